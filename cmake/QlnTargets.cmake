@@ -14,3 +14,11 @@ function(qln_add_test name)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8"
         TIMEOUT 300)
 endfunction()
+
+# qln_add_library(<name> <STATIC|SHARED|OBJECT> [sources...]): one of our libraries; its includes
+# name the folder from the project root ("core/FMConst.h").
+function(qln_add_library name kind)
+    add_library(${name} ${kind} ${ARGN})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    qln_warnings(${name})
+endfunction()
