@@ -1,0 +1,7 @@
+#include "engine/EngineMetaTypes.h"
+
+#include <QMetaType>
+
+void registerEngineMetaTypes()
+{
+}
