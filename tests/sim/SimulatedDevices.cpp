@@ -1,0 +1,122 @@
+#include "SimulatedDevices.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+
+namespace {
+
+const char* const kStateVariable = "QLN_SIM_STATE";
+const char* const kSysfsVariable = "QLN_USB_SYSFS_ROOT";
+
+QString simulatorFolder()
+{
+    return QStringLiteral(QLN_SIM_DIR);
+}
+
+} // namespace
+
+SimulatedDevices::SimulatedDevices()
+    : m_previousState(qgetenv(kStateVariable))
+    , m_previousSysfs(qgetenv(kSysfsVariable))
+{
+    if (!m_folder.isValid())
+        return;
+    qputenv(kStateVariable, QFile::encodeName(statePath()));
+    qputenv(kSysfsVariable, QFile::encodeName(sysfsRoot()));
+    m_valid = control({QStringLiteral("init"), QStringLiteral("--sysfs"), sysfsRoot()});
+}
+
+SimulatedDevices::~SimulatedDevices()
+{
+    // Restores what the test process had, so one case's devices never leak into the next.
+    if (m_previousState.isNull())
+        qunsetenv(kStateVariable);
+    else
+        qputenv(kStateVariable, m_previousState);
+    if (m_previousSysfs.isNull())
+        qunsetenv(kSysfsVariable);
+    else
+        qputenv(kSysfsVariable, m_previousSysfs);
+}
+
+QString SimulatedDevices::toolPath(const QString& program) const
+{
+    return simulatorFolder() + QStringLiteral("/bin/") + program;
+}
+
+QString SimulatedDevices::sysfsRoot() const
+{
+    return m_folder.filePath(QStringLiteral("usb"));
+}
+
+QString SimulatedDevices::statePath() const
+{
+    return m_folder.filePath(QStringLiteral("state.json"));
+}
+
+bool SimulatedDevices::addDevice(const QString& serial, const QString& port, const QString& state,
+                                 const QStringList& options)
+{
+    QStringList args{QStringLiteral("add"), QStringLiteral("--serial"), serial,
+                     QStringLiteral("--state-name"), state};
+    if (!port.isEmpty())
+        args << QStringLiteral("--port") << port;
+    return control(args + options);
+}
+
+bool SimulatedDevices::setState(const QString& serial, const QString& state)
+{
+    return control({QStringLiteral("set"), QStringLiteral("--serial"), serial,
+                    QStringLiteral("--state-name"), state});
+}
+
+bool SimulatedDevices::setFault(const QString& serial, const QString& knob, const QString& value)
+{
+    return control({QStringLiteral("set"), QStringLiteral("--serial"), serial,
+                    QStringLiteral("--fault"), knob + QLatin1Char('=') + value});
+}
+
+bool SimulatedDevices::unplug(const QString& serial)
+{
+    return control({QStringLiteral("unplug"), QStringLiteral("--serial"), serial});
+}
+
+bool SimulatedDevices::plug(const QString& serial)
+{
+    return control({QStringLiteral("plug"), QStringLiteral("--serial"), serial});
+}
+
+QJsonObject SimulatedDevices::device(const QString& serial) const
+{
+    QString output;
+    if (!control({QStringLiteral("show")}, &output))
+        return {};
+    const QJsonArray devices = QJsonDocument::fromJson(output.toUtf8()).object().value(QStringLiteral("devices")).toArray();
+    for (const QJsonValue& value : devices) {
+        if (value.toObject().value(QStringLiteral("serial")).toString() == serial)
+            return value.toObject();
+    }
+    return {};
+}
+
+QStringList SimulatedDevices::commandLog() const
+{
+    QString output;
+    if (!control({QStringLiteral("log")}, &output))
+        return {};
+    return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool SimulatedDevices::control(const QStringList& args, QString* output) const
+{
+    QProcess process;
+    process.start(QStringLiteral("python3"),
+                  QStringList{simulatorFolder() + QStringLiteral("/qlnsim.py"), QStringLiteral("ctl")}
+                      + args + QStringList{QStringLiteral("--state"), statePath()});
+    const bool finished = process.waitForFinished(30000);
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}

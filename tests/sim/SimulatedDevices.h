@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Test fixture over qlnsim.py: owns a temporary folder with the simulator's state file and fake
+// sysfs tree, and points QLN_SIM_STATE and QLN_USB_SYSFS_ROOT at them for its lifetime.
+// One per test case; the fake tools it names act on its devices only.
+class SimulatedDevices
+{
+public:
+    SimulatedDevices();
+    ~SimulatedDevices();
+    SimulatedDevices(const SimulatedDevices&) = delete;
+    SimulatedDevices& operator=(const SimulatedDevices&) = delete;
+
+    bool isValid() const { return m_valid; }
+    QString toolPath(const QString& program) const;   // "adb", "fastboot", "dfu-util", "dravikFlashTool"
+    QString sysfsRoot() const;
+    QString statePath() const;
+    QString folder() const { return m_folder.path(); }
+
+    // `options` are further ctl words, e.g. {"--vendor", "8087", "--prop", "ro.product.model=X"}.
+    bool addDevice(const QString& serial, const QString& port, const QString& state,
+                   const QStringList& options = {});
+    bool setState(const QString& serial, const QString& state);
+    bool setFault(const QString& serial, const QString& knob, const QString& value);
+    bool unplug(const QString& serial);
+    bool plug(const QString& serial);
+
+    QJsonObject device(const QString& serial) const;  // empty when there is none
+    QStringList commandLog() const;
+
+    // Runs `qlnsim.py ctl <args> --state <file>`; false (and the reason in `output`) when it fails.
+    bool control(const QStringList& args, QString* output = nullptr) const;
+
+private:
+    QTemporaryDir m_folder;
+    QByteArray m_previousState;
+    QByteArray m_previousSysfs;
+    bool m_valid = false;
+};
