@@ -1,0 +1,233 @@
+#include "usbtree/RegistryParser.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "usbtree/USBTree.h"
+
+extern char** environ;
+
+namespace {
+
+const char* const kNodeMarker = "+-o";
+const size_t kReadChunk = 1024;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The leftmost match of the ECMAScript pattern "\S*," without its comma: the first run of
+// non-blank characters that holds a comma, up to the last comma of that run (the star is greedy).
+// Scanned by hand so that a long line cannot exhaust the regex engine's recursion.
+std::string registryClass(const std::string& line)
+{
+    size_t pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && isBlank(line[pos]))
+            ++pos;
+        size_t end = pos;
+        while (end < line.size() && !isBlank(line[end]))
+            ++end;
+        const size_t comma = line.rfind(',', end == 0 ? 0 : end - 1);
+        if (comma != std::string::npos && comma >= pos && comma < end)
+            return line.substr(pos, comma - pos);
+        pos = end;
+    }
+    return std::string();
+}
+
+std::string entryName(const std::string& key)
+{
+    const std::string beforeAt = stdStringSpliter(key, "@").front();
+    const size_t marker = beforeAt.find(kNodeMarker);
+    const size_t start = marker == std::string::npos ? std::string::npos : marker + 4;
+    return start < beforeAt.size() ? beforeAt.substr(start) : std::string();
+}
+
+// The property text of a line: from its first double quote on, every double quote removed.
+std::string propertyText(const std::string& line)
+{
+    const size_t quote = line.find('"');
+    if (quote == std::string::npos)
+        return std::string();
+    std::string text = line.substr(quote);
+    text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+    return text;
+}
+
+// Removes a replaced subtree's root hubs from the list before the subtree is released.
+void forgetRootHubs(USBTree* node, std::vector<USBTree*>& rootHubs)
+{
+    rootHubs.erase(std::remove(rootHubs.begin(), rootHubs.end(), node), rootHubs.end());
+    for (const auto& child : node->children)
+        forgetRootHubs(child.second, rootHubs);
+}
+
+} // namespace
+
+bool openProcess(const char* command, std::string* output)
+{
+    if (!command)
+        return false;
+    std::vector<std::string> words;
+    {
+        std::string word;
+        for (const char* c = command; *c; ++c) {
+            if (*c == ' ' || *c == '\t') {
+                if (!word.empty())
+                    words.push_back(word);
+                word.clear();
+            } else {
+                word += *c;
+            }
+        }
+        if (!word.empty())
+            words.push_back(word);
+    }
+    if (words.empty())
+        return false;
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return false;
+    }
+
+    char chunk[kReadChunk];
+    for (;;) {
+        const ssize_t got = read(fds[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        if (output)
+            output->append(chunk, static_cast<size_t>(got));
+    }
+    close(fds[0]);
+
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            status = -1;
+            break;
+        }
+    }
+    if (status == 0)
+        return true;
+    std::printf("pclose error => cmd(%s) code=%d\n", command, status);
+    std::fflush(stdout);
+    return false;
+}
+
+std::vector<std::string> stdStringSpliter(const std::string& text, const std::string& delimiter)
+{
+    std::vector<std::string> pieces;
+    if (delimiter.empty()) {
+        pieces.push_back(text);
+        return pieces;
+    }
+    size_t start = 0;
+    size_t found = text.find(delimiter, delimiter.size());
+    while (found != std::string::npos) {
+        pieces.push_back(text.substr(start, found - start));
+        start = found + delimiter.size();
+        found = text.find(delimiter, start);
+    }
+    pieces.push_back(start < text.size() ? text.substr(start) : std::string());
+    return pieces;
+}
+
+USBTree* parseUsbTree(const std::string& text)
+{
+    USBTreePtr top(new USBTree);
+    top->name = "MainRoot";
+    top->klass = "Root";
+    top->depth = -1;
+
+    const std::vector<std::string> lines = stdStringSpliter(text, "\n");
+    std::vector<USBTree*> ancestors{top.get()};
+    std::vector<USBTree*> rootHubs;
+    int32_t lastDepth = top->depth;
+
+    size_t index = 0;
+    for (;;) {
+        while (index < lines.size() && lines[index].find(kNodeMarker) == std::string::npos)
+            ++index;
+        if (index >= lines.size())
+            break;
+        const std::string& line = lines[index];
+
+        USBTreePtr node(new USBTree);
+        node->klass = registryClass(line);
+        std::string key = stdStringSpliter(line, "<").front();
+        key.resize(key.size() >= 2 ? key.size() - 2 : 0);
+        node->name = entryName(key);
+        node->depth = static_cast<int32_t>(line.find(kNodeMarker) / 2);
+
+        // The line after the node line opens the property block.
+        index += 2;
+        while (index < lines.size()) {
+            const std::vector<std::string> pieces = stdStringSpliter(propertyText(lines[index]), " = ");
+            ++index;
+            if (pieces.size() != 2)
+                break;
+            node->properties[pieces[0]] = pieces[1];
+        }
+
+        const int32_t rise = lastDepth - node->depth;
+        int32_t pops = rise < 0 ? 0 : rise == 0 ? 1 : rise + 1;
+        while (pops-- > 0 && !ancestors.empty())
+            ancestors.pop_back();
+        if (ancestors.empty())
+            continue;
+
+        USBTree* parent = ancestors.back();
+        auto slot = parent->children.find(key);
+        if (slot != parent->children.end()) {
+            forgetRootHubs(slot->second, rootHubs);
+            freeUsbTree(slot->second);
+            parent->children.erase(slot);
+        }
+        USBTree* attached = node.release();
+        attached->parent = parent;
+        parent->children.emplace(key, attached);
+        ancestors.push_back(attached);
+        lastDepth = attached->depth;
+        if (attached->klass == "IOUSBRootHubDevice")
+            rootHubs.push_back(attached);
+    }
+
+    USBTree* result = top.get();
+    if (top->children.size() == 1) {
+        result = top->children.begin()->second;
+        result->parent = nullptr;
+        top->children.clear();
+        top.reset();
+    } else {
+        top.release();
+    }
+    for (size_t i = 0; i < rootHubs.size(); ++i)
+        rootHubs[i]->properties["PortNum"] = std::to_string(i);
+    return result;
+}
