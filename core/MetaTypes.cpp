@@ -1,5 +1,10 @@
 #include "core/MetaTypes.h"
 
+#include "core/FlashTypes.h"
+#include "core/LogLevel.h"
+#include "platform/device/DeviceTypes.h"
+#include "platform/log/Logger.h"
+
 #include <QMetaType>
 
 #include <cstdint>
@@ -16,4 +21,11 @@ void registerMetaTypes()
     qRegisterMetaType<int64_t>("int64_t");
     qRegisterMetaType<uint64_t>("uint64_t");
     qRegisterMetaType<size_t>("size_t");
+
+    qRegisterMetaType<LOGLEVEL>("LOGLEVEL");
+    qRegisterMetaType<FlashTypes::FlashStatus>("FlashTypes::FlashStatus");
+    qRegisterMetaType<FlashTypes::CommandType>("FlashTypes::CommandType");
+    qRegisterMetaType<DeviceState>("DeviceState");
+    qRegisterMetaType<DevicePlatform>("DevicePlatform");
+    Logger::registerMetaTypes();
 }

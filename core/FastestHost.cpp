@@ -1,0 +1,306 @@
+#include "core/FastestHost.h"
+
+#include "core/MessageHandler.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QEventLoop>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <cfloat>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Most pings that pingHosts leaves unfinished before it starts the next one.
+constexpr size_t kMaxUnfinishedPings = 20;
+
+struct Ping
+{
+    QString entry;
+    std::unique_ptr<QProcess> process;
+};
+
+using Pings = std::vector<Ping>;
+
+void trace(const QString& text)
+{
+    MessageHandler::instance()->logMessage(LOGLEVEL::TRACE, text);
+}
+
+QString hostOf(const QString& entry)
+{
+    // A bare "10.0.0.1" parses as a path: the entry itself is then the host.
+    const QString host = QUrl(entry).host();
+    return host.isEmpty() ? entry : host;
+}
+
+// Standard output up to its first NUL byte, as Latin-1.
+QString outputOf(QProcess& process)
+{
+    QByteArray bytes = process.readAllStandardOutput();
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    return QString::fromLatin1(bytes);
+}
+
+bool hasEnded(const QProcess& process)
+{
+    return process.state() == QProcess::NotRunning;
+}
+
+// An ended ping that answered; one that could not start or crashed did not.
+bool succeeded(const QProcess& process)
+{
+    return process.error() != QProcess::FailedToStart && process.exitStatus() == QProcess::NormalExit
+           && process.exitCode() == 0;
+}
+
+bool anyEnded(const Pings& pings)
+{
+    for (const Ping& ping : pings) {
+        if (hasEnded(*ping.process))
+            return true;
+    }
+    return false;
+}
+
+// Starts `program` for one entry; its end, or its failure to start, wakes `loop`.
+Ping startPing(const QString& entry, const QString& program, const QStringList& arguments,
+               QEventLoop& loop)
+{
+    Ping ping{entry, std::make_unique<QProcess>()};
+    QProcess* process = ping.process.get();
+    QObject::connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
+                     &QEventLoop::quit, Qt::QueuedConnection);
+    QObject::connect(process, &QProcess::errorOccurred, &loop, &QEventLoop::quit,
+                     Qt::QueuedConnection);
+    process->start(program, arguments);
+    return ping;
+}
+
+QStringList pingArguments(const QString& entry, int count)
+{
+    return {QStringLiteral("-c"), QString::number(count), hostOf(entry)};
+}
+
+// Starts every ping of a getFastestHost variant; `announce` waits for each start and logs it.
+Pings startAll(const QStringList& entries, int count, QEventLoop& loop, bool announce)
+{
+    Pings pings;
+    for (const QString& entry : entries) {
+        pings.push_back(startPing(entry, QStringLiteral("ping"), pingArguments(entry, count), loop));
+        QProcess& process = *pings.back().process;
+        if (announce && process.waitForStarted(-1))
+            trace(QStringLiteral("Ping command started with args: %1")
+                      .arg(process.arguments().join(QLatin1Char(' '))));
+    }
+    return pings;
+}
+
+// Runs the loop unless a ping has already ended (its wake-up may have been consumed earlier).
+void waitForAnEnd(const Pings& pings, QEventLoop& loop)
+{
+    if (!anyEnded(pings))
+        loop.exec();
+}
+
+const QRegularExpression& timePattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("min/avg/max/mdev = (\\d+(?:\\.\\d+)?)/"));
+    return pattern;
+}
+
+// The minimum response time in a ping summary; false when the output has none.
+bool minimumTime(const QString& output, float& time)
+{
+    const QRegularExpressionMatch match = timePattern().match(output);
+    if (!match.hasMatch())
+        return false;
+    time = match.captured(1).toFloat();
+    return true;
+}
+
+bool emptyList(const QStringList& entries, const char* function)
+{
+    if (!entries.isEmpty())
+        return false;
+    MessageHandler::instance()->logMessage(
+        LOGLEVEL::DEBUG, QStringLiteral("Utils::%1(): Empty host list").arg(QLatin1String(function)));
+    return true;
+}
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+} // namespace
+
+QString FastestHost::getFastestHost(const QStringList& entries, int count)
+{
+    if (emptyList(entries, "getFastestHost"))
+        return QString();
+    QEventLoop loop;
+    Pings pings = startAll(entries, count, loop, false);
+    QString result = entries.first();
+    float best = FLT_MAX;
+    while (!pings.empty()) {
+        waitForAnEnd(pings, loop);
+        for (auto it = pings.begin(); it != pings.end();) {
+            if (!hasEnded(*it->process)) {
+                ++it;
+                continue;
+            }
+            float time = 0;
+            if (succeeded(*it->process) && minimumTime(outputOf(*it->process), time) && time < best) {
+                best = time;
+                result = it->entry;
+            }
+            it = pings.erase(it);
+        }
+    }
+    return result;
+}
+
+QString FastestHost::getFastestHost_2(const QStringList& entries, int count)
+{
+    if (emptyList(entries, "getFastestHost"))
+        return QString();
+    QEventLoop loop;
+    Pings pings = startAll(entries, count, loop, true);
+    trace(QStringLiteral("Default host ") + quoted(entries.first()));
+    while (!pings.empty()) {
+        waitForAnEnd(pings, loop);
+        for (auto it = pings.begin(); it != pings.end();) {
+            QProcess& process = *it->process;
+            if (!hasEnded(process)) {
+                ++it;
+                continue;
+            }
+            const QString output = outputOf(process).trimmed();
+            if (succeeded(process)) {
+                trace(QStringLiteral("Ping result of fastest host %1: %2").arg(quoted(it->entry), output));
+                const QString result = it->entry;
+                pings.erase(it);
+                for (Ping& other : pings) {
+                    trace(QStringLiteral("Ping result of host %1: %2")
+                              .arg(quoted(other.entry), outputOf(*other.process).trimmed()));
+                    other.process->close();
+                    if (!hasEnded(*other.process))
+                        other.process->kill();
+                }
+                return result;
+            }
+            trace(QStringLiteral("Ping result of fastest host %1: %2 %3")
+                      .arg(quoted(it->entry), QString::number(process.exitCode()), output));
+            it = pings.erase(it);
+        }
+    }
+    return entries.first();
+}
+
+QString FastestHost::getFastestHost_3(const QStringList& entries, int count)
+{
+    if (emptyList(entries, "getFastestHost"))
+        return QString();
+    QEventLoop loop;
+    Pings pings = startAll(entries, count, loop, true);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    for (const Ping& ping : pings)
+        QObject::connect(&deadline, &QTimer::timeout, ping.process.get(), &QProcess::kill);
+    deadline.start(count * 1000 + 1000);
+
+    QString result = entries.first();
+    float best = FLT_MAX;
+    while (!pings.empty()) {
+        waitForAnEnd(pings, loop);
+        for (auto it = pings.begin(); it != pings.end();) {
+            QProcess& process = *it->process;
+            if (!hasEnded(process)) {
+                ++it;
+                continue;
+            }
+            if (succeeded(process)) {
+                const QString output = outputOf(process);
+                qDebug() << "Ping result of host" << it->entry << output;
+                float time = 0;
+                if (minimumTime(output, time)) {
+                    trace(QStringLiteral("Ping value host %1: %2")
+                              .arg(quoted(it->entry), QString::number(time, 'g', 6)));
+                    if (time < best) {
+                        best = time;
+                        result = it->entry;
+                    }
+                }
+            }
+            it = pings.erase(it);
+        }
+    }
+    return result;
+}
+
+QStringList FastestHost::pingHosts(const QStringList& names, int count, uint64_t timeoutMs)
+{
+    if (names.isEmpty()) {
+        MessageHandler::instance()->logMessage(LOGLEVEL::DEBUG,
+                                               QStringLiteral("Utils::pingHosts(): Empty host list"));
+        return {};
+    }
+    QString program;
+    QStringList fixedArguments;
+    if (isFPingAvailable()) {
+        program = QStringLiteral("fping");
+        fixedArguments = QStringList{QStringLiteral("-b"), QStringLiteral("24"), QStringLiteral("-i"),
+                          QStringLiteral("10"), QStringLiteral("-p"), QStringLiteral("20"),
+                          QStringLiteral("-r"), QString::number(count - 1),
+                          QStringLiteral("-t"), QString::number(timeoutMs)};
+    } else {
+        // Linux ping: -c is the echo count, -w the deadline in whole seconds.
+        program = QStringLiteral("ping");
+        fixedArguments = QStringList{QStringLiteral("-c"), QString::number(count), QStringLiteral("-w"),
+                          QString::number((timeoutMs + 999) / 1000)};
+    }
+
+    QEventLoop loop;
+    Pings pings;
+    QStringList answered;
+    const auto collect = [&pings, &answered]() {
+        for (auto it = pings.begin(); it != pings.end();) {
+            if (!hasEnded(*it->process)) {
+                ++it;
+                continue;
+            }
+            if (succeeded(*it->process))
+                answered.append(it->entry);
+            it = pings.erase(it);
+        }
+    };
+    for (const QString& name : names) {
+        pings.push_back(startPing(name, program, fixedArguments + QStringList{name}, loop));
+        QCoreApplication::processEvents();
+        collect();
+        while (pings.size() > kMaxUnfinishedPings) {
+            waitForAnEnd(pings, loop);
+            collect();
+        }
+    }
+    while (!pings.empty()) {
+        waitForAnEnd(pings, loop);
+        collect();
+    }
+    return answered;
+}
+
+bool FastestHost::isFPingAvailable()
+{
+    static const bool available = !QStandardPaths::findExecutable(QStringLiteral("fping")).isEmpty();
+    return available;
+}

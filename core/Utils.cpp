@@ -1,0 +1,379 @@
+#include "core/Utils.h"
+
+#include "core/MessageHandler.h"
+#include "platform/utility/OSVersion.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QHostInfo>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+#include <QtDebug>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const int kStartTimeoutMs = 5000;
+const int kHashChunkSize = 2048;
+const qint64 kCopyChunkSize = 64 * 1024;
+const uint32_t kInvalidTime = 0xffffffffu;
+constexpr char kEncryptionKey[] = "qmvtrazkpelwyhdocbxnfigsj";
+constexpr int kEncryptionKeyLength = int(sizeof(kEncryptionKey)) - 1;
+
+void logMessage(LOGLEVEL level, const QString& text)
+{
+    MessageHandler::instance()->logMessage(level, text);
+}
+
+QByteArray beforeFirstNul(const QByteArray& bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.left(nul);
+}
+
+QString fileDigest(const QString& path, QCryptographicHash::Algorithm algorithm)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(algorithm);
+    for (;;) {
+        const QByteArray chunk = file.read(kHashChunkSize);
+        if (chunk.isEmpty())
+            break;
+        hash.addData(chunk);
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+// The folder of temporary copies sits in the shared temporary directory: it belongs to this user
+// alone (mode 0700, our uid, a real folder and no symbolic link), or it is not used at all.
+bool ensurePrivateFolder(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info;
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        return false;
+    if ((info.st_mode & 0077) != 0 && ::chmod(native.constData(), 0700) != 0)
+        return false;
+    return true;
+}
+
+QString shortCopyFolder()
+{
+    static const QString folder = QDir(QDir::tempPath()).absoluteFilePath(
+        QStringLiteral("lfm-short-%1").arg(::getuid()));
+    return folder;
+}
+
+// Restores the terminal settings it changed, whichever way the prompt ends.
+class EchoOff
+{
+public:
+    EchoOff()
+    {
+        if (::tcgetattr(STDIN_FILENO, &m_saved) == 0) {
+            termios silent = m_saved;
+            silent.c_lflag &= ~tcflag_t(ECHO);
+            m_changed = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent) == 0;
+        }
+    }
+    ~EchoOff()
+    {
+        if (m_changed)
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    termios m_saved {};
+    bool m_changed = false;
+};
+
+} // namespace
+
+QString Utils::commandDisplayText(const QString& program, const QStringList& arguments)
+{
+    const QString quote = QStringLiteral("\"");
+    return quote + program + quote + QLatin1Char(' ') + quote
+        + arguments.join(QStringLiteral("\" \"")) + quote;
+}
+
+int Utils::executeCmd(const QString& program, const QStringList& arguments, int timeoutMs,
+                      bool verbose, bool* success, QString& output, QProcess* process)
+{
+    const QString display = commandDisplayText(program, arguments);
+    output.clear();
+    if (success)
+        *success = false;
+    if (verbose)
+        logMessage(LOGLEVEL::INFO, QStringLiteral("Executing %1").arg(display));
+
+    std::unique_ptr<QProcess> ownProcess;
+    if (!process) {
+        ownProcess = std::make_unique<QProcess>();
+        process = ownProcess.get();
+    }
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->start(program, arguments, QIODevice::ReadWrite);
+    if (!process->waitForStarted(kStartTimeoutMs)) {
+        logMessage(LOGLEVEL::WARNING,
+                   QStringLiteral("Process TIMEOUT wait for started to execute ") + display);
+        return -1;
+    }
+    if (!process->waitForFinished(timeoutMs) && process->state() != QProcess::NotRunning) {
+        // A time-out ends the program too: nothing that timed out keeps running behind the caller.
+        process->kill();
+        process->waitForFinished(kStartTimeoutMs);
+        logMessage(LOGLEVEL::TRACE, QStringLiteral("Process TIMEOUT (") + QString::number(timeoutMs)
+                       + QStringLiteral("ms) wait to execute ") + display);
+        return -1;
+    }
+    if (process->exitStatus() == QProcess::CrashExit) {
+        // Qt's exit code means nothing after a crash (it may even be 0).
+        logMessage(LOGLEVEL::TRACE, QStringLiteral("Process exited abnormally ") + display);
+        return -1;
+    }
+
+    output = QString::fromLatin1(beforeFirstNul(process->readAll()));
+    const int exitCode = process->exitCode();
+    if (verbose) {
+        const QString trimmed = output.trimmed();
+        if (!trimmed.isEmpty())
+            logMessage(LOGLEVEL::TRACE, QStringLiteral("%1 return:\n").arg(display) + trimmed);
+        else
+            logMessage(LOGLEVEL::INFO, QStringLiteral("%1 OK").arg(display));
+    }
+    if (success)
+        *success = exitCode == 0;
+    return exitCode;
+}
+
+QStringList Utils::splitArguments(const QString& line)
+{
+    QStringList arguments;
+    QString current;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c.isSpace()) {
+            if (!current.isEmpty())
+                arguments << current;
+            current.clear();
+        } else if (c == '"' || c == '\'') {
+            for (++i; i < line.size() && line[i] != c; ++i) {
+                if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == c)
+                    ++i;
+                current += line[i];
+            }
+        } else {
+            current += c;
+        }
+    }
+    if (!current.isEmpty())
+        arguments << current;
+    return arguments;
+}
+
+QString Utils::getOsName()
+{
+    static QString cachedName;
+    if (cachedName.isEmpty()) {
+        const QCoreApplication* application = QCoreApplication::instance();
+        const QVariant arch = application ? application->property("APP_ARCH") : QVariant();
+        cachedName = QString::fromUtf8(getOSVersion().name) + QLatin1Char(' ') + arch.toString();
+    }
+    return cachedName;
+}
+
+QList<QHostAddress> Utils::getHostByName(const QString& hostName)
+{
+    return QHostInfo::fromName(hostName).addresses();
+}
+
+QList<QHostAddress> Utils::getHostAdresses()
+{
+    return QNetworkInterface::allAddresses();
+}
+
+QStringList Utils::getHostAdressesStringList()
+{
+    QStringList texts;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses())
+        texts << address.toString();
+    return texts;
+}
+
+QStringList Utils::getLocalHostAdress()
+{
+    QStringList kept;
+    const QNetworkInterface::InterfaceFlags wanted =
+        QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const QNetworkInterface::InterfaceFlags flags = interface.flags();
+        if (!interface.isValid() || (flags & wanted) != wanted
+            || flags.testFlag(QNetworkInterface::IsLoopBack)
+            || flags.testFlag(QNetworkInterface::IsPointToPoint))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+            const QHostAddress address = entry.ip();
+            if (address == QHostAddress(QHostAddress::LocalHost)
+                || address.protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            const QString text = address.toString();
+            qDebug().noquote() << QStringLiteral("NetWorkInterface ") + interface.name()
+                    + QStringLiteral(" IP ") + text;
+            if (text.startsWith(QLatin1String("10.")) && !kept.contains(text))
+                kept << text;
+        }
+    }
+    return kept;
+}
+
+QString Utils::getFileSHA1(const QString& path)
+{
+    return fileDigest(path, QCryptographicHash::Sha1);
+}
+
+QString Utils::getFileMD5(const QString& path)
+{
+    return fileDigest(path, QCryptographicHash::Md5);
+}
+
+qint64 Utils::diffMSec(const QDateTime& from, const QDateTime& to)
+{
+    return from.msecsTo(to);
+}
+
+QString Utils::copyFileToTempFolder(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return path;
+    const QString folder = shortCopyFolder();
+    if (!ensurePrivateFolder(folder))
+        return path;
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        return path;
+    QTemporaryFile copy(folder + QStringLiteral("/XXXXXX"));
+    copy.setAutoRemove(false);
+    if (!copy.open())
+        return path;
+    bool written = true;
+    while (written && !source.atEnd()) {
+        const QByteArray chunk = source.read(kCopyChunkSize);
+        written = !chunk.isEmpty() && copy.write(chunk) == chunk.size();
+    }
+    written = written && copy.flush();
+    copy.close();
+    if (!written || copy.error() != QFileDevice::NoError) {
+        copy.remove();
+        return path;
+    }
+    return copy.fileName();
+}
+
+uint32_t Utils::getUTCTimeFromISODate(const QString& text)
+{
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid())
+        return kInvalidTime;
+    const qint64 seconds = time.toUTC().toSecsSinceEpoch();
+    if (seconds < 0 || seconds >= qint64(kInvalidTime))
+        return kInvalidTime;
+    return uint32_t(seconds);
+}
+
+bool Utils::checkQtRuntimeVersion(int major, int minor, int patch)
+{
+    const QStringList parts = QString::fromLatin1(qVersion()).split('.');
+    if (parts.size() < 3)
+        return false;
+    const int asked[3] = {major, minor, patch};
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        const int part = parts[i].toInt(&ok);
+        if (!ok || part < asked[i])
+            return false;
+        if (part > asked[i])
+            return true;
+    }
+    return true;
+}
+
+QByteArray Utils::encryptString(const QString& text)
+{
+    const QByteArray plain = text.toLatin1();
+    QByteArray scrambled(plain.size(), '\0');
+    for (int i = 0; i < plain.size(); ++i)
+        scrambled[i] = char(plain[i] ^ kEncryptionKey[i % kEncryptionKeyLength]);
+    return scrambled.toHex();
+}
+
+QString Utils::decryptString(const QByteArray& hex)
+{
+    QByteArray plain = QByteArray::fromHex(hex);
+    for (int i = 0; i < plain.size(); ++i)
+        plain[i] = char(plain[i] ^ kEncryptionKey[i % kEncryptionKeyLength]);
+    return QString::fromLatin1(beforeFirstNul(plain));
+}
+
+QString Utils::replaceMagicKeys(const QString& text, const QMap<QString, QString>& values,
+                                bool removeMissing)
+{
+    static const QRegularExpression reference(QStringLiteral("\\$\\{([^\\}]+)\\}"));
+    QString result = text;
+    int position = 0;
+    for (;;) {
+        const QRegularExpressionMatch match = reference.match(result, position);
+        if (!match.hasMatch())
+            break;
+        const auto value = values.constFind(match.captured(1));
+        if (value != values.constEnd()) {
+            result.replace(match.capturedStart(), match.capturedLength(), *value);
+            position = match.capturedStart() + value->size();
+        } else if (removeMissing) {
+            result.remove(match.capturedStart(), match.capturedLength());
+            position = match.capturedStart();
+        } else {
+            position = match.capturedEnd();
+        }
+    }
+    return result;
+}
+
+void Utils::getMagicKeys(const QString& text, std::set<QString>& keys)
+{
+    static const QRegularExpression reference(QStringLiteral("\\$\\{([^\\}]+)\\}"));
+    QRegularExpressionMatchIterator matches = reference.globalMatch(text);
+    while (matches.hasNext())
+        keys.insert(matches.next().captured(1));
+}
+
+QString Utils::getPasswordFromConsole()
+{
+    QByteArray typed;
+    {
+        const EchoOff echoOff;
+        std::fputs("Password: ", stdout);
+        std::fflush(stdout);
+        for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar())
+            typed += char(c);
+    }
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+    return QString::fromUtf8(typed);
+}

@@ -1,0 +1,139 @@
+#include "engine/FlashDevice2.h"
+
+#include <QWaitCondition>
+
+#include <climits>
+
+namespace {
+
+bool isDownloadState(DeviceState state)
+{
+    return state == DeviceState::DnxFirmware || state == DeviceState::DnxOs;
+}
+
+bool isOsState(DeviceState state)
+{
+    const int value = int(state);
+    return value >= int(DeviceState::ProvisioningOs) && value <= int(DeviceState::Tos);
+}
+
+} // namespace
+
+Device* FlashDevice2::DeviceAllocator(const DummyDevice& data, DeviceScanner* scanner)
+{
+    return new FlashDevice2(data, scanner);
+}
+
+FlashDevice2::FlashDevice2(const DummyDevice& data, DeviceScanner* scanner)
+    : Device(data, scanner)
+{
+    // A device created in a known state already carries the serial of that state. Nobody else
+    // can see the object yet; the lock keeps setDataLocked's contract all the same.
+    bool changed = false;
+    bool other = false;
+    QWriteLocker locker(&m_lock);
+    setDataLocked(data, changed, other);
+}
+
+FlashDevice2::~FlashDevice2() = default;
+
+FlashDevice2::FlashState FlashDevice2::getFlashState() const
+{
+    QReadLocker locker(&m_lock);
+    return m_flashState;
+}
+
+void FlashDevice2::setFlashState(FlashState state)
+{
+    {
+        QWriteLocker locker(&m_lock);
+        m_flashState = state;
+    }
+    emit dataChanged();
+}
+
+QString FlashDevice2::getPlatformSerial() const
+{
+    QReadLocker locker(&m_lock);
+    return m_platformSerial;
+}
+
+QString FlashDevice2::getSocSerial() const
+{
+    QReadLocker locker(&m_lock);
+    return m_socSerial;
+}
+
+bool FlashDevice2::isBusy() const
+{
+    QReadLocker locker(&m_lock);
+    return m_flashState != FlashState::Idle;
+}
+
+bool FlashDevice2::isFlashing() const
+{
+    QReadLocker locker(&m_lock);
+    return m_flashState == FlashState::Flashing;
+}
+
+void FlashDevice2::setFlashFile(const SharedPointer<FlashRunner>& runner)
+{
+    SharedPointer<FlashRunner> previous;
+    {
+        QWriteLocker locker(&m_lock);
+        if (m_runner == runner)
+            return;
+        previous = m_runner;
+        m_runner = runner;
+    }
+    // Released here, outside the lock: the runner's destruction asks this device whether it flashes.
+    previous.reset();
+    emit dataChanged();
+}
+
+SharedPointer<FlashRunner> FlashDevice2::getFlashFile() const
+{
+    QReadLocker locker(&m_lock);
+    return m_runner;
+}
+
+bool FlashDevice2::waitForDevice(DeviceState state, uint64_t timeoutMs)
+{
+    QWaitCondition condition;
+    return waitForDevice(condition, state, timeoutMs);
+}
+
+bool FlashDevice2::waitForDevice(QWaitCondition& condition, DeviceState state, uint64_t timeoutMs)
+{
+    QWriteLocker locker(&m_lock);
+    // Waits work only while a flash is pending or running.
+    if (m_flashState == FlashState::Idle)
+        return false;
+    if (m_state == state)
+        return true;
+    std::set<QWaitCondition*>& waiters = m_waiters[state];
+    waiters.insert(&condition);
+    const unsigned long waitMs = timeoutMs > static_cast<uint64_t>(INT_MAX)
+                                     ? ULONG_MAX
+                                     : static_cast<unsigned long>(timeoutMs);
+    const bool woken = condition.wait(&m_lock, waitMs);
+    m_waiters[state].erase(&condition);
+    return woken;
+}
+
+void FlashDevice2::setDataLocked(const DummyDevice& data, bool& changed, bool& other)
+{
+    Device::setDataLocked(data, changed, other);
+    // An idle device that has gone away keeps its remembered serials and wakes nobody.
+    if (!m_connected && m_flashState == FlashState::Idle)
+        return;
+    if (isOsState(m_state) && m_serial != m_platformSerial) {
+        m_platformSerial = m_serial;
+        changed = true;
+    } else if (isDownloadState(m_state) && m_serial != m_socSerial) {
+        m_socSerial = m_serial;
+        changed = true;
+    }
+    for (QWaitCondition* condition : m_waiters[m_state])
+        condition->wakeAll();
+}

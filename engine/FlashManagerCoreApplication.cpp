@@ -1,0 +1,8 @@
+#include "engine/FlashManagerCoreApplication.h"
+
+FlashManagerCoreApplication::FlashManagerCoreApplication(int& argc, char** argv)
+    : QCoreApplication(argc, argv)
+{
+}
+
+FlashManagerCoreApplication::~FlashManagerCoreApplication() = default;

@@ -1,0 +1,690 @@
+#include "model/FlashCommand.h"
+
+#include "core/MessageHandler.h"
+#include "engine/FlashDevice2.h"
+#include "engine/FlashRunner.h"
+#include "engine/FlashScriptEngine.h"
+#include "model/FlashConfiguration.h"
+#include "model/FlashFileContext.h"
+#include "model/FlashParameter.h"
+#include "model/FlashParameterValue.h"
+#include "model/FlashVariable.h"
+#include "model/FlashVariableValue.h"
+#include "platform/utility/OSVersion.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QRegExp>
+#include <QScriptValue>
+#include <QStringList>
+
+#include <limits>
+
+namespace {
+
+const QString kReferencePattern = QStringLiteral("\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}");
+const QString kNoPrecondition = QStringLiteral("true");
+
+// Commands run on several pool threads at once and a QRegExp caches its last match: every scan
+// uses its own object.
+QRegExp referenceExpression()
+{
+    return QRegExp(kReferencePattern, Qt::CaseSensitive, QRegExp::RegExp2);
+}
+
+QString capturedOption(const QRegExp& expression)
+{
+    return expression.pos(2) == -1 ? QString() : expression.cap(2);
+}
+
+QString quoted(const QString& name)
+{
+    return name.isNull() ? QString() : QLatin1Char('`') + name + QLatin1Char('`');
+}
+
+void logApplication(LOGLEVEL level, const QString& text)
+{
+    MessageHandler::instance()->logMessage(level, text);
+}
+
+bool isList(const QVariant& value)
+{
+    const int type = value.userType();
+    return type == QMetaType::QVariantList || type == QMetaType::QStringList;
+}
+
+bool isObject(const QVariant& value)
+{
+    const int type = value.userType();
+    return type == QMetaType::QVariantMap || type == QMetaType::QVariantHash;
+}
+
+// The message for a variable value that cannot stand in a text, or a null string when it can.
+QString variableProblem(const QVariant& value, const QString& subject)
+{
+    if (!value.isValid() || value.isNull())
+        return subject + QStringLiteral(" is null or undefined");
+    if (isList(value))
+        return subject + QStringLiteral(" is a list");
+    if (isObject(value))
+        return subject + QStringLiteral(" is a object");
+    return QString();
+}
+
+// The host system is asked at most once per substitution, and again only while the
+// architecture text is still unknown.
+class HostDescription
+{
+public:
+    QString name(bool architectureWanted)
+    {
+        if (!m_asked || (architectureWanted && m_architecture.isNull()))
+            ask();
+        return m_name;
+    }
+
+    QString architecture()
+    {
+        name(true);
+        return m_architecture;
+    }
+
+private:
+    void ask()
+    {
+        const OSVersion version = getOSVersion();
+        m_asked = true;
+        m_name = QString::fromUtf8(version.name);
+        switch (version.arch) {
+        case OSArch64:
+            m_architecture = QStringLiteral("64");
+            break;
+        case OSArch32:
+            m_architecture = QStringLiteral("32");
+            break;
+        case OSArchUnknown:
+            m_architecture = QLatin1String("");
+            break;
+        default:
+            m_architecture = QString();
+            break;
+        }
+    }
+
+    bool m_asked = false;
+    QString m_name;
+    QString m_architecture;
+};
+
+QString flashFolder(const QSharedPointer<FlashFileContext>& flashFile)
+{
+    return QFileInfo(flashFile->getPath()).absolutePath();
+}
+
+} // namespace
+
+FlashCommand::Factories FlashCommand::ms_kFactories;
+
+FlashCommand::CommandParameter::CommandParameter(const QString& name, const QString& option)
+    : name(name)
+    , option(option)
+{
+}
+
+bool FlashCommand::CommandParameter::operator<(const CommandParameter& other) const
+{
+    const int byName = QString::compare(name, other.name);
+    if (byName != 0)
+        return byName < 0;
+    return QString::compare(option, other.option) < 0;
+}
+
+FlashCommand::FlashCommandData::FlashCommandData(const QString& expression, bool skipOnFailure)
+    : expression(expression)
+    , skipOnFailure(skipOnFailure)
+{
+    script = FlashScriptEngine::escapeFlashParameters(expression, parameters);
+}
+
+FlashCommand::Factories FlashCommand::initFactories()
+{
+    // Each command kind enters its creator under its toolId() here; the first creator of an id wins.
+    return Factories();
+}
+
+bool FlashCommand::addCommandFactory(const char* toolId, Creator creator)
+{
+    qDebug() << "Adding" << toolId << "tool";
+    return ms_kFactories.emplace(std::string(toolId), creator).second;
+}
+
+bool FlashCommand::removeCommandFactory(const char* toolId)
+{
+    return ms_kFactories.erase(std::string(toolId)) != 0;
+}
+
+QSharedPointer<FlashCommand> FlashCommand::getCommandFromJson(const JsonObject& command)
+{
+    QString tool;
+    if (command.getString(QStringLiteral("tool"), tool) != JsonObject::Found) {
+        logApplication(ERROR, QStringLiteral("Cannot create command, invalid 'tool' value "));
+        return {};
+    }
+    // Tool ids compare byte for byte: letter case matters.
+    const auto factory = ms_kFactories.find(tool.toUtf8().toStdString());
+    if (factory == ms_kFactories.end()) {
+        logApplication(ERROR, QStringLiteral("Cannot create command, unknown tool '") + tool
+                                  + QLatin1Char('\''));
+        return {};
+    }
+    FlashCommand* created = factory->second(command);
+    if (!created) {
+        logApplication(ERROR, QStringLiteral("Cannot create command with tool \"") + tool
+                                  + QLatin1Char('"'));
+        return {};
+    }
+    return QSharedPointer<FlashCommand>(created);
+}
+
+FlashCommand::FlashCommandData* FlashCommand::getCommandData(const JsonObject& command)
+{
+    QString expression = kNoPrecondition;
+    bool skipOnFailure = false;
+    JsonObject precondition;
+    switch (command.getObject(QStringLiteral("precondition"), precondition)) {
+    case JsonObject::Found:
+        break;
+    case JsonObject::WrongType:
+        logApplication(ERROR, QStringLiteral("Invalid precondition type"));
+        return nullptr;
+    default:
+        return new FlashCommandData(expression, skipOnFailure);
+    }
+    switch (precondition.getString(QStringLiteral("expression"), expression)) {
+    case JsonObject::Found:
+        break;
+    case JsonObject::WrongType:
+        logApplication(ERROR, QStringLiteral("Invalid command precondition expression"));
+        return nullptr;
+    default:
+        logApplication(ERROR, QStringLiteral("Missing command precondition expression"));
+        return nullptr;
+    }
+    if (precondition.getBoolean(QStringLiteral("skipOnFailure"), skipOnFailure)
+        == JsonObject::WrongType) {
+        logApplication(ERROR, QStringLiteral("Invalid skipOnFailure value"));
+        return nullptr;
+    }
+    return new FlashCommandData(expression, skipOnFailure);
+}
+
+FlashCommand::FlashCommand(FlashCommandData* data)
+    : m_data(data ? data : new FlashCommandData(kNoPrecondition, false))
+{
+}
+
+FlashCommand::FlashCommand(const FlashCommand& other)
+    : QObject()
+    , m_group(other.m_group)
+    , m_data(new FlashCommandData(*other.m_data))
+{
+}
+
+FlashCommand::~FlashCommand()
+{
+    delete m_data;
+}
+
+QString FlashCommand::getUserFriendlyCommand(const SharedPointer<FlashRunner>& runner) const
+{
+    return getLogCommand(runner);
+}
+
+QString FlashCommand::getUserFriendlyCommand(const FlashConfiguration& configuration) const
+{
+    return getLogCommand(configuration);
+}
+
+QString FlashCommand::getDetails(const FlashConfiguration& configuration) const
+{
+    return getLogCommand(configuration);
+}
+
+std::set<FlashCommand::CommandParameter> FlashCommand::getParameterKeys() const
+{
+    return m_data->parameters;
+}
+
+bool FlashCommand::hasParameter(const QString& name) const
+{
+    for (const CommandParameter& key : getParameterKeys()) {
+        if (key.name == name)
+            return true;
+    }
+    return false;
+}
+
+bool FlashCommand::hasParameter(const QString& name, const QString& option) const
+{
+    const std::set<CommandParameter> keys = getParameterKeys();
+    return keys.find(CommandParameter(name, option)) != keys.end();
+}
+
+QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
+                                      std::set<QString>& definedVariables) const
+{
+    return checkParameters(configuration, getParameterKeys(), definedVariables);
+}
+
+JsonObject FlashCommand::getJsonBase() const
+{
+    JsonObject json;
+    if (!m_group.isEmpty())
+        json.setValue(QStringLiteral("group"), m_group);
+    if (m_data->expression != kNoPrecondition || m_data->skipOnFailure) {
+        JsonObject precondition;
+        precondition.setValue(QStringLiteral("expression"), m_data->expression);
+        precondition.setValue(QStringLiteral("skipOnFailure"), m_data->skipOnFailure);
+        json.setValue(QStringLiteral("precondition"), precondition);
+    }
+    return json;
+}
+
+QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
+                                      const std::set<CommandParameter>& keys,
+                                      std::set<QString>& definedVariables) const
+{
+    static const std::map<QString, QString> deprecated = {
+        {QStringLiteral("flash_dir"), QStringLiteral("flashDir")},
+    };
+    static const std::set<QString> predefined = {
+        QStringLiteral("flashDir"), QStringLiteral("hostOsName"), QStringLiteral("hostOsArch"),
+        QStringLiteral("os_serial"), QStringLiteral("os_sn"),     QStringLiteral("serial"),
+        QStringLiteral("soc_serial"), QStringLiteral("soc_sn"),   QStringLiteral("port"),
+    };
+    const FlashConfiguration::Parameters& parameters = configuration.getParameters();
+    const auto lookUp = [&parameters](const QString& name) {
+        const auto found = parameters.find(name);
+        return found == parameters.end() ? QSharedPointer<FlashParameter>() : found->second;
+    };
+
+    for (const CommandParameter& key : keys) {
+        const auto replacement = deprecated.find(key.name);
+        if (replacement != deprecated.end()) {
+            logApplication(WARNING, QStringLiteral("${") + key.name
+                                        + QStringLiteral("} predefined parameter usage is deprecated."));
+            logApplication(WARNING, QStringLiteral("Use ${") + replacement->second
+                                        + QStringLiteral("} instead"));
+            continue;
+        }
+        if (predefined.count(key.name) != 0)
+            continue;
+        const QSharedPointer<FlashParameter> parameter = lookUp(key.name);
+        if (!parameter)
+            return QStringLiteral("Parameter '") + key.name + QStringLiteral("' not found.");
+
+        QSharedPointer<FlashParameterValue> value;
+        QString optionId;
+        if (!key.option.isNull()) {
+            const QSharedPointer<FlashParameter> selector = lookUp(key.option);
+            if (!selector)
+                return QStringLiteral("Parameter '") + key.option + QStringLiteral("' not found.");
+            const QString error = checkParameter(selector, QString(), value, configuration,
+                                                 definedVariables);
+            if (!error.isNull())
+                return error;
+            optionId = value->getValue();
+        }
+        const QString error = checkParameter(parameter, optionId, value, configuration,
+                                             definedVariables);
+        if (!error.isNull())
+            return error;
+    }
+    return QString();
+}
+
+bool FlashCommand::hasPrecondition() const
+{
+    return m_data->expression != kNoPrecondition;
+}
+
+bool FlashCommand::hasSkipPrecondition() const
+{
+    return m_data->skipOnFailure && hasPrecondition();
+}
+
+const QString& FlashCommand::getPreconditionExpression() const
+{
+    return m_data->expression;
+}
+
+bool FlashCommand::isSkipOnFailure() const
+{
+    return m_data->skipOnFailure;
+}
+
+void FlashCommand::setGroup(const QString& group)
+{
+    m_group = group;
+}
+
+const QString& FlashCommand::getGroup() const
+{
+    return m_group;
+}
+
+ExecuteResult FlashCommand::execute(const SharedPointer<FlashRunner>& runner,
+                                    const SharedPointer<FlashDevice2>& device) const
+{
+    if (runner.isNull()) {
+        logApplication(ERROR, QStringLiteral("Flash failed to start"));
+        logApplication(TRACE, QStringLiteral("Invalid runner pointer"));
+        return ExecuteFailed;
+    }
+    if (device.isNull()) {
+        runner->logMessage(Logger::ERROR, QStringLiteral("Flash failed to start"));
+        runner->logMessage(Logger::TRACE, QStringLiteral("Invalid device pointer"));
+        return ExecuteFailed;
+    }
+
+    QString name = quoted(getLogCommand(runner));
+
+    if (hasPrecondition()) {
+        runner->logMessage(Logger::DEBUG, QStringLiteral("Evaluating precondition : ") + m_data->script);
+        QScriptValue result;
+        int line = 0;
+        if (!runner->executeScript(m_data->script, result, line)) {
+            runner->logMessage(Logger::ERROR, QStringLiteral("Precondition failed to evaluate"));
+            runner->logMessage(Logger::DEBUG, QStringLiteral("Exception line ") + QString::number(line)
+                                                  + QStringLiteral(": ") + result.toString());
+            return ExecuteFailed;
+        }
+        if (!result.isBool()) {
+            runner->logMessage(Logger::ERROR, QStringLiteral("Precondition must evaluate a boolean expression"));
+            return ExecuteFailed;
+        }
+        if (!result.toBool()) {
+            if (!m_data->skipOnFailure) {
+                runner->logMessage(Logger::ERROR, QStringLiteral("Precondition for ") + name
+                                                      + QStringLiteral(" failed"));
+                return ExecuteFailed;
+            }
+            runner->logMessage(Logger::INFO, QStringLiteral("Skipping ") + name
+                                                 + QStringLiteral(" command due to precondition"));
+            return ExecuteSkipped;
+        }
+    }
+
+    if (!name.isNull())
+        runner->logMessage(Logger::INFO, QStringLiteral("Running ") + name + QStringLiteral(" command"));
+    const QString outcome = QStringLiteral("Command ") + name;
+    const QString info = getUserFriendlyCommand(runner);
+    runner->setProgressionInfo(info);
+
+    ExecuteResult result = ExecuteFailed;
+    for (uint64_t attempt = 1;; ++attempt) {
+        QString error;
+        const int performed = performCommand(runner, device, attempt, error);
+        if (!name.isNull() && error.isNull()) {
+            switch (performed) {
+            case PerformSuccess:
+                error = outcome + QStringLiteral(" succeed");
+                break;
+            case PerformFailed:
+            case PerformFailedContinue:
+            case PerformRetry:
+                error = outcome + QStringLiteral(" failed");
+                break;
+            case PerformCancelled:
+                error = outcome + QStringLiteral(" cancelled by user");
+                break;
+            default:
+                break;
+            }
+        }
+
+        Logger::LogLevel level = Logger::INFO;
+        bool retry = false;
+        switch (performed) {
+        case PerformSuccess:
+            result = ExecuteSuccess;
+            break;
+        case PerformFailed:
+            result = ExecuteFailed;
+            level = Logger::ERROR;
+            break;
+        case PerformFailedContinue:
+            result = ExecuteFailedContinue;
+            level = Logger::WARNING;
+            break;
+        case PerformCancelled:
+            result = ExecuteCancelled;
+            level = Logger::WARNING;
+            break;
+        case PerformRetry:
+            retry = attempt < std::numeric_limits<uint64_t>::max();
+            if (retry) {
+                level = Logger::WARNING;
+            } else {
+                result = ExecuteFailed;
+                level = Logger::ERROR;
+            }
+            break;
+        default:
+            break;
+        }
+
+        if (!error.isNull())
+            runner->logMessage(level, error);
+        if (!retry)
+            break;
+
+        runner->setProgressionInfo(info + QStringLiteral(" (retry)"));
+        runner->setCommandProgression(0, 1);
+        name = quoted(getLogCommand(runner));
+        if (!name.isNull())
+            runner->logMessage(Logger::INFO, QStringLiteral("Retrying ") + name + QStringLiteral(" command"));
+    }
+    return result;
+}
+
+void FlashCommand::addParameterKeys(const QString& text, std::set<CommandParameter>& keys)
+{
+    QRegExp expression = referenceExpression();
+    int position = 0;
+    while ((position = expression.indexIn(text, position)) != -1) {
+        keys.insert(CommandParameter(expression.cap(1), capturedOption(expression)));
+        position += expression.matchedLength();
+    }
+}
+
+QString FlashCommand::replaceParameters(FlashRunner& runner, const QString& text, bool* ok,
+                                        QString* error)
+{
+    QString result = text;
+    QStringList messages;
+    HostDescription host;
+    const SharedPointer<FlashDevice2>& device = runner.getDevice();
+    const QSharedPointer<FlashConfiguration> configuration = runner.getConfiguration();
+
+    QRegExp expression = referenceExpression();
+    int position = 0;
+    while ((position = expression.indexIn(result, position)) != -1) {
+        const QString name = expression.cap(1);
+        const QString option = capturedOption(expression);
+        const int length = expression.matchedLength();
+
+        bool predefined = true;
+        QString value;
+        if (!device.isNull() && name == QLatin1String("serial")) {
+            value = device->getSerial();
+        } else if (!device.isNull()
+                   && (name == QLatin1String("soc_sn") || name == QLatin1String("soc_serial"))) {
+            value = device->getSocSerial();
+        } else if (!device.isNull()
+                   && (name == QLatin1String("os_sn") || name == QLatin1String("os_serial"))) {
+            value = device->getPlatformSerial();
+        } else if (!device.isNull() && name == QLatin1String("port")) {
+            value = device->getPort().toString();
+        } else if (name == QLatin1String("flash_dir") || name == QLatin1String("flashDir")) {
+            const QSharedPointer<FlashFileContext> flashFile =
+                configuration ? configuration->getFlashFileContext() : QSharedPointer<FlashFileContext>();
+            if (!configuration) {
+                messages << QStringLiteral("Cannot use ${flashDir} predefined key without loading a configuration");
+                position += length;
+                continue;
+            }
+            if (!flashFile || flashFile->getPath().isEmpty()) {
+                messages << QStringLiteral("Cannot use ${flashDir} predefined key without loading a file from disk");
+                position += length;
+                continue;
+            }
+            value = flashFolder(flashFile);
+        } else if (name == QLatin1String("hostOsName")) {
+            value = host.name(false);
+        } else if (name == QLatin1String("hostOsArch")) {
+            value = host.architecture();
+        } else {
+            predefined = false;
+        }
+
+        if (predefined) {
+            if (!option.isNull()) {
+                messages << QStringLiteral("Cannot used dynamic option selection on predefined keys");
+                position += length;
+                continue;
+            }
+            result.replace(position, length, value);
+            position += value.length();
+            continue;
+        }
+
+        const QSharedPointer<FlashParameter> parameter = runner.getFlashParameter(name);
+        const auto variable = parameter.dynamicCast<FlashVariable>();
+        bool resolved = false;
+        if (!parameter) {
+            messages << QStringLiteral("Unknown parameter key '") + name + QLatin1Char('\'');
+        } else if (option.isNull() && !variable) {
+            const QSharedPointer<FlashParameterValue> found = runner.getFlashParameterValue(name);
+            if (!found) {
+                messages << QStringLiteral("No default value set in configuration for the parameter '")
+                                + name + QLatin1Char('\'');
+            } else {
+                value = found->getValue(runner);
+                resolved = true;
+            }
+        } else if (option.isNull()) {
+            const QVariant current = variable->getVariableValue()->getVariant(runner);
+            const QString problem =
+                variableProblem(current, QStringLiteral("The variable ") + name);
+            if (!problem.isNull())
+                messages << problem;
+            else {
+                value = current.toString();
+                resolved = true;
+            }
+        } else if (variable) {
+            messages << QStringLiteral("Cannot used dynamic option selection on variables");
+        } else {
+            const QSharedPointer<FlashParameterValue> selector = runner.getFlashParameterValue(option);
+            QString optionId;
+            bool selected = false;
+            if (!selector) {
+                messages << QStringLiteral("Undefined parameter '") + option
+                                + QStringLiteral("' value used as parameter option index for '")
+                                + name + QLatin1Char('\'');
+            } else if (selector->getParameterType() == FlashParameter::Variable) {
+                const auto variableValue = selector.dynamicCast<FlashVariableValue>();
+                const QVariant current = variableValue ? variableValue->getVariant(runner) : QVariant();
+                const QString problem = variableProblem(
+                    current, QStringLiteral("The variable ") + option
+                                 + QStringLiteral(" used for the dynamic option selection of '") + name
+                                 + QLatin1Char('\''));
+                if (!problem.isNull()) {
+                    messages << problem;
+                } else {
+                    optionId = current.toString();
+                    selected = true;
+                }
+            } else {
+                optionId = selector->getValue();
+                selected = true;
+            }
+            if (selected && !optionId.isNull()) {
+                const QSharedPointer<FlashParameterValue> found =
+                    runner.getFlashParameterValue(name, optionId);
+                if (!found) {
+                    messages << QStringLiteral("The parameter '") + name
+                                    + QStringLiteral("' does not have option index '") + optionId
+                                    + QLatin1Char('\'');
+                } else {
+                    value = found->getValue(runner);
+                    resolved = true;
+                }
+            }
+        }
+
+        if (resolved) {
+            result.replace(position, length, value);
+            position += value.length();
+        } else {
+            position += length;
+        }
+    }
+
+    if (ok)
+        *ok = messages.isEmpty();
+    if (error && !messages.isEmpty())
+        *error = messages.join(QLatin1Char('\n'));
+    return result;
+}
+
+QString FlashCommand::replaceParameters(const FlashConfiguration& configuration, const QString& text,
+                                        bool* ok)
+{
+    std::map<QString, QString> keys;
+    const QSharedPointer<FlashFileContext> flashFile = configuration.getFlashFileContext();
+    if (flashFile && !flashFile->getPath().isEmpty()) {
+        keys[QStringLiteral("flash_dir")] = flashFolder(flashFile);
+        keys[QStringLiteral("flashDir")] = flashFolder(flashFile);
+    }
+    HostDescription host;
+    keys[QStringLiteral("hostOsName")] = host.name(false);
+    const QString architecture = host.architecture();
+    if (!architecture.isNull())
+        keys[QStringLiteral("hostOsArch")] = architecture;
+    return configuration.replaceParameters(text, keys, ok);
+}
+
+QString checkParameter(QSharedPointer<FlashParameter> parameter, const QString& option,
+                       QSharedPointer<FlashParameterValue>& value,
+                       const FlashConfiguration& configuration, std::set<QString>& definedVariables)
+{
+    const QString missing = QStringLiteral("A value for the parameter '") + parameter->getId()
+                            + QStringLiteral("' must be specified in configuration '")
+                            + configuration.getID() + QStringLiteral("'.");
+    if (option.isNull()) {
+        value = parameter->getValue();
+        if (!value) {
+            const QString id = configuration.getParameterValueId(parameter->getId());
+            if (id.isNull())
+                return missing;
+            value = parameter->getValue(id);
+            if (!value)
+                return missing;
+        }
+    } else {
+        value = parameter->getValue(option);
+        if (!value)
+            return missing;
+    }
+    const QString error = value->getError();
+    if (!error.isEmpty())
+        return error;
+    if (value->getParameterType() == FlashParameter::Variable
+        && definedVariables.count(parameter->getId()) == 0)
+        return QStringLiteral("The variable '") + parameter->getId()
+               + QStringLiteral("' value is not defined when first used in configuration '")
+               + configuration.getID() + QStringLiteral("'.");
+    return QString();
+}

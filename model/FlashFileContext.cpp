@@ -1,0 +1,3 @@
+#include "model/FlashFileContext.h"
+
+FlashFileContext::~FlashFileContext() = default;

@@ -1,0 +1,43 @@
+#include "model/FlashParameterValueString.h"
+
+#include "platform/json/JsonObject.h"
+
+FlashParameterValueString::FlashParameterValueString(const QString& valueId, QString value,
+                                                     const QString& description)
+    : FlashParameterValue(valueId, description)
+    , m_value(std::move(value))
+{
+}
+
+QString FlashParameterValueString::getValue() const
+{
+    return m_value;
+}
+
+QString FlashParameterValueString::getValue(FlashRunner&)
+{
+    return m_value;
+}
+
+QString FlashParameterValueString::getError() const
+{
+    return QString();
+}
+
+FlashParameter::Type FlashParameterValueString::getParameterType() const
+{
+    return FlashParameter::String;
+}
+
+QSharedPointer<FlashParameterValue> FlashParameterValueString::clone() const
+{
+    return QSharedPointer<FlashParameterValue>(new FlashParameterValueString(*this));
+}
+
+JsonObject FlashParameterValueString::toJson(const QString&) const
+{
+    JsonObject json;
+    json.setValue(QStringLiteral("description"), getDescription());
+    json.setValue(QStringLiteral("value"), m_value);
+    return json;
+}

@@ -1,0 +1,3 @@
+#include "model/FlashStorageArea.h"
+
+FlashStorageArea::~FlashStorageArea() = default;

@@ -1,0 +1,10 @@
+#include "model/ModelMetaTypes.h"
+
+#include "model/FlashConfiguration.h"
+
+#include <QMetaType>
+
+void registerModelMetaTypes()
+{
+    qRegisterMetaType<FlashConfigurationPtr>("FlashConfigurationPtr");
+}

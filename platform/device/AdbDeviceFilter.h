@@ -1,0 +1,21 @@
+#pragma once
+
+// Recognises adb devices: USB devices with an adb interface (ff/42/01), and the network devices
+// ("host:port") that adb lists. adb's status tells the state ("device": Main OS, or COS when
+// ro.bootmode is "charger"; "recovery": Recovery OS); a device adb does not list (yet), or lists as
+// unauthorized or offline, is reported in state Unknown.
+
+#include "platform/device/ToolDeviceFilter.h"
+
+class AdbDeviceFilter : public ToolDeviceFilter
+{
+public:
+    AdbDeviceFilter(Probe probe, SerialConverter converter = nullptr);
+
+    bool filter(const UsbDeviceInfo& usb, DummyDevice& device) override;
+    void addOtherDevices(QList<DummyDevice>& devices, const PortBlocked& blocked) override;
+
+private:
+    // State from adb's status word, asking the device for its boot mode when it runs Android.
+    DeviceState stateOf(const QString& status, DummyDevice& device) const;
+};

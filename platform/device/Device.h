@@ -1,0 +1,98 @@
+#pragma once
+
+// One device that the device library detected (or a virtual one that the program asked for).
+// The device manager creates it through the program's allocator and shares it as DevicePtr; the
+// scanning thread updates it under its write lock through setDataLocked, every other thread reads
+// it through the locking getters. Emits dataChanged() after an update that changed something and
+// deviceLost() when the device went away.
+
+#include "platform/device/DeviceTypes.h"
+#include "platform/device/DummyDevice.h"
+#include "platform/device/PortNumber.h"
+#include "platform/device/SharedPointer.h"
+
+#include <QObject>
+#include <QReadWriteLock>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+
+class DevicePropertyManager;
+class DeviceScanner;
+
+class Device : public QObject
+{
+    Q_OBJECT
+
+public:
+    Device(const DummyDevice& data, DeviceScanner* scanner);
+    // Deletes the property managers of the device.
+    ~Device() override;
+
+    // True while the device stands for something that can be addressed (its port has a connection).
+    virtual bool isValid() const;
+    virtual bool isConnected() const;
+    // True while the program works on the device; the base device is never busy.
+    virtual bool isBusy() const;
+    virtual DeviceState getState() const;
+    virtual uint16_t getProductId() const;
+    virtual QString getProductName() const;
+    virtual uint16_t getVendorId() const;
+    virtual QString getVendorName() const;
+    virtual QString getSerial() const;
+    // Stores new scan data. The caller holds the write lock (getLock()). `changed` is set when the
+    // state, serial or connection changed, `other` when anything else did; neither is cleared.
+    virtual void setDataLocked(const DummyDevice& data, bool& changed, bool& other);
+
+    PortNumber getPort() const;
+    DevicePlatform getPlatform() const;
+    DeviceKind getKind() const;
+    DeviceScanner* getScanner() const;
+    // Everything the device holds, as one scan record (taken under the read lock).
+    DummyDevice getData() const;
+
+    // Freezes the device: scans neither probe it nor update it until the matching unblockScan.
+    // Calls nest; callable from any thread.
+    void blockScan();
+    void unblockScan();
+    bool isScanBlocked() const;
+
+    // The lock over the device's data and its property managers. Take it for reading around
+    // getPropertyManagersLocked(); never call the locking getters while holding it.
+    QReadWriteLock& getLock() const { return m_lock; }
+    const std::list<DevicePropertyManager*>& getPropertyManagersLocked() const
+    {
+        return m_propertyManagers;
+    }
+    // The device owns `manager` from now on (DevicePropertyManager's constructor calls it).
+    void addPropertyManager(DevicePropertyManager* manager);
+
+signals:
+    void dataChanged();
+    void deviceLost();
+
+protected:
+    mutable QReadWriteLock m_lock;
+    // Guarded by m_lock; derived classes read them directly while the lock is held.
+    DeviceState m_state = DeviceState::Unknown;
+    QString m_serial;
+    bool m_connected = false;
+    DeviceScanner* m_scanner = nullptr;
+
+private:
+    PortNumber m_port;
+    DevicePlatform m_platform = DevicePlatform::Unknown;
+    DeviceKind m_kind = DeviceKind::Unknown;
+    uint16_t m_vendorId = 0;
+    uint16_t m_productId = 0;
+    QString m_vendorName;
+    QString m_productName;
+    std::list<DevicePropertyManager*> m_propertyManagers;
+    std::atomic<int> m_scanBlocks{0};
+};
+
+using DevicePtr = SharedPointer<Device>;
+
+Q_DECLARE_METATYPE(DevicePtr)

@@ -1,0 +1,40 @@
+#include "platform/device/DeviceFilter.h"
+
+#include "platform/log/LoggedObject.h"
+
+DeviceFilter::~DeviceFilter() = default;
+
+QString DeviceFilter::ToLocal8BitsConverter(const QString& serial)
+{
+    return QString::fromLocal8Bit(serial.toLocal8Bit());
+}
+
+void DeviceFilter::beginScan()
+{
+}
+
+void DeviceFilter::addOtherDevices(QList<DummyDevice>&, const PortBlocked&)
+{
+}
+
+QString DeviceFilter::convertSerial(const QString& serial) const
+{
+    return m_serialConverter ? m_serialConverter(serial) : serial;
+}
+
+void DeviceFilter::fillFromUsb(const UsbDeviceInfo& usb, DummyDevice& device) const
+{
+    device.setPort(PortNumber::usbPort(usb.port));
+    device.setVendorId(usb.vendorId);
+    device.setProductId(usb.productId);
+    device.setVendorName(usb.manufacturer);
+    device.setProductName(usb.product);
+    device.setSerial(convertSerial(usb.serial));
+    device.setConnected(true);
+}
+
+void DeviceFilter::logDebug(const QString& text) const
+{
+    if (m_logger)
+        m_logger->logMessage(Logger::DEBUG, text);
+}

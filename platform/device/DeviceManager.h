@@ -1,0 +1,119 @@
+#pragma once
+
+// The device library's front: owns the scanners, keeps every detected device by port (a device
+// keeps its object through reboots on the same port, and stays known, disconnected, for a while
+// after it went away), makes devices through the program's allocator, keeps the virtual devices,
+// and signals detections, updates and losses. Lives on the main thread; the updates run on the
+// scanners' threads, so receivers on other threads get the signals queued.
+
+#include "platform/device/Device.h"
+#include "platform/device/DummyDevice.h"
+#include "platform/device/PortNumber.h"
+#include "platform/log/LoggedObject.h"
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+
+#include <map>
+
+class DeviceScanner;
+
+class DeviceManager : public QObject, public LoggedObject
+{
+    Q_OBJECT
+
+public:
+    using DeviceAllocator = Device* (*)(const DummyDevice&, DeviceScanner*);
+
+    // How long a device that went away stays known (disconnected) before it is forgotten; a device
+    // that is busy is kept until it is idle.
+    static constexpr qint64 LostDeviceKeepMs = 120000;
+
+    explicit DeviceManager(QObject* parent = nullptr);
+    // Stops and deletes the scanners, then releases the devices.
+    ~DeviceManager() override;
+
+    // The manager owns `scanner` from now on.
+    void addScanner(DeviceScanner* scanner);
+    // Makes every device from now on, virtual ones too; null: plain Device objects.
+    void setDeviceAllocator(DeviceAllocator allocator);
+
+    // Asks every scanner for a scan now.
+    void rescan();
+    // Waits until the scans asked for are complete (above 2147483647 ms: no limit).
+    bool waitForScan(unsigned long long timeoutMs);
+    void stopAllScanners();
+
+    // Every known device, disconnected and virtual ones included, by port.
+    void getDevices(std::map<PortNumber, DevicePtr>& devices) const;
+    template <class T>
+    void getDevicesByType(std::map<PortNumber, SharedPointer<T>>& devices) const;
+    int getDevicesCount() const;
+    // The device with this serial, a connected one first; empty when none.
+    DevicePtr getDeviceBySerial(const QString& serial) const;
+
+    // A registered stand-by device. Once its flash is requested (it is busy), it takes the first
+    // connected, idle device that no other virtual device has taken (in port order) and from then
+    // on receives that device's data at every scan, under its own virtual port. Blocking its scan
+    // freezes the device it stands for too.
+    DevicePtr createVirtualDevice();
+    void unregisterVirtualDevice(const DevicePtr& device);
+    void unregisterVirtualDevices();
+
+signals:
+    // A device appeared, came back, or changed its state or serial.
+    void deviceDetected(const DevicePtr& device);
+    // Something else of a device changed (ids, names, remembered data).
+    void deviceUpdated(const DevicePtr& device);
+    void deviceLost(const DevicePtr& device);
+
+private:
+    friend class DeviceScanner;
+
+    struct VirtualDevice
+    {
+        DevicePtr device;
+        bool bound = false;
+        PortNumber source;                   // the real device it stands for, once bound
+    };
+    enum class Event { Detected, Updated, Lost, DataChanged };
+    struct PendingEvent
+    {
+        Event event;
+        DevicePtr device;
+    };
+
+    // Called on the scanner's thread with one scan's records.
+    void applyScan(DeviceScanner* scanner, const QList<DummyDevice>& found);
+    // True when the device on `port`, or a virtual device standing for it, is blocked.
+    bool isPortBlocked(const PortNumber& port) const;
+    bool isPortBlockedLocked(const PortNumber& port) const;
+    DevicePtr allocate(const DummyDevice& data, DeviceScanner* scanner);
+    // Stores `data` into `device` under its write lock; queues the events it calls for.
+    // A virtual device's changes only make it emit dataChanged().
+    void update(const DevicePtr& device, const DummyDevice& data, bool isVirtual,
+                QList<PendingEvent>& events);
+    void feedVirtualDevices(QList<PendingEvent>& events);
+    void emitEvents(const QList<PendingEvent>& events);
+
+    mutable QMutex m_mutex;                  // guards what follows; never held while emitting
+    QList<DeviceScanner*> m_scanners;
+    DeviceAllocator m_allocator = nullptr;
+    std::map<PortNumber, DevicePtr> m_devices;
+    std::map<PortNumber, qint64> m_lostSince; // ms since epoch, for disconnected devices
+    std::map<int, VirtualDevice> m_virtualDevices;
+    int m_nextVirtualId = 1;
+};
+
+template <class T>
+void DeviceManager::getDevicesByType(std::map<PortNumber, SharedPointer<T>>& devices) const
+{
+    std::map<PortNumber, DevicePtr> all;
+    getDevices(all);
+    for (const auto& entry : all) {
+        const SharedPointer<T> device = entry.second.template dynamicCast<T>();
+        if (device)
+            devices[entry.first] = device;
+    }
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// Recognises fastboot devices (USB interface ff/42/03). The fastboot id of the SoC's DnX OS
+// (8087:0a65) means DnX OS; any other device that fastboot lists is asked for its boot mode
+// ("test": TOS, "dnx": DnX OS, anything else: Provisioning OS). A device fastboot does not list is
+// reported in state Unknown.
+
+#include "platform/device/ToolDeviceFilter.h"
+
+class FastbootDeviceFilter : public ToolDeviceFilter
+{
+public:
+    FastbootDeviceFilter(Probe probe, SerialConverter converter = nullptr);
+
+    bool filter(const UsbDeviceInfo& usb, DummyDevice& device) override;
+
+private:
+    DeviceState bootModeState(DummyDevice& device) const;
+};

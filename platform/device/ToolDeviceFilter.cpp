@@ -1,0 +1,66 @@
+#include "platform/device/ToolDeviceFilter.h"
+
+#include "platform/device/Device.h"
+
+namespace {
+
+// The first "adb devices" of a session starts the adb server, which takes a few seconds.
+const int kListTimeoutMs = 10000;
+const int kProbeTimeoutMs = 5000;
+const uint16_t kInHouseVendorId = 0x8087;
+const uint16_t kSamsungVendorId = 0x04e8;
+
+} // namespace
+
+ToolDeviceFilter::ToolDeviceFilter(Probe probe, SerialConverter converter)
+    : m_probe(probe)
+{
+    setSerialConverter(converter);
+}
+
+void ToolDeviceFilter::beginScan()
+{
+    m_listed = false;
+    m_devices.clear();
+}
+
+const QMap<QString, QString>& ToolDeviceFilter::listedDevices()
+{
+    if (m_listed)
+        return m_devices;
+    m_listed = true;
+    if (!m_probe)
+        return m_devices;
+    QString output;
+    const int code = m_probe(nullptr, {QStringLiteral("devices")}, kListTimeoutMs, output);
+    if (code != 0) {
+        logDebug(QStringLiteral("Device list failed with code %1").arg(code));
+        return m_devices;
+    }
+    // "SERIAL<tab>status" lines; adb adds a header and "* daemon ..." lines around them.
+    for (const QString& line : output.split(QLatin1Char('\n'))) {
+        const QStringList words = line.trimmed().split(QRegExp(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        if (words.size() < 2 || line.startsWith(QLatin1Char('*'))
+            || line.startsWith(QLatin1String("List of devices")))
+            continue;
+        m_devices.insert(convertSerial(words.at(0)), words.at(1));
+    }
+    return m_devices;
+}
+
+int ToolDeviceFilter::probe(const DummyDevice& data, const QStringList& arguments, QString& output) const
+{
+    if (!m_probe)
+        return -1;
+    const Device target(data, nullptr);
+    return m_probe(&target, arguments, kProbeTimeoutMs, output);
+}
+
+DevicePlatform ToolDeviceFilter::androidPlatform(uint16_t vendorId) const
+{
+    if (vendorId == kInHouseVendorId || (m_userVendorId != 0 && vendorId == m_userVendorId))
+        return DevicePlatform::ZorvikAndroid;
+    if (vendorId == kSamsungVendorId)
+        return DevicePlatform::SamsungAndroid;
+    return DevicePlatform::GenericAndroid;
+}

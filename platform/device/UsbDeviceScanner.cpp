@@ -1,0 +1,32 @@
+#include "platform/device/UsbDeviceScanner.h"
+
+#include "platform/device/SysfsUsbReader.h"
+
+UsbDeviceScanner::UsbDeviceScanner()
+    : DeviceScanner(QStringLiteral("USB Scanner"))
+{
+}
+
+void UsbDeviceScanner::setSysfsRoot(const QString& root)
+{
+    m_root = root;
+}
+
+void UsbDeviceScanner::collect(const QList<DeviceFilter*>& filters,
+                               const DeviceFilter::PortBlocked& blocked, QList<DummyDevice>& found)
+{
+    const QString root = m_root.isEmpty() ? SysfsUsbReader::defaultRoot() : m_root;
+    for (const UsbDeviceInfo& usb : SysfsUsbReader::read(root)) {
+        if (blocked(PortNumber::usbPort(usb.port)))
+            continue;
+        for (DeviceFilter* filter : filters) {
+            DummyDevice device;
+            if (filter->filter(usb, device)) {
+                found.append(device);
+                break;
+            }
+        }
+    }
+    for (DeviceFilter* filter : filters)
+        filter->addOtherDevices(found, blocked);
+}

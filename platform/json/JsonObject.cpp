@@ -1,0 +1,530 @@
+#include "platform/json/JsonObject.h"
+
+#include "platform/json/JsonReader.h"
+#include "platform/json/JsonWriter.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSaveFile>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QVariant& jsonNull()
+{
+    static const QVariant null = QVariant::fromValue(nullptr);
+    return null;
+}
+
+// The value in the kinds that JSON text can hold, so that what is stored reads back the same
+// before and after a save and a load (see the class comment).
+QVariant canonical(const QVariant& value)
+{
+    const int type = value.userType();
+    if (type == qMetaTypeId<JsonObject>())
+        return value.value<JsonObject>().toQVariantMap();
+    if (type == qMetaTypeId<JsonObjectList>())
+        return value.value<JsonObjectList>().toQVariantList();
+    switch (type) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr:
+        return jsonNull();
+    case QMetaType::Bool:
+    case QMetaType::QString:
+    case QMetaType::Double:
+        return value;
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+        return QVariant(value.toLongLong());
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar: {
+        const quint64 number = value.toULongLong();
+        if (number <= quint64(std::numeric_limits<qint64>::max()))
+            return QVariant(qint64(number));
+        return QVariant(number);
+    }
+    case QMetaType::Float:
+        return QVariant(value.toDouble());
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(value.toByteArray());
+    case QMetaType::QVariantMap: {
+        QVariantMap members = value.toMap();
+        for (auto member = members.begin(); member != members.end(); ++member)
+            *member = canonical(*member);
+        return members;
+    }
+    case QMetaType::QVariantHash: {
+        const QVariantHash hash = value.toHash();
+        QVariantMap members;
+        for (auto member = hash.constBegin(); member != hash.constEnd(); ++member)
+            members.insert(member.key(), canonical(member.value()));
+        return members;
+    }
+    case QMetaType::QVariantList: {
+        QVariantList elements = value.toList();
+        for (QVariant& element : elements)
+            element = canonical(element);
+        return elements;
+    }
+    case QMetaType::QStringList: {
+        QVariantList elements;
+        for (const QString& text : value.toStringList())
+            elements.append(text);
+        return elements;
+    }
+    case QMetaType::QJsonValue:
+        return canonical(value.toJsonValue().toVariant());
+    case QMetaType::QJsonObject:
+        return canonical(value.toJsonObject().toVariantMap());
+    case QMetaType::QJsonArray:
+        return canonical(value.toJsonArray().toVariantList());
+    case QMetaType::QJsonDocument:
+        return canonical(value.toJsonDocument().toVariant());
+    default:
+        if (value.canConvert<QString>())
+            return value.toString();
+        return jsonNull();
+    }
+}
+
+bool isNullValue(const QVariant& value)
+{
+    return value.userType() == QMetaType::Nullptr || !value.isValid();
+}
+
+// Integral value of a stored number; false for anything else.
+bool toSigned(const QVariant& value, qint64& number)
+{
+    switch (value.userType()) {
+    case QMetaType::LongLong:
+        number = value.toLongLong();
+        return true;
+    case QMetaType::ULongLong:
+        return false; // above the qint64 range by construction
+    case QMetaType::Double: {
+        const double real = value.toDouble();
+        if (!std::isfinite(real) || std::trunc(real) != real || std::fabs(real) > 9007199254740992.0)
+            return false;
+        number = qint64(real);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool toUnsigned(const QVariant& value, quint64& number)
+{
+    if (value.userType() == QMetaType::ULongLong) {
+        number = value.toULongLong();
+        return true;
+    }
+    qint64 signedNumber = 0;
+    if (!toSigned(value, signedNumber) || signedNumber < 0)
+        return false;
+    number = quint64(signedNumber);
+    return true;
+}
+
+} // namespace
+
+JsonObject::JsonObject() = default;
+
+JsonObject::JsonObject(const QVariantMap& content)
+    : m_content(canonical(content).toMap())
+{
+}
+
+bool JsonObject::loadDevice(QIODevice& device, QString* error)
+{
+    if (!device.isReadable()) {
+        if (error)
+            *error = QStringLiteral("device not readable: %1").arg(device.errorString());
+        return false;
+    }
+    return loadMemory(device.readAll(), error);
+}
+
+bool JsonObject::loadMemory(const QByteArray& text, QString* error)
+{
+    QVariant root;
+    if (!JsonReader::parse(text, root, error))
+        return false;
+    if (root.userType() != QMetaType::QVariantMap) {
+        if (error)
+            *error = QStringLiteral("the JSON document is not an object");
+        return false;
+    }
+    m_content = root.toMap();
+    return true;
+}
+
+bool JsonObject::loadFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return loadDevice(file, error);
+}
+
+bool JsonObject::setContent(const QVariant& content)
+{
+    const QVariant converted = canonical(content);
+    if (converted.userType() != QMetaType::QVariantMap)
+        return false;
+    m_content = converted.toMap();
+    return true;
+}
+
+QByteArray JsonObject::toJson() const
+{
+    return JsonWriter::toJson(m_content);
+}
+
+bool JsonObject::saveToDevice(QIODevice& device, QString* error) const
+{
+    const QByteArray text = toJson();
+    if (!device.isWritable() || device.write(text) != text.size()) {
+        if (error)
+            *error = QStringLiteral("cannot write the JSON text: %1").arg(device.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool JsonObject::saveToFile(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!saveToDevice(file, error))
+        return false; // QSaveFile leaves the previous file as it was
+    if (!file.commit()) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QVariantMap JsonObject::toQVariantMap() const
+{
+    return m_content;
+}
+
+QStringList JsonObject::keys() const
+{
+    return m_content.keys();
+}
+
+bool JsonObject::isEmpty() const
+{
+    return m_content.isEmpty();
+}
+
+void JsonObject::clear()
+{
+    m_content.clear();
+}
+
+void JsonObject::removeValue(const QString& key)
+{
+    m_content.remove(key);
+}
+
+JsonObject::ConvertResult JsonObject::hasValue(const QString& key) const
+{
+    return m_content.contains(key) ? Found : Absent;
+}
+
+JsonObject::ConvertResult JsonObject::hasNullValue(const QString& key) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    return isNullValue(*found) ? Found : WrongType;
+}
+
+JsonObject::ConvertResult JsonObject::hasObject(const QString& key) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    return found->userType() == QMetaType::QVariantMap ? Found : WrongType;
+}
+
+JsonObject::ConvertResult JsonObject::getString(const QString& key, QString& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() != QMetaType::QString)
+        return WrongType;
+    value = found->toString();
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getBoolean(const QString& key, bool& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() == QMetaType::Bool) {
+        value = found->toBool();
+        return Found;
+    }
+    if (found->userType() == QMetaType::QString) {
+        const QString text = found->toString();
+        if (text == QLatin1String("true") || text == QLatin1String("false")) {
+            value = text == QLatin1String("true");
+            return Found;
+        }
+    }
+    return WrongType;
+}
+
+JsonObject::ConvertResult JsonObject::getInt32(const QString& key, int& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    qint64 number = 0;
+    if (!toSigned(*found, number) || number < std::numeric_limits<int>::min()
+        || number > std::numeric_limits<int>::max())
+        return WrongType;
+    value = int(number);
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getUInt64(const QString& key, unsigned long long& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    quint64 number = 0;
+    if (!toUnsigned(*found, number))
+        return WrongType;
+    value = number;
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getUInt64(const QString& key, unsigned long& value) const
+{
+    static_assert(sizeof(unsigned long) == sizeof(unsigned long long),
+                  "uint64_t is unsigned long on the 64-bit systems we build for");
+    unsigned long long number = 0;
+    const ConvertResult result = getUInt64(key, number);
+    if (result == Found)
+        value = static_cast<unsigned long>(number);
+    return result;
+}
+
+JsonObject::ConvertResult JsonObject::getObject(const QString& key, JsonObject& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() != QMetaType::QVariantMap)
+        return WrongType;
+    JsonObject object;
+    object.m_content = found->toMap(); // already canonical
+    value = object;
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getObjectMap(const QString& key, JsonObjectMap& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() != QMetaType::QVariantMap)
+        return WrongType;
+    const QVariantMap members = found->toMap();
+    JsonObjectMap objects;
+    for (auto member = members.constBegin(); member != members.constEnd(); ++member) {
+        if (member->userType() != QMetaType::QVariantMap)
+            return WrongType;
+        JsonObject object;
+        object.m_content = member->toMap();
+        objects.insert(member.key(), object);
+    }
+    value = objects;
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getObjectList(const QString& key, JsonObjectList& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() != QMetaType::QVariantList)
+        return WrongType;
+    const QVariantList elements = found->toList();
+    JsonObjectList objects;
+    for (const QVariant& element : elements) {
+        if (element.userType() != QMetaType::QVariantMap)
+            return WrongType;
+        JsonObject object;
+        object.m_content = element.toMap();
+        objects.append(object);
+    }
+    value = objects;
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getMap(const QString& key, QVariantMap& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() != QMetaType::QVariantMap)
+        return WrongType;
+    value = found->toMap();
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getStringList(const QString& key, QStringList& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    if (found->userType() != QMetaType::QVariantList)
+        return WrongType;
+    const QVariantList elements = found->toList();
+    QStringList texts;
+    for (const QVariant& element : elements) {
+        if (element.userType() != QMetaType::QString)
+            return WrongType;
+        texts.append(element.toString());
+    }
+    value = texts;
+    return Found;
+}
+
+JsonObject::ConvertResult JsonObject::getValue(const QString& key, QVariant& value) const
+{
+    const auto found = m_content.constFind(key);
+    if (found == m_content.constEnd())
+        return Absent;
+    value = *found;
+    return Found;
+}
+
+void JsonObject::setValue(const QString& key, const QString& value)
+{
+    m_content.insert(key, value);
+}
+
+void JsonObject::setValue(const QString& key, const char* value)
+{
+    m_content.insert(key, value ? QVariant(QString::fromUtf8(value)) : jsonNull());
+}
+
+void JsonObject::setValue(const QString& key, QLatin1String value)
+{
+    m_content.insert(key, QString(value));
+}
+
+void JsonObject::setValue(const QString& key, bool value)
+{
+    m_content.insert(key, value);
+}
+
+void JsonObject::setValue(const QString& key, int value)
+{
+    m_content.insert(key, QVariant(qint64(value)));
+}
+
+void JsonObject::setValue(const QString& key, unsigned int value)
+{
+    m_content.insert(key, QVariant(qint64(value)));
+}
+
+void JsonObject::setValue(const QString& key, long value)
+{
+    m_content.insert(key, QVariant(qint64(value)));
+}
+
+void JsonObject::setValue(const QString& key, unsigned long value)
+{
+    m_content.insert(key, canonical(QVariant(quint64(value))));
+}
+
+void JsonObject::setValue(const QString& key, long long value)
+{
+    m_content.insert(key, QVariant(qint64(value)));
+}
+
+void JsonObject::setValue(const QString& key, unsigned long long value)
+{
+    m_content.insert(key, canonical(QVariant(quint64(value))));
+}
+
+void JsonObject::setValue(const QString& key, double value)
+{
+    m_content.insert(key, value);
+}
+
+void JsonObject::setValue(const QString& key, const QVariant& value)
+{
+    m_content.insert(key, canonical(value));
+}
+
+void JsonObject::setValue(const QString& key, const QVariantMap& value)
+{
+    m_content.insert(key, canonical(value));
+}
+
+void JsonObject::setValue(const QString& key, const QVariantList& value)
+{
+    m_content.insert(key, canonical(value));
+}
+
+void JsonObject::setValue(const QString& key, const QStringList& value)
+{
+    m_content.insert(key, canonical(value));
+}
+
+void JsonObject::setValue(const QString& key, const JsonObject& value)
+{
+    m_content.insert(key, value.m_content);
+}
+
+void JsonObject::setValue(const QString& key, const JsonObjectMap& value)
+{
+    m_content.insert(key, value.toQVariantMap());
+}
+
+void JsonObject::setValue(const QString& key, const JsonObjectList& value)
+{
+    m_content.insert(key, value.toQVariantList());
+}
+
+bool JsonObject::operator==(const JsonObject& other) const
+{
+    return m_content == other.m_content;
+}
+
+bool JsonObject::operator!=(const JsonObject& other) const
+{
+    return !(*this == other);
+}

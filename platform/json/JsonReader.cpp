@@ -1,0 +1,377 @@
+#include "platform/json/JsonReader.h"
+
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+// Deeper documents are refused: the parser recurses once per level.
+constexpr int kMaxDepth = 512;
+
+class Parser
+{
+public:
+    explicit Parser(const QByteArray& text)
+        : m_begin(text.constData())
+        , m_end(text.constData() + text.size())
+        , m_pos(text.constData())
+    {
+    }
+
+    bool parseDocument(QVariant& value)
+    {
+        if (m_end - m_pos >= 3 && m_pos[0] == '\xEF' && m_pos[1] == '\xBB' && m_pos[2] == '\xBF')
+            m_pos += 3;
+        skipWhitespace();
+        if (!parseValue(value, 0))
+            return false;
+        skipWhitespace();
+        if (m_pos != m_end)
+            return fail(QStringLiteral("unexpected text after the JSON value"));
+        return true;
+    }
+
+    QString error() const { return m_error; }
+
+private:
+    bool fail(const QString& what)
+    {
+        int line = 1;
+        int column = 1;
+        for (const char* c = m_begin; c < m_pos && c < m_end; ++c) {
+            if (*c == '\n') {
+                ++line;
+                column = 1;
+            } else if ((static_cast<unsigned char>(*c) & 0xC0) != 0x80) {
+                ++column; // count characters, not the continuation bytes of UTF-8
+            }
+        }
+        m_error = QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(what);
+        return false;
+    }
+
+    void skipWhitespace()
+    {
+        while (m_pos < m_end && (*m_pos == ' ' || *m_pos == '\t' || *m_pos == '\n' || *m_pos == '\r'))
+            ++m_pos;
+    }
+
+    bool parseValue(QVariant& value, int depth)
+    {
+        if (m_pos == m_end)
+            return fail(QStringLiteral("unexpected end of text"));
+        switch (*m_pos) {
+        case '{':
+            return parseObject(value, depth + 1);
+        case '[':
+            return parseArray(value, depth + 1);
+        case '"': {
+            QString text;
+            if (!parseString(text))
+                return false;
+            value = text;
+            return true;
+        }
+        case 't':
+            return parseLiteral("true", QVariant(true), value);
+        case 'f':
+            return parseLiteral("false", QVariant(false), value);
+        case 'n':
+            return parseLiteral("null", QVariant::fromValue(nullptr), value);
+        default:
+            if (*m_pos == '-' || (*m_pos >= '0' && *m_pos <= '9'))
+                return parseNumber(value);
+            return fail(QStringLiteral("unexpected character '%1'").arg(QChar::fromLatin1(*m_pos)));
+        }
+    }
+
+    bool parseLiteral(const char* word, const QVariant& literal, QVariant& value)
+    {
+        const char* c = m_pos;
+        for (const char* w = word; *w; ++w, ++c) {
+            if (c == m_end || *c != *w)
+                return fail(QStringLiteral("invalid literal, expected %1").arg(QLatin1String(word)));
+        }
+        m_pos = c;
+        value = literal;
+        return true;
+    }
+
+    bool parseObject(QVariant& value, int depth)
+    {
+        if (depth > kMaxDepth)
+            return fail(QStringLiteral("document nested deeper than %1 levels").arg(kMaxDepth));
+        ++m_pos; // '{'
+        QVariantMap members;
+        skipWhitespace();
+        if (m_pos < m_end && *m_pos == '}') {
+            ++m_pos;
+            value = members;
+            return true;
+        }
+        for (;;) {
+            skipWhitespace();
+            if (m_pos == m_end || *m_pos != '"')
+                return fail(QStringLiteral("expected a member name in double quotes"));
+            QString key;
+            if (!parseString(key))
+                return false;
+            skipWhitespace();
+            if (m_pos == m_end || *m_pos != ':')
+                return fail(QStringLiteral("expected ':' after a member name"));
+            ++m_pos;
+            skipWhitespace();
+            QVariant member;
+            if (!parseValue(member, depth))
+                return false;
+            members.insert(key, member); // a repeated name keeps its last value
+            skipWhitespace();
+            if (m_pos == m_end)
+                return fail(QStringLiteral("unterminated object"));
+            if (*m_pos == '}') {
+                ++m_pos;
+                value = members;
+                return true;
+            }
+            if (*m_pos != ',')
+                return fail(QStringLiteral("expected ',' or '}' in an object"));
+            ++m_pos;
+        }
+    }
+
+    bool parseArray(QVariant& value, int depth)
+    {
+        if (depth > kMaxDepth)
+            return fail(QStringLiteral("document nested deeper than %1 levels").arg(kMaxDepth));
+        ++m_pos; // '['
+        QVariantList elements;
+        skipWhitespace();
+        if (m_pos < m_end && *m_pos == ']') {
+            ++m_pos;
+            value = elements;
+            return true;
+        }
+        for (;;) {
+            skipWhitespace();
+            QVariant element;
+            if (!parseValue(element, depth))
+                return false;
+            elements.append(element);
+            skipWhitespace();
+            if (m_pos == m_end)
+                return fail(QStringLiteral("unterminated array"));
+            if (*m_pos == ']') {
+                ++m_pos;
+                value = elements;
+                return true;
+            }
+            if (*m_pos != ',')
+                return fail(QStringLiteral("expected ',' or ']' in an array"));
+            ++m_pos;
+        }
+    }
+
+    bool parseHex4(uint& unit)
+    {
+        if (m_end - m_pos < 4)
+            return fail(QStringLiteral("incomplete \\u escape"));
+        unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = m_pos[i];
+            unit <<= 4;
+            if (c >= '0' && c <= '9')
+                unit |= uint(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                unit |= uint(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                unit |= uint(c - 'A' + 10);
+            else
+                return fail(QStringLiteral("invalid \\u escape"));
+        }
+        m_pos += 4;
+        return true;
+    }
+
+    static void appendUtf8(QByteArray& bytes, uint codePoint)
+    {
+        if (codePoint < 0x80) {
+            bytes.append(char(codePoint));
+        } else if (codePoint < 0x800) {
+            bytes.append(char(0xC0 | (codePoint >> 6)));
+            bytes.append(char(0x80 | (codePoint & 0x3F)));
+        } else if (codePoint < 0x10000) {
+            bytes.append(char(0xE0 | (codePoint >> 12)));
+            bytes.append(char(0x80 | ((codePoint >> 6) & 0x3F)));
+            bytes.append(char(0x80 | (codePoint & 0x3F)));
+        } else {
+            bytes.append(char(0xF0 | (codePoint >> 18)));
+            bytes.append(char(0x80 | ((codePoint >> 12) & 0x3F)));
+            bytes.append(char(0x80 | ((codePoint >> 6) & 0x3F)));
+            bytes.append(char(0x80 | (codePoint & 0x3F)));
+        }
+    }
+
+    bool parseEscape(QByteArray& bytes)
+    {
+        if (m_pos == m_end)
+            return fail(QStringLiteral("unterminated string"));
+        const char c = *m_pos++;
+        switch (c) {
+        case '"': bytes.append('"'); return true;
+        case '\\': bytes.append('\\'); return true;
+        case '/': bytes.append('/'); return true;
+        case 'b': bytes.append('\b'); return true;
+        case 'f': bytes.append('\f'); return true;
+        case 'n': bytes.append('\n'); return true;
+        case 'r': bytes.append('\r'); return true;
+        case 't': bytes.append('\t'); return true;
+        case 'u': break;
+        default:
+            --m_pos;
+            return fail(QStringLiteral("invalid escape '\\%1'").arg(QChar::fromLatin1(c)));
+        }
+        uint unit = 0;
+        if (!parseHex4(unit))
+            return false;
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return fail(QStringLiteral("lone low surrogate in a \\u escape"));
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            uint low = 0;
+            if (m_end - m_pos < 2 || m_pos[0] != '\\' || m_pos[1] != 'u')
+                return fail(QStringLiteral("lone high surrogate in a \\u escape"));
+            m_pos += 2;
+            if (!parseHex4(low))
+                return false;
+            if (low < 0xDC00 || low > 0xDFFF)
+                return fail(QStringLiteral("lone high surrogate in a \\u escape"));
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+        appendUtf8(bytes, unit);
+        return true;
+    }
+
+    bool parseString(QString& text)
+    {
+        ++m_pos; // '"'
+        QByteArray bytes;
+        for (;;) {
+            const char* run = m_pos;
+            while (m_pos < m_end && *m_pos != '"' && *m_pos != '\\'
+                   && static_cast<unsigned char>(*m_pos) >= 0x20)
+                ++m_pos;
+            bytes.append(run, int(m_pos - run));
+            if (m_pos == m_end)
+                return fail(QStringLiteral("unterminated string"));
+            if (*m_pos == '"') {
+                ++m_pos;
+                break;
+            }
+            if (*m_pos == '\\') {
+                ++m_pos;
+                if (!parseEscape(bytes))
+                    return false;
+                continue;
+            }
+            return fail(QStringLiteral("control character in a string"));
+        }
+        text = QString::fromUtf8(bytes);
+        return true;
+    }
+
+    bool parseNumber(QVariant& value)
+    {
+        const char* start = m_pos;
+        const bool negative = *m_pos == '-';
+        if (negative)
+            ++m_pos;
+        if (m_pos == m_end || *m_pos < '0' || *m_pos > '9')
+            return fail(QStringLiteral("invalid number"));
+        // Integer part: accumulate exactly while it fits in 64 bits.
+        bool fits = true;
+        quint64 magnitude = 0;
+        if (*m_pos == '0') {
+            ++m_pos;
+        } else {
+            while (m_pos < m_end && *m_pos >= '0' && *m_pos <= '9') {
+                const quint64 digit = quint64(*m_pos - '0');
+                if (magnitude > (std::numeric_limits<quint64>::max() - digit) / 10)
+                    fits = false;
+                else
+                    magnitude = magnitude * 10 + digit;
+                ++m_pos;
+            }
+        }
+        if (m_pos < m_end && *m_pos >= '0' && *m_pos <= '9')
+            return fail(QStringLiteral("invalid number: leading zero"));
+        bool integral = true;
+        if (m_pos < m_end && *m_pos == '.') {
+            integral = false;
+            ++m_pos;
+            if (m_pos == m_end || *m_pos < '0' || *m_pos > '9')
+                return fail(QStringLiteral("invalid number: digits expected after '.'"));
+            while (m_pos < m_end && *m_pos >= '0' && *m_pos <= '9')
+                ++m_pos;
+        }
+        if (m_pos < m_end && (*m_pos == 'e' || *m_pos == 'E')) {
+            integral = false;
+            ++m_pos;
+            if (m_pos < m_end && (*m_pos == '+' || *m_pos == '-'))
+                ++m_pos;
+            if (m_pos == m_end || *m_pos < '0' || *m_pos > '9')
+                return fail(QStringLiteral("invalid number: digits expected in the exponent"));
+            while (m_pos < m_end && *m_pos >= '0' && *m_pos <= '9')
+                ++m_pos;
+        }
+
+        constexpr quint64 kMaxSigned = quint64(std::numeric_limits<qint64>::max());
+        if (integral && fits) {
+            if (!negative) {
+                if (magnitude <= kMaxSigned)
+                    value = QVariant(qint64(magnitude));
+                else
+                    value = QVariant(quint64(magnitude));
+                return true;
+            }
+            if (magnitude <= kMaxSigned) {
+                value = QVariant(-qint64(magnitude));
+                return true;
+            }
+            if (magnitude == kMaxSigned + 1) {
+                value = QVariant(std::numeric_limits<qint64>::min());
+                return true;
+            }
+        }
+        // A fraction, an exponent or an integer beyond 64 bits: a double.
+        bool ok = false;
+        const double number = QByteArray(start, int(m_pos - start)).toDouble(&ok);
+        if (!ok) {
+            m_pos = start;
+            return fail(QStringLiteral("number out of range"));
+        }
+        value = QVariant(number);
+        return true;
+    }
+
+    const char* m_begin;
+    const char* m_end;
+    const char* m_pos;
+    QString m_error;
+};
+
+} // namespace
+
+bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error)
+{
+    Parser parser(text);
+    QVariant parsed;
+    if (!parser.parseDocument(parsed)) {
+        if (error)
+            *error = parser.error();
+        return false;
+    }
+    value = parsed;
+    return true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+// A sink of the logging library: receives every line of the handlers bound to it through
+// `write`, called synchronously on the logging thread (any thread), one call at a time.
+// The owner deletes it; deleting a sink unbinds it from every handler. A derived sink is unbound
+// only when this base is destroyed: delete it when no other thread logs into it, or unbind first.
+
+#include "platform/log/Logger.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class LogHandler;
+class LoggedObject;
+
+class LoggerInterface : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LoggerInterface(QObject* parent = nullptr);
+    ~LoggerInterface() override;
+
+    // Lines of `handler` (and of the handlers bound to it) reach this sink.
+    void bind(const LogHandler& handler);
+    void bind(const LoggedObject& object);
+    void unbind(const LogHandler& handler);
+    void unbind(const LoggedObject& object);
+
+    bool isUsingLogFilterLevel() const;
+
+public slots:
+    // On (the default): the filter levels of the handlers apply to this sink. Off: the sink gets
+    // every line, whatever the handlers' filter levels.
+    virtual void useLogFilterLevel(bool use);
+    // One line: `first` is the name of the handler that logged it, `second` the label (the
+    // context of the line, else the handler's prefix; may be empty), `third` the text.
+    virtual void write(Logger::LogLevel level, QDateTime time, const QString& first,
+                       const QString& second, const QString& third) = 0;
+
+private:
+    std::atomic<bool> m_useFilterLevel{true};
+};

@@ -1,0 +1,329 @@
+#include "engine/EngineMetaTypes.h"
+#include "engine/FlashDevice2.h"
+#include "platform/device/AdbDeviceFilter.h"
+#include "platform/device/DeviceManager.h"
+#include "platform/device/FastbootDeviceFilter.h"
+#include "platform/device/SocDeviceFilter.h"
+#include "platform/device/UsbDeviceScanner.h"
+
+#include "SimulatedDevices.h"
+#include "tests/platform/device/ToolProbes.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QWaitCondition>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+DummyDevice scanData(DeviceState state, const QString& serial, bool connected = true)
+{
+    DummyDevice data;
+    data.setPort(PortNumber::usbPort("1-2"));
+    data.setState(state);
+    data.setSerial(serial);
+    data.setConnected(connected);
+    return data;
+}
+
+// The scanning chain of start-up on the simulator's tools, making FlashDevice2 objects.
+std::unique_ptr<DeviceManager> makeManager(const SimulatedDevices& sim)
+{
+    ToolProbes::adbProgram() = sim.toolPath("adb");
+    ToolProbes::fastbootProgram() = sim.toolPath("fastboot");
+    auto manager = std::make_unique<DeviceManager>();
+    auto* scanner = new UsbDeviceScanner;
+    scanner->addFilter(new SocDeviceFilter);
+    scanner->addFilter(new FastbootDeviceFilter(ToolProbes::fastboot, nullptr));
+    scanner->addFilter(new AdbDeviceFilter(ToolProbes::adb, nullptr));
+    manager->addScanner(scanner);
+    manager->setDeviceAllocator(FlashDevice2::DeviceAllocator);
+    return manager;
+}
+
+FlashDevice2Ptr deviceAt(const DeviceManager& manager, const PortNumber& port)
+{
+    std::map<PortNumber, DevicePtr> devices;
+    manager.getDevices(devices);
+    const auto found = devices.find(port);
+    return found == devices.end() ? FlashDevice2Ptr() : found->second.dynamicCast<FlashDevice2>();
+}
+
+bool simAdb(const SimulatedDevices& sim, const QStringList& arguments)
+{
+    QString output;
+    return ToolProbes::run(sim.toolPath("adb"), arguments, 30000, output) == 0;
+}
+
+// Runs a device wait on a thread of its own.
+struct Waiter
+{
+    Waiter(const FlashDevice2Ptr& device, DeviceState state, uint64_t timeoutMs)
+        : thread(QThread::create([=] { result = device->waitForDevice(state, timeoutMs) ? 1 : 0; }))
+    {
+        thread->start();
+    }
+    ~Waiter()
+    {
+        thread->wait();
+        delete thread;
+    }
+    std::atomic<int> result{-1};
+    QThread* thread;
+};
+
+} // namespace
+
+class tst_FlashDevice2 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void serialsRememberedAtCreation_data();
+    void serialsRememberedAtCreation();
+    void idleDisconnectedUpdateKeepsTheSerials();
+    void busyAndFlashingFollowTheFlashState_data();
+    void busyAndFlashingFollowTheFlashState();
+    void everyFlashStateSetIsSignalled();
+    void waitAnswersAtOnceInStateOrWhenIdle();
+    void waitTimesOutWhenTheStateNeverComes();
+
+    void detectedOnceThenFollowsRebootOnTheSamePort();
+    void waitWakesWhenTheScannerReportsTheState();
+    void virtualDeviceIsFedTheDataOfADetectedDevice();
+};
+
+void tst_FlashDevice2::initTestCase()
+{
+    registerEngineMetaTypes();
+}
+
+void tst_FlashDevice2::serialsRememberedAtCreation_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("socSerial");
+    QTest::addColumn<QString>("platformSerial");
+    QTest::newRow("DnX firmware") << int(DeviceState::DnxFirmware) << true << "S" << "";
+    QTest::newRow("DnX OS") << int(DeviceState::DnxOs) << true << "S" << "";
+    QTest::newRow("provisioning OS") << int(DeviceState::ProvisioningOs) << true << "" << "S";
+    QTest::newRow("main OS") << int(DeviceState::MainOs) << true << "" << "S";
+    QTest::newRow("TOS") << int(DeviceState::Tos) << true << "" << "S";
+    QTest::newRow("unknown") << int(DeviceState::Unknown) << true << "" << "";
+    QTest::newRow("main OS, gone") << int(DeviceState::MainOs) << false << "" << "";
+}
+
+void tst_FlashDevice2::serialsRememberedAtCreation()
+{
+    QFETCH(int, state);
+    QFETCH(bool, connected);
+    QFETCH(QString, socSerial);
+    QFETCH(QString, platformSerial);
+    std::unique_ptr<Device> made(FlashDevice2::DeviceAllocator(scanData(DeviceState(state), "S", connected), nullptr));
+    auto* device = qobject_cast<FlashDevice2*>(made.get());
+    QVERIFY(device);
+    QCOMPARE(device->getSocSerial(), socSerial);
+    QCOMPARE(device->getPlatformSerial(), platformSerial);
+}
+
+void tst_FlashDevice2::idleDisconnectedUpdateKeepsTheSerials()
+{
+    FlashDevice2 device(scanData(DeviceState::MainOs, "A"), nullptr);
+    bool changed = false;
+    bool other = false;
+    {
+        QWriteLocker locker(&device.getLock());
+        device.setDataLocked(scanData(DeviceState::MainOs, "B", false), changed, other);
+    }
+    QCOMPARE(device.getPlatformSerial(), QString("A"));
+
+    device.setFlashState(FlashDevice2::FlashState::Pending);
+    {
+        QWriteLocker locker(&device.getLock());
+        device.setDataLocked(scanData(DeviceState::MainOs, "C", false), changed, other);
+    }
+    QCOMPARE(device.getPlatformSerial(), QString("C"));
+    QVERIFY(changed);
+}
+
+void tst_FlashDevice2::busyAndFlashingFollowTheFlashState_data()
+{
+    QTest::addColumn<int>("flashState");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("flashing");
+    QTest::newRow("idle") << 0 << false << false;
+    QTest::newRow("pending") << 1 << true << false;
+    QTest::newRow("flashing") << 2 << true << true;
+}
+
+void tst_FlashDevice2::busyAndFlashingFollowTheFlashState()
+{
+    QFETCH(int, flashState);
+    QFETCH(bool, busy);
+    QFETCH(bool, flashing);
+    FlashDevice2 device(scanData(DeviceState::MainOs, "S"), nullptr);
+    device.setFlashState(FlashDevice2::FlashState(flashState));
+    QCOMPARE(device.isBusy(), busy);
+    QCOMPARE(device.isFlashing(), flashing);
+    QCOMPARE(int(device.getFlashState()), flashState);
+}
+
+void tst_FlashDevice2::everyFlashStateSetIsSignalled()
+{
+    FlashDevice2 device(scanData(DeviceState::MainOs, "S"), nullptr);
+    QSignalSpy changed(&device, &Device::dataChanged);
+    device.setFlashState(FlashDevice2::FlashState::Pending);
+    device.setFlashState(FlashDevice2::FlashState::Pending);
+    QCOMPARE(changed.count(), 2);
+    device.setFlashFile(SharedPointer<FlashRunner>());   // no runner was attached: no change
+    QCOMPARE(changed.count(), 2);
+}
+
+void tst_FlashDevice2::waitAnswersAtOnceInStateOrWhenIdle()
+{
+    const FlashDevice2Ptr device(new FlashDevice2(scanData(DeviceState::MainOs, "S"), nullptr));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!device->waitForDevice(DeviceState::ProvisioningOs, 60000));   // idle: no wait at all
+    QVERIFY(!device->waitForDevice(DeviceState::MainOs, 60000));           // not even for its state
+    device->setFlashState(FlashDevice2::FlashState::Flashing);
+    QVERIFY(device->waitForDevice(DeviceState::MainOs, 0));
+    QVERIFY2(timer.elapsed() < 5000, "an immediate answer waited");
+}
+
+void tst_FlashDevice2::waitTimesOutWhenTheStateNeverComes()
+{
+    const FlashDevice2Ptr device(new FlashDevice2(scanData(DeviceState::MainOs, "S"), nullptr));
+    device->setFlashState(FlashDevice2::FlashState::Pending);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!device->waitForDevice(DeviceState::ProvisioningOs, 150));
+    QVERIFY(timer.elapsed() >= 140);
+    // Updates in another state wake nobody.
+    Waiter waiter(device, DeviceState::ProvisioningOs, 300);
+    bool changed = false;
+    bool other = false;
+    {
+        QWriteLocker locker(&device->getLock());
+        device->setDataLocked(scanData(DeviceState::MainOs, "S"), changed, other);
+    }
+    QVERIFY(waiter.thread->wait(10000));
+    QCOMPARE(waiter.result.load(), 0);
+}
+
+void tst_FlashDevice2::detectedOnceThenFollowsRebootOnTheSamePort()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("S1", "1-2", "mos"));
+    auto manager = makeManager(sim);
+    QSignalSpy detected(manager.get(), &DeviceManager::deviceDetected);
+    QSignalSpy updated(manager.get(), &DeviceManager::deviceUpdated);
+    QSignalSpy lost(manager.get(), &DeviceManager::deviceLost);
+
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(detected.count(), 1);
+    const FlashDevice2Ptr device = detected.at(0).at(0).value<DevicePtr>().dynamicCast<FlashDevice2>();
+    QVERIFY2(device, "the detected device is no FlashDevice2");
+    QCOMPARE(device->getState(), DeviceState::MainOs);
+    QCOMPARE(device->getSerial(), QString("S1"));
+    QCOMPARE(device->getPlatformSerial(), QString("S1"));
+
+    // Polls that change nothing emit nothing.
+    QSignalSpy changed(device.data(), &Device::dataChanged);
+    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(detected.count() + updated.count() + lost.count() + changed.count(), 1);
+
+    QVERIFY(simAdb(sim, {"-s", "S1", "reboot", "bootloader"}));
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(detected.count(), 2);
+    QCOMPARE(detected.at(1).at(0).value<DevicePtr>(), DevicePtr(device));   // the same object
+    QCOMPARE(device->getState(), DeviceState::ProvisioningOs);
+    QCOMPARE(device->getPort(), PortNumber::usbPort("1-2"));
+
+    QVERIFY(sim.unplug("S1"));
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(lost.at(0).at(0).value<DevicePtr>(), DevicePtr(device));
+    QVERIFY(!device->isConnected());
+    QCOMPARE(detected.count(), 2);
+}
+
+void tst_FlashDevice2::waitWakesWhenTheScannerReportsTheState()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("S1", "1-2", "mos"));
+    auto manager = makeManager(sim);
+    QVERIFY(manager->waitForScan(30000));
+    const FlashDevice2Ptr device = deviceAt(*manager, PortNumber::usbPort("1-2"));
+    QVERIFY(device);
+    device->setFlashState(FlashDevice2::FlashState::Flashing);
+
+    Waiter waiter(device, DeviceState::ProvisioningOs, 60000);
+    QVERIFY(manager->waitForScan(30000));   // still in main OS: the waiter sleeps on
+    QVERIFY(!waiter.thread->wait(50));
+    QVERIFY(simAdb(sim, {"-s", "S1", "reboot", "bootloader"}));
+    QVERIFY(manager->waitForScan(30000));
+    QVERIFY2(waiter.thread->wait(10000), "the waiter was not woken");
+    QCOMPARE(waiter.result.load(), 1);
+}
+
+void tst_FlashDevice2::virtualDeviceIsFedTheDataOfADetectedDevice()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("S1", "1-2", "mos"));
+    auto manager = makeManager(sim);
+    QVERIFY(manager->waitForScan(30000));
+
+    const FlashDevice2Ptr standBy = manager->createVirtualDevice().dynamicCast<FlashDevice2>();
+    QVERIFY2(standBy, "the virtual device is no FlashDevice2");
+    QVERIFY(standBy->getPort().isVirtualPort());
+    QCOMPARE(standBy->getPort().getConnectionType(), 0);
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(standBy->getState(), DeviceState::Unknown);   // idle: it stands for nobody yet
+
+    QSignalSpy changed(standBy.data(), &Device::dataChanged);
+    standBy->setFlashState(FlashDevice2::FlashState::Pending);
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(standBy->getState(), DeviceState::MainOs);
+    QCOMPARE(standBy->getSerial(), QString("S1"));
+    QCOMPARE(standBy->getPlatformSerial(), QString("S1"));
+    QVERIFY(standBy->isConnected());
+    QVERIFY(standBy->getPort().isVirtualPort());
+    QCOMPARE(standBy->getPort().getConnectionType(), int(PortNumber::UsbConnection));
+    QCOMPARE(changed.count(), 2);   // the flash state, then the fed data
+
+    Waiter waiter(standBy, DeviceState::ProvisioningOs, 60000);
+    QVERIFY(simAdb(sim, {"-s", "S1", "reboot", "bootloader"}));
+    QVERIFY(manager->waitForScan(30000));
+    QVERIFY2(waiter.thread->wait(10000), "the virtual device's waiter was not woken");
+    QCOMPARE(waiter.result.load(), 1);
+    QCOMPARE(standBy->getState(), DeviceState::ProvisioningOs);
+
+    // The real device itself goes on as before.
+    const FlashDevice2Ptr real = deviceAt(*manager, PortNumber::usbPort("1-2"));
+    QCOMPARE(real->getFlashState(), FlashDevice2::FlashState::Idle);
+    QCOMPARE(real->getState(), DeviceState::ProvisioningOs);
+
+    // Blocking the virtual device freezes the device it stands for as well.
+    standBy->blockScan();
+    QVERIFY(sim.setState("S1", "mos"));
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(standBy->getState(), DeviceState::ProvisioningOs);
+    QCOMPARE(real->getState(), DeviceState::ProvisioningOs);
+    standBy->unblockScan();
+    QVERIFY(manager->waitForScan(30000));
+    QCOMPARE(standBy->getState(), DeviceState::MainOs);
+    QCOMPARE(real->getState(), DeviceState::MainOs);
+}
+
+QTEST_GUILESS_MAIN(tst_FlashDevice2)
+#include "tst_FlashDevice2.moc"

@@ -1,0 +1,295 @@
+#include "engine/FlashRunner.h"
+#include "engine/FlashScriptEngine.h"
+#include "tests/engine/RecordingLogSink.h"
+
+#include <QDateTime>
+#include <QRegExp>
+#include <QScriptValue>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+class tst_FlashScriptEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rewritesReferences_data();
+    void rewritesReferences();
+    void rewrittenNameReachesGetParameterUnchanged();
+
+    void globalsDoNotSurviveAnEvaluation();
+    void extraValuesAreReadOnlyAndGoAway();
+    void apiCannotBeChangedByAScript();
+    void uncaughtErrorsReportTheirLine_data();
+    void uncaughtErrorsReportTheirLine();
+
+    void scriptValueToVariant_data();
+    void scriptValueToVariant();
+    void variantToScriptValue();
+
+    void cancelAbortsARunningScript_data();
+    void cancelAbortsARunningScript();
+
+private:
+    static QStringList keyTexts(const std::set<FlashCommand::CommandParameter>& keys);
+    QVariant evaluate(const QString& script);
+
+    FlashRunner m_runner;
+};
+
+QStringList tst_FlashScriptEngine::keyTexts(const std::set<FlashCommand::CommandParameter>& keys)
+{
+    QStringList texts;
+    for (const FlashCommand::CommandParameter& key : keys)
+        texts << key.name + QLatin1Char('|') + (key.option.isNull() ? QStringLiteral("<null>") : key.option);
+    return texts;
+}
+
+QVariant tst_FlashScriptEngine::evaluate(const QString& script)
+{
+    QScriptValue result;
+    int line = 0;
+    if (!m_runner.executeScript(script, result, line))
+        qWarning("script failed on line %d: %s", line, qPrintable(result.toString()));
+    return FlashScriptEngine::ScriptValueToVariant(result);
+}
+
+void tst_FlashScriptEngine::rewritesReferences_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("keys");
+
+    QTest::newRow("plain") << QStringLiteral("${flashDir} + '/boot.img'")
+                           << QStringLiteral("($.getParameter(\"flashDir\")) + '/boot.img'")
+                           << QStringList{QStringLiteral("flashDir|<null>")};
+    QTest::newRow("indirect")
+        << QStringLiteral("${image,variant}")
+        << QStringLiteral("($.getParameter(\"image\", $.getParameter(\"variant\")))")
+        << QStringList{QStringLiteral("image|variant")};
+    QTest::newRow("twice, one key") << QStringLiteral("${a} == ${a}")
+                                    << QStringLiteral("($.getParameter(\"a\")) == ($.getParameter(\"a\"))")
+                                    << QStringList{QStringLiteral("a|<null>")};
+    QTest::newRow("side by side") << QStringLiteral("${a}${b}")
+                                  << QStringLiteral("($.getParameter(\"a\"))($.getParameter(\"b\"))")
+                                  << QStringList{QStringLiteral("a|<null>"), QStringLiteral("b|<null>")};
+    QTest::newRow("empty name") << QStringLiteral("${}") << QStringLiteral("${}") << QStringList();
+    QTest::newRow("empty option") << QStringLiteral("${a,}") << QStringLiteral("${a,}") << QStringList();
+    QTest::newRow("two commas") << QStringLiteral("${a,b,c}") << QStringLiteral("${a,b,c}")
+                                << QStringList();
+    QTest::newRow("nested") << QStringLiteral("${a${b}}")
+                            << QStringLiteral("($.getParameter(\"a${b\"))}")
+                            << QStringList{QStringLiteral("a${b|<null>")};
+    QTest::newRow("blanks belong to the name") << QStringLiteral("${ a }")
+                                               << QStringLiteral("($.getParameter(\" a \"))")
+                                               << QStringList{QStringLiteral(" a |<null>")};
+    QTest::newRow("quote and backslash")
+        << QStringLiteral("${a\"b\\c,d\\\"}")
+        << QStringLiteral("($.getParameter(\"a\\\"b\\\\c\", $.getParameter(\"d\\\\\\\"\")))")
+        << QStringList{QStringLiteral("a\"b\\c|d\\\"")};
+    QTest::newRow("replacement is not searched again")
+        << QStringLiteral("${${x}}")
+        << QStringLiteral("($.getParameter(\"${x\"))}")
+        << QStringList{QStringLiteral("${x|<null>")};
+}
+
+void tst_FlashScriptEngine::rewritesReferences()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, keys);
+
+    std::set<FlashCommand::CommandParameter> found;
+    QCOMPARE(FlashScriptEngine::escapeFlashParameters(script, found), expected);
+    QCOMPARE(keyTexts(found), keys);
+    QCOMPARE(FlashScriptEngine::escapeFlashParameters(script), expected);
+}
+
+void tst_FlashScriptEngine::rewrittenNameReachesGetParameterUnchanged()
+{
+    // The API refuses unknown names with a message that quotes the name as it arrived.
+    const QString name = QStringLiteral("we\"ird\\na\nme");
+    const QString script = FlashScriptEngine::escapeFlashParameters(QStringLiteral("${%1}").arg(name));
+    QScriptValue result;
+    int line = 0;
+    QVERIFY(!m_runner.executeScript(script, result, line));
+    QCOMPARE(result.toString(),
+             QStringLiteral("ReferenceError: Parameter %1 is not defined or does not have value "
+                            "associated to the current configuration").arg(name));
+}
+
+void tst_FlashScriptEngine::globalsDoNotSurviveAnEvaluation()
+{
+    QCOMPARE(evaluate(QStringLiteral("leaked = 5; var declared = 6; leaked + declared")), QVariant(11.0));
+    QCOMPARE(evaluate(QStringLiteral("typeof leaked + ',' + typeof declared")),
+             QVariant(QStringLiteral("undefined,undefined")));
+    QCOMPARE(evaluate(QStringLiteral("Math.PI = 4; Math.answer = 42; Math.answer")), QVariant(42.0));
+    QCOMPARE(evaluate(QStringLiteral("typeof Math.answer")), QVariant(QStringLiteral("undefined")));
+}
+
+void tst_FlashScriptEngine::extraValuesAreReadOnlyAndGoAway()
+{
+    FlashScriptEngine::ScriptValues values{{QStringLiteral("$code"), QScriptValue(0)},
+                                           {QStringLiteral("$output"), QScriptValue(QStringLiteral("OKAY"))}};
+    QScriptValue result;
+    int line = -7;
+    QVERIFY(m_runner.executeScript(QStringLiteral("$code == 0 && $output == 'OKAY'"), result, line, values));
+    QVERIFY(result.toBool());
+    QCOMPARE(line, -7); // untouched on success
+
+    QVERIFY(m_runner.executeScript(QStringLiteral("$code = 1; delete $code; $code"), result, line, values));
+    QCOMPARE(result.toInt32(), 0);
+
+    QVERIFY(m_runner.executeScript(QStringLiteral("typeof $code"), result, line));
+    QCOMPARE(result.toString(), QStringLiteral("undefined"));
+}
+
+void tst_FlashScriptEngine::apiCannotBeChangedByAScript()
+{
+    QCOMPARE(evaluate(QStringLiteral("$.getParameter = 1; $.Info.value = 7; delete $; typeof $.getParameter")),
+             QVariant(QStringLiteral("function")));
+    QCOMPARE(evaluate(QStringLiteral("typeof $ + ',' + $.Info.value + ',' + $.Warn.name")),
+             QVariant(QStringLiteral("object,3,Warning")));
+}
+
+void tst_FlashScriptEngine::uncaughtErrorsReportTheirLine_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("reference error on line 3")
+        << QStringLiteral("var a = 1;\nvar b = 2;\nmissingFunction();") << 3
+        << QStringLiteral("ReferenceError: Can't find variable: missingFunction");
+    QTest::newRow("syntax error") << QStringLiteral("var a = ;") << 1 << QStringLiteral("SyntaxError");
+    QTest::newRow("thrown by the script")
+        << QStringLiteral("\n\nthrow new TypeError('bad');") << 3 << QStringLiteral("TypeError: bad");
+    QTest::newRow("raised by the API")
+        << QStringLiteral("\n$.log($.Info)") << 2 << QStringLiteral("SyntaxError: Invalid parameter count");
+}
+
+void tst_FlashScriptEngine::uncaughtErrorsReportTheirLine()
+{
+    QFETCH(QString, script);
+    QFETCH(int, line);
+    QFETCH(QString, error);
+
+    QScriptValue result;
+    int errorLine = 0;
+    QVERIFY(!m_runner.executeScript(script, result, errorLine));
+    QCOMPARE(errorLine, line);
+    QVERIFY2(result.toString().startsWith(error), qPrintable(result.toString()));
+    // The failure leaves nothing behind for the next evaluation.
+    QCOMPARE(evaluate(QStringLiteral("1 + 1")), QVariant(2.0));
+}
+
+void tst_FlashScriptEngine::scriptValueToVariant_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("array of a number and a string")
+        << QStringLiteral("[1, 'a']") << QVariant(QVariantList{1.0, QStringLiteral("a")});
+    QTest::newRow("array with a hole")
+        << QStringLiteral("var a = []; a[2] = true; a.extra = 1; a")
+        << QVariant(QVariantList{QVariant(), QVariant(), true});
+    QTest::newRow("far sparse element is left out")
+        << QStringLiteral("var a = [1]; a[4000000000] = 2; a") << QVariant(QVariantList{1.0});
+    QTest::newRow("nested array") << QStringLiteral("[[1], []]")
+                                  << QVariant(QVariantList{QVariantList{1.0}, QVariantList()});
+    QTest::newRow("empty array") << QStringLiteral("[]") << QVariant(QVariantList());
+    QTest::newRow("object ordered by name")
+        << QStringLiteral("({b: 'x', a: [2]})")
+        << QVariant(QVariantMap{{QStringLiteral("a"), QVariantList{2.0}}, {QStringLiteral("b"), QStringLiteral("x")}});
+    QTest::newRow("empty object") << QStringLiteral("({})") << QVariant(QVariantMap());
+    QTest::newRow("function") << QStringLiteral("(function () {})") << QVariant();
+    QTest::newRow("undefined") << QStringLiteral("undefined") << QVariant();
+    QTest::newRow("null") << QStringLiteral("null") << QVariant(QVariant::String);
+    QTest::newRow("integer number") << QStringLiteral("3") << QVariant(3.0);
+    QTest::newRow("boolean") << QStringLiteral("1 == 1") << QVariant(true);
+    QTest::newRow("string") << QStringLiteral("'text'") << QVariant(QStringLiteral("text"));
+    QTest::newRow("date") << QStringLiteral("new Date(Date.UTC(2020, 0, 2))")
+                          << QVariant(QDateTime(QDate(2020, 1, 2), QTime(0, 0), Qt::UTC));
+}
+
+void tst_FlashScriptEngine::scriptValueToVariant()
+{
+    QFETCH(QString, script);
+    QFETCH(QVariant, expected);
+
+    const QVariant actual = evaluate(script);
+    QCOMPARE(actual.type(), expected.type());
+    QCOMPARE(actual.isNull(), expected.isNull());
+    if (actual.type() == QVariant::DateTime)
+        QCOMPARE(actual.toDateTime().toMSecsSinceEpoch(), expected.toDateTime().toMSecsSinceEpoch());
+    else
+        QCOMPARE(actual, expected);
+}
+
+void tst_FlashScriptEngine::variantToScriptValue()
+{
+    FlashScriptEngine& engine = m_runner.getScriptEngine();
+    const QVariantMap mapOfLists{{QStringLiteral("list"), QVariantList{1, QStringLiteral("two")}},
+                                 {QStringLiteral("names"), QStringList{QStringLiteral("x")}}};
+    FlashScriptEngine::ScriptValues values{
+        {QStringLiteral("$map"), engine.VariantToScriptValue(mapOfLists)},
+        {QStringLiteral("$null"), engine.VariantToScriptValue(QVariant(QVariant::String))},
+        {QStringLiteral("$none"), engine.VariantToScriptValue(QVariant())},
+        {QStringLiteral("$bytes"), engine.VariantToScriptValue(QByteArray("ab"))},
+        {QStringLiteral("$big"), engine.VariantToScriptValue(Q_UINT64_C(4294967296))},
+        {QStringLiteral("$regexp"), engine.VariantToScriptValue(QRegExp(QStringLiteral("^a+$")))},
+    };
+    QScriptValue result;
+    int line = 0;
+    QVERIFY(m_runner.executeScript(
+        QStringLiteral("[Array.isArray($map.list), $map.list.length, $map.list[1], $map.names[0],"
+                       " $null === null, $none === undefined, $big, $regexp.test('aaa')].join()"),
+        result, line, values));
+    QCOMPARE(result.toString(), QStringLiteral("true,2,two,x,true,true,4294967296,true"));
+    QVERIFY(values[QStringLiteral("$bytes")].isVariant());
+
+    // Null and undefined survive the way back.
+    QVERIFY(FlashScriptEngine::ScriptValueToVariant(values[QStringLiteral("$null")]).isNull());
+    QVERIFY(!FlashScriptEngine::ScriptValueToVariant(values[QStringLiteral("$none")]).isValid());
+}
+
+void tst_FlashScriptEngine::cancelAbortsARunningScript_data()
+{
+    QTest::addColumn<QString>("loop");
+    QTest::newRow("while") << QStringLiteral("while (true) {}");
+    QTest::newRow("for") << QStringLiteral("for (;;);");
+    QTest::newRow("do while") << QStringLiteral("do {} while (1);");
+    QTest::newRow("recursion in a loop")
+        << QStringLiteral("function f(n) { return n > 0 ? f(n - 1) : 0; }\nwhile (true) { f(3); }");
+}
+
+void tst_FlashScriptEngine::cancelAbortsARunningScript()
+{
+    QFETCH(QString, loop);
+
+    RecordingLogSink sink;
+    auto runner = std::make_unique<FlashRunner>();
+    sink.bind(*runner);
+
+    bool success = true;
+    QScriptValue result;
+    int line = 0;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        success = runner->executeScript(QStringLiteral("$.log($.Info, 'looping');\n") + loop, result, line);
+    }));
+    thread->start();
+    QTRY_VERIFY(sink.texts(Logger::INFO).contains(QStringLiteral("looping")));
+    runner->cancel();
+    QVERIFY2(thread->wait(5000), "the script kept running after the cancel");
+    QVERIFY(!success);
+    QVERIFY(line >= 2);
+    QCOMPARE(result.toString(), QStringLiteral("Error: Script evaluation cancelled"));
+
+    // A cancelled run evaluates nothing more.
+    QVERIFY(!runner->executeScript(QStringLiteral("1"), result, line));
+}
+
+QTEST_GUILESS_MAIN(tst_FlashScriptEngine)
+#include "tst_FlashScriptEngine.moc"

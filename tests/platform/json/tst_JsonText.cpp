@@ -1,0 +1,129 @@
+#include "platform/json/JsonReader.h"
+#include "platform/json/JsonWriter.h"
+
+#include <QtTest>
+
+#include <limits>
+
+class tst_JsonText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parseErrorsAreReported_data();
+    void parseErrorsAreReported();
+    void numbersKeepTheirKind_data();
+    void numbersKeepTheirKind();
+    void escapesAreDecoded();
+    void writerHandlesAnyVariant();
+};
+
+void tst_JsonText::parseErrorsAreReported_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("where"); // start of the error text
+
+    QTest::newRow("empty") << QByteArray("") << "line 1, column 1";
+    QTest::newRow("unterminated object") << QByteArray("{\"a\": 1") << "line 1, column 8";
+    QTest::newRow("missing value") << QByteArray("{\n  \"a\": }") << "line 2, column 8";
+    QTest::newRow("bare name") << QByteArray("{a: 1}") << "line 1, column 2";
+    QTest::newRow("trailing comma") << QByteArray("[1,]") << "line 1, column 4";
+    QTest::newRow("text after value") << QByteArray("{} x") << "line 1, column 4";
+    QTest::newRow("leading zero") << QByteArray("[01]") << "line 1, column 3";
+    QTest::newRow("bad literal") << QByteArray("[tru]") << "line 1, column 2";
+    QTest::newRow("bad escape") << QByteArray("[\"\\x\"]") << "line 1, column 4";
+    QTest::newRow("lone surrogate") << QByteArray("[\"\\ud800\"]") << "line 1, column 9";
+    QTest::newRow("control character") << QByteArray("[\"a\nb\"]") << "line 1, column 4";
+    QTest::newRow("unterminated string") << QByteArray("[\"abc") << "line 1, column 6";
+    QTest::newRow("number out of range") << QByteArray("[1e999]") << "line 1, column 2";
+    QTest::newRow("too deep") << QByteArray(2000, '[') << "line 1, column 513";
+}
+
+void tst_JsonText::parseErrorsAreReported()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, where);
+
+    QVariant value = QStringLiteral("before");
+    QString error;
+    QVERIFY(!JsonReader::parse(text, value, &error));
+    QVERIFY2(error.startsWith(where + ": "), qPrintable(error));
+    QCOMPARE(value, QVariant(QStringLiteral("before")));
+}
+
+void tst_JsonText::numbersKeepTheirKind_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("written"); // how the writer gives it back
+
+    QTest::newRow("zero") << QByteArray("0") << int(QMetaType::LongLong) << "0";
+    QTest::newRow("negative") << QByteArray("-17") << int(QMetaType::LongLong) << "-17";
+    QTest::newRow("qint64 min") << QByteArray("-9223372036854775808") << int(QMetaType::LongLong)
+                                << "-9223372036854775808";
+    QTest::newRow("qint64 max") << QByteArray("9223372036854775807") << int(QMetaType::LongLong)
+                                << "9223372036854775807";
+    QTest::newRow("above qint64") << QByteArray("9223372036854775808") << int(QMetaType::ULongLong)
+                                  << "9223372036854775808";
+    QTest::newRow("quint64 max") << QByteArray("18446744073709551615") << int(QMetaType::ULongLong)
+                                 << "18446744073709551615";
+    QTest::newRow("above quint64") << QByteArray("18446744073709551616") << int(QMetaType::Double)
+                                   << "18446744073709551616.0";
+    QTest::newRow("below qint64") << QByteArray("-9223372036854775809") << int(QMetaType::Double)
+                                  << "-9223372036854775808.0";
+    QTest::newRow("fraction") << QByteArray("0.1") << int(QMetaType::Double) << "0.1";
+    QTest::newRow("integral double") << QByteArray("3.0") << int(QMetaType::Double) << "3.0";
+    QTest::newRow("exponent") << QByteArray("-2.5E-3") << int(QMetaType::Double) << "-0.0025";
+}
+
+void tst_JsonText::numbersKeepTheirKind()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, type);
+    QFETCH(QString, written);
+
+    QVariant value;
+    QString error;
+    QVERIFY2(JsonReader::parse(text, value, &error), qPrintable(error));
+    QCOMPARE(value.userType(), type);
+    QCOMPARE(QString::fromUtf8(JsonWriter::toJson(value)), written + "\n");
+}
+
+void tst_JsonText::escapesAreDecoded()
+{
+    QVariant value;
+    QString error;
+    QVERIFY2(JsonReader::parse("\xEF\xBB\xBF [\"\\u00e9\\ud83d\\ude00\\/\\\"\\\\\\b\\f\\n\\r\\t\", \"é\"]",
+                               value, &error),
+             qPrintable(error));
+    const QVariantList expected{QStringLiteral("é😀/\"\\\b\f\n\r\t"), QStringLiteral("é")};
+    QCOMPARE(value.toList(), expected);
+
+    // What the writer escapes reads back the same.
+    QVariant again;
+    QVERIFY(JsonReader::parse(JsonWriter::toJson(value), again, &error));
+    QCOMPARE(again, value);
+    QVERIFY(JsonWriter::toJson(QStringLiteral("\x01")).contains("\\u0001"));
+}
+
+void tst_JsonText::writerHandlesAnyVariant()
+{
+    QCOMPARE(JsonWriter::toJson(QVariant()), QByteArray("null\n"));
+    QCOMPARE(JsonWriter::toJson(std::numeric_limits<double>::infinity()), QByteArray("null\n"));
+    QCOMPARE(JsonWriter::toJson(QVariantHash{{"b", 1}, {"a", 2}}),
+             QByteArray("{\n    \"a\": 2,\n    \"b\": 1\n}\n"));
+    QCOMPARE(JsonWriter::toJson(QStringList{"x"}), QByteArray("[\n    \"x\"\n]\n"));
+    QCOMPARE(JsonWriter::toJson(QByteArray("bytes")), QByteArray("\"bytes\"\n"));
+
+    QVariant deep = QVariantList();
+    for (int level = 0; level < 600; ++level)
+        deep = QVariantList{deep};
+    QByteArray text = "unchanged";
+    QString error;
+    QVERIFY(!JsonWriter::write(deep, text, &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(text, QByteArray("unchanged"));
+}
+
+QTEST_GUILESS_MAIN(tst_JsonText)
+#include "tst_JsonText.moc"
