@@ -2,7 +2,6 @@
 
 #include "engine/FlashDevice2.h"
 #include "platform/device/DeviceMetaTypes.h"
-#include "platform/log/Logger.h"
 
 #include <QMetaType>
 
@@ -12,7 +11,6 @@ void registerEngineMetaTypes()
     qRegisterMetaType<FlashDevice2Ptr>("FlashDevice2Ptr");
     qRegisterMetaType<FlashDevice2Ptr*>("FlashDevice2Ptr*");
     qRegisterMetaType<FlashDevice2::FlashState>("FlashDevice2::FlashState");
-    // The runner's questions carry the answer flag; its log slot takes the library's level.
+    // The runner's questions carry the answer flag.
     qRegisterMetaType<bool*>("bool*");
-    Logger::registerMetaTypes();
 }
