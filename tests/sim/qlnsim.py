@@ -188,6 +188,23 @@ def record(state, device, program, args):
     return Outcome.OK
 
 
+def connected_in(state, states):
+    """The plugged-in devices whose state is one of `states`."""
+    return [d for d in state["devices"] if d.get("connected", True) and d["state"] in states]
+
+
+def leading_options(args, flags, valued):
+    """Splits the global options off a tool's words: (the -s selector or None, the rest)."""
+    args = list(args)
+    serial = None
+    while args and args[0] in flags + valued:
+        option = args.pop(0)
+        value = args.pop(0) if option in valued and args else None
+        if option == "-s":
+            serial = value
+    return serial, args
+
+
 def hang_or_crash(outcome):
     if outcome == Outcome.HANG:
         while True:
@@ -224,19 +241,13 @@ def err(text):
 
 
 def adb_devices(state):
-    return [d for d in state["devices"]
-            if d.get("connected", True) and d["state"] in ADB_STATES]
+    return connected_in(state, ADB_STATES)
 
 
 def adb(args):
     path = state_path()
     full = list(args)
-    serial = None
-    while args and args[0] in ("-s", "-P", "-H", "-d", "-e", "-t"):
-        option = args.pop(0)
-        value = args.pop(0) if option in ("-s", "-P", "-H", "-t") and args else None
-        if option == "-s":
-            serial = value
+    serial, args = leading_options(args, flags=("-d", "-e"), valued=("-s", "-P", "-H", "-t"))
     if not args:
         err("adb: usage: no command specified\n")
         return 1
@@ -294,10 +305,9 @@ def adb(args):
         if outcome in (Outcome.FAIL, Outcome.VANISH):
             err("error: closed\n" if outcome == Outcome.FAIL else "error: device offline\n")
             return 1
-        if outcome in (Outcome.HANG, Outcome.CRASH):
-            pass
-        else:
+        if outcome == Outcome.OK:
             return adb_command(device, command, rest)
+    # Hanging or crashing happens outside the lock, so other fakes go on meanwhile.
     hang_or_crash(outcome)
     return 1
 
@@ -360,8 +370,7 @@ def adb_command(device, command, rest):
 
 
 def fastboot_devices(state):
-    return [d for d in state["devices"]
-            if d.get("connected", True) and d["state"] in FASTBOOT_STATES]
+    return connected_in(state, FASTBOOT_STATES)
 
 
 def fastboot_target(state, serial):
@@ -377,12 +386,7 @@ def fastboot_target(state, serial):
 def fastboot(args):
     path = state_path()
     full = list(args)
-    serial = None
-    while args and args[0] in ("-s", "-i", "-w", "-u", "--slot", "-S"):
-        option = args.pop(0)
-        value = args.pop(0) if option in ("-s", "-i", "--slot", "-S") and args else None
-        if option == "-s":
-            serial = value
+    serial, args = leading_options(args, flags=("-w", "-u"), valued=("-s", "-i", "--slot", "-S"))
     if not args:
         err("fastboot: usage: no command\n")
         return 1
@@ -505,7 +509,7 @@ def dfu_util(args):
         out("dfu-util 0.11\n\nCopyright 2005-2009 Weston Schmidt, Harald Welte and OpenMoko Inc.\n")
         return 0
     with locked_state(path) as state:
-        devices = [d for d in state["devices"] if d.get("connected", True) and d["state"] == "dfu"]
+        devices = connected_in(state, ("dfu",))
         if "-l" in args or "--list" in args:
             record(state, None, "dfu-util", args)
             for device in devices:
@@ -545,7 +549,7 @@ def dfu_util(args):
 def dravik_flash_tool(args):
     path = state_path()
     with locked_state(path) as state:
-        devices = [d for d in state["devices"] if d.get("connected", True) and d["state"] == "dnx_fw"]
+        devices = connected_in(state, ("dnx_fw",))
         device = devices[0] if devices else None
         outcome = record(state, device, "dravikFlashTool", args)
         if device is None:
