@@ -111,6 +111,37 @@ void waitForAnEnd(const Pings& pings, QEventLoop& loop)
         loop.exec();
 }
 
+// Hands every ended ping to `handle` in list order and drops it; stops early, returning false,
+// when `handle` returns false.
+template <typename Handle>
+bool dropEnded(Pings& pings, Handle handle)
+{
+    for (auto it = pings.begin(); it != pings.end();) {
+        if (!hasEnded(*it->process)) {
+            ++it;
+            continue;
+        }
+        const bool goOn = handle(*it);
+        it = pings.erase(it);
+        if (!goOn)
+            return false;
+    }
+    return true;
+}
+
+// Runs `loop` until every ping has ended, handling each end as dropEnded does; false when
+// `handle` stopped early.
+template <typename Handle>
+bool handleAllEnds(Pings& pings, QEventLoop& loop, Handle handle)
+{
+    while (!pings.empty()) {
+        waitForAnEnd(pings, loop);
+        if (!dropEnded(pings, handle))
+            return false;
+    }
+    return true;
+}
+
 const QRegularExpression& timePattern()
 {
     static const QRegularExpression pattern(QStringLiteral("min/avg/max/mdev = (\\d+(?:\\.\\d+)?)/"));
@@ -151,21 +182,14 @@ QString FastestHost::getFastestHost(const QStringList& entries, int count)
     Pings pings = startAll(entries, count, loop, false);
     QString result = entries.first();
     float best = FLT_MAX;
-    while (!pings.empty()) {
-        waitForAnEnd(pings, loop);
-        for (auto it = pings.begin(); it != pings.end();) {
-            if (!hasEnded(*it->process)) {
-                ++it;
-                continue;
-            }
-            float time = 0;
-            if (succeeded(*it->process) && minimumTime(outputOf(*it->process), time) && time < best) {
-                best = time;
-                result = it->entry;
-            }
-            it = pings.erase(it);
+    handleAllEnds(pings, loop, [&result, &best](Ping& ping) {
+        float time = 0;
+        if (succeeded(*ping.process) && minimumTime(outputOf(*ping.process), time) && time < best) {
+            best = time;
+            result = ping.entry;
         }
-    }
+        return true;
+    });
     return result;
 }
 
@@ -176,34 +200,29 @@ QString FastestHost::getFastestHost_2(const QStringList& entries, int count)
     QEventLoop loop;
     Pings pings = startAll(entries, count, loop, true);
     trace(QStringLiteral("Default host ") + quoted(entries.first()));
-    while (!pings.empty()) {
-        waitForAnEnd(pings, loop);
-        for (auto it = pings.begin(); it != pings.end();) {
-            QProcess& process = *it->process;
-            if (!hasEnded(process)) {
-                ++it;
-                continue;
-            }
-            const QString output = outputOf(process).trimmed();
-            if (succeeded(process)) {
-                trace(QStringLiteral("Ping result of fastest host %1: %2").arg(quoted(it->entry), output));
-                const QString result = it->entry;
-                pings.erase(it);
-                for (Ping& other : pings) {
-                    trace(QStringLiteral("Ping result of host %1: %2")
-                              .arg(quoted(other.entry), outputOf(*other.process).trimmed()));
-                    other.process->close();
-                    if (!hasEnded(*other.process))
-                        other.process->kill();
-                }
-                return result;
-            }
-            trace(QStringLiteral("Ping result of fastest host %1: %2 %3")
-                      .arg(quoted(it->entry), QString::number(process.exitCode()), output));
-            it = pings.erase(it);
+    QString result = entries.first();
+    const bool oneAnswered = !handleAllEnds(pings, loop, [&result](Ping& ping) {
+        QProcess& process = *ping.process;
+        const QString output = outputOf(process).trimmed();
+        if (succeeded(process)) {
+            trace(QStringLiteral("Ping result of fastest host %1: %2").arg(quoted(ping.entry), output));
+            result = ping.entry;
+            return false;
+        }
+        trace(QStringLiteral("Ping result of fastest host %1: %2 %3")
+                  .arg(quoted(ping.entry), QString::number(process.exitCode()), output));
+        return true;
+    });
+    if (oneAnswered) {
+        for (Ping& other : pings) {
+            trace(QStringLiteral("Ping result of host %1: %2")
+                      .arg(quoted(other.entry), outputOf(*other.process).trimmed()));
+            other.process->close();
+            if (!hasEnded(*other.process))
+                other.process->kill();
         }
     }
-    return entries.first();
+    return result;
 }
 
 QString FastestHost::getFastestHost_3(const QStringList& entries, int count)
@@ -220,30 +239,22 @@ QString FastestHost::getFastestHost_3(const QStringList& entries, int count)
 
     QString result = entries.first();
     float best = FLT_MAX;
-    while (!pings.empty()) {
-        waitForAnEnd(pings, loop);
-        for (auto it = pings.begin(); it != pings.end();) {
-            QProcess& process = *it->process;
-            if (!hasEnded(process)) {
-                ++it;
-                continue;
+    handleAllEnds(pings, loop, [&result, &best](Ping& ping) {
+        if (!succeeded(*ping.process))
+            return true;
+        const QString output = outputOf(*ping.process);
+        qDebug() << "Ping result of host" << ping.entry << output;
+        float time = 0;
+        if (minimumTime(output, time)) {
+            trace(QStringLiteral("Ping value host %1: %2")
+                      .arg(quoted(ping.entry), QString::number(time, 'g', 6)));
+            if (time < best) {
+                best = time;
+                result = ping.entry;
             }
-            if (succeeded(process)) {
-                const QString output = outputOf(process);
-                qDebug() << "Ping result of host" << it->entry << output;
-                float time = 0;
-                if (minimumTime(output, time)) {
-                    trace(QStringLiteral("Ping value host %1: %2")
-                              .arg(quoted(it->entry), QString::number(time, 'g', 6)));
-                    if (time < best) {
-                        best = time;
-                        result = it->entry;
-                    }
-                }
-            }
-            it = pings.erase(it);
         }
-    }
+        return true;
+    });
     return result;
 }
 
@@ -272,30 +283,21 @@ QStringList FastestHost::pingHosts(const QStringList& names, int count, uint64_t
     QEventLoop loop;
     Pings pings;
     QStringList answered;
-    const auto collect = [&pings, &answered]() {
-        for (auto it = pings.begin(); it != pings.end();) {
-            if (!hasEnded(*it->process)) {
-                ++it;
-                continue;
-            }
-            if (succeeded(*it->process))
-                answered.append(it->entry);
-            it = pings.erase(it);
-        }
+    const auto answer = [&answered](Ping& ping) {
+        if (succeeded(*ping.process))
+            answered.append(ping.entry);
+        return true;
     };
     for (const QString& name : names) {
         pings.push_back(startPing(name, program, fixedArguments + QStringList{name}, loop));
         QCoreApplication::processEvents();
-        collect();
+        dropEnded(pings, answer);
         while (pings.size() > kMaxUnfinishedPings) {
             waitForAnEnd(pings, loop);
-            collect();
+            dropEnded(pings, answer);
         }
     }
-    while (!pings.empty()) {
-        waitForAnEnd(pings, loop);
-        collect();
-    }
+    handleAllEnds(pings, loop, answer);
     return answered;
 }
 

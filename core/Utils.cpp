@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <sys/stat.h>
@@ -55,28 +56,6 @@ QString fileDigest(const QString& path, QCryptographicHash::Algorithm algorithm)
         hash.addData(chunk);
     }
     return QString::fromLatin1(hash.result().toHex());
-}
-
-// The folder of temporary copies sits in the shared temporary directory: it belongs to this user
-// alone (mode 0700, our uid, a real folder and no symbolic link), or it is not used at all.
-bool ensurePrivateFolder(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        return false;
-    struct stat info;
-    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
-        return false;
-    if ((info.st_mode & 0077) != 0 && ::chmod(native.constData(), 0700) != 0)
-        return false;
-    return true;
-}
-
-QString shortCopyFolder()
-{
-    static const QString folder = QDir(QDir::tempPath()).absoluteFilePath(
-        QStringLiteral("lfm-short-%1").arg(::getuid()));
-    return folder;
 }
 
 // Restores the terminal settings it changed, whichever way the prompt ends.
@@ -258,12 +237,40 @@ qint64 Utils::diffMSec(const QDateTime& from, const QDateTime& to)
     return from.msecsTo(to);
 }
 
+QString Utils::userTempFolderPath(const QString& baseName)
+{
+    return QDir(QDir::tempPath()).absoluteFilePath(baseName + QLatin1Char('-') + QString::number(::getuid()));
+}
+
+QString Utils::privateTempFolder(const QString& baseName, QString& error)
+{
+    const auto fail = [&error](const QString& reason) {
+        error = reason;
+        return QString();
+    };
+    if (!QDir().mkpath(QDir::tempPath()))
+        return fail(QStringLiteral("cannot create ") + QDir::tempPath());
+    const QString folder = userTempFolderPath(baseName);
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat info;
+    if (::lstat(native.constData(), &info) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        return fail(QStringLiteral("not a folder of this user"));
+    if ((info.st_mode & 0077) != 0 && ::chmod(native.constData(), 0700) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    return folder;
+}
+
 QString Utils::copyFileToTempFolder(const QString& path)
 {
     if (!QFileInfo::exists(path))
         return path;
-    const QString folder = shortCopyFolder();
-    if (!ensurePrivateFolder(folder))
+    QString error;
+    const QString folder = privateTempFolder(QStringLiteral("lfm-short"), error);
+    if (folder.isEmpty())
         return path;
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly))

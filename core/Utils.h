@@ -52,6 +52,13 @@ public:
 
     static qint64 diffMSec(const QDateTime& from, const QDateTime& to);
 
+    // "<temp>/<baseName>-<uid>": this user's own folder in the shared temporary directory.
+    static QString userTempFolderPath(const QString& baseName);
+    // Creates userTempFolderPath(baseName) when missing and keeps it private: a real folder (no
+    // symbolic link) that this user owns, mode 0700, or another account could plant or read our
+    // files. Returns its path; empty, with `error` saying why, when it cannot be made private.
+    static QString privateTempFolder(const QString& baseName, QString& error);
+
     // Private copy of the file in the per-user "lfm-short" folder of the temporary directory; the
     // given path when no copy could be made. The copy is never removed by this class.
     static QString copyFileToTempFolder(const QString& path);

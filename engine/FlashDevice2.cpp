@@ -39,8 +39,7 @@ FlashDevice2::~FlashDevice2() = default;
 
 FlashDevice2::FlashState FlashDevice2::getFlashState() const
 {
-    QReadLocker locker(&m_lock);
-    return m_flashState;
+    return readLocked([this] { return m_flashState; });
 }
 
 void FlashDevice2::setFlashState(FlashState state)
@@ -54,26 +53,30 @@ void FlashDevice2::setFlashState(FlashState state)
 
 QString FlashDevice2::getPlatformSerial() const
 {
-    QReadLocker locker(&m_lock);
-    return m_platformSerial;
+    return readLocked([this] { return m_platformSerial; });
 }
 
 QString FlashDevice2::getSocSerial() const
 {
-    QReadLocker locker(&m_lock);
-    return m_socSerial;
+    return readLocked([this] { return m_socSerial; });
 }
 
 bool FlashDevice2::isBusy() const
 {
-    QReadLocker locker(&m_lock);
-    return m_flashState != FlashState::Idle;
+    return getFlashState() != FlashState::Idle;
+}
+
+bool FlashDevice2::isWaitingFor(DeviceState state) const
+{
+    return readLocked([this, state] {
+        const auto found = m_waiters.find(state);
+        return found != m_waiters.end() && !found->second.empty();
+    });
 }
 
 bool FlashDevice2::isFlashing() const
 {
-    QReadLocker locker(&m_lock);
-    return m_flashState == FlashState::Flashing;
+    return getFlashState() == FlashState::Flashing;
 }
 
 void FlashDevice2::setFlashFile(const SharedPointer<FlashRunner>& runner)
@@ -93,8 +96,7 @@ void FlashDevice2::setFlashFile(const SharedPointer<FlashRunner>& runner)
 
 SharedPointer<FlashRunner> FlashDevice2::getFlashFile() const
 {
-    QReadLocker locker(&m_lock);
-    return m_runner;
+    return readLocked([this] { return m_runner; });
 }
 
 bool FlashDevice2::waitForDevice(DeviceState state, uint64_t timeoutMs)
@@ -109,10 +111,9 @@ bool FlashDevice2::waitForDevice(QWaitCondition& condition, DeviceState state, u
     // Waits work only while a flash is pending or running.
     if (m_flashState == FlashState::Idle)
         return false;
-    if (m_state == state)
+    if (lockedData().getState() == state)
         return true;
-    std::set<QWaitCondition*>& waiters = m_waiters[state];
-    waiters.insert(&condition);
+    m_waiters[state].insert(&condition);
     const unsigned long waitMs = timeoutMs > static_cast<uint64_t>(INT_MAX)
                                      ? ULONG_MAX
                                      : static_cast<unsigned long>(timeoutMs);
@@ -124,16 +125,18 @@ bool FlashDevice2::waitForDevice(QWaitCondition& condition, DeviceState state, u
 void FlashDevice2::setDataLocked(const DummyDevice& data, bool& changed, bool& other)
 {
     Device::setDataLocked(data, changed, other);
+    const DummyDevice& current = lockedData();
     // An idle device that has gone away keeps its remembered serials and wakes nobody.
-    if (!m_connected && m_flashState == FlashState::Idle)
+    if (!current.isConnected() && m_flashState == FlashState::Idle)
         return;
-    if (isOsState(m_state) && m_serial != m_platformSerial) {
-        m_platformSerial = m_serial;
+    const QString serial = current.getSerial();
+    if (isOsState(current.getState()) && serial != m_platformSerial) {
+        m_platformSerial = serial;
         changed = true;
-    } else if (isDownloadState(m_state) && m_serial != m_socSerial) {
-        m_socSerial = m_serial;
+    } else if (isDownloadState(current.getState()) && serial != m_socSerial) {
+        m_socSerial = serial;
         changed = true;
     }
-    for (QWaitCondition* condition : m_waiters[m_state])
+    for (QWaitCondition* condition : m_waiters[current.getState()])
         condition->wakeAll();
 }

@@ -42,6 +42,8 @@ public:
 
     // True while a flash is pending or running.
     bool isBusy() const override;
+    // True while a thread waits in waitForDevice for `state`.
+    bool isWaitingFor(DeviceState state) const override;
     virtual bool isFlashing() const;
 
     // Attaches the runner of the flash on the device (empty: detaches). Emits dataChanged() when

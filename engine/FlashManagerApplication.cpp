@@ -7,8 +7,6 @@ FlashManagerApplication::FlashManagerApplication(int& argc, char** argv)
 {
 }
 
-FlashManagerApplication::~FlashManagerApplication() = default;
-
 QCoreApplication* FlashManagerApplication::createApplication(int& argc, char** argv, bool gui)
 {
     if (gui)

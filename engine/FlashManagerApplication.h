@@ -14,10 +14,7 @@ class FlashManagerApplication : public QApplication, public FlashManagerListener
     Q_OBJECT
 
 public:
-    using FlashManagerEventListener = ::FlashManagerEventListener;
-
     FlashManagerApplication(int& argc, char** argv);
-    ~FlashManagerApplication() override;
 
     // The desktop application when `gui` is set, else the command-line one; the caller owns it.
     // `argc` and `argv` must outlive the object.

@@ -4,5 +4,3 @@ FlashManagerCoreApplication::FlashManagerCoreApplication(int& argc, char** argv)
     : QCoreApplication(argc, argv)
 {
 }
-
-FlashManagerCoreApplication::~FlashManagerCoreApplication() = default;

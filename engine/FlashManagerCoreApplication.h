@@ -13,8 +13,5 @@ class FlashManagerCoreApplication : public QCoreApplication, public FlashManager
     Q_OBJECT
 
 public:
-    using FlashManagerEventListener = ::FlashManagerEventListener;
-
     FlashManagerCoreApplication(int& argc, char** argv);
-    ~FlashManagerCoreApplication() override;
 };

@@ -12,6 +12,9 @@ class FlashManagerEventListener;
 class FlashManagerListenerRegister
 {
 public:
+    // The listener type, reachable as FlashManagerApplication::FlashManagerEventListener.
+    using FlashManagerEventListener = ::FlashManagerEventListener;
+
     FlashManagerListenerRegister() = default;
     // Unregisters every listener, first to last.
     virtual ~FlashManagerListenerRegister();

@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QProcess>
-#include <QScriptValue>
 #include <QWaitCondition>
 
 #include <algorithm>
@@ -73,7 +72,9 @@ FlashRunner::~FlashRunner()
     // The device's updates arrive on the scanner thread: stop them before the members go.
     if (m_device)
         disconnect(m_device.data(), nullptr, this, nullptr);
-    cancel();
+    // A dying runner is attached to no device (the device would keep it alive), and the device may
+    // be releasing it under its own lock: leave the device alone.
+    stop(false);
     for (auto& entry : m_storages)
         delete entry.second;
     m_storages.clear();
@@ -82,13 +83,18 @@ FlashRunner::~FlashRunner()
 
 void FlashRunner::cancel()
 {
+    stop(true);
+}
+
+void FlashRunner::stop(bool releaseDevice)
+{
     QMutexLocker locker(&m_mutex);
     if (m_cancelled)
         return;
     m_cancelled = true;
     // Only the flash of this run goes back to pending: a device that a later run already drives
     // is that run's business.
-    if (m_device && m_device->isFlashing() && m_device->getFlashFile().data() == this) {
+    if (releaseDevice && m_device && m_device->isFlashing() && m_device->getFlashFile().data() == this) {
         getLogHandler()->logMessage(Logger::TRACE, QStringLiteral("Canceling flash..."));
         m_device->setFlashState(FlashDevice2::FlashState::Pending);
     }
@@ -125,19 +131,12 @@ const FlashRunner::Parameters& FlashRunner::getFlashParameters() const
 
 QSharedPointer<FlashParameter> FlashRunner::getFlashParameter(const QString& name) const
 {
-    const auto it = m_parameters.find(name);
-    return it != m_parameters.end() ? it->second : QSharedPointer<FlashParameter>();
+    return FlashConfiguration::findParameter(m_parameters, name);
 }
 
 QSharedPointer<FlashParameterValue> FlashRunner::getFlashParameterValue(const QString& name) const
 {
-    const QSharedPointer<FlashParameter> parameter = getFlashParameter(name);
-    if (!parameter)
-        return QSharedPointer<FlashParameterValue>();
-    const auto selected = m_selectedValues.find(name);
-    if (selected != m_selectedValues.end())
-        return parameter->getValue(selected->second);
-    return parameter->getValue();
+    return FlashConfiguration::findParameterValue(m_parameters, m_selectedValues, name);
 }
 
 QSharedPointer<FlashParameterValue> FlashRunner::getFlashParameterValue(const QString& name,

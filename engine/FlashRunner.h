@@ -54,7 +54,8 @@ public:
                 const QSharedPointer<FlashConfiguration>& configuration);
     // A runner without parent, device or configuration (tests, stand-alone scripts).
     FlashRunner();
-    // Cancels the run, then deletes the storages (removing temporary files) and the script engine.
+    // Cancels the run (without touching the device, which no longer holds it), then deletes the
+    // storages (removing temporary files) and the script engine.
     ~FlashRunner() override;
 
     // Once: sets the cancel flag, puts the device back to pending when this run is flashing it,
@@ -127,6 +128,8 @@ private slots:
     void deviceUpdated();
 
 private:
+    // `cancel`; the device's flash state is touched only when `releaseDevice` is set.
+    void stop(bool releaseDevice);
     void registerStorage(const FlashParameterValue* key, FlashStorageArea* storage);
     FlashStorageArea* findStorage(const FlashParameterValue* key, bool& found) const;
 

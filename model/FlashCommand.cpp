@@ -302,12 +302,6 @@ QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
         QStringLiteral("os_serial"), QStringLiteral("os_sn"),     QStringLiteral("serial"),
         QStringLiteral("soc_serial"), QStringLiteral("soc_sn"),   QStringLiteral("port"),
     };
-    const FlashConfiguration::Parameters& parameters = configuration.getParameters();
-    const auto lookUp = [&parameters](const QString& name) {
-        const auto found = parameters.find(name);
-        return found == parameters.end() ? QSharedPointer<FlashParameter>() : found->second;
-    };
-
     for (const CommandParameter& key : keys) {
         const auto replacement = deprecated.find(key.name);
         if (replacement != deprecated.end()) {
@@ -319,14 +313,14 @@ QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
         }
         if (predefined.count(key.name) != 0)
             continue;
-        const QSharedPointer<FlashParameter> parameter = lookUp(key.name);
+        const QSharedPointer<FlashParameter> parameter = configuration.getParameter(key.name);
         if (!parameter)
             return QStringLiteral("Parameter '") + key.name + QStringLiteral("' not found.");
 
         QSharedPointer<FlashParameterValue> value;
         QString optionId;
         if (!key.option.isNull()) {
-            const QSharedPointer<FlashParameter> selector = lookUp(key.option);
+            const QSharedPointer<FlashParameter> selector = configuration.getParameter(key.option);
             if (!selector)
                 return QStringLiteral("Parameter '") + key.option + QStringLiteral("' not found.");
             const QString error = checkParameter(selector, QString(), value, configuration,

@@ -11,7 +11,6 @@
 #include "model/FlashVariableValue.h"
 #include "platform/json/JsonObjectList.h"
 
-#include <QScriptValue>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QRegExp>
@@ -97,7 +96,7 @@ FlashTypes::FlashStatus FlashConfiguration::execute(const SharedPointer<FlashRun
 {
     using Status = FlashTypes::FlashStatus;
     lastCommand.clear();
-    if (device.isNull() || device->getPort().getConnectionType() == 0)
+    if (runner.isNull() || device.isNull() || device->getPort().getConnectionType() == 0)
         return Status::Failure;
 
     const uint64_t total = getCommandsCount();
@@ -227,8 +226,24 @@ void FlashConfiguration::setFlashFileManager(const QSharedPointer<FlashFileConte
 
 QSharedPointer<FlashParameter> FlashConfiguration::getParameter(const QString& name) const
 {
-    const auto found = m_parameters.find(name);
-    return found == m_parameters.end() ? QSharedPointer<FlashParameter>() : found->second;
+    return findParameter(m_parameters, name);
+}
+
+QSharedPointer<FlashParameter> FlashConfiguration::findParameter(const Parameters& parameters,
+                                                                 const QString& name)
+{
+    const auto found = parameters.find(name);
+    return found == parameters.end() ? QSharedPointer<FlashParameter>() : found->second;
+}
+
+QSharedPointer<FlashParameterValue> FlashConfiguration::findParameterValue(
+    const Parameters& parameters, const ParameterValues& selected, const QString& name)
+{
+    const QSharedPointer<FlashParameter> parameter = findParameter(parameters, name);
+    if (!parameter)
+        return {};
+    const auto id = selected.find(name);
+    return id != selected.end() ? parameter->getValue(id->second) : parameter->getValue();
 }
 
 void FlashConfiguration::setParameters(const Parameters& parameters)
@@ -252,13 +267,7 @@ void FlashConfiguration::setParameter(const QString& name,
 
 QSharedPointer<FlashParameterValue> FlashConfiguration::getParameterValue(const QString& name) const
 {
-    const QSharedPointer<FlashParameter> parameter = getParameter(name);
-    if (!parameter)
-        return {};
-    const auto selected = m_parameterValues.find(name);
-    if (selected != m_parameterValues.end())
-        return parameter->getValue(selected->second);
-    return parameter->getValue();
+    return findParameterValue(m_parameters, m_parameterValues, name);
 }
 
 QSharedPointer<FlashParameterValue> FlashConfiguration::getParameterValue(const QString& name,
@@ -473,14 +482,21 @@ const QMap<QString, QVariant>& FlashConfiguration::getBuildProperties() const
     return flashFile ? flashFile->getBuildProperties() : empty;
 }
 
-QSharedPointer<FlashConfiguration> FlashConfiguration::clone(const QString& id,
-                                                             const QString& name) const
+QSharedPointer<FlashConfiguration> FlashConfiguration::copyWithoutCommands(const QString& id,
+                                                                           const QString& name) const
 {
     QSharedPointer<FlashConfiguration> copy(new FlashConfiguration(
         m_startState, m_unknownGroupBehavior, id, name, m_description, m_brief, m_documentation,
         m_hiddenToEndUser, Parameters(), m_parameterValues));
     for (const auto& parameter : m_parameters)
         copy->m_parameters[parameter.first] = parameter.second->clone();
+    return copy;
+}
+
+QSharedPointer<FlashConfiguration> FlashConfiguration::clone(const QString& id,
+                                                             const QString& name) const
+{
+    const QSharedPointer<FlashConfiguration> copy = copyWithoutCommands(id, name);
     for (const auto& state : m_groups) {
         Group group = state.second;
         if (group.group)
@@ -513,11 +529,7 @@ QSharedPointer<FlashConfiguration> FlashConfiguration::clone(const Commands& com
 {
     if (commands.size() != m_commands.size())
         return {};
-    QSharedPointer<FlashConfiguration> copy(new FlashConfiguration(
-        m_startState, m_unknownGroupBehavior, m_id, m_name, m_description, m_brief,
-        m_documentation, m_hiddenToEndUser, Parameters(), m_parameterValues));
-    for (const auto& parameter : m_parameters)
-        copy->m_parameters[parameter.first] = parameter.second->clone();
+    const QSharedPointer<FlashConfiguration> copy = copyWithoutCommands(m_id, m_name);
     for (const auto& state : m_groups) {
         Group group = state.second;
         const auto replacement =

@@ -94,6 +94,12 @@ public:
     QSharedPointer<FlashParameterValue> getParameterValue(const QString& name,
                                                           const QString& id) const;
     QString getParameterValueId(const QString& name) const;
+    // The lookups above over any parameter table and selections (a runner keeps its own copies).
+    static QSharedPointer<FlashParameter> findParameter(const Parameters& parameters,
+                                                        const QString& name);
+    static QSharedPointer<FlashParameterValue> findParameterValue(const Parameters& parameters,
+                                                                  const ParameterValues& selected,
+                                                                  const QString& name);
     // A null id removes the selection.
     void setParameterValue(const QString& name, const QString& id);
 
@@ -149,6 +155,9 @@ public:
 
 private:
     JsonObjectList groupInterface(bool defaults) const;
+    // A copy with these texts, flags and selected values and its own copies of the parameters;
+    // no commands, groups or flash file yet.
+    QSharedPointer<FlashConfiguration> copyWithoutCommands(const QString& id, const QString& name) const;
 
     QString m_id;
     QString m_name;

@@ -21,29 +21,23 @@ FlashParameter::Values takeValues(const std::map<QString, T*>& values)
 
 FlashParameter::FlashParameter(const QString& id, const QString& name,
                                const std::map<QString, FlashParameterValueFile*>& values)
-    : m_values(takeValues(values))
-    , m_type(File)
-    , m_id(id)
-    , m_name(name)
+    : FlashParameter(File, id, name)
 {
+    m_values = takeValues(values);
 }
 
 FlashParameter::FlashParameter(const QString& id, const QString& name,
                                const std::map<QString, FlashParameterValueTemporaryFile*>& values)
-    : m_values(takeValues(values))
-    , m_type(TemporaryFile)
-    , m_id(id)
-    , m_name(name)
+    : FlashParameter(TemporaryFile, id, name)
 {
+    m_values = takeValues(values);
 }
 
 FlashParameter::FlashParameter(const QString& id, const QString& name,
                                const std::map<QString, FlashParameterValueString*>& values)
-    : m_values(takeValues(values))
-    , m_type(String)
-    , m_id(id)
-    , m_name(name)
+    : FlashParameter(String, id, name)
 {
+    m_values = takeValues(values);
 }
 
 FlashParameter::FlashParameter(Type type, const QString& id, const QString& name)

@@ -1,5 +1,7 @@
 #include "model/FlashParameterValue.h"
 
+#include "platform/json/JsonObject.h"
+
 FlashParameterValue::FlashParameterValue(const QString& valueId, const QString& description)
     : m_valueId(valueId)
     , m_description(description)
@@ -16,4 +18,17 @@ const QString& FlashParameterValue::getValueId() const
 const QString& FlashParameterValue::getDescription() const
 {
     return m_description;
+}
+
+QString FlashParameterValue::getError() const
+{
+    return QString();
+}
+
+JsonObject FlashParameterValue::textJson(const QString& value) const
+{
+    JsonObject json;
+    json.setValue(QStringLiteral("description"), m_description);
+    json.setValue(QStringLiteral("value"), value);
+    return json;
 }

@@ -22,8 +22,8 @@ public:
     virtual QString getValue() const = 0;
     // The value's text for one run (a temporary file: this run's file).
     virtual QString getValue(FlashRunner& runner) = 0;
-    // Empty when the value is usable, else why not.
-    virtual QString getError() const = 0;
+    // Empty when the value is usable, else why not; only a file value can be unusable.
+    virtual QString getError() const;
     virtual FlashParameter::Type getParameterType() const = 0;
     virtual QSharedPointer<FlashParameterValue> clone() const = 0;
     virtual JsonObject toJson(const QString& folder) const = 0;
@@ -33,6 +33,8 @@ public:
 
 protected:
     FlashParameterValue(const FlashParameterValue&) = default;
+    // The JSON of a value written as text: "description" and "value".
+    JsonObject textJson(const QString& value) const;
 
 private:
     QString m_valueId;

@@ -64,13 +64,10 @@ QSharedPointer<FlashParameterValue> FlashParameterValueFile::clone() const
 
 JsonObject FlashParameterValueFile::toJson(const QString& folder) const
 {
-    JsonObject json;
-    json.setValue(QStringLiteral("description"), getDescription());
     QString path = QDir::cleanPath(QDir::fromNativeSeparators(m_path));
     if (!path.isEmpty() && !folder.isEmpty())
         path = QDir(folder).relativeFilePath(path);
     if (path.startsWith(QLatin1String("./")))
         path.remove(0, 2);
-    json.setValue(QStringLiteral("value"), path);
-    return json;
+    return textJson(path);
 }

@@ -19,11 +19,6 @@ QString FlashParameterValueString::getValue(FlashRunner&)
     return m_value;
 }
 
-QString FlashParameterValueString::getError() const
-{
-    return QString();
-}
-
 FlashParameter::Type FlashParameterValueString::getParameterType() const
 {
     return FlashParameter::String;
@@ -36,8 +31,5 @@ QSharedPointer<FlashParameterValue> FlashParameterValueString::clone() const
 
 JsonObject FlashParameterValueString::toJson(const QString&) const
 {
-    JsonObject json;
-    json.setValue(QStringLiteral("description"), getDescription());
-    json.setValue(QStringLiteral("value"), m_value);
-    return json;
+    return textJson(m_value);
 }

@@ -11,7 +11,6 @@ public:
 
     QString getValue() const override;
     QString getValue(FlashRunner& runner) override;
-    QString getError() const override;
     FlashParameter::Type getParameterType() const override;
     QSharedPointer<FlashParameterValue> clone() const override;
     JsonObject toJson(const QString& folder) const override;

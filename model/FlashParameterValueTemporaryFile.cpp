@@ -4,8 +4,6 @@
 #include "model/FlashParameterValueTemporaryFileStorage.h"
 #include "platform/json/JsonObject.h"
 
-#include <QScriptValue>
-
 FlashParameterValueTemporaryFile::FlashParameterValueTemporaryFile(const QString& valueId,
                                                                    QString value,
                                                                    const QString& description)
@@ -27,11 +25,6 @@ QString FlashParameterValueTemporaryFile::getValue(FlashRunner& runner)
     return storage ? storage->getPath() : QString();
 }
 
-QString FlashParameterValueTemporaryFile::getError() const
-{
-    return QString();
-}
-
 FlashParameter::Type FlashParameterValueTemporaryFile::getParameterType() const
 {
     return FlashParameter::TemporaryFile;
@@ -44,8 +37,5 @@ QSharedPointer<FlashParameterValue> FlashParameterValueTemporaryFile::clone() co
 
 JsonObject FlashParameterValueTemporaryFile::toJson(const QString&) const
 {
-    JsonObject json;
-    json.setValue(QStringLiteral("description"), getDescription());
-    json.setValue(QStringLiteral("value"), m_value);
-    return json;
+    return textJson(m_value);
 }

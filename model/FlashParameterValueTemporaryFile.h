@@ -16,7 +16,6 @@ public:
     // This run's file, created on first use and removed when the run ends; empty when it could
     // not be created. Pool thread of the run only.
     QString getValue(FlashRunner& runner) override;
-    QString getError() const override;
     FlashParameter::Type getParameterType() const override;
     QSharedPointer<FlashParameterValue> clone() const override;
     JsonObject toJson(const QString& folder) const override;

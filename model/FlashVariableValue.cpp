@@ -5,8 +5,6 @@
 #include "model/FlashVariableValueStorage.h"
 #include "platform/json/JsonObject.h"
 
-#include <QScriptValue>
-
 namespace {
 
 // A filter that takes the whole output, with "$0" as value, is what the reader assumes when
@@ -48,11 +46,6 @@ QString FlashVariableValue::getValue() const
 QString FlashVariableValue::getValue(FlashRunner& runner)
 {
     return getVariant(runner).toString();
-}
-
-QString FlashVariableValue::getError() const
-{
-    return QString();
 }
 
 FlashParameter::Type FlashVariableValue::getParameterType() const

@@ -27,7 +27,6 @@ public:
     QString getValue() const override;
     // This run's current value as text (lists and objects give an empty text).
     QString getValue(FlashRunner& runner) override;
-    QString getError() const override;
     FlashParameter::Type getParameterType() const override;
     QSharedPointer<FlashParameterValue> clone() const override;
     JsonObject toJson(const QString& folder) const override;

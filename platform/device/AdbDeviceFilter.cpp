@@ -4,26 +4,18 @@
 
 namespace {
 
-const uint8_t kVendorClass = 0xff;
-const uint8_t kAndroidSubClass = 0x42;
 const uint8_t kAdbProtocol = 0x01;
 
 } // namespace
 
 AdbDeviceFilter::AdbDeviceFilter(Probe probe, SerialConverter converter)
-    : ToolDeviceFilter(probe, converter)
+    : ToolDeviceFilter(probe, converter, kAdbProtocol, DeviceKind::Adb)
 {
 }
 
-bool AdbDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
+DeviceState AdbDeviceFilter::usbDeviceState(const UsbDeviceInfo&, DummyDevice& device)
 {
-    if (!usb.hasInterface(kVendorClass, kAndroidSubClass, kAdbProtocol))
-        return false;
-    fillFromUsb(usb, device);
-    device.setKind(DeviceKind::Adb);
-    device.setPlatform(androidPlatform(usb.vendorId));
-    device.setState(stateOf(listedDevices().value(device.getSerial()), device));
-    return true;
+    return stateOf(listedDevices().value(device.getSerial()), device);
 }
 
 void AdbDeviceFilter::addOtherDevices(QList<DummyDevice>& devices, const PortBlocked& blocked)

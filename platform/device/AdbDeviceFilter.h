@@ -12,8 +12,10 @@ class AdbDeviceFilter : public ToolDeviceFilter
 public:
     AdbDeviceFilter(Probe probe, SerialConverter converter = nullptr);
 
-    bool filter(const UsbDeviceInfo& usb, DummyDevice& device) override;
     void addOtherDevices(QList<DummyDevice>& devices, const PortBlocked& blocked) override;
+
+protected:
+    DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) override;
 
 private:
     // State from adb's status word, asking the device for its boot mode when it runs Android.

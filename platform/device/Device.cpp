@@ -2,18 +2,30 @@
 
 #include "platform/device/DevicePropertyManager.h"
 
+namespace {
+
+// What decides whether a device was detected again: its state, serial and presence.
+bool sameStateData(const DummyDevice& a, const DummyDevice& b)
+{
+    return a.getState() == b.getState() && a.getSerial() == b.getSerial()
+           && a.isConnected() == b.isConnected();
+}
+
+// Virtual ports compare by id only, so the connection type is compared on its own.
+bool sameOtherData(const DummyDevice& a, const DummyDevice& b)
+{
+    return a.getPort() == b.getPort()
+           && a.getPort().getConnectionType() == b.getPort().getConnectionType()
+           && a.getPlatform() == b.getPlatform() && a.getKind() == b.getKind()
+           && a.getVendorId() == b.getVendorId() && a.getProductId() == b.getProductId()
+           && a.getVendorName() == b.getVendorName() && a.getProductName() == b.getProductName();
+}
+
+} // namespace
+
 Device::Device(const DummyDevice& data, DeviceScanner* scanner)
-    : m_state(data.getState())
-    , m_serial(data.getSerial())
-    , m_connected(data.isConnected())
+    : m_data(data)
     , m_scanner(scanner)
-    , m_port(data.getPort())
-    , m_platform(data.getPlatform())
-    , m_kind(data.getKind())
-    , m_vendorId(data.getVendorId())
-    , m_productId(data.getProductId())
-    , m_vendorName(data.getVendorName())
-    , m_productName(data.getProductName())
 {
 }
 
@@ -25,14 +37,12 @@ Device::~Device()
 
 bool Device::isValid() const
 {
-    QReadLocker locker(&m_lock);
-    return m_port.getConnectionType() != PortNumber::NoConnection;
+    return readLocked([this] { return m_data.getPort().getConnectionType() != PortNumber::NoConnection; });
 }
 
 bool Device::isConnected() const
 {
-    QReadLocker locker(&m_lock);
-    return m_connected;
+    return readLocked([this] { return m_data.isConnected(); });
 }
 
 bool Device::isBusy() const
@@ -40,109 +50,78 @@ bool Device::isBusy() const
     return false;
 }
 
+bool Device::isWaitingFor(DeviceState) const
+{
+    return false;
+}
+
 DeviceState Device::getState() const
 {
-    QReadLocker locker(&m_lock);
-    return m_state;
+    return readLocked([this] { return m_data.getState(); });
 }
 
 uint16_t Device::getProductId() const
 {
-    QReadLocker locker(&m_lock);
-    return m_productId;
+    return readLocked([this] { return m_data.getProductId(); });
 }
 
 QString Device::getProductName() const
 {
-    QReadLocker locker(&m_lock);
-    return m_productName;
+    return readLocked([this] { return m_data.getProductName(); });
 }
 
 uint16_t Device::getVendorId() const
 {
-    QReadLocker locker(&m_lock);
-    return m_vendorId;
+    return readLocked([this] { return m_data.getVendorId(); });
 }
 
 QString Device::getVendorName() const
 {
-    QReadLocker locker(&m_lock);
-    return m_vendorName;
+    return readLocked([this] { return m_data.getVendorName(); });
 }
 
 QString Device::getSerial() const
 {
-    QReadLocker locker(&m_lock);
-    return m_serial;
+    return readLocked([this] { return m_data.getSerial(); });
 }
 
 void Device::setDataLocked(const DummyDevice& data, bool& changed, bool& other)
 {
-    if (m_state != data.getState() || m_serial != data.getSerial()
-        || m_connected != data.isConnected()) {
-        m_state = data.getState();
-        m_serial = data.getSerial();
-        m_connected = data.isConnected();
-        changed = true;
-    }
+    DummyDevice next = data;
     // A virtual device keeps its own port identity; only the connection type follows the data.
-    PortNumber port = data.getPort();
-    if (m_port.isVirtualPort())
-        port = PortNumber::virtualPort(m_port.getVirtualId(), port.getConnectionType());
-    if (!(m_port == port) || m_port.getConnectionType() != port.getConnectionType()
-        || m_platform != data.getPlatform() || m_kind != data.getKind()
-        || m_vendorId != data.getVendorId() || m_productId != data.getProductId()
-        || m_vendorName != data.getVendorName() || m_productName != data.getProductName()) {
-        m_port = port;
-        m_platform = data.getPlatform();
-        m_kind = data.getKind();
-        m_vendorId = data.getVendorId();
-        m_productId = data.getProductId();
-        m_vendorName = data.getVendorName();
-        m_productName = data.getProductName();
+    const PortNumber port = m_data.getPort();
+    if (port.isVirtualPort())
+        next.setPort(PortNumber::virtualPort(port.getVirtualId(), data.getPort().getConnectionType()));
+    if (!sameStateData(m_data, next))
+        changed = true;
+    if (!sameOtherData(m_data, next))
         other = true;
-    }
+    m_data = next;
 }
 
 PortNumber Device::getPort() const
 {
-    QReadLocker locker(&m_lock);
-    return m_port;
+    return readLocked([this] { return m_data.getPort(); });
 }
 
 DevicePlatform Device::getPlatform() const
 {
-    QReadLocker locker(&m_lock);
-    return m_platform;
+    return readLocked([this] { return m_data.getPlatform(); });
 }
 
 DeviceKind Device::getKind() const
 {
-    QReadLocker locker(&m_lock);
-    return m_kind;
+    return readLocked([this] { return m_data.getKind(); });
 }
 
 DeviceScanner* Device::getScanner() const
 {
-    QReadLocker locker(&m_lock);
-    return m_scanner;
+    return readLocked([this] { return m_scanner; });
 }
 
 DummyDevice Device::getData() const
 {
-    QReadLocker locker(&m_lock);
-    DummyDevice data;
-    data.setPort(m_port);
-    data.setState(m_state);
-    data.setPlatform(m_platform);
-    data.setKind(m_kind);
-    data.setVendorId(m_vendorId);
-    data.setProductId(m_productId);
-    data.setVendorName(m_vendorName);
-    data.setProductName(m_productName);
-    data.setSerial(m_serial);
-    data.setConnected(m_connected);
-    return data;
+    return readLocked([this] { return m_data; });
 }
 
 void Device::blockScan()

@@ -12,6 +12,7 @@
 #include "platform/device/SharedPointer.h"
 
 #include <QObject>
+#include <QReadLocker>
 #include <QReadWriteLock>
 #include <QString>
 
@@ -36,6 +37,9 @@ public:
     virtual bool isConnected() const;
     // True while the program works on the device; the base device is never busy.
     virtual bool isBusy() const;
+    // True while a flash on the device waits for it to reach `state`; a virtual device takes only a
+    // device in such a state. The base device never waits.
+    virtual bool isWaitingFor(DeviceState state) const;
     virtual DeviceState getState() const;
     virtual uint16_t getProductId() const;
     virtual QString getProductName() const;
@@ -74,21 +78,21 @@ signals:
     void deviceLost();
 
 protected:
+    // The current scan data; the caller holds the lock (derived classes read it in setDataLocked).
+    const DummyDevice& lockedData() const { return m_data; }
+    // Runs `read` under the read lock and returns its result: the body of the locking getters.
+    template <class Read>
+    auto readLocked(Read read) const
+    {
+        QReadLocker locker(&m_lock);
+        return read();
+    }
+
     mutable QReadWriteLock m_lock;
-    // Guarded by m_lock; derived classes read them directly while the lock is held.
-    DeviceState m_state = DeviceState::Unknown;
-    QString m_serial;
-    bool m_connected = false;
-    DeviceScanner* m_scanner = nullptr;
 
 private:
-    PortNumber m_port;
-    DevicePlatform m_platform = DevicePlatform::Unknown;
-    DeviceKind m_kind = DeviceKind::Unknown;
-    uint16_t m_vendorId = 0;
-    uint16_t m_productId = 0;
-    QString m_vendorName;
-    QString m_productName;
+    DummyDevice m_data;                      // guarded by m_lock
+    DeviceScanner* m_scanner = nullptr;
     std::list<DevicePropertyManager*> m_propertyManagers;
     std::atomic<int> m_scanBlocks{0};
 };

@@ -294,11 +294,9 @@ void DeviceManager::feedVirtualDevices(QList<PendingEvent>& events)
         if (stand.device->isScanBlocked())
             continue;
         if (!stand.bound) {
-            if (!stand.device->isBusy())
-                continue;
             for (const auto& real : m_devices) {
                 if (taken.count(real.first) || !real.second->isConnected() || real.second->isBusy()
-                    || real.second->isScanBlocked())
+                    || real.second->isScanBlocked() || !stand.device->isWaitingFor(real.second->getState()))
                     continue;
                 stand.bound = true;
                 stand.source = real.first;

@@ -53,10 +53,10 @@ public:
     // The device with this serial, a connected one first; empty when none.
     DevicePtr getDeviceBySerial(const QString& serial) const;
 
-    // A registered stand-by device. Once its flash is requested (it is busy), it takes the first
-    // connected, idle device that no other virtual device has taken (in port order) and from then
-    // on receives that device's data at every scan, under its own virtual port. Blocking its scan
-    // freezes the device it stands for too.
+    // A registered stand-by device. Once a flash on it waits for a state (Device::isWaitingFor),
+    // it takes the first connected, idle device in that state that no other virtual device has
+    // taken (in port order) and from then on receives that device's data at every scan, under its
+    // own virtual port. Blocking its scan freezes the device it stands for too.
     DevicePtr createVirtualDevice();
     void unregisterVirtualDevice(const DevicePtr& device);
     void unregisterVirtualDevices();

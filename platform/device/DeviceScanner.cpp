@@ -9,9 +9,14 @@
 
 namespace {
 
+bool isUnlimited(unsigned long long ms)
+{
+    return ms > static_cast<unsigned long long>(INT_MAX);
+}
+
 unsigned long waitTime(unsigned long long ms)
 {
-    return ms > static_cast<unsigned long long>(INT_MAX) ? ULONG_MAX : static_cast<unsigned long>(ms);
+    return isUnlimited(ms) ? ULONG_MAX : static_cast<unsigned long>(ms);
 }
 
 } // namespace
@@ -107,9 +112,8 @@ bool DeviceScanner::waitForScan(unsigned long long timeoutMs)
         return true;
     }
     const unsigned long long target = m_requested;
-    QDeadlineTimer deadline(timeoutMs > static_cast<unsigned long long>(INT_MAX)
-                                ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                : QDeadlineTimer(qint64(timeoutMs)));
+    const QDeadlineTimer deadline = isUnlimited(timeoutMs) ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                           : QDeadlineTimer(qint64(timeoutMs));
     while (m_completed < target) {
         if (!m_scanDone.wait(&m_mutex, deadline))
             return m_completed >= target;

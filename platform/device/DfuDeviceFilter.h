@@ -1,7 +1,9 @@
 #pragma once
 
 // Recognises devices in USB DFU mode (an interface of class fe, subclass 01). A DFU device waits
-// for its firmware: it is reported in the download state DnX firmware, platform generic.
+// for its firmware, so it is reported in the download state DnX firmware, platform generic: a
+// configuration that starts in DnX firmware finds it already there (no reboot is tried, none is
+// possible), and the DFU command addresses it by its USB ids.
 
 #include "platform/device/DeviceFilter.h"
 

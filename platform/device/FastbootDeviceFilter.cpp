@@ -2,33 +2,23 @@
 
 namespace {
 
-const uint8_t kVendorClass = 0xff;
-const uint8_t kAndroidSubClass = 0x42;
 const uint8_t kFastbootProtocol = 0x03;
-const uint16_t kDnxVendorId = 0x8087;
 const uint16_t kDnxProductId = 0x0a65;
 
 } // namespace
 
 FastbootDeviceFilter::FastbootDeviceFilter(Probe probe, SerialConverter converter)
-    : ToolDeviceFilter(probe, converter)
+    : ToolDeviceFilter(probe, converter, kFastbootProtocol, DeviceKind::Fastboot)
 {
 }
 
-bool FastbootDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
+DeviceState FastbootDeviceFilter::usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device)
 {
-    if (!usb.hasInterface(kVendorClass, kAndroidSubClass, kFastbootProtocol))
-        return false;
-    fillFromUsb(usb, device);
-    device.setKind(DeviceKind::Fastboot);
-    device.setPlatform(androidPlatform(usb.vendorId));
-    if (usb.vendorId == kDnxVendorId && usb.productId == kDnxProductId)
-        device.setState(DeviceState::DnxOs);
-    else if (listedDevices().contains(device.getSerial()))
-        device.setState(bootModeState(device));
-    else
-        device.setState(DeviceState::Unknown);
-    return true;
+    if (usb.vendorId == InHouseVendorId && usb.productId == kDnxProductId)
+        return DeviceState::DnxOs;
+    if (listedDevices().contains(device.getSerial()))
+        return bootModeState(device);
+    return DeviceState::Unknown;
 }
 
 DeviceState FastbootDeviceFilter::bootModeState(DummyDevice& device) const

@@ -12,7 +12,8 @@ class FastbootDeviceFilter : public ToolDeviceFilter
 public:
     FastbootDeviceFilter(Probe probe, SerialConverter converter = nullptr);
 
-    bool filter(const UsbDeviceInfo& usb, DummyDevice& device) override;
+protected:
+    DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) override;
 
 private:
     DeviceState bootModeState(DummyDevice& device) const;

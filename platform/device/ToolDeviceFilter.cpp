@@ -7,13 +7,17 @@ namespace {
 // The first "adb devices" of a session starts the adb server, which takes a few seconds.
 const int kListTimeoutMs = 10000;
 const int kProbeTimeoutMs = 5000;
-const uint16_t kInHouseVendorId = 0x8087;
 const uint16_t kSamsungVendorId = 0x04e8;
+const uint8_t kVendorClass = 0xff;
+const uint8_t kAndroidSubClass = 0x42;
 
 } // namespace
 
-ToolDeviceFilter::ToolDeviceFilter(Probe probe, SerialConverter converter)
+ToolDeviceFilter::ToolDeviceFilter(Probe probe, SerialConverter converter, uint8_t protocol,
+                                   DeviceKind kind)
     : m_probe(probe)
+    , m_protocol(protocol)
+    , m_kind(kind)
 {
     setSerialConverter(converter);
 }
@@ -22,6 +26,17 @@ void ToolDeviceFilter::beginScan()
 {
     m_listed = false;
     m_devices.clear();
+}
+
+bool ToolDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
+{
+    if (!usb.hasInterface(kVendorClass, kAndroidSubClass, m_protocol))
+        return false;
+    fillFromUsb(usb, device);
+    device.setKind(m_kind);
+    device.setPlatform(androidPlatform(usb.vendorId));
+    device.setState(usbDeviceState(usb, device));
+    return true;
 }
 
 const QMap<QString, QString>& ToolDeviceFilter::listedDevices()
@@ -58,7 +73,7 @@ int ToolDeviceFilter::probe(const DummyDevice& data, const QStringList& argument
 
 DevicePlatform ToolDeviceFilter::androidPlatform(uint16_t vendorId) const
 {
-    if (vendorId == kInHouseVendorId || (m_userVendorId != 0 && vendorId == m_userVendorId))
+    if (vendorId == InHouseVendorId || (m_userVendorId != 0 && vendorId == m_userVendorId))
         return DevicePlatform::ZorvikAndroid;
     if (vendorId == kSamsungVendorId)
         return DevicePlatform::SamsungAndroid;

@@ -1,5 +1,6 @@
 #include "platform/json/JsonObject.h"
 
+#include "platform/json/JsonIntegerKind.h"
 #include "platform/json/JsonReader.h"
 #include "platform/json/JsonWriter.h"
 
@@ -31,6 +32,18 @@ QVariant canonical(const QVariant& value)
         return value.value<JsonObject>().toQVariantMap();
     if (type == qMetaTypeId<JsonObjectList>())
         return value.value<JsonObjectList>().toQVariantList();
+    switch (jsonIntegerKind(type)) {
+    case JsonIntegerKind::Signed:
+        return QVariant(value.toLongLong());
+    case JsonIntegerKind::Unsigned: {
+        const quint64 number = value.toULongLong();
+        if (number <= quint64(std::numeric_limits<qint64>::max()))
+            return QVariant(qint64(number));
+        return QVariant(number);
+    }
+    case JsonIntegerKind::None:
+        break;
+    }
     switch (type) {
     case QMetaType::UnknownType:
     case QMetaType::Nullptr:
@@ -39,23 +52,6 @@ QVariant canonical(const QVariant& value)
     case QMetaType::QString:
     case QMetaType::Double:
         return value;
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-        return QVariant(value.toLongLong());
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar: {
-        const quint64 number = value.toULongLong();
-        if (number <= quint64(std::numeric_limits<qint64>::max()))
-            return QVariant(qint64(number));
-        return QVariant(number);
-    }
     case QMetaType::Float:
         return QVariant(value.toDouble());
     case QMetaType::QByteArray:
@@ -103,6 +99,29 @@ QVariant canonical(const QVariant& value)
 bool isNullValue(const QVariant& value)
 {
     return value.userType() == QMetaType::Nullptr || !value.isValid();
+}
+
+bool isObject(const QVariant& value)
+{
+    return value.userType() == QMetaType::QVariantMap;
+}
+
+// An array whose elements are all of `elementType`, each converted by `convert` into `out`;
+// `out` is left alone when the value is no such array.
+template<typename List, typename Convert>
+bool convertElements(const QVariant& value, int elementType, List& out, Convert convert)
+{
+    if (value.userType() != QMetaType::QVariantList)
+        return false;
+    List converted;
+    const QVariantList elements = value.toList();
+    for (const QVariant& element : elements) {
+        if (element.userType() != elementType)
+            return false;
+        converted.append(convert(element));
+    }
+    out = converted;
+    return true;
 }
 
 // Integral value of a stored number; false for anything else.
@@ -163,7 +182,7 @@ bool JsonObject::loadMemory(const QByteArray& text, QString* error)
     QVariant root;
     if (!JsonReader::parse(text, root, error))
         return false;
-    if (root.userType() != QMetaType::QVariantMap) {
+    if (!isObject(root)) {
         if (error)
             *error = QStringLiteral("the JSON document is not an object");
         return false;
@@ -186,7 +205,7 @@ bool JsonObject::loadFile(const QString& path, QString* error)
 bool JsonObject::setContent(const QVariant& content)
 {
     const QVariant converted = canonical(content);
-    if (converted.userType() != QMetaType::QVariantMap)
+    if (!isObject(converted))
         return false;
     m_content = converted.toMap();
     return true;
@@ -199,7 +218,9 @@ QByteArray JsonObject::toJson() const
 
 bool JsonObject::saveToDevice(QIODevice& device, QString* error) const
 {
-    const QByteArray text = toJson();
+    QByteArray text;
+    if (!JsonWriter::write(m_content, text, error))
+        return false; // nested too deep to write: no empty document reported as saved
     if (!device.isWritable() || device.write(text) != text.size()) {
         if (error)
             *error = QStringLiteral("cannot write the JSON text: %1").arg(device.errorString());
@@ -258,73 +279,54 @@ JsonObject::ConvertResult JsonObject::hasValue(const QString& key) const
 
 JsonObject::ConvertResult JsonObject::hasNullValue(const QString& key) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    return isNullValue(*found) ? Found : WrongType;
+    return convertValue(key, isNullValue);
 }
 
 JsonObject::ConvertResult JsonObject::hasObject(const QString& key) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    return found->userType() == QMetaType::QVariantMap ? Found : WrongType;
+    return convertValue(key, isObject);
 }
 
 JsonObject::ConvertResult JsonObject::getString(const QString& key, QString& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() != QMetaType::QString)
-        return WrongType;
-    value = found->toString();
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        if (found.userType() != QMetaType::QString)
+            return false;
+        value = found.toString();
+        return true;
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getBoolean(const QString& key, bool& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() == QMetaType::Bool) {
-        value = found->toBool();
-        return Found;
-    }
-    if (found->userType() == QMetaType::QString) {
-        const QString text = found->toString();
-        if (text == QLatin1String("true") || text == QLatin1String("false")) {
-            value = text == QLatin1String("true");
-            return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        if (found.userType() == QMetaType::Bool) {
+            value = found.toBool();
+            return true;
         }
-    }
-    return WrongType;
+        const QString text = found.userType() == QMetaType::QString ? found.toString() : QString();
+        if (text != QLatin1String("true") && text != QLatin1String("false"))
+            return false;
+        value = text == QLatin1String("true");
+        return true;
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getInt32(const QString& key, int& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    qint64 number = 0;
-    if (!toSigned(*found, number) || number < std::numeric_limits<int>::min()
-        || number > std::numeric_limits<int>::max())
-        return WrongType;
-    value = int(number);
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        qint64 number = 0;
+        if (!toSigned(found, number) || number < std::numeric_limits<int>::min()
+            || number > std::numeric_limits<int>::max())
+            return false;
+        value = int(number);
+        return true;
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getUInt64(const QString& key, unsigned long long& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    quint64 number = 0;
-    if (!toUnsigned(*found, number))
-        return WrongType;
-    value = number;
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) { return toUnsigned(found, value); });
 }
 
 JsonObject::ConvertResult JsonObject::getUInt64(const QString& key, unsigned long& value) const
@@ -340,93 +342,70 @@ JsonObject::ConvertResult JsonObject::getUInt64(const QString& key, unsigned lon
 
 JsonObject::ConvertResult JsonObject::getObject(const QString& key, JsonObject& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() != QMetaType::QVariantMap)
-        return WrongType;
-    JsonObject object;
-    object.m_content = found->toMap(); // already canonical
-    value = object;
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        if (!isObject(found))
+            return false;
+        value = fromStored(found.toMap());
+        return true;
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getObjectMap(const QString& key, JsonObjectMap& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() != QMetaType::QVariantMap)
-        return WrongType;
-    const QVariantMap members = found->toMap();
-    JsonObjectMap objects;
-    for (auto member = members.constBegin(); member != members.constEnd(); ++member) {
-        if (member->userType() != QMetaType::QVariantMap)
-            return WrongType;
-        JsonObject object;
-        object.m_content = member->toMap();
-        objects.insert(member.key(), object);
-    }
-    value = objects;
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        if (!isObject(found))
+            return false;
+        const QVariantMap members = found.toMap();
+        JsonObjectMap objects;
+        for (auto member = members.constBegin(); member != members.constEnd(); ++member) {
+            if (!isObject(*member))
+                return false;
+            objects.insert(member.key(), fromStored(member->toMap()));
+        }
+        value = objects;
+        return true;
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getObjectList(const QString& key, JsonObjectList& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() != QMetaType::QVariantList)
-        return WrongType;
-    const QVariantList elements = found->toList();
-    JsonObjectList objects;
-    for (const QVariant& element : elements) {
-        if (element.userType() != QMetaType::QVariantMap)
-            return WrongType;
-        JsonObject object;
-        object.m_content = element.toMap();
-        objects.append(object);
-    }
-    value = objects;
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        return convertElements(found, QMetaType::QVariantMap, value,
+                               [](const QVariant& element) { return fromStored(element.toMap()); });
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getMap(const QString& key, QVariantMap& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() != QMetaType::QVariantMap)
-        return WrongType;
-    value = found->toMap();
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        if (!isObject(found))
+            return false;
+        value = found.toMap();
+        return true;
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getStringList(const QString& key, QStringList& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (found->userType() != QMetaType::QVariantList)
-        return WrongType;
-    const QVariantList elements = found->toList();
-    QStringList texts;
-    for (const QVariant& element : elements) {
-        if (element.userType() != QMetaType::QString)
-            return WrongType;
-        texts.append(element.toString());
-    }
-    value = texts;
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        return convertElements(found, QMetaType::QString, value,
+                               [](const QVariant& element) { return element.toString(); });
+    });
 }
 
 JsonObject::ConvertResult JsonObject::getValue(const QString& key, QVariant& value) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    value = *found;
-    return Found;
+    return convertValue(key, [&value](const QVariant& found) {
+        value = found;
+        return true;
+    });
+}
+
+JsonObject JsonObject::fromStored(const QVariantMap& content)
+{
+    JsonObject object;
+    object.m_content = content;
+    return object;
 }
 
 void JsonObject::setValue(const QString& key, const QString& value)

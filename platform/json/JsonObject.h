@@ -48,7 +48,8 @@ public:
     // Qt JSON object); false, content unchanged, for anything else.
     bool setContent(const QVariant& content);
 
-    // Indented JSON text (four blanks a level), ending with a line feed.
+    // Indented JSON text (four blanks a level), ending with a line feed; empty when the content is
+    // nested too deep to write (the saves then fail).
     QByteArray toJson() const;
     bool saveToDevice(QIODevice& device, QString* error = nullptr) const;
     // Replaces the file only when the whole text was written.
@@ -125,25 +126,40 @@ public:
     bool operator!=(const JsonObject& other) const;
 
 private:
+    // The one lookup of every typed read: Absent when `key` is absent; otherwise `convert(value)`
+    // stores the value into the caller's out argument and answers true, or refuses it (WrongType).
+    template<typename Convert>
+    ConvertResult convertValue(const QString& key, Convert convert) const;
+    // An object around content that is already in the stored kinds (no conversion).
+    static JsonObject fromStored(const QVariantMap& content);
+
     QVariantMap m_content;
 };
 
 Q_DECLARE_METATYPE(JsonObject)
 
-template<typename T>
-JsonObject::ConvertResult JsonObject::getEnum(const QString& key, const std::map<QString, T>& table,
-                                              T& value) const
+template<typename Convert>
+JsonObject::ConvertResult JsonObject::convertValue(const QString& key, Convert convert) const
 {
     const auto found = m_content.constFind(key);
     if (found == m_content.constEnd())
         return Absent;
-    if (!found->template canConvert<QString>())
-        return WrongType;
-    const auto word = table.find(found->toString());
-    if (word == table.end())
-        return WrongType;
-    value = word->second;
-    return Found;
+    return convert(*found) ? Found : WrongType;
+}
+
+template<typename T>
+JsonObject::ConvertResult JsonObject::getEnum(const QString& key, const std::map<QString, T>& table,
+                                              T& value) const
+{
+    return convertValue(key, [&](const QVariant& found) {
+        if (!found.canConvert<QString>())
+            return false;
+        const auto word = table.find(found.toString());
+        if (word == table.end())
+            return false;
+        value = word->second;
+        return true;
+    });
 }
 
 template<typename T>
@@ -151,21 +167,20 @@ JsonObject::ConvertResult JsonObject::getEnumList(const QString& key,
                                                   const std::map<QString, T>& table,
                                                   std::list<T>& values) const
 {
-    const auto found = m_content.constFind(key);
-    if (found == m_content.constEnd())
-        return Absent;
-    if (!found->template canConvert<QVariantList>())
-        return WrongType;
-    const QVariantList elements = found->toList();
-    for (const QVariant& element : elements) {
-        if (!element.canConvert<QString>())
-            return WrongType;
-        const auto word = table.find(element.toString());
-        if (word == table.end())
-            return WrongType;
-        values.push_back(word->second);
-    }
-    return Found;
+    return convertValue(key, [&](const QVariant& found) {
+        if (!found.canConvert<QVariantList>())
+            return false;
+        const QVariantList elements = found.toList();
+        for (const QVariant& element : elements) {
+            if (!element.canConvert<QString>())
+                return false;
+            const auto word = table.find(element.toString());
+            if (word == table.end())
+                return false;
+            values.push_back(word->second);
+        }
+        return true;
+    });
 }
 
 // Either header gives all three JSON classes.

@@ -1,5 +1,7 @@
 #include "platform/json/JsonObjectList.h"
 
+#include <algorithm>
+
 JsonObjectList::JsonObjectList(std::initializer_list<JsonObject> objects)
     : QList<JsonObject>(objects)
 {
@@ -7,22 +9,17 @@ JsonObjectList::JsonObjectList(std::initializer_list<JsonObject> objects)
 
 JsonObjectList::iterator JsonObjectList::findFromField(const QString& key, const QVariant& value)
 {
-    for (auto object = begin(); object != end(); ++object) {
-        QVariant member;
-        if (object->getValue(key, member) == JsonObject::Found && member == value)
-            return object;
-    }
-    return end();
+    // The position is taken before begin(), which may detach the shared list.
+    const int index = int(qAsConst(*this).findFromField(key, value) - constBegin());
+    return begin() + index;
 }
 
 JsonObjectList::const_iterator JsonObjectList::findFromField(const QString& key, const QVariant& value) const
 {
-    for (auto object = constBegin(); object != constEnd(); ++object) {
+    return std::find_if(constBegin(), constEnd(), [&](const JsonObject& object) {
         QVariant member;
-        if (object->getValue(key, member) == JsonObject::Found && member == value)
-            return object;
-    }
-    return constEnd();
+        return object.getValue(key, member) == JsonObject::Found && member == value;
+    });
 }
 
 QVariantList JsonObjectList::toQVariantList() const

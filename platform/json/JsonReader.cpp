@@ -100,20 +100,41 @@ private:
         return true;
     }
 
-    bool parseObject(QVariant& value, int depth)
+    // The elements of an object or an array from its opening `{` or `[` at m_pos to `close`, each
+    // read by `parseElement()` ("object" or "array" is `what` for the error texts).
+    template<typename ParseElement>
+    bool parseSequence(char close, const char* what, int depth, ParseElement parseElement)
     {
         if (depth > kMaxDepth)
             return fail(QStringLiteral("document nested deeper than %1 levels").arg(kMaxDepth));
-        ++m_pos; // '{'
-        QVariantMap members;
+        ++m_pos;
         skipWhitespace();
-        if (m_pos < m_end && *m_pos == '}') {
+        if (m_pos < m_end && *m_pos == close) {
             ++m_pos;
-            value = members;
             return true;
         }
         for (;;) {
             skipWhitespace();
+            if (!parseElement())
+                return false;
+            skipWhitespace();
+            if (m_pos == m_end)
+                return fail(QStringLiteral("unterminated %1").arg(QLatin1String(what)));
+            if (*m_pos == close) {
+                ++m_pos;
+                return true;
+            }
+            if (*m_pos != ',')
+                return fail(QStringLiteral("expected ',' or '%1' in an %2")
+                                .arg(QChar::fromLatin1(close), QLatin1String(what)));
+            ++m_pos;
+        }
+    }
+
+    bool parseObject(QVariant& value, int depth)
+    {
+        QVariantMap members;
+        const bool parsed = parseSequence('}', "object", depth, [&] {
             if (m_pos == m_end || *m_pos != '"')
                 return fail(QStringLiteral("expected a member name in double quotes"));
             QString key;
@@ -128,50 +149,26 @@ private:
             if (!parseValue(member, depth))
                 return false;
             members.insert(key, member); // a repeated name keeps its last value
-            skipWhitespace();
-            if (m_pos == m_end)
-                return fail(QStringLiteral("unterminated object"));
-            if (*m_pos == '}') {
-                ++m_pos;
-                value = members;
-                return true;
-            }
-            if (*m_pos != ',')
-                return fail(QStringLiteral("expected ',' or '}' in an object"));
-            ++m_pos;
-        }
+            return true;
+        });
+        if (parsed)
+            value = members;
+        return parsed;
     }
 
     bool parseArray(QVariant& value, int depth)
     {
-        if (depth > kMaxDepth)
-            return fail(QStringLiteral("document nested deeper than %1 levels").arg(kMaxDepth));
-        ++m_pos; // '['
         QVariantList elements;
-        skipWhitespace();
-        if (m_pos < m_end && *m_pos == ']') {
-            ++m_pos;
-            value = elements;
-            return true;
-        }
-        for (;;) {
-            skipWhitespace();
+        const bool parsed = parseSequence(']', "array", depth, [&] {
             QVariant element;
             if (!parseValue(element, depth))
                 return false;
             elements.append(element);
-            skipWhitespace();
-            if (m_pos == m_end)
-                return fail(QStringLiteral("unterminated array"));
-            if (*m_pos == ']') {
-                ++m_pos;
-                value = elements;
-                return true;
-            }
-            if (*m_pos != ',')
-                return fail(QStringLiteral("expected ',' or ']' in an array"));
-            ++m_pos;
-        }
+            return true;
+        });
+        if (parsed)
+            value = elements;
+        return parsed;
     }
 
     bool parseHex4(uint& unit)

@@ -1,5 +1,7 @@
 #include "platform/json/JsonWriter.h"
 
+#include "platform/json/JsonIntegerKind.h"
+
 #include <QStringList>
 #include <QVariantHash>
 #include <QVariantList>
@@ -77,49 +79,41 @@ private:
             m_text.append(".0");
     }
 
-    template<typename Map>
-    bool writeObject(const Map& members, const QStringList& keys, int depth)
+    // `count` elements between `open` and `close`, one a line, each written by `writeElement(i)`.
+    template<typename WriteElement>
+    bool writeSequence(char open, char close, int count, int depth, WriteElement writeElement)
     {
-        if (keys.isEmpty()) {
-            m_text.append("{}");
+        m_text.append(open);
+        if (count == 0) {
+            m_text.append(close);
             return true;
         }
-        m_text.append('{');
-        bool first = true;
-        for (const QString& key : keys) {
-            if (!first)
+        for (int index = 0; index < count; ++index) {
+            if (index > 0)
                 m_text.append(',');
-            first = false;
             newLine(depth + 1);
-            writeString(key);
-            m_text.append(": ");
-            if (!writeValue(members.value(key), depth + 1))
+            if (!writeElement(index))
                 return false;
         }
         newLine(depth);
-        m_text.append('}');
+        m_text.append(close);
         return true;
+    }
+
+    template<typename Map>
+    bool writeObject(const Map& members, const QStringList& keys, int depth)
+    {
+        return writeSequence('{', '}', keys.size(), depth, [&](int index) {
+            writeString(keys.at(index));
+            m_text.append(": ");
+            return writeValue(members.value(keys.at(index)), depth + 1);
+        });
     }
 
     bool writeArray(const QVariantList& elements, int depth)
     {
-        if (elements.isEmpty()) {
-            m_text.append("[]");
-            return true;
-        }
-        m_text.append('[');
-        bool first = true;
-        for (const QVariant& element : elements) {
-            if (!first)
-                m_text.append(',');
-            first = false;
-            newLine(depth + 1);
-            if (!writeValue(element, depth + 1))
-                return false;
-        }
-        newLine(depth);
-        m_text.append(']');
-        return true;
+        return writeSequence('[', ']', elements.size(), depth,
+                             [&](int index) { return writeValue(elements.at(index), depth + 1); });
     }
 
     bool writeValue(const QVariant& value, int depth)
@@ -128,6 +122,16 @@ private:
             m_error = QStringLiteral("value nested deeper than %1 levels").arg(kMaxDepth);
             return false;
         }
+        switch (jsonIntegerKind(value.userType())) {
+        case JsonIntegerKind::Signed:
+            m_text.append(QByteArray::number(value.toLongLong()));
+            return true;
+        case JsonIntegerKind::Unsigned:
+            m_text.append(QByteArray::number(value.toULongLong()));
+            return true;
+        case JsonIntegerKind::None:
+            break;
+        }
         switch (value.userType()) {
         case QMetaType::UnknownType:
         case QMetaType::Nullptr:
@@ -135,21 +139,6 @@ private:
             return true;
         case QMetaType::Bool:
             m_text.append(value.toBool() ? "true" : "false");
-            return true;
-        case QMetaType::Int:
-        case QMetaType::Long:
-        case QMetaType::LongLong:
-        case QMetaType::Short:
-        case QMetaType::Char:
-        case QMetaType::SChar:
-            m_text.append(QByteArray::number(value.toLongLong()));
-            return true;
-        case QMetaType::UInt:
-        case QMetaType::ULong:
-        case QMetaType::ULongLong:
-        case QMetaType::UShort:
-        case QMetaType::UChar:
-            m_text.append(QByteArray::number(value.toULongLong()));
             return true;
         case QMetaType::Double:
         case QMetaType::Float:

@@ -39,8 +39,20 @@ LogQDebugHandler::LogQDebugHandler(const QString& name, const QString& descripti
 LogQDebugHandler::~LogQDebugHandler()
 {
     const std::lock_guard<std::recursive_mutex> lock(LogRouting::mutex());
-    qInstallMessageHandler(m_previous);
-    s_current = m_previousInstance;
+    if (s_current == this) {
+        qInstallMessageHandler(m_previous);
+        s_current = m_previousInstance;
+        return;
+    }
+    // Deleted before a handler created after it: unlink it from that handler's chain, so that
+    // the later handler restores what was there before this one, never a deleted handler.
+    for (LogQDebugHandler* later = s_current; later; later = later->m_previousInstance) {
+        if (later->m_previousInstance == this) {
+            later->m_previousInstance = m_previousInstance;
+            later->m_previous = m_previous;
+            return;
+        }
+    }
 }
 
 void LogQDebugHandler::onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)

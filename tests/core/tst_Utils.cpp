@@ -63,6 +63,8 @@ private slots:
 
     void osNameIsThePrettyNameAndArchitecture();
     void digestsOfAFile();
+    void privateTempFolder_data();
+    void privateTempFolder();
     void copyToTempFolderStaysPrivate();
     void isoDates_data();
     void isoDates();
@@ -219,6 +221,52 @@ void tst_Utils::digestsOfAFile()
     QCOMPARE(Utils::getFileMD5(path), QStringLiteral("900150983cd24fb0d6963f7d28e17f72"));
     QCOMPARE(Utils::getFileSHA1(m_dir.filePath(QStringLiteral("absent"))), QString());
     QCOMPARE(Utils::getFileMD5(m_dir.filePath(QStringLiteral("absent"))), QString());
+}
+
+void tst_Utils::privateTempFolder_data()
+{
+    QTest::addColumn<QString>("occupant"); // what already sits where the folder belongs
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("nothing") << QString() << true;
+    QTest::newRow("folder open to others") << QStringLiteral("open folder") << true;
+    QTest::newRow("planted link") << QStringLiteral("link") << false;
+    QTest::newRow("plain file") << QStringLiteral("file") << false;
+}
+
+void tst_Utils::privateTempFolder()
+{
+    QFETCH(QString, occupant);
+    QFETCH(bool, usable);
+    const QString baseName = QStringLiteral("lfm-") + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+    const QString expected = m_tempRoot.filePath(baseName + QStringLiteral("-%1").arg(::getuid()));
+    QCOMPARE(Utils::userTempFolderPath(baseName), expected);
+    const QByteArray native = QFile::encodeName(expected);
+    const QString elsewhere = m_tempRoot.filePath(baseName + QStringLiteral("-elsewhere"));
+    if (occupant == QLatin1String("open folder")) {
+        QCOMPARE(::mkdir(native.constData(), 0777), 0);
+        QCOMPARE(::chmod(native.constData(), 0777), 0);
+    } else if (occupant == QLatin1String("link")) {
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::link(elsewhere, expected));
+    } else if (occupant == QLatin1String("file")) {
+        QFile file(expected);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    QString error;
+    const QString folder = Utils::privateTempFolder(baseName, error);
+    if (!usable) {
+        QCOMPARE(folder, QString());
+        QVERIFY2(!error.isEmpty(), "a refusal gives its reason");
+        QVERIFY(!QFileInfo::exists(elsewhere) || QDir(elsewhere).isEmpty());
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(folder, expected);
+    struct stat info;
+    QCOMPARE(::lstat(native.constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(int(info.st_mode & 0777), 0700);
 }
 
 void tst_Utils::copyToTempFolderStaysPrivate()

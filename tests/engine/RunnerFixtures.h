@@ -1,17 +1,14 @@
 #pragma once
 
-// Small fixtures of the runner tests: devices in a given state, a flash file stand-in, fake programs.
+// Small fixtures of the runner tests: devices in a given state, fake programs.
 
 #include "engine/FlashDevice2.h"
-#include "model/FlashFileContext.h"
 #include "platform/device/DummyDevice.h"
 
 #include <QFile>
 #include <QReadWriteLock>
 #include <QTemporaryDir>
 #include <QWriteLocker>
-
-#include <list>
 
 namespace RunnerFixtures {
 
@@ -41,20 +38,6 @@ inline void updateDevice(FlashDevice2& device, DeviceState state, const QString&
     }
     emit device.dataChanged();
 }
-
-class FlashFileStandIn : public FlashFileContext
-{
-public:
-    explicit FlashFileStandIn(const QString& path) : m_path(path) {}
-    const QString& getPath() const override { return m_path; }
-    const std::list<DevicePlatform>& getPlatforms() const override { return m_platforms; }
-    const QMap<QString, QVariant>& getBuildProperties() const override { return m_properties; }
-
-private:
-    QString m_path;
-    std::list<DevicePlatform> m_platforms;
-    QMap<QString, QVariant> m_properties;
-};
 
 // An executable shell script `name` in `dir` with `body`; its path.
 inline QString writeFakeProgram(const QTemporaryDir& dir, const QString& name, const QByteArray& body)

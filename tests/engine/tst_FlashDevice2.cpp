@@ -1,15 +1,11 @@
 #include "engine/EngineMetaTypes.h"
 #include "engine/FlashDevice2.h"
-#include "platform/device/AdbDeviceFilter.h"
-#include "platform/device/DeviceManager.h"
-#include "platform/device/FastbootDeviceFilter.h"
-#include "platform/device/SocDeviceFilter.h"
-#include "platform/device/UsbDeviceScanner.h"
+#include "engine/FlashRunner.h"
 
-#include "SimulatedDevices.h"
-#include "tests/platform/device/ToolProbes.h"
+#include "DeviceManagerFixture.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QThread>
 #include <QWaitCondition>
 #include <QtTest>
@@ -29,33 +25,14 @@ DummyDevice scanData(DeviceState state, const QString& serial, bool connected = 
     return data;
 }
 
-// The scanning chain of start-up on the simulator's tools, making FlashDevice2 objects.
-std::unique_ptr<DeviceManager> makeManager(const SimulatedDevices& sim)
+// What the device manager does with new scan data; returns the changed flag.
+bool feed(FlashDevice2& device, const DummyDevice& data)
 {
-    ToolProbes::adbProgram() = sim.toolPath("adb");
-    ToolProbes::fastbootProgram() = sim.toolPath("fastboot");
-    auto manager = std::make_unique<DeviceManager>();
-    auto* scanner = new UsbDeviceScanner;
-    scanner->addFilter(new SocDeviceFilter);
-    scanner->addFilter(new FastbootDeviceFilter(ToolProbes::fastboot, nullptr));
-    scanner->addFilter(new AdbDeviceFilter(ToolProbes::adb, nullptr));
-    manager->addScanner(scanner);
-    manager->setDeviceAllocator(FlashDevice2::DeviceAllocator);
-    return manager;
-}
-
-FlashDevice2Ptr deviceAt(const DeviceManager& manager, const PortNumber& port)
-{
-    std::map<PortNumber, DevicePtr> devices;
-    manager.getDevices(devices);
-    const auto found = devices.find(port);
-    return found == devices.end() ? FlashDevice2Ptr() : found->second.dynamicCast<FlashDevice2>();
-}
-
-bool simAdb(const SimulatedDevices& sim, const QStringList& arguments)
-{
-    QString output;
-    return ToolProbes::run(sim.toolPath("adb"), arguments, 30000, output) == 0;
+    bool changed = false;
+    bool other = false;
+    QWriteLocker locker(&device.getLock());
+    device.setDataLocked(data, changed, other);
+    return changed;
 }
 
 // Runs a device wait on a thread of its own.
@@ -90,10 +67,11 @@ private slots:
     void busyAndFlashingFollowTheFlashState_data();
     void busyAndFlashingFollowTheFlashState();
     void everyFlashStateSetIsSignalled();
+    void runnerIsSignalledOnceAndReleasedOutsideTheLock();
     void waitAnswersAtOnceInStateOrWhenIdle();
     void waitTimesOutWhenTheStateNeverComes();
 
-    void detectedOnceThenFollowsRebootOnTheSamePort();
+    void detectedOnceThenFollowsRebootsOnTheSamePort();
     void waitWakesWhenTheScannerReportsTheState();
     void virtualDeviceIsFedTheDataOfADetectedDevice();
 };
@@ -134,19 +112,11 @@ void tst_FlashDevice2::serialsRememberedAtCreation()
 void tst_FlashDevice2::idleDisconnectedUpdateKeepsTheSerials()
 {
     FlashDevice2 device(scanData(DeviceState::MainOs, "A"), nullptr);
-    bool changed = false;
-    bool other = false;
-    {
-        QWriteLocker locker(&device.getLock());
-        device.setDataLocked(scanData(DeviceState::MainOs, "B", false), changed, other);
-    }
+    feed(device, scanData(DeviceState::MainOs, "B", false));
     QCOMPARE(device.getPlatformSerial(), QString("A"));
 
     device.setFlashState(FlashDevice2::FlashState::Pending);
-    {
-        QWriteLocker locker(&device.getLock());
-        device.setDataLocked(scanData(DeviceState::MainOs, "C", false), changed, other);
-    }
+    const bool changed = feed(device, scanData(DeviceState::MainOs, "C", false));
     QCOMPARE(device.getPlatformSerial(), QString("C"));
     QVERIFY(changed);
 }
@@ -184,6 +154,29 @@ void tst_FlashDevice2::everyFlashStateSetIsSignalled()
     QCOMPARE(changed.count(), 2);
 }
 
+void tst_FlashDevice2::runnerIsSignalledOnceAndReleasedOutsideTheLock()
+{
+    const FlashDevice2Ptr device(new FlashDevice2(scanData(DeviceState::MainOs, "S"), nullptr));
+    device->setFlashState(FlashDevice2::FlashState::Flashing);
+    QSignalSpy changed(device.data(), &Device::dataChanged);
+    QPointer<FlashRunner> watcher;
+    {
+        const SharedPointer<FlashRunner> runner(new FlashRunner(nullptr, device, {}));
+        watcher = runner.data();
+        device->setFlashFile(runner);
+        device->setFlashFile(runner);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(device->getFlashFile(), runner);
+    }
+    // The device holds the last reference now; the runner's destruction asks the device whether
+    // it flashes, which would never return under the device's write lock.
+    device->setFlashFile(SharedPointer<FlashRunner>());
+    QVERIFY2(watcher.isNull(), "the replaced runner was not released");
+    QCOMPARE(changed.count(), 2);
+    QVERIFY(!device->getFlashFile());
+    QVERIFY(device->isFlashing());
+}
+
 void tst_FlashDevice2::waitAnswersAtOnceInStateOrWhenIdle()
 {
     const FlashDevice2Ptr device(new FlashDevice2(scanData(DeviceState::MainOs, "S"), nullptr));
@@ -206,27 +199,21 @@ void tst_FlashDevice2::waitTimesOutWhenTheStateNeverComes()
     QVERIFY(timer.elapsed() >= 140);
     // Updates in another state wake nobody.
     Waiter waiter(device, DeviceState::ProvisioningOs, 300);
-    bool changed = false;
-    bool other = false;
-    {
-        QWriteLocker locker(&device->getLock());
-        device->setDataLocked(scanData(DeviceState::MainOs, "S"), changed, other);
-    }
+    feed(*device, scanData(DeviceState::MainOs, "S"));
     QVERIFY(waiter.thread->wait(10000));
     QCOMPARE(waiter.result.load(), 0);
 }
 
-void tst_FlashDevice2::detectedOnceThenFollowsRebootOnTheSamePort()
+void tst_FlashDevice2::detectedOnceThenFollowsRebootsOnTheSamePort()
 {
-    SimulatedDevices sim;
-    QVERIFY(sim.isValid());
-    QVERIFY(sim.addDevice("S1", "1-2", "mos"));
-    auto manager = makeManager(sim);
-    QSignalSpy detected(manager.get(), &DeviceManager::deviceDetected);
-    QSignalSpy updated(manager.get(), &DeviceManager::deviceUpdated);
-    QSignalSpy lost(manager.get(), &DeviceManager::deviceLost);
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("S1", "1-2", "mos", {"--soc-serial", "SOC1"}));
+    QSignalSpy detected(&fixture.manager, &DeviceManager::deviceDetected);
+    QSignalSpy updated(&fixture.manager, &DeviceManager::deviceUpdated);
+    QSignalSpy lost(&fixture.manager, &DeviceManager::deviceLost);
 
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(detected.count(), 1);
     const FlashDevice2Ptr device = detected.at(0).at(0).value<DevicePtr>().dynamicCast<FlashDevice2>();
     QVERIFY2(device, "the detected device is no FlashDevice2");
@@ -236,63 +223,88 @@ void tst_FlashDevice2::detectedOnceThenFollowsRebootOnTheSamePort()
 
     // Polls that change nothing emit nothing.
     QSignalSpy changed(device.data(), &Device::dataChanged);
-    QVERIFY(manager->waitForScan(30000));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
+    QVERIFY(fixture.scan());
     QCOMPARE(detected.count() + updated.count() + lost.count() + changed.count(), 1);
 
-    QVERIFY(simAdb(sim, {"-s", "S1", "reboot", "bootloader"}));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.runTool("adb", {"-s", "S1", "reboot", "bootloader"}));
+    QVERIFY(fixture.scan());
     QCOMPARE(detected.count(), 2);
     QCOMPARE(detected.at(1).at(0).value<DevicePtr>(), DevicePtr(device));   // the same object
     QCOMPARE(device->getState(), DeviceState::ProvisioningOs);
     QCOMPARE(device->getPort(), PortNumber::usbPort("1-2"));
 
-    QVERIFY(sim.unplug("S1"));
-    QVERIFY(manager->waitForScan(30000));
+    // Into DnX OS: other USB ids and the SoC serial, still the same object.
+    QVERIFY(fixture.runTool("fastboot", {"-s", "S1", "oem", "reboot", "dnx"}));
+    QVERIFY(fixture.scan());
+    QCOMPARE(detected.count(), 3);
+    QCOMPARE(detected.at(2).at(0).value<DevicePtr>(), DevicePtr(device));
+    QCOMPARE(device->getState(), DeviceState::DnxOs);
+    QCOMPARE(device->getSerial(), QString("SOC1"));
+    QCOMPARE(device->getSocSerial(), QString("SOC1"));
+    QCOMPARE(device->getPlatformSerial(), QString("S1"));
+    QCOMPARE(fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-2")), device);
+    QVERIFY(fixture.sim.setState("S1", "dnx_fw"));
+    QVERIFY(fixture.scan());
+    QCOMPARE(detected.count(), 4);
+    QCOMPARE(detected.at(3).at(0).value<DevicePtr>(), DevicePtr(device));
+    QCOMPARE(device->getState(), DeviceState::DnxFirmware);
+    QCOMPARE(device->getPlatform(), DevicePlatform::ZorvikSoc);
+
+    QVERIFY(fixture.sim.unplug("S1"));
+    QVERIFY(fixture.scan());
     QCOMPARE(lost.count(), 1);
     QCOMPARE(lost.at(0).at(0).value<DevicePtr>(), DevicePtr(device));
     QVERIFY(!device->isConnected());
-    QCOMPARE(detected.count(), 2);
+    QCOMPARE(detected.count(), 4);
 }
 
 void tst_FlashDevice2::waitWakesWhenTheScannerReportsTheState()
 {
-    SimulatedDevices sim;
-    QVERIFY(sim.isValid());
-    QVERIFY(sim.addDevice("S1", "1-2", "mos"));
-    auto manager = makeManager(sim);
-    QVERIFY(manager->waitForScan(30000));
-    const FlashDevice2Ptr device = deviceAt(*manager, PortNumber::usbPort("1-2"));
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("S1", "1-2", "mos"));
+    QVERIFY(fixture.scan());
+    const FlashDevice2Ptr device = fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-2"));
     QVERIFY(device);
     device->setFlashState(FlashDevice2::FlashState::Flashing);
 
     Waiter waiter(device, DeviceState::ProvisioningOs, 60000);
-    QVERIFY(manager->waitForScan(30000));   // still in main OS: the waiter sleeps on
+    QVERIFY(fixture.scan());   // still in main OS: the waiter sleeps on
     QVERIFY(!waiter.thread->wait(50));
-    QVERIFY(simAdb(sim, {"-s", "S1", "reboot", "bootloader"}));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.runTool("adb", {"-s", "S1", "reboot", "bootloader"}));
+    QVERIFY(fixture.scan());
     QVERIFY2(waiter.thread->wait(10000), "the waiter was not woken");
     QCOMPARE(waiter.result.load(), 1);
 }
 
 void tst_FlashDevice2::virtualDeviceIsFedTheDataOfADetectedDevice()
 {
-    SimulatedDevices sim;
-    QVERIFY(sim.isValid());
-    QVERIFY(sim.addDevice("S1", "1-2", "mos"));
-    auto manager = makeManager(sim);
-    QVERIFY(manager->waitForScan(30000));
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("P0", "1-1", "pos"));   // first in port order, in another state
+    QVERIFY(fixture.sim.addDevice("S1", "1-2", "mos"));
+    QVERIFY(fixture.scan());
 
-    const FlashDevice2Ptr standBy = manager->createVirtualDevice().dynamicCast<FlashDevice2>();
+    const FlashDevice2Ptr standBy = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
     QVERIFY2(standBy, "the virtual device is no FlashDevice2");
     QVERIFY(standBy->getPort().isVirtualPort());
     QCOMPARE(standBy->getPort().getConnectionType(), 0);
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(standBy->getState(), DeviceState::Unknown);   // idle: it stands for nobody yet
 
     QSignalSpy changed(standBy.data(), &Device::dataChanged);
     standBy->setFlashState(FlashDevice2::FlashState::Pending);
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
+    QCOMPARE(standBy->getState(), DeviceState::Unknown);   // its flash waits for no state yet
+    {
+        // The flash waits for its start state: the stand-by takes the device in that state.
+        Waiter waiter(standBy, DeviceState::MainOs, 60000);
+        QTRY_VERIFY(standBy->isWaitingFor(DeviceState::MainOs));
+        QVERIFY(fixture.scan());
+        QVERIFY2(waiter.thread->wait(10000), "the virtual device's waiter was not woken");
+        QCOMPARE(waiter.result.load(), 1);
+    }
     QCOMPARE(standBy->getState(), DeviceState::MainOs);
     QCOMPARE(standBy->getSerial(), QString("S1"));
     QCOMPARE(standBy->getPlatformSerial(), QString("S1"));
@@ -302,25 +314,25 @@ void tst_FlashDevice2::virtualDeviceIsFedTheDataOfADetectedDevice()
     QCOMPARE(changed.count(), 2);   // the flash state, then the fed data
 
     Waiter waiter(standBy, DeviceState::ProvisioningOs, 60000);
-    QVERIFY(simAdb(sim, {"-s", "S1", "reboot", "bootloader"}));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.runTool("adb", {"-s", "S1", "reboot", "bootloader"}));
+    QVERIFY(fixture.scan());
     QVERIFY2(waiter.thread->wait(10000), "the virtual device's waiter was not woken");
     QCOMPARE(waiter.result.load(), 1);
     QCOMPARE(standBy->getState(), DeviceState::ProvisioningOs);
 
     // The real device itself goes on as before.
-    const FlashDevice2Ptr real = deviceAt(*manager, PortNumber::usbPort("1-2"));
+    const FlashDevice2Ptr real = fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-2"));
     QCOMPARE(real->getFlashState(), FlashDevice2::FlashState::Idle);
     QCOMPARE(real->getState(), DeviceState::ProvisioningOs);
 
     // Blocking the virtual device freezes the device it stands for as well.
     standBy->blockScan();
-    QVERIFY(sim.setState("S1", "mos"));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.sim.setState("S1", "mos"));
+    QVERIFY(fixture.scan());
     QCOMPARE(standBy->getState(), DeviceState::ProvisioningOs);
     QCOMPARE(real->getState(), DeviceState::ProvisioningOs);
     standBy->unblockScan();
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(standBy->getState(), DeviceState::MainOs);
     QCOMPARE(real->getState(), DeviceState::MainOs);
 }

@@ -1,10 +1,14 @@
 #include "engine/FlashManagerApplication.h"
 #include "engine/FlashManagerCoreApplication.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QtTest>
 
 #include <memory>
+#include <type_traits>
+
+static_assert(std::is_same<FlashManagerApplication::FlashManagerEventListener, FlashManagerEventListener>::value,
+              "the application's listener type is the shared one");
 
 class tst_FlashManagerApplication : public QObject
 {
@@ -12,6 +16,7 @@ class tst_FlashManagerApplication : public QObject
 
 private slots:
     void commandLineApplicationNeedsNoDisplay();
+    void desktopApplicationIsAGuiApplication();
     void registeringTwiceKeepsOneEntry();
     void destroyedListenerLeavesEveryRegister();
     void destroyedRegisterLeavesEveryListenerEmpty();
@@ -36,6 +41,26 @@ void tst_FlashManagerApplication::commandLineApplicationNeedsNoDisplay()
         FlashManagerListenerRegister* listeners = FlashManagerListenerRegister::instance();
         QVERIFY2(listeners, "the command-line application has no listener register");
         QVERIFY(dynamic_cast<FlashManagerCoreApplication*>(listeners));
+        listeners->registerEventListener(&listener);
+        QCOMPARE(listener.getApplications().size(), size_t(1));
+    }
+    QVERIFY(listener.getApplications().empty());
+}
+
+void tst_FlashManagerApplication::desktopApplicationIsAGuiApplication()
+{
+    int argc = 3;
+    char program[] = "quillonlite";
+    char platform[] = "-platform";
+    char offscreen[] = "offscreen";
+    char* argv[] = {program, platform, offscreen, nullptr};
+    FlashManagerEventListener listener;
+    {
+        std::unique_ptr<QCoreApplication> application(
+            FlashManagerApplication::createApplication(argc, argv, true));
+        QVERIFY(qobject_cast<QApplication*>(application.get()));
+        FlashManagerListenerRegister* listeners = FlashManagerListenerRegister::instance();
+        QVERIFY(dynamic_cast<FlashManagerApplication*>(listeners));
         listeners->registerEventListener(&listener);
         QCOMPARE(listener.getApplications().size(), size_t(1));
     }

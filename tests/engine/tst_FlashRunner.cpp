@@ -7,7 +7,7 @@
 #include "model/FlashParameterValueTemporaryFileStorage.h"
 #include "model/FlashVariableValueStorage.h"
 #include "core/MetaTypes.h"
-#include "tests/engine/RecordingLogSink.h"
+#include "RecordingLogSink.h"
 #include "tests/engine/RunnerFixtures.h"
 
 #include <QElapsedTimer>
@@ -16,8 +16,10 @@
 #include <QWaitCondition>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace RunnerFixtures;
 
@@ -78,6 +80,7 @@ private slots:
 
     void cancelTouchesOnlyTheDeviceItFlashes_data();
     void cancelTouchesOnlyTheDeviceItFlashes();
+    void runnerReleasedUnderTheDeviceLockEnds();
 
     void parameterValuesFollowTheSelection();
     void storagesAreKeptPerValueAndDeletedWithTheRun();
@@ -344,6 +347,25 @@ void tst_FlashRunner::cancelTouchesOnlyTheDeviceItFlashes()
     QVERIFY(runner->isCancelled());
     QVERIFY(!laterRun->isCancelled());
     device->setFlashFile(SharedPointer<FlashRunner>());
+}
+
+void tst_FlashRunner::runnerReleasedUnderTheDeviceLockEnds()
+{
+    const SharedPointer<FlashDevice2> device = makeDevice(DeviceState::MainOs, QStringLiteral("ABC"));
+    device->setFlashState(FlashDevice2::FlashState::Flashing);
+    const auto released = std::make_shared<std::atomic<bool>>(false);
+    // The device drops its runner while it holds its own lock. Detached, so that a dead-locked
+    // release fails the check below instead of hanging the suite.
+    std::thread([device, released] {
+        auto* runner = new SharedPointer<FlashRunner>(
+            new FlashRunner(nullptr, device, QSharedPointer<FlashConfiguration>()));
+        QWriteLocker locker(&device->getLock());
+        delete runner;
+        *released = true;
+    }).detach();
+
+    QTRY_VERIFY2_WITH_TIMEOUT(released->load(), "the dying runner waited for the device's lock", 5000);
+    QCOMPARE(device->getFlashState(), FlashDevice2::FlashState::Flashing);
 }
 
 void tst_FlashRunner::parameterValuesFollowTheSelection()

@@ -11,7 +11,7 @@
 #include "model/FlashParameterValueString.h"
 #include "platform/json/JsonObject.h"
 #include "platform/json/JsonObjectList.h"
-#include "tests/engine/RecordingLogSink.h"
+#include "RecordingLogSink.h"
 #include "tests/engine/RunnerFixtures.h"
 
 #include <QMutex>

@@ -1,6 +1,6 @@
 #include "engine/FlashRunner.h"
 #include "engine/FlashScriptEngine.h"
-#include "tests/engine/RecordingLogSink.h"
+#include "RecordingLogSink.h"
 
 #include <QDateTime>
 #include <QRegExp>

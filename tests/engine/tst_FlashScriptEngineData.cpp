@@ -8,7 +8,8 @@
 #include "model/FlashParameterValueString.h"
 #include "model/FlashVariable.h"
 #include "platform/utility/OSVersion.h"
-#include "tests/engine/RecordingLogSink.h"
+#include "FakeFlashFile.h"
+#include "RecordingLogSink.h"
 #include "tests/engine/RunnerFixtures.h"
 
 #include <QJsonDocument>
@@ -219,12 +220,12 @@ void tst_FlashScriptEngineData::flashDirNeedsAFileFromDisk()
              QStringLiteral("ReferenceError: Cannot use ${flashDir} predefined key without loading a file from disk"));
     QVERIFY(!ok);
 
-    auto emptyPath = QSharedPointer<FlashFileStandIn>::create(QString());
+    auto emptyPath = QSharedPointer<FakeFlashFile>::create(QString());
     m_configuration->setFlashFileManager(emptyPath);
     QCOMPARE(evaluate(QStringLiteral("${flash_dir}"), &ok),
              QStringLiteral("ReferenceError: Cannot use ${flashDir} predefined key without loading a file from disk"));
 
-    auto onDisk = QSharedPointer<FlashFileStandIn>::create(QStringLiteral("/data/flash/flash.json"));
+    auto onDisk = QSharedPointer<FakeFlashFile>::create(QStringLiteral("/data/flash/flash.json"));
     m_configuration->setFlashFileManager(onDisk);
     QCOMPARE(evaluate(QStringLiteral("${flashDir} + '|' + ${flash_dir}"), &ok),
              QStringLiteral("/data/flash|/data/flash"));

@@ -1,20 +1,16 @@
 #pragma once
 
-// Small pieces the model tests share: a command kind whose attempts a test scripts, a sink that
-// records the lines of a run and of the application log, and a device on a USB port.
+// Small pieces the model tests share: a command kind whose attempts a test scripts, the application
+// log relayed into a recording sink, a device on a USB port, a configuration and its runner.
 
+#include "FakeFlashFile.h"
+#include "RecordingLogSink.h"
 #include "core/MessageHandler.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "model/FlashCommand.h"
 #include "model/FlashConfiguration.h"
-#include "model/FlashFileContext.h"
 #include "platform/json/JsonObjectList.h"
-#include "platform/log/LoggerInterface.h"
-
-#include <QMutex>
-#include <QScriptValue>
-#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -108,98 +104,15 @@ public:
     mutable std::vector<uint64_t> m_attempts;
 };
 
-// Records "LEVEL text" lines: those of the runners it is bound to, and (once `watchApplicationLog`
-// was called) those of the application log, prefixed "app ".
-class LineRecorder : public LoggerInterface
+// Relays the application log into `sink`, each line tagged "app".
+inline void relayApplicationLog(RecordingLogSink& sink)
 {
-public:
-    void watchApplicationLog()
-    {
-        connect(MessageHandler::instance(), &MessageHandler::newLog, this,
-                [this](LOGLEVEL level, const QString&, const QString& text) {
-                    record(QStringLiteral("app ") + levelName(level) + QLatin1Char(' ') + text);
-                },
-                Qt::DirectConnection);
-    }
-
-    void write(Logger::LogLevel level, QDateTime, const QString&, const QString&,
-               const QString& text) override
-    {
-        record(levelName(level) + QLatin1Char(' ') + text);
-    }
-
-    QStringList lines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lines;
-    }
-
-    // The recorded lines that start with one of `prefixes`.
-    QStringList linesStartingWith(const QStringList& prefixes) const
-    {
-        QStringList result;
-        for (const QString& line : lines()) {
-            for (const QString& prefix : prefixes) {
-                if (line.startsWith(prefix)) {
-                    result << line;
-                    break;
-                }
-            }
-        }
-        return result;
-    }
-
-    void clear()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_lines.clear();
-    }
-
-    static QString levelName(int level)
-    {
-        static const QStringList names = {QStringLiteral("FATAL"), QStringLiteral("ERROR"),
-                                          QStringLiteral("WARNING"), QStringLiteral("INFO"),
-                                          QStringLiteral("DEBUG"), QStringLiteral("TRACE")};
-        return level >= 0 && level < names.size() ? names[level] : QStringLiteral("?");
-    }
-
-private:
-    void record(const QString& line)
-    {
-        {
-            QMutexLocker lock(&m_mutex);
-            m_lines << line;
-        }
-        if (m_onLine)
-            m_onLine(line);
-    }
-
-public:
-    // Called with every recorded line, on the thread that logged it.
-    std::function<void(const QString&)> m_onLine;
-
-private:
-
-    mutable QMutex m_mutex;
-    QStringList m_lines;
-};
-
-// The flash file a configuration belongs to, reduced to what the model reads of it.
-class FakeFlashFile : public FlashFileContext
-{
-public:
-    explicit FakeFlashFile(const QString& path = QString())
-        : m_path(path)
-    {
-    }
-    const QString& getPath() const override { return m_path; }
-    const std::list<DevicePlatform>& getPlatforms() const override { return m_platforms; }
-    const QMap<QString, QVariant>& getBuildProperties() const override { return m_properties; }
-
-    QString m_path;
-    std::list<DevicePlatform> m_platforms;
-    QMap<QString, QVariant> m_properties;
-};
+    QObject::connect(MessageHandler::instance(), &MessageHandler::newLog, &sink,
+                     [&sink](LOGLEVEL level, const QString&, const QString& text) {
+                         sink.relay(QStringLiteral("app"), Logger::LogLevel(level), text);
+                     },
+                     Qt::DirectConnection);
+}
 
 inline SharedPointer<FlashDevice2> makeDevice(const QString& serial = QStringLiteral("SER123"),
                                               const PortNumber& port = PortNumber::usbPort(QStringLiteral("1-2")))
@@ -225,7 +138,7 @@ inline QSharedPointer<FlashConfiguration> makeConfiguration(
 // A runner for `configuration` on `device`, its lines going to `recorder`.
 inline SharedPointer<FlashRunner> makeRunner(const SharedPointer<FlashDevice2>& device,
                                              const QSharedPointer<FlashConfiguration>& configuration,
-                                             LineRecorder* recorder = nullptr)
+                                             RecordingLogSink* recorder = nullptr)
 {
     SharedPointer<FlashRunner> runner(new FlashRunner(nullptr, device, configuration));
     if (recorder)

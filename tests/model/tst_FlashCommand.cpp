@@ -32,7 +32,7 @@ private slots:
     void missingRunnerOrDevice();
 
 private:
-    LineRecorder m_recorder;
+    RecordingLogSink m_recorder;
     QSharedPointer<FlashConfiguration> m_configuration;
     SharedPointer<FlashDevice2> m_device;
 };
@@ -42,7 +42,7 @@ void tst_FlashCommand::initTestCase()
     registerMetaTypes();
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
     QVERIFY(FlashCommand::addCommandFactory("scripted", &ScriptedCommand::create));
-    m_recorder.watchApplicationLog();
+    relayApplicationLog(m_recorder);
 
     std::map<QString, FlashParameterValueString*> boards = {
         {QStringLiteral("only"), new FlashParameterValueString(QStringLiteral("only"), QStringLiteral("x"), QString())}};
@@ -96,7 +96,7 @@ void tst_FlashCommand::createFromJson()
 
     const QSharedPointer<FlashCommand> command = FlashCommand::getCommandFromJson(object);
 
-    const QStringList errors = m_recorder.linesStartingWith({QStringLiteral("app ERROR ")});
+    const QStringList errors = m_recorder.rendered({QStringLiteral("app ERROR ")});
     if (error.isEmpty()) {
         QVERIFY2(command, qPrintable(errors.join('\n')));
         QVERIFY(errors.isEmpty());
@@ -222,7 +222,7 @@ void tst_FlashCommand::attemptLines()
 
     QCOMPARE(int(command.execute(runner, m_device)), expected);
 
-    const QStringList seen = m_recorder.linesStartingWith(
+    const QStringList seen = m_recorder.rendered(
         {QStringLiteral("INFO "), QStringLiteral("WARNING "), QStringLiteral("ERROR ")});
     QCOMPARE(seen, lines);
     std::vector<uint64_t> numbers;
@@ -259,7 +259,7 @@ void tst_FlashCommand::kindTextReplacesOutcomeLine()
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration, &m_recorder);
 
     QCOMPARE(command.execute(runner, m_device), ExecuteSuccess);
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("INFO ")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("INFO ")}),
              (QStringList{QStringLiteral("INFO Running `X` command"),
                           QStringLiteral("INFO Flashed 3 partitions")}));
 }
@@ -275,7 +275,7 @@ void tst_FlashCommand::commandWithoutLogNameLogsOnlyItsOwnText()
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration, &m_recorder);
 
     QCOMPARE(command.execute(runner, m_device), ExecuteFailed);
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("INFO "), QStringLiteral("WARNING "),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("INFO "), QStringLiteral("WARNING "),
                                            QStringLiteral("ERROR ")}),
              QStringList{QStringLiteral("ERROR own text")});
 }
@@ -336,7 +336,7 @@ void tst_FlashCommand::precondition()
 
     QCOMPARE(int(command.execute(runner, m_device)), expected);
 
-    const QStringList seen = m_recorder.linesStartingWith(
+    const QStringList seen = m_recorder.rendered(
         {QStringLiteral("INFO "), QStringLiteral("WARNING "), QStringLiteral("ERROR "),
          QStringLiteral("DEBUG Evaluating"), QStringLiteral("DEBUG Exception")});
     QVERIFY2(seen.size() == lines.size(), qPrintable(seen.join('\n')));
@@ -349,14 +349,14 @@ void tst_FlashCommand::missingRunnerOrDevice()
 {
     ScriptedCommand command(QStringLiteral("X"));
     QCOMPARE(command.execute(SharedPointer<FlashRunner>(), m_device), ExecuteFailed);
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("app ")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("app ")}),
              (QStringList{QStringLiteral("app ERROR Flash failed to start"),
                           QStringLiteral("app TRACE Invalid runner pointer")}));
 
     m_recorder.clear();
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration, &m_recorder);
     QCOMPARE(command.execute(runner, SharedPointer<FlashDevice2>()), ExecuteFailed);
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("ERROR "), QStringLiteral("TRACE Invalid")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("ERROR "), QStringLiteral("TRACE Invalid")}),
              (QStringList{QStringLiteral("ERROR Flash failed to start"),
                           QStringLiteral("TRACE Invalid device pointer")}));
     QVERIFY(command.m_attempts.empty());

@@ -50,7 +50,7 @@ private slots:
     void cancelDuringLastCommandInterrupts();
     void failingCommandComesBack();
     void skippedAndContinuingFailuresCountAsDone();
-    void deviceWithoutConnectionFails();
+    void runWithoutDeviceConnectionOrRunnerFails();
     void detailsText();
     void documentationLink_data();
     void documentationLink();
@@ -60,7 +60,7 @@ private slots:
 
 private:
     SharedPointer<FlashDevice2> m_device;
-    LineRecorder m_recorder;
+    RecordingLogSink m_recorder;
 };
 
 void tst_FlashConfiguration::initTestCase()
@@ -69,7 +69,7 @@ void tst_FlashConfiguration::initTestCase()
     QCoreApplication::setApplicationName(QStringLiteral("quillonlite"));
     QCoreApplication::setApplicationVersion(QStringLiteral("5.3.2.0"));
     m_device = makeDevice();
-    m_recorder.watchApplicationLog();
+    relayApplicationLog(m_recorder);
 }
 
 void tst_FlashConfiguration::init()
@@ -114,7 +114,7 @@ void tst_FlashConfiguration::unlistedGroups()
             ran << candidate->m_name;
     }
     QCOMPARE(ran, run);
-    const QStringList disabled = m_recorder.linesStartingWith({QStringLiteral("DEBUG Group")});
+    const QStringList disabled = m_recorder.rendered({QStringLiteral("DEBUG Group")});
     QCOMPARE(disabled, run.size() == 2 ? QStringList()
                                        : QStringList{QStringLiteral("DEBUG Group 'g' disables command `A`")});
     const QStringList details = configuration->getDetails().split('\n');
@@ -135,7 +135,7 @@ void tst_FlashConfiguration::disabledGroupsRunNothing()
     QSharedPointer<FlashCommand> last;
     QCOMPARE(configuration->execute(runner, m_device, last), FlashTypes::FlashStatus::Success);
     QVERIFY(!last);
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("DEBUG Group")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("DEBUG Group")}),
              (QStringList{QStringLiteral("DEBUG Group 'g' disables command `A`"),
                           QStringLiteral("DEBUG Group 'g' disables command `B`")}));
     QCOMPARE(progress.count(), 1);
@@ -152,7 +152,7 @@ void tst_FlashConfiguration::groupSwitchLogs()
     configuration->setGroupEnabled(QStringLiteral("g"), false);
     configuration->setGroupEnabled(QStringLiteral("G"), true);
 
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("app ")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("app ")}),
              (QStringList{QStringLiteral("app DEBUG The group 'g' is disabled"),
                           QStringLiteral("app DEBUG The group 'g' is disabled"),
                           QStringLiteral("app WARNING Group with ID 'G' not found in the flash configuration")}));
@@ -174,7 +174,7 @@ void tst_FlashConfiguration::groupForm()
 
     configuration->setJsonGroupInterfaceResult(answer);
 
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("app ")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("app ")}),
              QStringList{QStringLiteral("app DEBUG The group 'g' is disabled")});
     const JsonObjectList current = configuration->getJsonGroupInterface();
     const JsonObjectList defaults = configuration->getJsonGroupDefaultInterface();
@@ -229,7 +229,7 @@ void tst_FlashConfiguration::delayOnlyBetweenCommands()
 
     QSharedPointer<FlashCommand> last;
     QCOMPARE(configuration->execute(runner, m_device, last), FlashTypes::FlashStatus::Success);
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("INFO Sleep"), QStringLiteral("INFO Running")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("INFO Sleep"), QStringLiteral("INFO Running")}),
              (QStringList{QStringLiteral("INFO Running `A` command"),
                           QStringLiteral("INFO Sleep 20 ms before executing next command"),
                           QStringLiteral("INFO Running `B` command"),
@@ -248,13 +248,13 @@ void tst_FlashConfiguration::cancelDuringDelayInterrupts()
     configuration->appendCommand(b);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, configuration, &m_recorder);
     // The user stops the flash as the loop announces the delay.
-    m_recorder.m_onLine = [&runner](const QString& line) {
-        if (line.startsWith(QLatin1String("INFO Sleep")))
+    m_recorder.setOnLine([&runner](const RecordingLogSink::Line& line) {
+        if (line.level == Logger::INFO && line.text.startsWith(QLatin1String("Sleep")))
             runner->cancel();
-    };
+    });
     QSharedPointer<FlashCommand> last;
     const FlashTypes::FlashStatus outcome = configuration->execute(runner, m_device, last);
-    m_recorder.m_onLine = nullptr;
+    m_recorder.setOnLine(nullptr);
 
     QCOMPARE(outcome, FlashTypes::FlashStatus::Interrupted);
     QCOMPARE(last, QSharedPointer<FlashCommand>(b));
@@ -316,7 +316,7 @@ void tst_FlashConfiguration::skippedAndContinuingFailuresCountAsDone()
     QCOMPARE(done, (QList<uint64_t>{0, 1, 2, 3}));
 }
 
-void tst_FlashConfiguration::deviceWithoutConnectionFails()
+void tst_FlashConfiguration::runWithoutDeviceConnectionOrRunnerFails()
 {
     const auto configuration = makeConfiguration();
     const auto a = command(QStringLiteral("A"));
@@ -329,6 +329,8 @@ void tst_FlashConfiguration::deviceWithoutConnectionFails()
     QCOMPARE(configuration->execute(runner, unconnected, last), FlashTypes::FlashStatus::Failure);
     QCOMPARE(configuration->execute(runner, SharedPointer<FlashDevice2>(), last), FlashTypes::FlashStatus::Failure);
     QVERIFY(!last);
+    const SharedPointer<FlashDevice2> device = makeDevice();
+    QCOMPARE(configuration->execute(SharedPointer<FlashRunner>(), device, last), FlashTypes::FlashStatus::Failure);
     QCOMPARE(progress.count(), 0);
     QVERIFY(a->m_attempts.empty());
 }

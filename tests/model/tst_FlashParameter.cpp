@@ -57,7 +57,7 @@ private slots:
 private:
     QTemporaryDir m_tempRoot;
     QString m_root;
-    LineRecorder m_recorder;
+    RecordingLogSink m_recorder;
     SharedPointer<FlashDevice2> m_device;
     QSharedPointer<FlashConfiguration> m_configuration;
 };
@@ -69,7 +69,7 @@ void tst_FlashParameter::initTestCase()
     qputenv("TMPDIR", QFile::encodeName(m_tempRoot.path()));
     m_root = FlashParameterValueTemporaryFileStorage::rootFolder();
     QCOMPARE(m_root, m_tempRoot.path() + QStringLiteral("/lfm-temp-") + QString::number(::getuid()) + '/');
-    m_recorder.watchApplicationLog();
+    relayApplicationLog(m_recorder);
     m_device = makeDevice();
     m_configuration = makeConfiguration();
 }
@@ -197,7 +197,7 @@ void tst_FlashParameter::temporaryFileNeverLeavesTheFolder()
     const FlashParameterPtr parameter = temporaryParameter(pattern);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     const QString path = parameter->getValue()->getValue(*runner);
-    QVERIFY2(!path.isEmpty(), qPrintable(m_recorder.lines().join('\n')));
+    QVERIFY2(!path.isEmpty(), qPrintable(m_recorder.rendered().join('\n')));
     QCOMPARE(QFileInfo(path).absolutePath() + '/', m_root);
     QVERIFY(QFileInfo(path).isFile());
 }
@@ -214,7 +214,7 @@ void tst_FlashParameter::foreignTemporaryFolderIsRefused()
 
     QVERIFY(value->getValue(*runner).isEmpty());
     QVERIFY(value->getValue(*runner).isEmpty()); // one try per run and value
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("app ERROR")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("app ERROR")}),
              QStringList{QStringLiteral("app ERROR Failed to create temp folder: ") + m_root});
     QVERIFY(QDir(elsewhere.path()).isEmpty());
     QVERIFY(QFile::remove(QDir::cleanPath(m_root)));

@@ -56,7 +56,7 @@ private:
     FlashConfiguration::Parameters m_parameters;
     QSharedPointer<FlashConfiguration> m_configuration;
     SharedPointer<FlashDevice2> m_device;
-    LineRecorder m_recorder;
+    RecordingLogSink m_recorder;
 };
 
 void tst_ParameterSubstitution::initTestCase()
@@ -85,7 +85,7 @@ void tst_ParameterSubstitution::initTestCase()
     m_configuration = makeConfiguration(FlashConfiguration::UnknownGroupsDisabled, m_parameters);
     m_configuration->setFlashFileManager(m_flashFile);
     m_device = makeDevice(QStringLiteral("SER123"));
-    m_recorder.watchApplicationLog();
+    relayApplicationLog(m_recorder);
 }
 
 void tst_ParameterSubstitution::init()
@@ -306,7 +306,7 @@ void tst_ParameterSubstitution::deprecatedFlashDirWarnsTwice()
     configuration->appendCommand(QSharedPointer<FlashCommand>(command));
 
     QVERIFY(configuration->getError().isNull());
-    QCOMPARE(m_recorder.linesStartingWith({QStringLiteral("app WARNING")}),
+    QCOMPARE(m_recorder.rendered({QStringLiteral("app WARNING")}),
              (QStringList{QStringLiteral("app WARNING ${flash_dir} predefined parameter usage is deprecated."),
                           QStringLiteral("app WARNING Use ${flashDir} instead")}));
 }

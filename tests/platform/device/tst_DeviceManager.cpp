@@ -1,44 +1,12 @@
-#include "platform/device/AdbDeviceFilter.h"
 #include "platform/device/DeviceManager.h"
 #include "platform/device/DeviceMetaTypes.h"
-#include "platform/device/DfuDeviceFilter.h"
-#include "platform/device/FastbootDeviceFilter.h"
-#include "platform/device/SocDeviceFilter.h"
 #include "platform/device/UsbDeviceScanner.h"
 
-#include "SimulatedDevices.h"
-#include "tests/platform/device/ToolProbes.h"
+#include "DeviceManagerFixture.h"
 
 #include <QtTest>
 
-#include <memory>
-
 namespace {
-
-// The scanning chain as start-up builds it, on the simulator's tools.
-std::unique_ptr<DeviceManager> makeManager(const SimulatedDevices& sim, UsbDeviceScanner** scannerOut = nullptr)
-{
-    ToolProbes::adbProgram() = sim.toolPath("adb");
-    ToolProbes::fastbootProgram() = sim.toolPath("fastboot");
-    auto manager = std::make_unique<DeviceManager>();
-    auto* scanner = new UsbDeviceScanner;
-    scanner->addFilter(new SocDeviceFilter);
-    scanner->addFilter(new FastbootDeviceFilter(ToolProbes::fastboot, nullptr));
-    scanner->addFilter(new AdbDeviceFilter(ToolProbes::adb, nullptr));
-    scanner->addFilter(new DfuDeviceFilter);
-    manager->addScanner(scanner);
-    if (scannerOut)
-        *scannerOut = scanner;
-    return manager;
-}
-
-DevicePtr deviceAt(const DeviceManager& manager, const PortNumber& port)
-{
-    std::map<PortNumber, DevicePtr> devices;
-    manager.getDevices(devices);
-    const auto found = devices.find(port);
-    return found == devices.end() ? DevicePtr() : found->second;
-}
 
 // Receives the manager's signals on the test thread whichever thread emits them.
 class Relay : public QObject
@@ -76,7 +44,8 @@ void tst_DeviceManager::initTestCase()
 
 void tst_DeviceManager::downloadModesDfuAndNetworkDevices()
 {
-    SimulatedDevices sim;
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
     QVERIFY(sim.isValid());
     QVERIFY(sim.addDevice("FW1", "1-3", "dnx_fw", {"--vendor", "8087", "--soc-serial", "SOCFW"}));
     QVERIFY(sim.addDevice("OS1", "1-4", "dnx_os", {"--vendor", "8087", "--soc-serial", "SOCOS"}));
@@ -84,9 +53,8 @@ void tst_DeviceManager::downloadModesDfuAndNetworkDevices()
     QVERIFY(sim.addDevice("TOS1", "1-6", "tos"));
     QVERIFY(sim.addDevice("COS1", "2-1", "cos", {"--vendor", "04e8"}));
     QVERIFY(sim.addDevice("NET1", "", "mos", {"--network", "127.0.0.1:5555"}));
-    auto manager = makeManager(sim);
-    QSignalSpy detected(manager.get(), &DeviceManager::deviceDetected);
-    QVERIFY(manager->waitForScan(30000));
+    QSignalSpy detected(&fixture.manager, &DeviceManager::deviceDetected);
+    QVERIFY(fixture.scan());
     QCOMPARE(detected.count(), 6);
 
     struct Expected { PortNumber port; DeviceState state; DeviceKind kind; DevicePlatform platform; QString serial; };
@@ -99,7 +67,7 @@ void tst_DeviceManager::downloadModesDfuAndNetworkDevices()
         {PortNumber::networkPort("127.0.0.1:5555"), DeviceState::MainOs, DeviceKind::Adb, DevicePlatform::GenericAndroid, "127.0.0.1:5555"},
     };
     for (const Expected& expected : table) {
-        const DevicePtr device = deviceAt(*manager, expected.port);
+        const DevicePtr device = fixture.deviceAt(expected.port);
         QVERIFY2(device, qPrintable("nothing on port " + expected.port.toString()));
         QCOMPARE(device->getState(), expected.state);
         QCOMPARE(device->getKind(), expected.kind);
@@ -108,27 +76,27 @@ void tst_DeviceManager::downloadModesDfuAndNetworkDevices()
         QCOMPARE(device->getPort().getConnectionType(), expected.port.getConnectionType());
         QVERIFY(device->isConnected());
     }
-    QCOMPARE(deviceAt(*manager, PortNumber::networkPort("127.0.0.1:5555"))->getPort().getConnectionType(), 2);
+    QCOMPARE(fixture.deviceAt(PortNumber::networkPort("127.0.0.1:5555"))->getPort().getConnectionType(), 2);
 }
 
 void tst_DeviceManager::blockScanFreezesTheDevice()
 {
-    SimulatedDevices sim;
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
     QVERIFY(sim.isValid());
     QVERIFY(sim.addDevice("S1", "1-2", "mos"));
-    auto manager = makeManager(sim);
-    QVERIFY(manager->waitForScan(30000));
-    const DevicePtr device = deviceAt(*manager, PortNumber::usbPort("1-2"));
+    QVERIFY(fixture.scan());
+    const DevicePtr device = fixture.deviceAt(PortNumber::usbPort("1-2"));
     QVERIFY(device);
 
     device->blockScan();
     const int commandsBefore = sim.commandLog().filter("-s S1").size();
     QSignalSpy changed(device.data(), &Device::dataChanged);
-    QSignalSpy lost(manager.get(), &DeviceManager::deviceLost);
+    QSignalSpy lost(&fixture.manager, &DeviceManager::deviceLost);
     QVERIFY(sim.setState("S1", "pos"));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QVERIFY(sim.unplug("S1"));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(device->getState(), DeviceState::MainOs);
     QVERIFY(device->isConnected());
     QCOMPARE(changed.count(), 0);
@@ -137,19 +105,20 @@ void tst_DeviceManager::blockScanFreezesTheDevice()
 
     QVERIFY(sim.plug("S1"));
     device->unblockScan();
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(device->getState(), DeviceState::ProvisioningOs);
-    QCOMPARE(deviceAt(*manager, PortNumber::usbPort("1-2")), device);
+    QCOMPARE(fixture.deviceAt(PortNumber::usbPort("1-2")), device);
 }
 
 void tst_DeviceManager::lookupsBySerialAndType()
 {
-    SimulatedDevices sim;
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    DeviceManager* manager = &fixture.manager;
     QVERIFY(sim.isValid());
     QVERIFY(sim.addDevice("A1", "1-2", "mos"));
     QVERIFY(sim.addDevice("B1", "1-3", "pos"));
-    auto manager = makeManager(sim);
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(manager->getDevicesCount(), 2);
     QVERIFY(manager->getDeviceBySerial("B1"));
     QCOMPARE(manager->getDeviceBySerial("B1")->getPort().toString(), QString("1-3"));
@@ -158,7 +127,7 @@ void tst_DeviceManager::lookupsBySerialAndType()
 
     // A device that went away stays known, disconnected, and is still found by its serial.
     QVERIFY(sim.unplug("A1"));
-    QVERIFY(manager->waitForScan(30000));
+    QVERIFY(fixture.scan());
     QCOMPARE(manager->getDevicesCount(), 2);
     const DevicePtr gone = manager->getDeviceBySerial("A1");
     QVERIFY(gone);
@@ -177,10 +146,11 @@ void tst_DeviceManager::lookupsBySerialAndType()
 
 void tst_DeviceManager::scanningThreadReportsNewDevices()
 {
-    SimulatedDevices sim;
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    DeviceManager* manager = &fixture.manager;
+    UsbDeviceScanner* scanner = fixture.scanner;
     QVERIFY(sim.isValid());
-    UsbDeviceScanner* scanner = nullptr;
-    auto manager = makeManager(sim, &scanner);
     Relay relay(*manager);
     QSignalSpy detected(&relay, &Relay::detected);
     scanner->setScanInterval(100);

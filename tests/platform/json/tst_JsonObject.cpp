@@ -109,7 +109,9 @@ int runGetter(const JsonObject& json, const QString& getter, const QString& key,
 
 enum class Color { Red, Green, Blue };
 
-const std::map<QString, Color> kColors{{"red", Color::Red}, {"green", Color::Green}, {"blue", Color::Blue}};
+// "0" is a word too: a value of another kind counts when Qt converts it to a word of the table.
+const std::map<QString, Color> kColors{
+    {"red", Color::Red}, {"green", Color::Green}, {"blue", Color::Blue}, {"0", Color::Red}};
 
 } // namespace
 
@@ -141,84 +143,66 @@ void tst_JsonObject::getters_data()
     QTest::addColumn<int>("expected");
     QTest::addColumn<QString>("value"); // out argument afterwards
 
-    const int found = JsonObject::Found, wrong = JsonObject::WrongType, absent = JsonObject::Absent;
-    const QString same = kUntouched;
+    const int found = JsonObject::Found;
     auto row = [](const char* getter, const char* key, int expected, const QString& value) {
         QTest::addRow("%s %s", getter, key) << QString(getter) << QString(key) << expected << value;
     };
+    auto wrongType = [&row](const char* getter, std::initializer_list<const char*> keys) {
+        for (const char* key : keys)
+            row(getter, key, JsonObject::WrongType, kUntouched);
+    };
+
     row("getString", "string", found, "text");
-    row("getString", "int", wrong, same);
-    row("getString", "true", wrong, same);
-    row("getString", "null", wrong, same);
-    row("getString", "absent", absent, same);
+    wrongType("getString", {"int", "true"});
 
     row("getBoolean", "true", found, "true");
     row("getBoolean", "falseText", found, "false");
-    row("getBoolean", "string", wrong, same);
-    row("getBoolean", "int", wrong, same);
-    row("getBoolean", "null", wrong, same);
-    row("getBoolean", "absent", absent, same);
+    wrongType("getBoolean", {"string", "int"});
 
     row("getInt32", "int", found, "-42");
     row("getInt32", "integralReal", found, "3");
-    row("getInt32", "real", wrong, same);
-    row("getInt32", "int32Overflow", wrong, same);
-    row("getInt32", "big", wrong, same);
-    row("getInt32", "numberText", wrong, same);
-    row("getInt32", "null", wrong, same);
-    row("getInt32", "absent", absent, same);
+    wrongType("getInt32", {"real", "int32Overflow", "big", "numberText"});
 
     row("getUInt64", "big", found, "18446744073709551615");
     row("getUInt64", "int32Overflow", found, "2147483648");
     row("getUInt64", "integralReal", found, "3");
-    row("getUInt64", "int", wrong, same);
-    row("getUInt64", "real", wrong, same);
-    row("getUInt64", "numberText", wrong, same);
-    row("getUInt64", "null", wrong, same);
-    row("getUInt64", "absent", absent, same);
+    wrongType("getUInt64", {"int", "real", "numberText"});
 
     row("getObject", "object", found, "a");
-    row("getObject", "list", wrong, same);
-    row("getObject", "null", wrong, same);
-    row("getObject", "absent", absent, same);
+    wrongType("getObject", {"list"});
 
     row("getObjectMap", "objects", found, "x,y");
-    row("getObjectMap", "object", wrong, same); // a member that is no object
-    row("getObjectMap", "list", wrong, same);
-    row("getObjectMap", "null", wrong, same);
-    row("getObjectMap", "absent", absent, same);
+    wrongType("getObjectMap", {"object" /* a member that is no object */, "list"});
 
     row("getObjectList", "list", found, "2");
-    row("getObjectList", "mixedList", wrong, same);
-    row("getObjectList", "strings", wrong, same);
-    row("getObjectList", "object", wrong, same);
-    row("getObjectList", "null", wrong, same);
-    row("getObjectList", "absent", absent, same);
+    wrongType("getObjectList", {"mixedList", "strings", "object"});
 
     row("getMap", "object", found, "a");
-    row("getMap", "list", wrong, same);
-    row("getMap", "null", wrong, same);
-    row("getMap", "absent", absent, same);
+    wrongType("getMap", {"list"});
 
     row("getStringList", "strings", found, "a,b");
-    row("getStringList", "mixedStrings", wrong, same);
-    row("getStringList", "string", wrong, same);
-    row("getStringList", "null", wrong, same);
-    row("getStringList", "absent", absent, same);
+    wrongType("getStringList", {"mixedStrings", "string"});
 
-    row("getValue", "null", found, "null");
     row("getValue", "big", found, "18446744073709551615");
-    row("getValue", "absent", absent, same);
+    row("hasValue", "string", found, kUntouched);
+    row("hasObject", "object", found, kUntouched);
+    wrongType("hasObject", {"list"});
+    wrongType("hasNullValue", {"string"});
 
-    row("hasValue", "null", found, same);
-    row("hasValue", "string", found, same);
-    row("hasValue", "absent", absent, same);
-    row("hasNullValue", "null", found, same);
-    row("hasNullValue", "string", wrong, same);
-    row("hasNullValue", "absent", absent, same);
-    row("hasObject", "object", found, same);
-    row("hasObject", "list", wrong, same);
-    row("hasObject", "absent", absent, same);
+    // Null is a value of its own kind: only getValue and the presence tests accept it.
+    const char* const typed[] = {"getString", "getBoolean", "getInt32", "getUInt64", "getObject",
+                                 "getObjectMap", "getObjectList", "getMap", "getStringList", "hasObject"};
+    for (const char* getter : typed)
+        row(getter, "null", JsonObject::WrongType, kUntouched);
+    row("getValue", "null", found, "null");
+    row("hasValue", "null", found, kUntouched);
+    row("hasNullValue", "null", found, kUntouched);
+
+    // An absent key: Absent from every getter, the out argument untouched.
+    for (const char* getter : typed)
+        row(getter, "absent", JsonObject::Absent, kUntouched);
+    for (const char* getter : {"getValue", "hasValue", "hasNullValue"})
+        row(getter, "absent", JsonObject::Absent, kUntouched);
 }
 
 void tst_JsonObject::getters()
@@ -334,6 +318,7 @@ void tst_JsonObject::getEnum_data()
     QTest::newRow("case differs") << QByteArray(R"({"c": "Blue"})") << int(JsonObject::WrongType) << untouched;
     QTest::newRow("unknown word") << QByteArray(R"({"c": "pink"})") << int(JsonObject::WrongType) << untouched;
     QTest::newRow("number") << QByteArray(R"({"c": 2})") << int(JsonObject::WrongType) << untouched;
+    QTest::newRow("number of a word") << QByteArray(R"({"c": 0})") << int(JsonObject::Found) << int(Color::Red);
     QTest::newRow("object") << QByteArray(R"({"c": {"red": 1}})") << int(JsonObject::WrongType) << untouched;
     QTest::newRow("list") << QByteArray(R"({"c": ["red"]})") << int(JsonObject::WrongType) << untouched;
     QTest::newRow("null") << QByteArray(R"({"c": null})") << int(JsonObject::WrongType) << untouched;
@@ -362,6 +347,8 @@ void tst_JsonObject::getEnumList_data()
     const int g = int(Color::Green), r = int(Color::Red), b = int(Color::Blue);
     QTest::newRow("words appended") << QByteArray(R"({"c": ["red", "blue"]})") << int(JsonObject::Found)
                                     << QList<int>{g, r, b};
+    QTest::newRow("number of a word") << QByteArray(R"({"c": ["blue", 0]})") << int(JsonObject::Found)
+                                      << QList<int>{g, b, r};
     QTest::newRow("empty list") << QByteArray(R"({"c": []})") << int(JsonObject::Found) << QList<int>{g};
     QTest::newRow("stops at unknown word") << QByteArray(R"({"c": ["red", "pink", "blue"]})")
                                            << int(JsonObject::WrongType) << QList<int>{g, r};
@@ -500,6 +487,19 @@ void tst_JsonObject::saveToFileReportsFailure()
     QBuffer readOnly;
     readOnly.open(QIODevice::ReadOnly);
     QVERIFY(!json.saveToDevice(readOnly, &error));
+
+    // Content nested deeper than the writer goes is refused, not saved as an empty file.
+    QVariant deep = QVariantList();
+    for (int level = 0; level < 600; ++level)
+        deep = QVariantList{deep};
+    JsonObject tooDeep;
+    tooDeep.setValue("deep", deep);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("deep.json");
+    error.clear();
+    QVERIFY(!tooDeep.saveToFile(path, &error));
+    QVERIFY2(error.contains("nested deeper"), qPrintable(error));
+    QVERIFY(!QFile::exists(path));
 }
 
 void tst_JsonObject::objectListFindsAndConverts()

@@ -1,6 +1,6 @@
 #include "platform/log/LoggedObject.h"
 
-#include "RecordingSink.h"
+#include "RecordingLogSink.h"
 
 #include <QtTest>
 
@@ -43,7 +43,7 @@ void tst_LogHandler::lineCarriesNameLabelAndText()
 
     LoggedObject object(QStringLiteral("Flash Manager"));
     object.getLogHandler()->setPrefix(prefix);
-    RecordingSink sink;
+    RecordingLogSink sink;
     sink.bind(object);
 
     if (context.isEmpty())
@@ -52,15 +52,15 @@ void tst_LogHandler::lineCarriesNameLabelAndText()
         object.getLogHandler()->logMessage(Logger::WARNING, context, QStringLiteral("text"));
     object.logMessage(Logger::TRACE, "chars");
 
-    const QList<LogRecord> records = sink.records();
-    QCOMPARE(records.size(), 2);
-    QCOMPARE(records.at(0).level, int(Logger::WARNING));
-    QCOMPARE(records.at(0).name, QStringLiteral("Flash Manager"));
-    QCOMPARE(records.at(0).label, label);
-    QCOMPARE(records.at(0).text, QStringLiteral("text"));
-    QCOMPARE(records.at(1).level, int(Logger::TRACE));
-    QCOMPARE(records.at(1).label, prefix);
-    QCOMPARE(records.at(1).text, QStringLiteral("chars"));
+    const std::vector<RecordingLogSink::Line> lines = sink.lines();
+    QCOMPARE(lines.size(), size_t(2));
+    QCOMPARE(int(lines.at(0).level), int(Logger::WARNING));
+    QCOMPARE(lines.at(0).source, QStringLiteral("Flash Manager"));
+    QCOMPARE(lines.at(0).label, label);
+    QCOMPARE(lines.at(0).text, QStringLiteral("text"));
+    QCOMPARE(int(lines.at(1).level), int(Logger::TRACE));
+    QCOMPARE(lines.at(1).label, prefix);
+    QCOMPARE(lines.at(1).text, QStringLiteral("chars"));
 }
 
 void tst_LogHandler::boundObjectLogsThroughCallersHandlers()
@@ -69,7 +69,7 @@ void tst_LogHandler::boundObjectLogsThroughCallersHandlers()
     LoggedObject window;
     LoggedObject view;
     view.getLogHandler()->setPrefix(QStringLiteral("Port 1-4"));
-    RecordingSink sink;
+    RecordingLogSink sink;
     sink.bind(application);
 
     application.bindLogHandlers(window);
@@ -77,16 +77,16 @@ void tst_LogHandler::boundObjectLogsThroughCallersHandlers()
     window.logMessage(Logger::INFO, "from window");
     view.logMessage(Logger::INFO, "from view");
 
-    QList<LogRecord> records = sink.records();
-    QCOMPARE(sink.texts(), QStringList({"from window", "from view"}));
+    const std::vector<RecordingLogSink::Line> lines = sink.lines();
+    QCOMPARE(sink.rendered(), QStringList({"INFO from window", "INFO from view"}));
     // A handler without a name or prefix takes those of the handlers it logs through.
-    QCOMPARE(records.at(0).name, QStringLiteral("Application"));
-    QCOMPARE(records.at(0).label, QString());
-    QCOMPARE(records.at(1).label, QStringLiteral("Port 1-4"));
+    QCOMPARE(lines.at(0).source, QStringLiteral("Application"));
+    QCOMPARE(lines.at(0).label, QString());
+    QCOMPARE(lines.at(1).label, QStringLiteral("Port 1-4"));
 
     application.unbindLogHandlers(window);
     view.logMessage(Logger::INFO, "lost");
-    QCOMPARE(sink.records().size(), 2);
+    QCOMPARE(sink.lines().size(), size_t(2));
 }
 
 void tst_LogHandler::lineReachesEachSinkOnce()
@@ -94,7 +94,7 @@ void tst_LogHandler::lineReachesEachSinkOnce()
     LoggedObject manager;
     LoggedObject runner;
     LoggedObject runnable;
-    RecordingSink sink;
+    RecordingLogSink sink;
     sink.bind(manager);
     sink.bind(runner);
     sink.bind(runner); // twice: still one binding
@@ -104,7 +104,7 @@ void tst_LogHandler::lineReachesEachSinkOnce()
     runnable.bindLogHandlers(manager); // a cycle must not loop
 
     runnable.logMessage(Logger::INFO, "once");
-    QCOMPARE(sink.texts(), QStringList{"once"});
+    QCOMPARE(sink.rendered(), QStringList{"INFO once"});
 }
 
 void tst_LogHandler::filterLevelDropsVerboseLines()
@@ -112,8 +112,8 @@ void tst_LogHandler::filterLevelDropsVerboseLines()
     LoggedObject application;
     LoggedObject deviceManager;
     LoggedObject scanner;
-    RecordingSink filtered;
-    RecordingSink everything;
+    RecordingLogSink filtered;
+    RecordingLogSink everything;
     everything.useLogFilterLevel(false);
     filtered.bind(application);
     everything.bind(application);
@@ -127,15 +127,15 @@ void tst_LogHandler::filterLevelDropsVerboseLines()
     application.logMessage(Logger::TRACE, "trace of the application");
     deviceManager.logMessage(Logger::LogLevel(9), "unknown level");
 
-    QCOMPARE(filtered.texts(), QStringList({"info", "trace of the application", "unknown level"}));
-    QCOMPARE(everything.texts().size(), 5);
-    QCOMPARE(everything.records().last().level, 9);
+    QCOMPARE(filtered.rendered(), QStringList({"INFO info", "TRACE trace of the application", "? unknown level"}));
+    QCOMPARE(everything.lines().size(), size_t(5));
+    QCOMPARE(int(everything.lines().back().level), 9);
 }
 
 void tst_LogHandler::deletedObjectsAndSinksUnbind()
 {
     LoggedObject parent;
-    auto sink = std::make_unique<RecordingSink>();
+    auto sink = std::make_unique<RecordingLogSink>();
     sink->bind(parent);
     {
         LoggedObject child;
@@ -143,7 +143,7 @@ void tst_LogHandler::deletedObjectsAndSinksUnbind()
         child.logMessage(Logger::INFO, "child");
     }
     parent.logMessage(Logger::INFO, "parent");
-    QCOMPARE(sink->texts(), QStringList({"child", "parent"}));
+    QCOMPARE(sink->rendered(), QStringList({"INFO child", "INFO parent"}));
 
     auto child = std::make_unique<LoggedObject>();
     child->bindLogHandlers(parent);
@@ -185,7 +185,7 @@ void tst_LogHandler::manyThreadsLoseNothing()
     constexpr int kThreads = 8;
     constexpr int kLines = 2000;
     LoggedObject manager;
-    RecordingSink sink;
+    RecordingLogSink sink;
     sink.bind(manager);
 
     std::vector<std::unique_ptr<LoggedObject>> runners;
@@ -204,12 +204,12 @@ void tst_LogHandler::manyThreadsLoseNothing()
     for (std::thread& thread : threads)
         thread.join();
 
-    const QList<LogRecord> records = sink.records();
-    QCOMPARE(records.size(), kThreads * kLines);
+    const std::vector<RecordingLogSink::Line> lines = sink.lines();
+    QCOMPARE(int(lines.size()), kThreads * kLines);
     QVector<int> next(kThreads, 0);
-    for (const LogRecord& record : records) {
-        const int thread = record.label.toInt();
-        QCOMPARE(record.text.toInt(), next[thread]); // each thread's lines arrive in order
+    for (const RecordingLogSink::Line& line : lines) {
+        const int thread = line.label.toInt();
+        QCOMPARE(line.text.toInt(), next[thread]); // each thread's lines arrive in order
         ++next[thread];
     }
 }

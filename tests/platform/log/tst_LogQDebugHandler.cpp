@@ -1,8 +1,10 @@
 #include "platform/log/LogQDebugHandler.h"
 
-#include "RecordingSink.h"
+#include "RecordingLogSink.h"
 
 #include <QtTest>
+
+#include <memory>
 
 class tst_LogQDebugHandler : public QObject
 {
@@ -11,6 +13,7 @@ class tst_LogQDebugHandler : public QObject
 private slots:
     void qtMessagesBecomeLines();
     void qtMessageFromInsideSinkGoesToPreviousHandler();
+    void handlersDeletedOutOfOrderRestoreQtHandler();
 };
 
 namespace {
@@ -31,21 +34,21 @@ void tst_LogQDebugHandler::qtMessagesBecomeLines()
     {
         LogQDebugHandler handler(QStringLiteral("Qt"), QStringLiteral("Debug logs"));
         QCOMPARE(handler.getDescription(), QStringLiteral("Debug logs"));
-        RecordingSink sink;
+        RecordingLogSink sink;
         sink.bind(handler);
 
         qDebug("debug %d", 1);
         qWarning() << "warning";
         qCritical("critical");
 
-        const QList<LogRecord> records = sink.records();
-        QCOMPARE(records.size(), 3);
-        QCOMPARE(records.at(0).level, int(Logger::DEBUG));
-        QCOMPARE(records.at(0).text, QStringLiteral("debug 1"));
-        QCOMPARE(records.at(0).name, QStringLiteral("Qt"));
-        QCOMPARE(records.at(1).level, int(Logger::WARNING));
-        QCOMPARE(records.at(1).text, QStringLiteral("warning"));
-        QCOMPARE(records.at(2).level, int(Logger::ERROR));
+        const std::vector<RecordingLogSink::Line> lines = sink.lines();
+        QCOMPARE(lines.size(), size_t(3));
+        QCOMPARE(int(lines.at(0).level), int(Logger::DEBUG));
+        QCOMPARE(lines.at(0).text, QStringLiteral("debug 1"));
+        QCOMPARE(lines.at(0).source, QStringLiteral("Qt"));
+        QCOMPARE(int(lines.at(1).level), int(Logger::WARNING));
+        QCOMPARE(lines.at(1).text, QStringLiteral("warning"));
+        QCOMPARE(int(lines.at(2).level), int(Logger::ERROR));
     }
     qDebug("after");
     qInstallMessageHandler(testHandler);
@@ -54,13 +57,13 @@ void tst_LogQDebugHandler::qtMessagesBecomeLines()
 
 void tst_LogQDebugHandler::qtMessageFromInsideSinkGoesToPreviousHandler()
 {
-    class WarningSink : public RecordingSink
+    class WarningSink : public RecordingLogSink
     {
     public:
         void write(Logger::LogLevel level, QDateTime time, const QString& first, const QString& second,
                    const QString& third) override
         {
-            RecordingSink::write(level, time, first, second, third);
+            RecordingLogSink::write(level, time, first, second, third);
             qWarning("raised by the sink");
         }
     };
@@ -74,10 +77,28 @@ void tst_LogQDebugHandler::qtMessageFromInsideSinkGoesToPreviousHandler()
         sink.bind(handler);
         sink.bind(other);
         other.logMessage(Logger::INFO, "outer");
-        QCOMPARE(sink.texts(), QStringList{"outer"});
+        QCOMPARE(sink.rendered(), QStringList{"INFO outer"});
     }
     qInstallMessageHandler(testHandler);
     QCOMPARE(s_previousHandlerGot, QStringList{"raised by the sink"});
+}
+
+void tst_LogQDebugHandler::handlersDeletedOutOfOrderRestoreQtHandler()
+{
+    const QtMessageHandler testHandler = qInstallMessageHandler(previousHandler);
+    s_previousHandlerGot.clear();
+    {
+        auto first = std::make_unique<LogQDebugHandler>(QStringLiteral("first"), QString());
+        LogQDebugHandler second(QStringLiteral("second"), QString());
+        RecordingLogSink sink;
+        sink.bind(second);
+        first.reset(); // before the handler created after it
+        qDebug("to second");
+        QCOMPARE(sink.rendered(), QStringList{"DEBUG to second"});
+    }
+    qDebug("after both");
+    qInstallMessageHandler(testHandler);
+    QCOMPARE(s_previousHandlerGot, QStringList{"after both"});
 }
 
 QTEST_GUILESS_MAIN(tst_LogQDebugHandler)
