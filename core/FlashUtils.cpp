@@ -52,7 +52,7 @@ bool adbAllowed(DeviceState state)
 } // namespace
 
 int FlashUtils::executeFastbootCmd(const QStringList& arguments, int timeoutMs, bool verbose,
-                                   bool* success, QString& output, QProcess* process)
+                                   bool* success, QString& output, ChildProcess* process)
 {
     QStringList full;
     if (FMConst::FORCE_FASTBOOT_VENDOR_ID)
@@ -64,7 +64,7 @@ int FlashUtils::executeFastbootCmd(const QStringList& arguments, int timeoutMs, 
 
 int FlashUtils::executeFastbootCmd(const Device* device, const QStringList& arguments,
                                    int timeoutMs, bool verbose, bool* success, QString& output,
-                                   QProcess* process)
+                                   ChildProcess* process)
 {
     if (!device)
         return executeFastbootCmd(arguments, timeoutMs, verbose, success, output, process);
@@ -81,14 +81,14 @@ int FlashUtils::executeFastbootCmd(const Device* device, const QStringList& argu
 }
 
 int FlashUtils::executeAdbCmd(const QStringList& arguments, int timeoutMs, bool verbose,
-                              bool* success, QString& output, QProcess* process)
+                              bool* success, QString& output, ChildProcess* process)
 {
     return Utils::executeCmd(FMConst::AdbCmd(), arguments, timeoutMs, verbose, success, output,
                              process);
 }
 
 int FlashUtils::executeAdbCmd(const Device* device, const QStringList& arguments, int timeoutMs,
-                              bool verbose, bool* success, QString& output, QProcess* process)
+                              bool verbose, bool* success, QString& output, ChildProcess* process)
 {
     if (!device)
         return executeAdbCmd(arguments, timeoutMs, verbose, success, output, process);

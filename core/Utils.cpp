@@ -1,5 +1,6 @@
 #include "core/Utils.h"
 
+#include "core/ChildProcess.h"
 #include "core/MessageHandler.h"
 #include "platform/utility/OSVersion.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QNetworkInterface>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QtDebug>
@@ -93,7 +93,7 @@ QString Utils::commandDisplayText(const QString& program, const QStringList& arg
 }
 
 int Utils::executeCmd(const QString& program, const QStringList& arguments, int timeoutMs,
-                      bool verbose, bool* success, QString& output, QProcess* process)
+                      bool verbose, bool* success, QString& output, ChildProcess* process)
 {
     const QString display = commandDisplayText(program, arguments);
     output.clear();
@@ -102,9 +102,9 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
     if (verbose)
         logMessage(LOGLEVEL::INFO, QStringLiteral("Executing %1").arg(display));
 
-    std::unique_ptr<QProcess> ownProcess;
+    std::unique_ptr<ChildProcess> ownProcess;
     if (!process) {
-        ownProcess = std::make_unique<QProcess>();
+        ownProcess = std::make_unique<ChildProcess>();
         process = ownProcess.get();
     }
     process->setProcessChannelMode(QProcess::MergedChannels);
@@ -115,8 +115,8 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
         return -1;
     }
     if (!process->waitForFinished(timeoutMs) && process->state() != QProcess::NotRunning) {
-        // A time-out ends the program too: nothing that timed out keeps running behind the caller.
-        process->kill();
+        // A time-out ends the program and all it started: nothing keeps running behind the caller.
+        process->killGroup();
         process->waitForFinished(kStartTimeoutMs);
         logMessage(LOGLEVEL::TRACE, QStringLiteral("Process TIMEOUT (") + QString::number(timeoutMs)
                        + QStringLiteral("ms) wait to execute ") + display);

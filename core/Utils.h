@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <set>
 
-class QProcess;
+class ChildProcess;
 
 // Static helpers shared by the whole program: running outside programs, splitting command lines,
 // describing the host, hashing and copying files, ${key} references and the console password prompt.
@@ -21,13 +21,15 @@ class Utils
 public:
     Utils() = delete;
 
-    // Runs `program` with `arguments` (never through a shell) with stdout and stderr merged, waits up
+    // Runs `program` with `arguments` (never through a shell, in a process group of its own, standard
+    // input closed) with stdout and stderr merged, waits up
     // to 5000 ms for the start and `timeoutMs` for the end (-1: no limit). Returns the exit code, or -1
     // when the program did not start, did not finish in time or crashed. `output` receives the output
     // up to its first NUL byte (Latin-1); `*success` is true only for a normal exit with code 0.
     // A `process` handed over is used and left to the caller; it must belong to the calling thread.
     static int executeCmd(const QString& program, const QStringList& arguments, int timeoutMs,
-                          bool verbose, bool* success, QString& output, QProcess* process = nullptr);
+                          bool verbose, bool* success, QString& output,
+                          ChildProcess* process = nullptr);
 
     // Splits a command line into arguments: white space separates, '…' and "…" group (a backslash
     // before the same quote character gives that quote), touching pieces form one argument.

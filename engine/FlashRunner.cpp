@@ -1,5 +1,6 @@
 #include "engine/FlashRunner.h"
 
+#include "core/ChildProcess.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashScriptEngine.h"
 #include "model/FlashConfiguration.h"
@@ -9,7 +10,6 @@
 
 #include <QElapsedTimer>
 #include <QMutexLocker>
-#include <QProcess>
 #include <QWaitCondition>
 
 #include <algorithm>
@@ -24,12 +24,6 @@ constexpr uint64_t kDeviceWaitSliceMs = 100;
 bool isUnlimited(uint64_t timeoutMs)
 {
     return timeoutMs > static_cast<uint64_t>(INT_MAX);
-}
-
-// QProcess waits take an int; above INT_MAX the time-out means no limit (-1).
-int toProcessTimeout(uint64_t timeoutMs)
-{
-    return isUnlimited(timeoutMs) ? -1 : static_cast<int>(timeoutMs);
 }
 
 // QWaitCondition waits take an unsigned long; ULONG_MAX waits without limit.
@@ -101,7 +95,7 @@ void FlashRunner::stop(bool releaseDevice)
     if (m_currentCondition != nullptr)
         m_currentCondition->wakeAll();
     if (m_currentProcess != nullptr)
-        m_currentProcess->kill();
+        m_currentProcess->killGroup();
 }
 
 bool FlashRunner::isCancelled() const
@@ -176,7 +170,7 @@ void FlashRunner::registerStorage(const FlashParameterValue* key, FlashStorageAr
     m_storages.emplace(key, storage);
 }
 
-int FlashRunner::runExternalProgram(QProcess& process, const QString& program,
+int FlashRunner::runExternalProgram(ChildProcess& process, const QString& program,
                                     const QStringList& arguments, uint64_t timeoutMs,
                                     QIODevice::OpenMode mode)
 {
@@ -191,12 +185,12 @@ int FlashRunner::runExternalProgram(QProcess& process, const QString& program,
         // A stop between the registration and the start found nothing to kill yet.
         QMutexLocker locker(&m_mutex);
         if (m_cancelled)
-            process.kill();
+            process.killGroup();
     }
-    const bool finished = process.waitForFinished(toProcessTimeout(timeoutMs));
+    const bool finished = process.waitForFinished(ChildProcess::toWaitTimeout(timeoutMs));
     if (!finished && process.state() != QProcess::NotRunning) {
         // The time-out ends the program, not only the wait for it.
-        process.kill();
+        process.killGroup();
         process.waitForFinished(-1);
     }
 

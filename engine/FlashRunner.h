@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 
+class ChildProcess;
 class FlashConfiguration;
 class FlashDevice2;
 class FlashParameter;
@@ -31,7 +32,6 @@ class FlashParameterValue;
 class FlashRunnable;
 class FlashScriptEngine;
 class FlashStorageArea;
-class QProcess;
 class QWaitCondition;
 
 class FlashRunner : public QObject, public LoggedObject
@@ -85,7 +85,7 @@ public:
     // Starts `program` (argument list, no shell) and waits for its end. A time-out above
     // 2147483647 ms waits without limit. WaitTimedOut also when the program did not start; the
     // caller reads output and exit code from `process`.
-    int runExternalProgram(QProcess& process, const QString& program, const QStringList& arguments,
+    int runExternalProgram(ChildProcess& process, const QString& program, const QStringList& arguments,
                            uint64_t timeoutMs,
                            QIODevice::OpenMode mode = QIODevice::ReadWrite);
     // WaitDone when `condition` was woken, WaitCancelled, WaitTimedOut. The all-ones value (and any
@@ -137,7 +137,7 @@ private:
 
     mutable QMutex m_mutex;                  // guards the cancel flag, process and condition
     std::atomic<bool> m_cancelled{false};    // written under m_mutex; read lock-free by the script agent
-    QProcess* m_currentProcess = nullptr;
+    ChildProcess* m_currentProcess = nullptr;
     QWaitCondition* m_currentCondition = nullptr;
 
     SharedPointer<FlashDevice2> m_device;

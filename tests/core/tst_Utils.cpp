@@ -1,3 +1,4 @@
+#include "core/ChildProcess.h"
 #include "core/Utils.h"
 
 #include "RecordedLog.h"
@@ -26,6 +27,17 @@ QString writeScript(const QTemporaryDir& dir, const QString& name, const QByteAr
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
+}
+
+// A zombie waiting for a parent that never reaps it counts as gone.
+bool isAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const int end = text.lastIndexOf(')');
+    return end > 0 && text.mid(end + 2, 1) != "Z";
 }
 
 QString readOsReleasePrettyName()
@@ -119,6 +131,8 @@ void tst_Utils::executeCmdOutcome_data()
     QTest::newRow("time-out") << QByteArray("exec sleep 30") << QStringList() << 300 << false << -1
                               << QString() << false
                               << QStringList {QStringLiteral("TRACE|Process TIMEOUT (300ms) wait to execute %1")};
+    QTest::newRow("reads no input") << QByteArray("cat") << QStringList() << 5000 << false << 0
+                                    << QString() << true << QStringList();
     QTest::newRow("missing program") << QByteArray() << twoArgs << 5000 << true << -1 << QString() << false
                                      << QStringList {QStringLiteral("INFO|Executing %1"),
                                                      QStringLiteral("WARNING|Process TIMEOUT wait for started to execute %1")};
@@ -152,21 +166,30 @@ void tst_Utils::executeCmdOutcome()
 
 void tst_Utils::executeCmdKillsWhatTimedOut()
 {
-    // Even a process that the caller handed over does not outlive the time-out.
-    const QString program = writeScript(m_dir, QStringLiteral("hang"), "exec sleep 30");
-    QProcess process;
+    // A wrapper that forks: its child must not outlive the time-out, even with a process that the
+    // caller handed over.
+    const QString pidFile = m_dir.filePath(QStringLiteral("child.pid"));
+    const QString program = writeScript(m_dir, QStringLiteral("hang"),
+                                        "sleep 30 & echo $! > '" + QFile::encodeName(pidFile) + "'; wait");
+    ChildProcess process;
     QString output;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(Utils::executeCmd(program, {}, 100, false, nullptr, output, &process), -1);
+    QCOMPARE(Utils::executeCmd(program, {}, 300, false, nullptr, output, &process), -1);
     QVERIFY2(timer.elapsed() < 5000, "the time-out did not end the wait");
     QCOMPARE(process.state(), QProcess::NotRunning);
+
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 child = file.readAll().trimmed().toLongLong();
+    QVERIFY(child > 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(!isAlive(child), "the program's child survived the time-out", 2000);
 }
 
 void tst_Utils::executeCmdLeavesCallersProcessToTheCaller()
 {
     const QString program = writeScript(m_dir, QStringLiteral("exit5"), "echo five; exit 5");
-    QProcess process;
+    ChildProcess process;
     QString output;
     bool success = true;
     QCOMPARE(Utils::executeCmd(program, {}, 5000, false, &success, output, &process), 5);

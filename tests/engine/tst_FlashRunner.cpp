@@ -1,3 +1,4 @@
+#include "core/ChildProcess.h"
 #include "engine/EngineMetaTypes.h"
 #include "engine/FlashRunner.h"
 #include "model/FlashConfiguration.h"
@@ -190,7 +191,7 @@ void tst_FlashRunner::cancelKillsTheRunningProgramAtOnce()
     QElapsedTimer timer;
     timer.start();
     auto thread = startThread([&] {
-        QProcess process;
+        ChildProcess process;
         result = runner.runExternalProgram(process, program, {marker}, 600000);
         stateAfter = process.state();
     });
@@ -238,7 +239,7 @@ void tst_FlashRunner::programOutcome()
     FlashRunner runner;
     if (cancelFirst)
         runner.cancel();
-    QProcess process;
+    ChildProcess process;
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(runner.runExternalProgram(process, program, {marker}, timeout), expected);
