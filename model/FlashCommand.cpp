@@ -276,6 +276,20 @@ QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
     return checkParameters(configuration, getParameterKeys(), definedVariables);
 }
 
+JsonObjectList FlashCommand::fillEditorInterface(JsonObjectList form,
+                                                 const std::map<QString, QVariant>& values)
+{
+    for (JsonObject& field : form) {
+        QString id;
+        if (field.getString(QStringLiteral("id"), id) != JsonObject::Found)
+            continue;
+        const auto value = values.find(id);
+        if (value != values.end())
+            field.setValue(QStringLiteral("value"), value->second);
+    }
+    return form;
+}
+
 JsonObject FlashCommand::getJsonBase() const
 {
     JsonObject json;

@@ -8,10 +8,12 @@
 #include "core/FlashTypes.h"
 #include "platform/device/SharedPointer.h"
 #include "platform/json/JsonObject.h"
+#include "platform/json/JsonObjectList.h"
 
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
+#include <QVariant>
 
 #include <cstdint>
 #include <map>
@@ -133,6 +135,11 @@ public:
     // Resolves references outside a run (no device keys).
     static QString replaceParameters(const FlashConfiguration& configuration, const QString& text,
                                      bool* ok = nullptr);
+
+    // An editor form filled with one command's values: each field whose text "id" is a key of
+    // `values` gets that value as its "value"; other fields keep the form's.
+    static JsonObjectList fillEditorInterface(JsonObjectList form,
+                                              const std::map<QString, QVariant>& values);
 
 private:
     QString m_group;

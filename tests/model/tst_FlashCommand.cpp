@@ -22,6 +22,7 @@ private slots:
     void preconditionIsWrittenBack_data();
     void preconditionIsWrittenBack();
     void copyHasItsOwnGroup();
+    void editorInterfaceIsFilledById();
     void attemptLines_data();
     void attemptLines();
     void retryResetsProgress();
@@ -167,6 +168,27 @@ void tst_FlashCommand::preconditionIsWrittenBack()
     QCOMPARE(command->hasParameter(QStringLiteral("board")), hasPrecondition);
     QCOMPARE(command->hasParameter(QStringLiteral("board"), QString()), hasPrecondition);
     QVERIFY(!command->hasParameter(QStringLiteral("board"), QStringLiteral("x")));
+}
+
+void tst_FlashCommand::editorInterfaceIsFilledById()
+{
+    JsonObject tool;
+    tool.setValue(QStringLiteral("id"), QStringLiteral("tool"));
+    tool.setValue(QStringLiteral("value"), QString());
+    JsonObject timeout;
+    timeout.setValue(QStringLiteral("id"), QStringLiteral("timeout"));
+    timeout.setValue(QStringLiteral("value"), 60000);
+    JsonObject noId;
+    noId.setValue(QStringLiteral("label"), QStringLiteral("Note"));
+    noId.setValue(QStringLiteral("value"), QStringLiteral("kept"));
+
+    const JsonObjectList filled = FlashCommand::fillEditorInterface(
+        {tool, timeout, noId}, {{QStringLiteral("tool"), QStringLiteral("adb")},
+                                {QStringLiteral("absent"), 1}});
+    QCOMPARE(filled.size(), 3);
+    QCOMPARE(filled[0].toQVariantMap().value(QStringLiteral("value")).toString(), QStringLiteral("adb"));
+    QCOMPARE(filled[1], timeout);   // no value given: the form's stays
+    QCOMPARE(filled[2], noId);
 }
 
 void tst_FlashCommand::copyHasItsOwnGroup()
