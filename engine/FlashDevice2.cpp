@@ -1,5 +1,7 @@
 #include "engine/FlashDevice2.h"
 
+#include "engine/FlashDeviceThreadWorker.h"
+
 #include <QWaitCondition>
 
 #include <climits>
@@ -49,6 +51,18 @@ void FlashDevice2::setFlashState(FlashState state)
         m_flashState = state;
     }
     emit dataChanged();
+}
+
+bool FlashDevice2::setFlashStateIf(FlashState expected, FlashState state)
+{
+    {
+        QWriteLocker locker(&m_lock);
+        if (m_flashState != expected)
+            return false;
+        m_flashState = state;
+    }
+    emit dataChanged();
+    return true;
 }
 
 QString FlashDevice2::getPlatformSerial() const
@@ -139,4 +153,9 @@ void FlashDevice2::setDataLocked(const DummyDevice& data, bool& changed, bool& o
     }
     for (QWaitCondition* condition : m_waiters[current.getState()])
         condition->wakeAll();
+}
+
+int FlashDevice2::checkPendingLogs()
+{
+    return FlashDeviceThreadWorker::checkPendingLogs(*this);
 }

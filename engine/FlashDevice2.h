@@ -35,6 +35,9 @@ public:
     FlashState getFlashState() const;
     // Emits dataChanged() after the lock is released, also when the state did not change.
     void setFlashState(FlashState state);
+    // Stores `state` only when the flash state is `expected`, in one step under the lock (so two
+    // requests never both take an idle device); emits dataChanged() when it stored it.
+    bool setFlashStateIf(FlashState expected, FlashState state);
 
     // Serial last seen in an operating-system state (3 to 7) / in a download state (1, 2).
     QString getPlatformSerial() const;
@@ -60,6 +63,11 @@ public:
     // Remembers the serial of the new state and wakes the waiters for it; the library holds the
     // write lock.
     void setDataLocked(const DummyDevice& data, bool& changed, bool& other) override;
+
+    // Asks the device, over adb, whether it stores crash events whose logs are not uploaded yet
+    // (FlashDeviceThreadWorker's verdict); 0 when the device is not in Main OS with a known serial.
+    // Blocks the caller until the check has ended.
+    int checkPendingLogs();
 
 private:
     FlashState m_flashState = FlashState::Idle;

@@ -1,0 +1,8 @@
+#include "engine/FlashController.h"
+
+FlashController::FlashController()
+    : LoggedObject(QStringLiteral("Flash Controller"))
+{
+}
+
+FlashController::~FlashController() = default;
