@@ -7,6 +7,7 @@
 #include "core/MetaTypes.h"
 #include "core/SingletonException.h"
 #include "engine/EngineMetaTypes.h"
+#include "model/ModelMetaTypes.h"
 #include "engine/FlashController.h"
 #include "platform/device/DeviceManager.h"
 #include "tests/engine/RunnerFixtures.h"
@@ -95,6 +96,7 @@ void tst_FlashManager::initTestCase()
 {
     registerMetaTypes();
     registerEngineMetaTypes();
+    registerModelMetaTypes();
 }
 
 void tst_FlashManager::init()

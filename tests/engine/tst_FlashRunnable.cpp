@@ -6,6 +6,7 @@
 #include "core/FMConst.h"
 #include "core/MetaTypes.h"
 #include "engine/EngineMetaTypes.h"
+#include "model/ModelMetaTypes.h"
 #include "engine/FlashRunnable.h"
 #include "tests/model/ModelTestKit.h"
 
@@ -117,6 +118,7 @@ void tst_FlashRunnable::initTestCase()
 {
     registerMetaTypes();
     registerEngineMetaTypes();
+    registerModelMetaTypes();
 }
 
 void tst_FlashRunnable::init()

@@ -5,6 +5,7 @@
 #include "RecordingLogSink.h"
 #include "core/MetaTypes.h"
 #include "engine/EngineMetaTypes.h"
+#include "model/ModelMetaTypes.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -44,6 +45,7 @@ void tst_RebootDevice::initTestCase()
 {
     registerMetaTypes();
     registerEngineMetaTypes();
+    registerModelMetaTypes();
 }
 
 void tst_RebootDevice::init()
