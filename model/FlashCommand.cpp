@@ -11,6 +11,12 @@
 #include "model/FlashVariable.h"
 #include "model/FlashVariableValue.h"
 #include "platform/utility/OSVersion.h"
+#include "tools/DravikFlashCommand.h"
+#include "tools/NotifierToolFlashCommand.h"
+#include "tools/PassFlashCommand.h"
+#include "tools/PopupFlashCommand.h"
+#include "tools/SleepFlashCommand.h"
+#include "tools/WaitForDeviceFlashCommand.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -149,7 +155,14 @@ FlashCommand::FlashCommandData::FlashCommandData(const QString& expression, bool
 FlashCommand::Factories FlashCommand::initFactories()
 {
     // Each command kind enters its creator under its toolId() here; the first creator of an id wins.
-    return Factories();
+    return Factories{
+        {"dravikDownloader", &DravikFlashCommand::createDravikCommand},
+        {"notifier", &NotifierToolFlashCommand::createNotifierToolCommand},
+        {"pass", &PassFlashCommand::createPassCommand},
+        {"popup", &PopupFlashCommand::createPopupCommand},
+        {"sleep", &SleepFlashCommand::createSleepCommand},
+        {"waitForDevice", &WaitForDeviceFlashCommand::createWaitForDeviceCommand},
+    };
 }
 
 bool FlashCommand::addCommandFactory(const char* toolId, Creator creator)
@@ -288,6 +301,14 @@ JsonObjectList FlashCommand::fillEditorInterface(JsonObjectList form,
             field.setValue(QStringLiteral("value"), value->second);
     }
     return form;
+}
+
+bool FlashCommand::hasRunner(const SharedPointer<FlashRunner>& runner)
+{
+    if (!runner.isNull())
+        return true;
+    logApplication(TRACE, QStringLiteral("Invalid runner pointer"));
+    return false;
 }
 
 JsonObject FlashCommand::getJsonBase() const
