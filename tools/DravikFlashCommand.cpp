@@ -382,6 +382,8 @@ int DravikFlashCommand::runArguments(const SharedPointer<FlashRunner>& runner,
                                      const QString& noDeviceError, QStringList& args,
                                      QString& error) const
 {
+    if (!hasRunner(runner))
+        return PerformFailed;
     const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
     if (attempt == 0 || attempt > kRetry) {
         error = QStringLiteral("Invalid retry number (%1)").arg(attempt);
@@ -405,14 +407,12 @@ int DravikFlashCommand::performCommandInternal(const SharedPointer<FlashRunner>&
                                                const SharedPointer<FlashDevice2>& device,
                                                uint64_t attempt, QString& error) const
 {
-    if (!hasRunner(runner))
-        return PerformFailed;
-    const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
     QStringList args;
     const int refused = runArguments(runner, device, attempt, QStringLiteral("Invalid device connection"),
                                      args, error);
     if (refused != kArgumentsReady)
         return refused;
+    const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
 
     const bool wipeIfwi = args[RunWipeIfwi] != QLatin1String("0");
     runner->logMessage(Logger::DEBUG, QStringLiteral("Flash ifwi with GPFlag ") + args[RunGpFlag]);
@@ -493,16 +493,14 @@ int DravikFlashCommand::performCommandExternal(const SharedPointer<FlashRunner>&
                                                const SharedPointer<FlashDevice2>& device,
                                                uint64_t attempt, QString& error) const
 {
-    if (!hasRunner(runner))
-        return PerformFailed;
-    const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
-    const QString program = getAbsoluteProgramPath();
     QStringList args;
     const int refused = runArguments(
         runner, device, attempt,
         QStringLiteral("Cannot compute device specific parameters, please check device connection"), args, error);
     if (refused != kArgumentsReady)
         return refused;
+    const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
+    const QString program = getAbsoluteProgramPath();
 
     // The program prints the library's status lines; each goes through the parser as it arrives.
     DravikStatusParser parser(runner, description());

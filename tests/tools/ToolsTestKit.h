@@ -5,7 +5,10 @@
 
 #include "tests/model/ModelTestKit.h"
 
+#include "core/MetaTypes.h"
+#include "engine/EngineMetaTypes.h"
 #include "model/FlashCommand.h"
+#include "model/FlashParameterValueString.h"
 #include "platform/json/JsonObjectList.h"
 
 #include <QThread>
@@ -14,6 +17,25 @@
 #include <memory>
 
 namespace ToolsTestKit {
+
+// What every command kind test starts with: the meta-types, the registry of the built-in kinds,
+// the application log relayed into `recorder`.
+inline void startCommandTests(RecordingLogSink& recorder)
+{
+    registerMetaTypes();
+    registerEngineMetaTypes();
+    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    relayApplicationLog(recorder);
+}
+
+// A configuration with one string parameter `name` whose only value is `value`.
+inline QSharedPointer<FlashConfiguration> configurationWith(const QString& name, const QString& value)
+{
+    std::map<QString, FlashParameterValueString*> values = {
+        {QString(), new FlashParameterValueString(QString(), value, QString())}};
+    return makeConfiguration(FlashConfiguration::UnknownGroupsEnabled,
+                             {{name, FlashParameterPtr(new FlashParameter(name, name, values))}});
+}
 
 // The command the factory registry makes of `json`; null when it refuses it.
 inline QSharedPointer<FlashCommand> commandFrom(const QByteArray& json)

@@ -5,9 +5,6 @@
 #include "ToolsTestKit.h"
 
 #include "core/FMConst.h"
-#include "core/MetaTypes.h"
-#include "engine/EngineMetaTypes.h"
-#include "model/FlashParameterValueString.h"
 #include "tests/engine/RunnerFixtures.h"
 #include "tools/DravikFlashCommand.h"
 
@@ -65,16 +62,9 @@ private:
 
 void tst_DravikFlashCommand::initTestCase()
 {
-    registerMetaTypes();
-    registerEngineMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    relayApplicationLog(m_recorder);
+    startCommandTests(m_recorder);
     QVERIFY(m_dir.isValid());
-    std::map<QString, FlashParameterValueString*> folders = {
-        {QString(), new FlashParameterValueString(QString(), "/images", QString())}};
-    m_configuration = makeConfiguration(
-        FlashConfiguration::UnknownGroupsEnabled,
-        {{"dir", FlashParameterPtr(new FlashParameter("dir", "Images", folders))}});
+    m_configuration = configurationWith("dir", "/images");
     m_fakeTool = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("dravikFlashTool");
     QFile::remove(m_fakeTool);
     qputenv("QLN_TEST_DRAVIK_RECORD", m_dir.filePath("arguments").toUtf8());
@@ -95,14 +85,10 @@ void tst_DravikFlashCommand::cleanupTestCase()
 
 QString tst_DravikFlashCommand::writeFakeTool(const QByteArray& body)
 {
+    // The program is looked for beside the executable: a link there leads to the script.
     QFile::remove(m_fakeTool);
-    QFile file(m_fakeTool);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write("#!/bin/sh\n" + body + "\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return m_fakeTool;
+    const QString script = RunnerFixtures::writeFakeProgram(m_dir, "dravikFlashTool", body);
+    return QFile::link(script, m_fakeTool) ? m_fakeTool : QString();
 }
 
 void tst_DravikFlashCommand::createFromJson_data()

@@ -5,8 +5,6 @@
 
 #include "TestDravikBackend.h"
 #include "core/FMConst.h"
-#include "core/MetaTypes.h"
-#include "engine/EngineMetaTypes.h"
 #include "platform/downloader/DravikDownloaderLibrary.h"
 #include "tests/engine/RunnerFixtures.h"
 #include "tools/DravikFlashCommand.h"

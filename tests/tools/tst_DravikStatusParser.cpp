@@ -2,8 +2,6 @@
 
 #include "ToolsTestKit.h"
 
-#include "core/MetaTypes.h"
-#include "engine/EngineMetaTypes.h"
 #include "tools/DravikStatusParser.h"
 
 #include <QtTest>

@@ -2,9 +2,6 @@
 
 #include "ToolsTestKit.h"
 
-#include "core/MetaTypes.h"
-#include "engine/EngineMetaTypes.h"
-#include "model/FlashParameterValueString.h"
 #include "tools/NotifierToolFlashCommand.h"
 
 #include <QElapsedTimer>
@@ -34,15 +31,8 @@ private:
 
 void tst_NotifierToolFlashCommand::initTestCase()
 {
-    registerMetaTypes();
-    registerEngineMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    relayApplicationLog(m_recorder);
-    std::map<QString, FlashParameterValueString*> boards = {
-        {QString(), new FlashParameterValueString(QString(), "b42", QString())}};
-    m_configuration = makeConfiguration(
-        FlashConfiguration::UnknownGroupsEnabled,
-        {{"board", FlashParameterPtr(new FlashParameter("board", "Board", boards))}});
+    startCommandTests(m_recorder);
+    m_configuration = configurationWith("board", "b42");
     m_device = makeDevice();
 }
 

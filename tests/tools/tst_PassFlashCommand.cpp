@@ -2,8 +2,6 @@
 
 #include "ToolsTestKit.h"
 
-#include "core/MetaTypes.h"
-#include "model/FlashParameterValueString.h"
 #include "tools/PassFlashCommand.h"
 
 #include <QtTest>
@@ -31,14 +29,8 @@ private:
 
 void tst_PassFlashCommand::initTestCase()
 {
-    registerMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    relayApplicationLog(m_recorder);
-    std::map<QString, FlashParameterValueString*> boards = {
-        {QString(), new FlashParameterValueString(QString(), "b42", QString())}};
-    m_configuration = makeConfiguration(
-        FlashConfiguration::UnknownGroupsEnabled,
-        {{"board", FlashParameterPtr(new FlashParameter("board", "Board", boards))}});
+    startCommandTests(m_recorder);
+    m_configuration = configurationWith("board", "b42");
 }
 
 void tst_PassFlashCommand::init()

@@ -2,8 +2,6 @@
 
 #include "ToolsTestKit.h"
 
-#include "core/MetaTypes.h"
-#include "engine/EngineMetaTypes.h"
 #include "tools/SleepFlashCommand.h"
 
 #include <QElapsedTimer>
@@ -35,10 +33,7 @@ private:
 
 void tst_SleepFlashCommand::initTestCase()
 {
-    registerMetaTypes();
-    registerEngineMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    relayApplicationLog(m_recorder);
+    startCommandTests(m_recorder);
     m_device = makeDevice();
 }
 

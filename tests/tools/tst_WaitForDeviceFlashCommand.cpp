@@ -5,8 +5,6 @@
 #include "ToolsTestKit.h"
 
 #include "DeviceManagerFixture.h"
-#include "core/MetaTypes.h"
-#include "engine/EngineMetaTypes.h"
 #include "tests/engine/RunnerFixtures.h"
 #include "tools/WaitForDeviceFlashCommand.h"
 
@@ -38,10 +36,7 @@ private:
 
 void tst_WaitForDeviceFlashCommand::initTestCase()
 {
-    registerMetaTypes();
-    registerEngineMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    relayApplicationLog(m_recorder);
+    startCommandTests(m_recorder);
 }
 
 void tst_WaitForDeviceFlashCommand::init()
