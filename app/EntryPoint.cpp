@@ -113,17 +113,20 @@ int EntryPoint::start(int& argc, char** argv)
     m_bridge = new LoggerBridge;
     m_qtSink = new LogQDebugHandler(QStringLiteral("Qt"), QStringLiteral("Debug logs"));
     m_bridge->bind(*m_qtSink);
+    // Read from the raw arguments before the application object exists, so that a fatal message
+    // of its construction (no display) reaches the console instead of a log nobody reads yet.
+    const QStringList rawArguments = toArguments(argc, argv);
+    m_qtSink->setSilentModeEnabled(!StartupArguments::isDebugLogRequested(rawArguments));
     m_portMap = std::make_unique<UsbPortMap>();
 
     // A single action prints a text and leaves: it never needs a display.
-    const StartupArguments::SingleAction action = StartupArguments::singleAction(toArguments(argc, argv));
+    const StartupArguments::SingleAction action = StartupArguments::singleAction(rawArguments);
     const bool gui = m_gui && action == StartupArguments::SingleAction::None;
     m_application.reset(FlashManagerApplication::createApplication(argc, argv, gui));
     registerMetaTypes();
     ApplicationInfo::publish(*m_application);
 
     const QStringList arguments = QCoreApplication::arguments();
-    m_qtSink->setSilentModeEnabled(!StartupArguments::isDebugLogRequested(arguments));
     if (action != StartupArguments::SingleAction::None)
         return answerSingleAction(action, arguments);
 
