@@ -288,7 +288,12 @@ int SetVariableFlashCommand::computeValue(const SharedPointer<FlashRunner>& runn
             error = QStringLiteral("Invalid regular expression '") + filter.pattern() + QLatin1Char('\'');
             return PerformFailed;
         }
-        if (filter.indexIn(ShellFlashCommand::outputText(output), 0) < 0) {
+        // The line break that ends a program's output is no part of its value; QRegExp's "."
+        // matches it, so "ver=(.*)" would otherwise capture "1.2.3\n".
+        QString text = ShellFlashCommand::outputText(output);
+        while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+            text.chop(1);
+        if (filter.indexIn(text, 0) < 0) {
             error = QStringLiteral("Invalid program output");
             return PerformFailed;
         }

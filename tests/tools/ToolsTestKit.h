@@ -12,6 +12,9 @@
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "loader/ExternalToolManager.h"
+#include "model/FlashParameter.h"
+#include "model/FlashParameterValueFile.h"
+#include "model/FlashParameterValueString.h"
 
 #include <QFile>
 #include <QStringList>
@@ -33,6 +36,21 @@ inline QSharedPointer<FlashCommand> command(const QByteArray& json)
     if (!object.loadMemory(json))
         return {};
     return FlashCommand::getCommandFromJson(object);
+}
+
+// Parameters with one value, under the empty option id.
+inline FlashParameterPtr stringParameter(const QString& id, const QString& value)
+{
+    const std::map<QString, FlashParameterValueString*> values = {
+        {QString(""), new FlashParameterValueString(QString(""), value, QString())}};
+    return FlashParameterPtr(new FlashParameter(id, id, values));
+}
+
+inline FlashParameterPtr fileParameter(const QString& id, const QString& path)
+{
+    const std::map<QString, FlashParameterValueFile*> values = {
+        {QString(""), new FlashParameterValueFile(QString(""), path, QString())}};
+    return FlashParameterPtr(new FlashParameter(id, id, values));
 }
 
 // A device on USB port 1-2 (or on `network`, a "host:port" text, when given).

@@ -1,7 +1,6 @@
 #include "ToolsTestKit.h"
 
 #include "core/Utils.h"
-#include "model/FlashParameterValueString.h"
 #include "tools/ShellFlashCommand.h"
 
 #include <QtTest>
@@ -55,13 +54,8 @@ void tst_ShellFlashCommand::initTestCase()
 {
     registerMetaTypes();
     relayApplicationLog(m_recorder);
-    std::map<QString, FlashParameterValueString*> words = {
-        {QStringLiteral("only"),
-         new FlashParameterValueString(QStringLiteral("only"), QStringLiteral("a b"), QString())}};
-    FlashConfiguration::Parameters parameters = {
-        {QStringLiteral("word"),
-         FlashParameterPtr(new FlashParameter(QStringLiteral("word"), QStringLiteral("Word"), words))}};
-    m_configuration = makeConfiguration(FlashConfiguration::UnknownGroupsEnabled, parameters);
+    m_configuration = makeConfiguration(FlashConfiguration::UnknownGroupsEnabled,
+                                        {{QStringLiteral("word"), stringParameter(QStringLiteral("word"), QStringLiteral("a b"))}});
     m_device = device(QStringLiteral("SER1"), DeviceState::MainOs);
 }
 
