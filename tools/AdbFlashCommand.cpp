@@ -28,8 +28,7 @@ bool isShellRemove(const QStringList& args)
 
 FlashCommand* AdbFlashCommand::createAdbCommand(const JsonObject& json)
 {
-    std::unique_ptr<ShellFlashCommandData> data = getShellCommandData(json, false);
-    return data ? new AdbFlashCommand(std::move(data)) : nullptr;
+    return createKind<AdbFlashCommand>(json);
 }
 
 QString AdbFlashCommand::toolId()

@@ -34,8 +34,7 @@ QString humanReadableSize(uint64_t bytes, int decimals)
 
 FlashCommand* DFUFlashCommand::createDfuCommand(const JsonObject& json)
 {
-    std::unique_ptr<ShellFlashCommandData> data = getShellCommandData(json, false);
-    return data ? new DFUFlashCommand(std::move(data)) : nullptr;
+    return createKind<DFUFlashCommand>(json);
 }
 
 QString DFUFlashCommand::toolId()

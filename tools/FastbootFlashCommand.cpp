@@ -29,8 +29,7 @@ QString networkSerial(const QString& serial)
 
 FlashCommand* FastbootFlashCommand::createFastbootCommand(const JsonObject& json)
 {
-    std::unique_ptr<ShellFlashCommandData> data = getShellCommandData(json, false);
-    return data ? new FastbootFlashCommand(std::move(data)) : nullptr;
+    return createKind<FastbootFlashCommand>(json);
 }
 
 QString FastbootFlashCommand::toolId()

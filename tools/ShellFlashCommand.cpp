@@ -171,8 +171,7 @@ ShellFlashCommand::getShellCommandData(const JsonObject& json, bool skipArgs)
 
 FlashCommand* ShellFlashCommand::createShellCommand(const JsonObject& json)
 {
-    std::unique_ptr<ShellFlashCommandData> data = getShellCommandData(json, false);
-    return data ? new ShellFlashCommand(std::move(data)) : nullptr;
+    return createKind<ShellFlashCommand>(json);
 }
 
 JsonObjectList ShellFlashCommand::getJsonEditorInterfaceTemplate()

@@ -48,6 +48,13 @@ public:
                                                                       bool skipArgs);
     // Factory of every user tool id (external tools registry).
     static FlashCommand* createShellCommand(const JsonObject& json);
+    // A `Kind` built on the record of `json` (with its arguments); null when the record is refused.
+    template <class Kind>
+    static FlashCommand* createKind(const JsonObject& json)
+    {
+        std::unique_ptr<ShellFlashCommandData> data = getShellCommandData(json, false);
+        return data ? new Kind(std::move(data)) : nullptr;
+    }
     static JsonObjectList getJsonEditorInterfaceTemplate();
 
     explicit ShellFlashCommand(std::unique_ptr<ShellFlashCommandData> data, int captureFlags = 0);

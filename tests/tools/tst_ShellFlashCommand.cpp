@@ -2,6 +2,7 @@
 
 #include "core/Utils.h"
 #include "tools/ShellFlashCommand.h"
+#include "tools/ShellProcess.h"
 
 #include <QtTest>
 
@@ -9,6 +10,27 @@
 #include <thread>
 
 using namespace ToolsTestKit;
+
+namespace {
+
+// A kind that notes, for every line its program prints, whether the device's scan is blocked.
+class ScanWatchingCommand : public ShellFlashCommand
+{
+public:
+    using ShellFlashCommand::ShellFlashCommand;
+
+    mutable QList<bool> m_blockedPerLine;
+
+protected:
+    bool prepareShellProcess(const SharedPointer<FlashRunner>&, const SharedPointer<FlashDevice2>& device,
+                             ShellProcess* process, const QStringList&, QString&) const override
+    {
+        process->registerLogCallback([this, device](const QString&) { m_blockedPerLine << device->isScanBlocked(); });
+        return true;
+    }
+};
+
+} // namespace
 
 class tst_ShellFlashCommand : public QObject
 {
@@ -34,6 +56,8 @@ private slots:
     void argumentsAreSubstitutedOneByOne();
     void unresolvedArgumentStartsNothing();
     void cancelEndsTheWait();
+    void blockScanBracketsTheRun_data();
+    void blockScanBracketsTheRun();
     void logAndDetailsTexts();
     void editorForm();
 
@@ -383,6 +407,28 @@ void tst_ShellFlashCommand::cancelEndsTheWait()
 
     QCOMPARE(result, ExecuteCancelled);
     QVERIFY(timer.elapsed() < 20000);
+}
+
+void tst_ShellFlashCommand::blockScanBracketsTheRun_data()
+{
+    QTest::addColumn<bool>("blockScan");
+    QTest::newRow("block_scan") << true;
+    QTest::newRow("no block_scan") << false;
+}
+
+void tst_ShellFlashCommand::blockScanBracketsTheRun()
+{
+    QFETCH(bool, blockScan);
+    QVERIFY(FMConst::setTool(QStringLiteral("stub"), recordingStub(m_dir, QStringLiteral("stub"), m_record, "a\nb\n")));
+    JsonObject json;
+    QVERIFY(json.loadMemory(R"({"tool": "stub", "timeout": 30000, "retry": 2, "description": "d"})"));
+    json.setValue(QStringLiteral("block_scan"), blockScan);
+    const QSharedPointer<ScanWatchingCommand> watching(
+        new ScanWatchingCommand(ShellFlashCommand::getShellCommandData(json, false)));
+
+    QCOMPARE(watching->execute(m_runner, m_device), ExecuteSuccess);
+    QCOMPARE(watching->m_blockedPerLine, (QList<bool>{blockScan, blockScan}));
+    QVERIFY(!m_device->isScanBlocked());
 }
 
 void tst_ShellFlashCommand::logAndDetailsTexts()
