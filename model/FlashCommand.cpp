@@ -153,7 +153,8 @@ FlashCommand::FlashCommandData::FlashCommandData(const QString& expression, bool
 
 const std::vector<FlashCommand::BuiltInKind>& FlashCommand::builtInKinds()
 {
-    // A kind is one row: {Kind::toolId(), &Kind::createKindCommand, Internal or UserReplaceable}.
+    // One row per kind, in registration order: {Kind::toolId(), &Kind::create...Command, Internal
+    // or UserReplaceable}. An internal kind keeps its id when the tools file names a program for it.
     constexpr bool Internal = false;
     constexpr bool UserReplaceable = true;
     static const std::vector<BuiltInKind> kinds = {
