@@ -5,7 +5,6 @@
 #include "ToolsTestKit.h"
 
 #include "core/FMConst.h"
-#include "tests/engine/RunnerFixtures.h"
 #include "tools/DravikFlashCommand.h"
 
 #include <QCoreApplication>
@@ -129,7 +128,7 @@ void tst_DravikFlashCommand::createFromJson()
     QFETCH(QByteArray, json);
     QFETCH(QStringList, arguments);
     QFETCH(QString, error);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QCOMPARE(bool(command), !arguments.isEmpty());
     QStringList expectedLog;
     if (!error.isEmpty())
@@ -149,7 +148,7 @@ void tst_DravikFlashCommand::createFromJson()
 
 void tst_DravikFlashCommand::writtenBack()
 {
-    const QSharedPointer<FlashCommand> minimal = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> minimal = ToolsTestKit::command(kMinimal);
     QVERIFY(minimal);
     JsonObject expected;
     QVERIFY(expected.loadMemory(R"({"tool": "dravikDownloader", "ifwi": "ifwi.bin", "ifwi_dnx": "dnx.bin",
@@ -161,7 +160,7 @@ void tst_DravikFlashCommand::writtenBack()
                                 "gpflag": "g", "xxr_dnx": "x", "soft_fuse": "s",
                                 "precondition": {"expression": "false", "skipOnFailure": true}})";
     QVERIFY(expected.loadMemory(full));
-    QCOMPARE(commandFrom(full)->toJson(), expected);
+    QCOMPARE(ToolsTestKit::command(full)->toJson(), expected);
 }
 
 void tst_DravikFlashCommand::wipeFlagIsNeverWritten()
@@ -176,7 +175,7 @@ void tst_DravikFlashCommand::wipeFlagIsNeverWritten()
 void tst_DravikFlashCommand::texts()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "dravikDownloader", "ifwi": "${dir}/i", "ifwi_dnx": "${dir}/id", "os_dnx": "od",
+        ToolsTestKit::command(R"({"tool": "dravikDownloader", "ifwi": "${dir}/i", "ifwi_dnx": "${dir}/id", "os_dnx": "od",
                         "gpflag": "g", "soft_fuse": "s"})");
     QVERIFY(command);
     QCOMPARE(command->getToolParameters(),
@@ -198,7 +197,7 @@ void tst_DravikFlashCommand::detailsWithTheGpFlagOverride()
 {
     FMConst::FORCE_GP_FLAG = true;
     FMConst::USER_GP_FLAG = "0x1";
-    const QSharedPointer<FlashCommand> command = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(kMinimal);
     QVERIFY(command);
     QCOMPARE(command->getDetails(*m_configuration),
              QString("Dravik Downloader:\n        IFWI: ifwi.bin\n        IFWI DnX: dnx.bin\n"
@@ -237,7 +236,7 @@ void tst_DravikFlashCommand::targetAndGpFlag()
     FMConst::USE_DRAVIK_SOLO = solo;
     FMConst::FORCE_GP_FLAG = overrideGpFlag;
     FMConst::USER_GP_FLAG = userGpFlag;
-    const QSharedPointer<DravikFlashCommand> command = commandFrom(kMinimal).dynamicCast<DravikFlashCommand>();
+    const QSharedPointer<DravikFlashCommand> command = ToolsTestKit::command(kMinimal).dynamicCast<DravikFlashCommand>();
     QVERIFY(command);
     QStringList args = command->getArguments();
     QVERIFY(command->deviceSpecificParameters(socDevice(socSerial), args));
@@ -269,9 +268,9 @@ void tst_DravikFlashCommand::editorForms()
              expected({"", "", "", "", "", "", "0x7"}));
     // A command shows its own GP flag, even while the settings override it.
     FMConst::FORCE_GP_FLAG = true;
-    QCOMPARE(fieldTexts(commandFrom(kMinimal)->getJsonEditorInterface()),
+    QCOMPARE(fieldTexts(ToolsTestKit::command(kMinimal)->getJsonEditorInterface()),
              expected({"ifwi.bin", "dnx.bin", "", "", "", "", "0x80000045"}));
-    const QSharedPointer<FlashCommand> full = commandFrom(
+    const QSharedPointer<FlashCommand> full = ToolsTestKit::command(
         R"({"tool": "dravikDownloader", "ifwi": "${dir}/i", "ifwi_dnx": "id", "os": "o", "os_dnx": "od",
             "gpflag": "g", "xxr_dnx": "x", "soft_fuse": "s"})");
     QCOMPARE(fieldTexts(full->getJsonEditorInterface()), expected({"${dir}/i", "id", "o", "od", "x", "s", "g"}));
@@ -281,7 +280,7 @@ void tst_DravikFlashCommand::withoutBackendNothingIsDownloaded()
 {
     QCOMPARE(DravikFlashCommand::toolVersion(), QString("unknown"));
     QCOMPARE(DravikFlashCommand::toolName(), QString("Dravik Downloader"));
-    const QSharedPointer<FlashCommand> command = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(kMinimal);
     QVERIFY(command);
     const SharedPointer<FlashDevice2> device = socDevice("SOC1");
     RecordingLogSink runLog;
@@ -325,7 +324,7 @@ void tst_DravikFlashCommand::runRefusedBeforeTheDownloader()
     FMConst::USE_DRAVIK_EXTERNAL = external;
     const QString record = m_dir.filePath("arguments");
     writeFakeTool("echo started > \"$QLN_TEST_DRAVIK_RECORD\"");
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QVERIFY(command);
     const SharedPointer<FlashDevice2> device = withDevice ? socDevice("SOC1") : SharedPointer<FlashDevice2>();
     RecordingLogSink runLog;
@@ -350,7 +349,7 @@ echo "DRAVIK-LOG--writing"
 printf "DRAVIK-PROGRESS--USBSN:SOC1--60")");
     QVERIFY(!program.isEmpty());
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "dravikDownloader", "ifwi": "${dir}/i.bin", "ifwi_dnx": "id.bin",
+        ToolsTestKit::command(R"({"tool": "dravikDownloader", "ifwi": "${dir}/i.bin", "ifwi_dnx": "id.bin",
                         "os": "o.img", "gpflag": "0x3", "soft_fuse": "fuse.bin"})");
     QVERIFY(command);
     QCOMPARE(command->getLogCommand(*m_configuration).section(' ', 0, 0), '"' + program + '"');
@@ -397,7 +396,7 @@ void tst_DravikFlashCommand::externalProgramOutcome()
         QFile::remove(m_fakeTool);
     else
         QVERIFY(!writeFakeTool(body).isEmpty());
-    const QSharedPointer<FlashCommand> command = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(kMinimal);
     const SharedPointer<FlashDevice2> device = socDevice("SOC1");
     const SharedPointer<FlashRunner> runner = makeRunner(device, m_configuration);
     QString reason;
@@ -410,7 +409,7 @@ void tst_DravikFlashCommand::stopKillsTheExternalProgram()
 {
     FMConst::USE_DRAVIK_EXTERNAL = true;
     writeFakeTool("echo running > \"$QLN_TEST_DRAVIK_RECORD\"; exec sleep 120");
-    const QSharedPointer<FlashCommand> command = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(kMinimal);
     const SharedPointer<FlashDevice2> device = socDevice("SOC1");
     const SharedPointer<FlashRunner> runner = makeRunner(device, m_configuration);
     int result = -1;

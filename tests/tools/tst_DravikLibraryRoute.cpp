@@ -6,7 +6,6 @@
 #include "TestDravikBackend.h"
 #include "core/FMConst.h"
 #include "platform/downloader/DravikDownloaderLibrary.h"
-#include "tests/engine/RunnerFixtures.h"
 #include "tools/DravikFlashCommand.h"
 
 #include <QElapsedTimer>
@@ -109,7 +108,7 @@ void tst_DravikLibraryRoute::callOrder()
     QFETCH(QStringList, calls);
     QFETCH(QStringList, log);
     FMConst::USE_DRAVIK_SOLO = solo;
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QVERIFY(command);
     QString error;
     QCOMPARE(run(*command, error), int(PerformSuccess));
@@ -138,7 +137,7 @@ void tst_DravikLibraryRoute::threeFailedDownloads()
     m_script->downloads = {false, false, false, true};
     m_script->errorCode = 61;
     m_script->errorText = "  Device not found \n";
-    const QSharedPointer<FlashCommand> command = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(kMinimal);
     QElapsedTimer timer;
     timer.start();
     QString error;
@@ -155,7 +154,7 @@ void tst_DravikLibraryRoute::successOnTheSecondDownload()
     m_script->downloads = {false, true};
     m_script->errorCode = 3;
     m_script->errorText = "Busy";
-    const QSharedPointer<FlashCommand> command = commandFrom(kMinimal);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(kMinimal);
     // The command loop logs the kind's text instead of its own outcome line: a success carries none.
     QCOMPARE(command->execute(m_runner, m_device), ExecuteSuccess);
     QCOMPARE(m_script->recordedCalls().filter("download").size(), 2);
@@ -173,7 +172,7 @@ void tst_DravikLibraryRoute::statusLinesReachTheRun()
     QSignalSpy progress(m_runner.data(), &FlashRunner::progressionChanged);
     QSignalSpy info(m_runner.data(), &FlashRunner::progressionInfoChanged);
     QString error;
-    QCOMPARE(run(*commandFrom(kMinimal), error), int(PerformSuccess));
+    QCOMPARE(run(*ToolsTestKit::command(kMinimal), error), int(PerformSuccess));
     QStringList seen;
     for (const QList<QVariant>& change : progress)
         seen << QString::number(change.at(0).value<uint64_t>()) + '/' + QString::number(change.at(1).value<uint64_t>());
@@ -193,7 +192,7 @@ void tst_DravikLibraryRoute::stopEndsTheRetries()
             m_runner->cancel();
     });
     QString error;
-    QCOMPARE(run(*commandFrom(kMinimal), error), int(PerformCancelled));
+    QCOMPARE(run(*ToolsTestKit::command(kMinimal), error), int(PerformCancelled));
     m_runLog.setOnLine(nullptr);
     QCOMPARE(m_script->recordedCalls().filter("download").size(), 1);
     QCOMPARE(m_script->recordedCalls().last(), QString("dealloc"));
@@ -203,7 +202,7 @@ void tst_DravikLibraryRoute::refusedDownloader()
 {
     m_script->refuseAllocation = true;
     QString error;
-    QCOMPARE(run(*commandFrom(kMinimal), error), int(PerformFailed));
+    QCOMPARE(run(*ToolsTestKit::command(kMinimal), error), int(PerformFailed));
     QCOMPARE(error, QString("Failed to allocate Dravik downloader"));
     QCOMPARE(m_script->recordedCalls(), QStringList{"alloc"});
 }

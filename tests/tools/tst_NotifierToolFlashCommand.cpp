@@ -63,7 +63,7 @@ void tst_NotifierToolFlashCommand::createFromJson()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, error);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QCOMPARE(!command, !error.isEmpty());
     if (!error.isEmpty()) {
         // The kind's own line comes first; the registry's "Cannot create command" follows.
@@ -78,7 +78,7 @@ void tst_NotifierToolFlashCommand::createFromJson()
 void tst_NotifierToolFlashCommand::textsAndJson()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "notifier", "source": "/tmp/${board}.html", "duration": 60000})");
+        ToolsTestKit::command(R"({"tool": "notifier", "source": "/tmp/${board}.html", "duration": 60000})");
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     QCOMPARE(command->getLogCommand(runner), QString("Notify"));
@@ -96,7 +96,7 @@ void tst_NotifierToolFlashCommand::textsAndJson()
 void tst_NotifierToolFlashCommand::noticeIsHandedOnWithoutWaiting()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "notifier", "source": "Board ${board}", "duration": 60000})");
+        ToolsTestKit::command(R"({"tool": "notifier", "source": "Board ${board}", "duration": 60000})");
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     QSignalSpy notices(runner.data(), &FlashRunner::displayNotifierTool);
@@ -117,7 +117,7 @@ void tst_NotifierToolFlashCommand::noticeIsHandedOnWithoutWaiting()
 void tst_NotifierToolFlashCommand::nothingShownWhenTheSourceCannotBeResolved()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "notifier", "source": "${nowhere}", "duration": 10})");
+        ToolsTestKit::command(R"({"tool": "notifier", "source": "${nowhere}", "duration": 10})");
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     QSignalSpy notices(runner.data(), &FlashRunner::displayNotifierTool);
@@ -136,7 +136,7 @@ void tst_NotifierToolFlashCommand::editorForms()
                  {"id": "duration", "label": "Duration", "type": "spinbox", "value": 10000, "step": 1000, "suffix": " ms"}
              ])")));
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "notifier", "source": "note.html", "duration": 18446744073709551615})");
+        ToolsTestKit::command(R"({"tool": "notifier", "source": "note.html", "duration": 18446744073709551615})");
     QVERIFY(command);
     QCOMPARE(fieldTexts(command->getJsonEditorInterface()),
              fieldTexts(formFrom(R"([

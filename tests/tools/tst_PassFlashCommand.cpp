@@ -56,7 +56,7 @@ void tst_PassFlashCommand::createFromJson()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, error);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     const QStringList errors = m_recorder.rendered({"app ERROR "});
     QCOMPARE(!command, !error.isEmpty());
     if (!error.isEmpty())
@@ -68,7 +68,7 @@ void tst_PassFlashCommand::createFromJson()
 void tst_PassFlashCommand::textsAndJson()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "pass", "description": "Board ${board}"})");
+        ToolsTestKit::command(R"({"tool": "pass", "description": "Board ${board}"})");
     QVERIFY(command);
     command->setGroup("g");
     QCOMPARE(command->getLogCommand(*m_configuration), QString("Pass"));
@@ -110,7 +110,7 @@ void tst_PassFlashCommand::runsLikeAnyCommand()
 {
     QFETCH(QByteArray, json);
     QFETCH(int, expected);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QVERIFY(command);
     const SharedPointer<FlashDevice2> device = makeDevice();
     QCOMPARE(int(command->execute(makeRunner(device, m_configuration), device)), expected);
@@ -127,7 +127,7 @@ void tst_PassFlashCommand::editorForms()
                  {"id": "tool", "type": "hidden", "value": "pass"},
                  {"id": "description", "label": "Description", "type": "text", "value": "Add a description here"}
              ])")));
-    const QSharedPointer<FlashCommand> command = commandFrom(R"({"tool": "pass", "description": "Mine"})");
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(R"({"tool": "pass", "description": "Mine"})");
     QVERIFY(command);
     QCOMPARE(fieldTexts(command->getJsonEditorInterface()),
              fieldTexts(formFrom(R"([

@@ -97,7 +97,7 @@ void tst_PopupFlashCommand::createFromJson()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, error);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     const QStringList errors = m_recorder.rendered({"app ERROR "});
     QCOMPARE(!command, !error.isEmpty());
     if (!error.isEmpty()) {
@@ -128,7 +128,7 @@ void tst_PopupFlashCommand::texts()
     QFETCH(QString, logCommand);
     QFETCH(QString, toolParameters);
     const QSharedPointer<FlashCommand> command =
-        commandFrom(QStringLiteral(R"({"tool": "popup", "description": "Board ${board}", "type": "%1"})").arg(type).toUtf8());
+        ToolsTestKit::command(QStringLiteral(R"({"tool": "popup", "description": "Board ${board}", "type": "%1"})").arg(type).toUtf8());
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     QCOMPARE(command->getLogCommand(runner), logCommand);
@@ -167,7 +167,7 @@ void tst_PopupFlashCommand::questionWaitsForTheOperator()
     QFETCH(int, expected);
     QFETCH(QString, logLine);
     const QSharedPointer<FlashCommand> command =
-        commandFrom(QStringLiteral(R"({"tool": "popup", "description": "Proceed with ${board}?", "type": "%1"})").arg(type).toUtf8());
+        ToolsTestKit::command(QStringLiteral(R"({"tool": "popup", "description": "Proceed with ${board}?", "type": "%1"})").arg(type).toUtf8());
     QVERIFY(command);
     RecordingLogSink runLog;
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration, &runLog);
@@ -196,9 +196,9 @@ void tst_PopupFlashCommand::withoutDesktopTheFlashGoesOn()
 {
     // The command-line face connects nobody: questions are not asked and the run goes on.
     QSharedPointer<FlashConfiguration> configuration = makeConfiguration();
-    configuration->appendCommand(commandFrom(R"({"tool": "popup", "description": "Stop?", "type": "question"})"));
-    configuration->appendCommand(commandFrom(R"({"tool": "notifier", "source": "Hello", "duration": 600000})"));
-    configuration->appendCommand(commandFrom(R"({"tool": "pass", "description": "after"})"));
+    configuration->appendCommand(ToolsTestKit::command(R"({"tool": "popup", "description": "Stop?", "type": "question"})"));
+    configuration->appendCommand(ToolsTestKit::command(R"({"tool": "notifier", "source": "Hello", "duration": 600000})"));
+    configuration->appendCommand(ToolsTestKit::command(R"({"tool": "pass", "description": "after"})"));
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, configuration);
     QElapsedTimer timer;
     timer.start();
@@ -211,7 +211,7 @@ void tst_PopupFlashCommand::withoutDesktopTheFlashGoesOn()
 void tst_PopupFlashCommand::nothingShownWhenTheTextCannotBeResolved()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "popup", "description": "On ${nowhere}", "type": "question"})");
+        ToolsTestKit::command(R"({"tool": "popup", "description": "On ${nowhere}", "type": "question"})");
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     QSignalSpy asked(runner.data(), &FlashRunner::displayMessageBox);
@@ -224,7 +224,7 @@ void tst_PopupFlashCommand::nothingShownWhenTheTextCannotBeResolved()
 void tst_PopupFlashCommand::shownOnlyOnTheFirstAttempt()
 {
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "popup", "description": "x", "type": "info"})");
+        ToolsTestKit::command(R"({"tool": "popup", "description": "x", "type": "info"})");
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
     QSignalSpy asked(runner.data(), &FlashRunner::displayMessageBox);
@@ -245,7 +245,7 @@ void tst_PopupFlashCommand::editorForms()
                  {"id": "type", "label": "Type", "type": "combobox", "value": "info", "allowedValues": )" + choices + R"(}
              ])")));
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "popup", "description": "Sure?", "type": "question"})");
+        ToolsTestKit::command(R"({"tool": "popup", "description": "Sure?", "type": "question"})");
     QVERIFY(command);
     QCOMPARE(fieldTexts(command->getJsonEditorInterface()),
              fieldTexts(formFrom(R"([

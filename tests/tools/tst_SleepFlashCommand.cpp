@@ -84,7 +84,7 @@ void tst_SleepFlashCommand::createFromJson()
 {
     QFETCH(QByteArray, json);
     QFETCH(bool, created);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QCOMPARE(bool(command), created);
     if (!created) {
         QCOMPARE(m_recorder.rendered().value(0), QString("app DEBUG Invalid or missing `duration` arg in Sleep command"));
@@ -126,7 +126,7 @@ void tst_SleepFlashCommand::stopEndsTheSleepAtOnce()
     QFETCH(qulonglong, durationMs);
     QFETCH(bool, stopFirst);
     const QSharedPointer<FlashCommand> command =
-        commandFrom(QStringLiteral(R"({"tool": "sleep", "duration": %1})").arg(durationMs).toUtf8());
+        ToolsTestKit::command(QStringLiteral(R"({"tool": "sleep", "duration": %1})").arg(durationMs).toUtf8());
     QVERIFY(command);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, makeConfiguration());
     if (stopFirst)

@@ -5,7 +5,6 @@
 #include "ToolsTestKit.h"
 
 #include "DeviceManagerFixture.h"
-#include "tests/engine/RunnerFixtures.h"
 #include "tools/WaitForDeviceFlashCommand.h"
 
 #include <QElapsedTimer>
@@ -70,7 +69,7 @@ void tst_WaitForDeviceFlashCommand::createFromJson()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, written);
-    const QSharedPointer<FlashCommand> command = commandFrom(json);
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(json);
     QCOMPARE(bool(command), !written.isEmpty());
     if (!command) {
         // The kind says nothing; only the registry reports the refusal.
@@ -141,7 +140,7 @@ void tst_WaitForDeviceFlashCommand::waitOutcome()
     device->setFlashState(FlashDevice2::FlashState(flashState));
     RecordingLogSink runLog;
     const SharedPointer<FlashRunner> runner = makeRunner(device, makeConfiguration(), &runLog);
-    const QSharedPointer<FlashCommand> command = commandFrom(
+    const QSharedPointer<FlashCommand> command = ToolsTestKit::command(
         QStringLiteral(R"({"tool": "waitForDevice", "state": "pos", "timeout": %1, "description": ""})").arg(timeoutMs).toUtf8());
     QVERIFY(command);
     QElapsedTimer timer;
@@ -165,7 +164,7 @@ void tst_WaitForDeviceFlashCommand::stateReachedDuringTheWait()
     device->setFlashState(FlashDevice2::FlashState::Flashing);
     const SharedPointer<FlashRunner> runner = makeRunner(device, makeConfiguration());
     const QSharedPointer<FlashCommand> command =
-        commandFrom(R"({"tool": "waitForDevice", "state": "pos", "timeout": 600000, "description": ""})");
+        ToolsTestKit::command(R"({"tool": "waitForDevice", "state": "pos", "timeout": 600000, "description": ""})");
     QVERIFY(command);
 
     int result = -1;
@@ -228,7 +227,7 @@ void tst_WaitForDeviceFlashCommand::editorForms()
     QCOMPARE(fieldTexts(WaitForDeviceFlashCommand::getJsonEditorInterfaceTemplate()),
              expected("120000", "Waiting for device", "pos"));
     const QSharedPointer<FlashCommand> older =
-        commandFrom(R"({"tool": "waitForDevice", "state": "dnx", "timeout": 5000, "description": ""})");
+        ToolsTestKit::command(R"({"tool": "waitForDevice", "state": "dnx", "timeout": 5000, "description": ""})");
     QVERIFY(older);
     QCOMPARE(fieldTexts(older->getJsonEditorInterface()), expected("5000", "", "dnx_fw"));
     QCOMPARE(fieldTexts(WaitForDeviceFlashCommand(DeviceState(0), 1, "x").getJsonEditorInterface()),
