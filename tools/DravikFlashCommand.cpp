@@ -1,12 +1,13 @@
 #include "tools/DravikFlashCommand.h"
 
-#include "core/ChildProcess.h"
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "platform/downloader/DravikDownloaderLibrary.h"
 #include "tools/DravikStatusParser.h"
+#include "tools/EditorField.h"
+#include "tools/ShellProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,8 +26,7 @@ enum StoredArgument {
     StoredGpFlag,
     StoredXxrDnx,
     StoredSoftFuse,
-    StoredWipeIfwi,
-    StoredCount
+    StoredWipeIfwi
 };
 
 // Entries of a run's argument list: the target serial, then the stored ones. This is also the
@@ -40,8 +40,7 @@ enum RunArgument {
     RunGpFlag,
     RunXxrDnx,
     RunSoftFuse,
-    RunWipeIfwi,
-    RunCount
+    RunWipeIfwi
 };
 
 const char kProgramName[] = "dravikFlashTool";
@@ -53,27 +52,10 @@ constexpr int kDownloadTries = 3;
 constexpr uint64_t kRetryDelayMs = 1000;
 constexpr int kEnumerationTimeoutSeconds = 40;
 constexpr int kStatusVerbosity = 1;
-// Not a result of an attempt: the run's arguments are ready.
-constexpr int kArgumentsReady = -1;
 
 QString description()
 {
     return QStringLiteral("Flashing IFWI: *** DO NOT DISCONNECT THE DEVICE ***");
-}
-
-// Each argument after a blank, in double quotes.
-QString quotedArguments(const QStringList& arguments)
-{
-    QString text;
-    for (const QString& argument : arguments)
-        text += QStringLiteral(" \"") + argument + QLatin1Char('"');
-    return text;
-}
-
-QString logText(const QString& program, const QStringList& arguments)
-{
-    const QString shown = program.isEmpty() ? QLatin1String(kProgramName) : program;
-    return QLatin1Char('"') + shown + QLatin1Char('"') + quotedArguments(arguments);
 }
 
 QString detailLine(const QString& label, const QString& value)
@@ -92,30 +74,30 @@ QByteArray local(const QString& entry)
 DravikFlashCommand::DravikFlashCommand(const QString& ifwi, const QString& ifwiDnx, const QString& os,
                                        const QString& osDnx, const QString& gpFlag,
                                        const QString& xxrDnx, const QString& softFuse, bool wipeIfwi)
-    : DravikFlashCommand(nullptr, buildArguments(ifwi, ifwiDnx, os, osDnx, gpFlag, xxrDnx, softFuse, wipeIfwi))
+    : DravikFlashCommand(buildShellFlashCommandData(ifwi, ifwiDnx, os, osDnx, gpFlag, xxrDnx, softFuse, wipeIfwi))
 {
 }
 
-DravikFlashCommand::DravikFlashCommand(FlashCommandData* data, const QStringList& arguments)
-    : FlashCommand(data)
-    , m_arguments(arguments)
+DravikFlashCommand::DravikFlashCommand(std::unique_ptr<ShellFlashCommandData> data)
+    : ShellFlashCommand(std::move(data))
 {
 }
 
-QStringList DravikFlashCommand::buildArguments(const QString& ifwi, const QString& ifwiDnx,
-                                               const QString& os, const QString& osDnx,
-                                               const QString& gpFlag, const QString& xxrDnx,
-                                               const QString& softFuse, bool wipeIfwi)
+std::unique_ptr<ShellFlashCommand::ShellFlashCommandData> DravikFlashCommand::buildShellFlashCommandData(
+    const QString& ifwi, const QString& ifwiDnx, const QString& os, const QString& osDnx,
+    const QString& gpFlag, const QString& xxrDnx, const QString& softFuse, bool wipeIfwi)
 {
     // The DnX file stands before its image, the reverse of the constructor's order.
-    return {ifwiDnx,
-            ifwi,
-            osDnx,
-            os,
-            gpFlag,
-            isSet(xxrDnx) ? xxrDnx : QLatin1String(kNone),
-            isSet(softFuse) ? softFuse : QLatin1String(kNone),
-            wipeIfwi ? QStringLiteral("1") : QStringLiteral("0")};
+    const QStringList args{ifwiDnx,
+                           ifwi,
+                           osDnx,
+                           os,
+                           gpFlag,
+                           isSet(xxrDnx) ? xxrDnx : QLatin1String(kNone),
+                           isSet(softFuse) ? softFuse : QLatin1String(kNone),
+                           wipeIfwi ? QStringLiteral("1") : QStringLiteral("0")};
+    return std::make_unique<ShellFlashCommandData>(nullptr, QLatin1String(kProgramName), args, kTimeoutMs,
+                                                   kRetry, description(), QString(), true, false);
 }
 
 QString DravikFlashCommand::toolId()
@@ -162,26 +144,26 @@ FlashCommand* DravikFlashCommand::createDravikCommand(const JsonObject& command)
         || !optional("xxr_dnx", xxrDnx) || !optional("soft_fuse", softFuse))
         return nullptr;
     // The kind's time-out, tries and description are fixed: other keys of the object are ignored.
-    return new DravikFlashCommand(data.release(),
-                                  buildArguments(ifwi, ifwiDnx, os, osDnx, gpFlag, xxrDnx, softFuse, false));
+    std::unique_ptr<ShellFlashCommandData> record =
+        buildShellFlashCommandData(ifwi, ifwiDnx, os, osDnx, gpFlag, xxrDnx, softFuse, false);
+    record->base = std::move(data);
+    return new DravikFlashCommand(std::move(record));
 }
 
 JsonObjectList DravikFlashCommand::getJsonEditorInterfaceTemplate()
 {
-    const auto file = [](const char* id, const char* label, const char* required) {
-        return JsonObject({{"id", id}, {"label", label}, {"type", "text"}, {"value", QString()},
-                           {"required", required}});
+    const auto file = [](const char* id, const char* label, bool required) {
+        return EditorField::text(QLatin1String(id), QLatin1String(label), QString("")).required(required);
     };
-    return {
-        JsonObject({{"id", "tool"}, {"type", "hidden"}, {"value", toolId()}}),
-        file("ifwi", "IFWI", "true"),
-        file("ifwi_dnx", "IFWI DnX", "true"),
-        file("os", "OS", "false"),
-        file("os_dnx", "OS DnX", "false"),
-        file("xxr_dnx", "XXR DnX", "false"),
-        file("soft_fuse", "Soft fuse", "false"),
-        JsonObject({{"id", "gpflag"}, {"label", "GP Flag"}, {"type", "text"},
-                    {"value", FMConst::USER_GP_FLAG}, {"required", "true"}}),
+    return JsonObjectList{
+        EditorField::hidden(QStringLiteral("tool"), toolId()),
+        file("ifwi", "IFWI", true),
+        file("ifwi_dnx", "IFWI DnX", true),
+        file("os", "OS", false),
+        file("os_dnx", "OS DnX", false),
+        file("xxr_dnx", "XXR DnX", false),
+        file("soft_fuse", "Soft fuse", false),
+        EditorField::text(QStringLiteral("gpflag"), QStringLiteral("GP Flag"), FMConst::USER_GP_FLAG).required(true),
     };
 }
 
@@ -190,44 +172,9 @@ bool DravikFlashCommand::isSet(const QString& entry)
     return !entry.isEmpty() && entry != QLatin1String(kNone);
 }
 
-const QStringList& DravikFlashCommand::getArguments() const
-{
-    return m_arguments;
-}
-
-QString DravikFlashCommand::getUserFriendlyCommand(const SharedPointer<FlashRunner>&) const
-{
-    return description();
-}
-
-QString DravikFlashCommand::getUserFriendlyCommand(const FlashConfiguration&) const
-{
-    return description();
-}
-
-QString DravikFlashCommand::getLogCommand(const SharedPointer<FlashRunner>& runner) const
-{
-    QStringList arguments = m_arguments;
-    if (!runner.isNull()) {
-        if (!runner->getDevice().isNull())
-            deviceSpecificParameters(runner->getDevice(), arguments);
-        for (QString& argument : arguments)
-            argument = replaceParameters(*runner, argument);
-    }
-    return logText(getAbsoluteProgramPath(), arguments);
-}
-
-QString DravikFlashCommand::getLogCommand(const FlashConfiguration& configuration) const
-{
-    QStringList arguments = m_arguments;
-    for (QString& argument : arguments)
-        argument = replaceParameters(configuration, argument);
-    return logText(getAbsoluteProgramPath(), arguments);
-}
-
 QString DravikFlashCommand::getDetails(const FlashConfiguration& configuration) const
 {
-    QStringList entries = m_arguments;
+    QStringList entries = getShellData().args;
     for (QString& entry : entries)
         entry = replaceParameters(configuration, entry);
     QString details = QStringLiteral("Dravik Downloader:");
@@ -258,37 +205,21 @@ FlashTypes::CommandType DravikFlashCommand::getType() const
     return FlashTypes::CommandType::Ifwi;
 }
 
-bool DravikFlashCommand::isMandatory() const
-{
-    return true;
-}
-
-uint64_t DravikFlashCommand::getTimeout() const
-{
-    return kTimeoutMs;
-}
-
-std::set<FlashCommand::CommandParameter> DravikFlashCommand::getParameterKeys() const
-{
-    std::set<CommandParameter> keys = FlashCommand::getParameterKeys();
-    for (const QString& argument : m_arguments)
-        addParameterKeys(argument, keys);
-    return keys;
-}
-
 JsonObject DravikFlashCommand::toJson() const
 {
-    JsonObject json = getJsonBase();
+    // The shell keys ("args", "timeout", ...) are the kind's own and not written.
+    const QStringList& args = getShellData().args;
+    JsonObject json = FlashCommand::getJsonBase();
     json.setValue(QStringLiteral("tool"), toolId());
-    json.setValue(QStringLiteral("ifwi"), m_arguments[StoredIfwi]);
-    json.setValue(QStringLiteral("ifwi_dnx"), m_arguments[StoredIfwiDnx]);
-    json.setValue(QStringLiteral("os"), m_arguments[StoredOs]);
-    json.setValue(QStringLiteral("os_dnx"), m_arguments[StoredOsDnx]);
-    json.setValue(QStringLiteral("gpflag"), m_arguments[StoredGpFlag]);
-    if (isSet(m_arguments[StoredXxrDnx]))
-        json.setValue(QStringLiteral("xxr_dnx"), m_arguments[StoredXxrDnx]);
-    if (isSet(m_arguments[StoredSoftFuse]))
-        json.setValue(QStringLiteral("soft_fuse"), m_arguments[StoredSoftFuse]);
+    json.setValue(QStringLiteral("ifwi"), args[StoredIfwi]);
+    json.setValue(QStringLiteral("ifwi_dnx"), args[StoredIfwiDnx]);
+    json.setValue(QStringLiteral("os"), args[StoredOs]);
+    json.setValue(QStringLiteral("os_dnx"), args[StoredOsDnx]);
+    json.setValue(QStringLiteral("gpflag"), args[StoredGpFlag]);
+    if (isSet(args[StoredXxrDnx]))
+        json.setValue(QStringLiteral("xxr_dnx"), args[StoredXxrDnx]);
+    if (isSet(args[StoredSoftFuse]))
+        json.setValue(QStringLiteral("soft_fuse"), args[StoredSoftFuse]);
     // The wipe flag is never written: only the command line's clean-eMMC flow sets it.
     return json;
 }
@@ -300,20 +231,21 @@ QString DravikFlashCommand::getToolId() const
 
 QString DravikFlashCommand::getToolParameters() const
 {
+    const QStringList& args = getShellData().args;
     const auto item = [](const char* label, const QString& entry) {
         return QLatin1String(label) + QLatin1Char('"') + entry + QLatin1Char('"');
     };
     QStringList items;
-    items << item("IFWI: ", m_arguments[StoredIfwi]) << item("IFWI DNX: ", m_arguments[StoredIfwiDnx]);
-    if (isSet(m_arguments[StoredOsDnx]))
-        items << item("OS DNX: ", m_arguments[StoredOsDnx]);
-    if (isSet(m_arguments[StoredOs]))
-        items << item("OS: ", m_arguments[StoredOs]);
-    items << item("GPFlag: ", m_arguments[StoredGpFlag]);
-    if (isSet(m_arguments[StoredXxrDnx]))
-        items << item("XXR DNX: ", m_arguments[StoredXxrDnx]);
-    if (isSet(m_arguments[StoredSoftFuse]))
-        items << item("Soft fuse: ", m_arguments[StoredSoftFuse]);
+    items << item("IFWI: ", args[StoredIfwi]) << item("IFWI DNX: ", args[StoredIfwiDnx]);
+    if (isSet(args[StoredOsDnx]))
+        items << item("OS DNX: ", args[StoredOsDnx]);
+    if (isSet(args[StoredOs]))
+        items << item("OS: ", args[StoredOs]);
+    items << item("GPFlag: ", args[StoredGpFlag]);
+    if (isSet(args[StoredXxrDnx]))
+        items << item("XXR DNX: ", args[StoredXxrDnx]);
+    if (isSet(args[StoredSoftFuse]))
+        items << item("Soft fuse: ", args[StoredSoftFuse]);
     return items.join(QStringLiteral(" ; "));
 }
 
@@ -325,17 +257,18 @@ QSharedPointer<FlashCommand> DravikFlashCommand::clone() const
 JsonObjectList DravikFlashCommand::getJsonEditorInterface() const
 {
     // Raw entries, references unresolved; the GP flag is the command's own, not the override.
+    const QStringList& args = getShellData().args;
     std::map<QString, QVariant> values = {
-        {QStringLiteral("ifwi"), m_arguments[StoredIfwi]},
-        {QStringLiteral("ifwi_dnx"), m_arguments[StoredIfwiDnx]},
-        {QStringLiteral("os"), m_arguments[StoredOs]},
-        {QStringLiteral("os_dnx"), m_arguments[StoredOsDnx]},
-        {QStringLiteral("gpflag"), m_arguments[StoredGpFlag]},
+        {QStringLiteral("ifwi"), args[StoredIfwi]},
+        {QStringLiteral("ifwi_dnx"), args[StoredIfwiDnx]},
+        {QStringLiteral("os"), args[StoredOs]},
+        {QStringLiteral("os_dnx"), args[StoredOsDnx]},
+        {QStringLiteral("gpflag"), args[StoredGpFlag]},
     };
-    if (isSet(m_arguments[StoredXxrDnx]))
-        values.emplace(QStringLiteral("xxr_dnx"), m_arguments[StoredXxrDnx]);
-    if (isSet(m_arguments[StoredSoftFuse]))
-        values.emplace(QStringLiteral("soft_fuse"), m_arguments[StoredSoftFuse]);
+    if (isSet(args[StoredXxrDnx]))
+        values.emplace(QStringLiteral("xxr_dnx"), args[StoredXxrDnx]);
+    if (isSet(args[StoredSoftFuse]))
+        values.emplace(QStringLiteral("soft_fuse"), args[StoredSoftFuse]);
     return fillEditorInterface(getJsonEditorInterfaceTemplate(), values);
 }
 
@@ -360,7 +293,7 @@ bool DravikFlashCommand::deviceSpecificParameters(const SharedPointer<FlashDevic
     return true;
 }
 
-QString DravikFlashCommand::getAbsoluteProgramPath() const
+QString DravikFlashCommand::getAbsoluteProgramPath(const QString&) const
 {
     if (!FMConst::USE_DRAVIK_EXTERNAL)
         return QString();
@@ -368,50 +301,44 @@ QString DravikFlashCommand::getAbsoluteProgramPath() const
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QLatin1String(kProgramName)));
 }
 
+bool DravikFlashCommand::prepareShellProcess(const SharedPointer<FlashRunner>& runner,
+                                             const SharedPointer<FlashDevice2>&, ShellProcess* process,
+                                             const QStringList&, QString&) const
+{
+    // The program prints the library's status lines; the callback owns the parser of this run.
+    const auto parser = std::make_shared<DravikStatusParser>(runner, description());
+    process->registerLogCallback([parser](const QString& line) { parser->parse(line); });
+    return true;
+}
+
+bool DravikFlashCommand::terminateShellProcess(const SharedPointer<FlashRunner>&,
+                                               const SharedPointer<FlashDevice2>&,
+                                               ShellProcess* process, QString&) const
+{
+    process->unregisterLogCallback();
+    return true;
+}
+
 int DravikFlashCommand::performCommand(const SharedPointer<FlashRunner>& runner,
                                        const SharedPointer<FlashDevice2>& device, uint64_t attempt,
                                        QString& error) const
 {
     if (FMConst::USE_DRAVIK_EXTERNAL)
-        return performCommandExternal(runner, device, attempt, error);
+        return ShellFlashCommand::performCommand(runner, device, attempt, error);
     return performCommandInternal(runner, device, attempt, error);
-}
-
-int DravikFlashCommand::runArguments(const SharedPointer<FlashRunner>& runner,
-                                     const SharedPointer<FlashDevice2>& device, uint64_t attempt,
-                                     const QString& noDeviceError, QStringList& args,
-                                     QString& error) const
-{
-    if (!hasRunner(runner))
-        return PerformFailed;
-    const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
-    if (attempt == 0 || attempt > kRetry) {
-        error = QStringLiteral("Invalid retry number (%1)").arg(attempt);
-        return failure;
-    }
-    args.clear();
-    for (const QString& argument : m_arguments) {
-        bool ok = false;
-        args << replaceParameters(*runner, argument, &ok, &error);
-        if (!ok)
-            return PerformFailed;
-    }
-    if (!deviceSpecificParameters(device, args)) {
-        error = noDeviceError;
-        return failure;
-    }
-    return kArgumentsReady;
 }
 
 int DravikFlashCommand::performCommandInternal(const SharedPointer<FlashRunner>& runner,
                                                const SharedPointer<FlashDevice2>& device,
                                                uint64_t attempt, QString& error) const
 {
+    if (!hasRunner(runner))
+        return PerformFailed;
     QStringList args;
-    const int refused = runArguments(runner, device, attempt, QStringLiteral("Invalid device connection"),
-                                     args, error);
-    if (refused != kArgumentsReady)
-        return refused;
+    const int expanded = expandArguments(runner, device, attempt, QStringLiteral("Invalid device connection"),
+                                         args, error);
+    if (expanded != PerformSuccess)
+        return expanded;
     const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
 
     const bool wipeIfwi = args[RunWipeIfwi] != QLatin1String("0");
@@ -486,49 +413,5 @@ int DravikFlashCommand::performCommandInternal(const SharedPointer<FlashRunner>&
         runner->logMessage(Logger::WARNING, multiDevice ? QStringLiteral("Retry IFW Flashing - Serial: ") + args[RunTarget]
                                                         : QStringLiteral("Retry IFW Flashing"));
         runner->sleep(kRetryDelayMs);
-    }
-}
-
-int DravikFlashCommand::performCommandExternal(const SharedPointer<FlashRunner>& runner,
-                                               const SharedPointer<FlashDevice2>& device,
-                                               uint64_t attempt, QString& error) const
-{
-    QStringList args;
-    const int refused = runArguments(
-        runner, device, attempt,
-        QStringLiteral("Cannot compute device specific parameters, please check device connection"), args, error);
-    if (refused != kArgumentsReady)
-        return refused;
-    const int failure = isMandatory() ? PerformFailed : PerformFailedContinue;
-    const QString program = getAbsoluteProgramPath();
-
-    // The program prints the library's status lines; each goes through the parser as it arrives.
-    DravikStatusParser parser(runner, description());
-    ChildProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QObject::connect(&process, &QProcess::readyRead, [&process, &parser] {
-        while (process.canReadLine())
-            parser.parse(QString::fromLocal8Bit(process.readLine()));
-    });
-    const int outcome = runner->runExternalProgram(process, program, args, kTimeoutMs);
-    parser.parse(QString::fromLocal8Bit(process.readAll()));   // a last line without line feed
-
-    switch (outcome) {
-    case FlashRunner::WaitDone:
-        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-            return PerformSuccess;
-        runner->logMessage(Logger::DEBUG, QStringLiteral("%1 exited with code %2")
-                                              .arg(program, QString::number(process.exitCode())));
-        return failure;
-    case FlashRunner::WaitCancelled:
-        return PerformCancelled;
-    default:
-        if (process.error() == QProcess::FailedToStart) {
-            error = QStringLiteral("Cannot start %1: %2").arg(program, process.errorString());
-            return failure;
-        }
-        error = QStringLiteral("Command `%1%2` timed out (%3 s)")
-                    .arg(program, quotedArguments(args), QString::number(double(kTimeoutMs) * 0.001, 'g', 6));
-        return failure;
     }
 }

@@ -3,27 +3,32 @@
 // The "dravikDownloader" command: downloads the platform firmware (IFWI) and, when given, the OS
 // images onto a device in download mode through the "Dravik Downloader", either through its API
 // library (the backend beside the executable) or, while FMConst::USE_DRAVIK_EXTERNAL is on, through
-// its command-line program "dravikFlashTool". Built by the flash file readers and the command-line
-// clean-eMMC flow, owned by the flash file model; runs on a device's pool thread and is never
-// changed by a run.
+// its command-line program "dravikFlashTool", run as a shell command. Built by the flash file
+// readers and the command-line clean-eMMC flow, owned by the flash file model; runs on a device's
+// pool thread and is never changed by a run.
 
-#include "model/FlashCommand.h"
+#include "tools/ShellFlashCommand.h"
 
-#include <QStringList>
-
-class DravikStatusParser;
-
-class DravikFlashCommand : public FlashCommand
+class DravikFlashCommand : public ShellFlashCommand
 {
+    Q_OBJECT
+
 public:
     DravikFlashCommand(const QString& ifwi, const QString& ifwiDnx, const QString& os,
                        const QString& osDnx, const QString& gpFlag, const QString& xxrDnx,
                        const QString& softFuse, bool wipeIfwi);
+    // Takes a record of buildShellFlashCommandData.
+    explicit DravikFlashCommand(std::unique_ptr<ShellFlashCommandData> data);
 
     static QString toolId();
     static QString toolName();
     // The downloader backend's version; "unknown" without a backend.
     static QString toolVersion();
+    // The kind's record: fixed time-out, tries and description, and the argument list IFWI DnX,
+    // IFWI, OS DnX, OS, GP flag, XXR DnX (or "none"), soft fuse (or "none"), wipe flag ("1"/"0").
+    static std::unique_ptr<ShellFlashCommandData> buildShellFlashCommandData(
+        const QString& ifwi, const QString& ifwiDnx, const QString& os, const QString& osDnx,
+        const QString& gpFlag, const QString& xxrDnx, const QString& softFuse, bool wipeIfwi);
     // Factory entry for "dravikDownloader": null when "ifwi", "ifwi_dnx" or "gpflag" is missing,
     // empty or no text, or an optional file is no text (the empty cases logged at ERROR).
     static FlashCommand* createDravikCommand(const JsonObject& command);
@@ -32,19 +37,8 @@ public:
     // A file entry counts as given when it is neither empty nor "none".
     static bool isSet(const QString& entry);
 
-    // The stored arguments (IFWI DnX, IFWI, OS DnX, OS, GP flag, XXR DnX, soft fuse, wipe flag),
-    // references unresolved.
-    const QStringList& getArguments() const;
-
-    QString getUserFriendlyCommand(const SharedPointer<FlashRunner>& runner) const override;
-    QString getUserFriendlyCommand(const FlashConfiguration& configuration) const override;
-    QString getLogCommand(const SharedPointer<FlashRunner>& runner) const override;
-    QString getLogCommand(const FlashConfiguration& configuration) const override;
     QString getDetails(const FlashConfiguration& configuration) const override;
     FlashTypes::CommandType getType() const override;
-    bool isMandatory() const override;
-    uint64_t getTimeout() const override;
-    std::set<CommandParameter> getParameterKeys() const override;
     JsonObject toJson() const override;
     QString getToolId() const override;
     QString getToolParameters() const override;
@@ -53,37 +47,26 @@ public:
     int performCommand(const SharedPointer<FlashRunner>& runner,
                        const SharedPointer<FlashDevice2>& device, uint64_t attempt,
                        QString& error) const override;
-
-    // The command only flashes: it cannot compute a variable.
-    bool isFlashOnlyCommand() const;
+    bool isFlashOnlyCommand() const override;
     // Puts the target serial in front of `args` (the device's SoC serial, or "-1" for the
     // single-device form) and applies the GP flag override; false without a device.
-    bool deviceSpecificParameters(const SharedPointer<FlashDevice2>& device, QStringList& args) const;
-    // The command-line program: "dravikFlashTool" in the application folder; empty while the
-    // library is used.
-    QString getAbsoluteProgramPath() const;
+    bool deviceSpecificParameters(const SharedPointer<FlashDevice2>& device,
+                                  QStringList& args) const override;
+
+protected:
+    // "dravikFlashTool" in the application folder while the program is used, else empty.
+    QString getAbsoluteProgramPath(const QString& toolId) const override;
+    // The program's output lines go through the status line parser.
+    bool prepareShellProcess(const SharedPointer<FlashRunner>& runner,
+                             const SharedPointer<FlashDevice2>& device, ShellProcess* process,
+                             const QStringList& args, QString& error) const override;
+    bool terminateShellProcess(const SharedPointer<FlashRunner>& runner,
+                               const SharedPointer<FlashDevice2>& device, ShellProcess* process,
+                               QString& error) const override;
 
 private:
-    DravikFlashCommand(FlashCommandData* data, const QStringList& arguments);
-
-    static QStringList buildArguments(const QString& ifwi, const QString& ifwiDnx, const QString& os,
-                                      const QString& osDnx, const QString& gpFlag,
-                                      const QString& xxrDnx, const QString& softFuse, bool wipeIfwi);
-
-    // The arguments of one run, resolved and completed for the device (target serial first); the
-    // result of the attempt when they cannot be made, else -1.
-    // `noDeviceError` is the reason given when the device cannot be addressed.
-    int runArguments(const SharedPointer<FlashRunner>& runner, const SharedPointer<FlashDevice2>& device,
-                     uint64_t attempt, const QString& noDeviceError, QStringList& args,
-                     QString& error) const;
     // One download through the API library, with up to three tries.
     int performCommandInternal(const SharedPointer<FlashRunner>& runner,
                                const SharedPointer<FlashDevice2>& device, uint64_t attempt,
                                QString& error) const;
-    // One run of the command-line program.
-    int performCommandExternal(const SharedPointer<FlashRunner>& runner,
-                               const SharedPointer<FlashDevice2>& device, uint64_t attempt,
-                               QString& error) const;
-
-    QStringList m_arguments;
 };
