@@ -2,6 +2,7 @@
 
 #include "core/MessageHandler.h"
 #include "engine/FlashRunner.h"
+#include "tools/EditorField.h"
 
 #include <limits>
 #include <memory>
@@ -45,11 +46,12 @@ FlashCommand* NotifierToolFlashCommand::createNotifierToolCommand(const JsonObje
 
 JsonObjectList NotifierToolFlashCommand::getJsonEditorInterfaceTemplate()
 {
-    return {
-        JsonObject({{"id", "tool"}, {"type", "hidden"}, {"value", toolId()}}),
-        JsonObject({{"id", "source"}, {"label", "Source"}, {"type", "text"}, {"value", QString()}}),
-        JsonObject({{"id", "duration"}, {"label", "Duration"}, {"type", "spinbox"}, {"value", 10000},
-                    {"step", 1000}, {"suffix", " ms"}}),
+    return JsonObjectList{
+        EditorField::hidden(QStringLiteral("tool"), toolId()),
+        EditorField::text(QStringLiteral("source"), QStringLiteral("Source"), QString("")),
+        EditorField::spinbox(QStringLiteral("duration"), QStringLiteral("Duration"), 10000)
+            .step(1000)
+            .suffix(QStringLiteral(" ms")),
     };
 }
 

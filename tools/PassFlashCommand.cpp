@@ -1,5 +1,7 @@
 #include "tools/PassFlashCommand.h"
 
+#include "tools/EditorField.h"
+
 #include <limits>
 #include <memory>
 
@@ -30,10 +32,10 @@ FlashCommand* PassFlashCommand::createPassCommand(const JsonObject& command)
 
 JsonObjectList PassFlashCommand::getJsonEditorInterfaceTemplate()
 {
-    return {
-        JsonObject({{"id", "tool"}, {"type", "hidden"}, {"value", toolId()}}),
-        JsonObject({{"id", "description"}, {"label", "Description"}, {"type", "text"},
-                    {"value", "Add a description here"}}),
+    return JsonObjectList{
+        EditorField::hidden(QStringLiteral("tool"), toolId()),
+        EditorField::text(QStringLiteral("description"), QStringLiteral("Description"),
+                          QStringLiteral("Add a description here")),
     };
 }
 

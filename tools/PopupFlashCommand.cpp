@@ -2,6 +2,7 @@
 
 #include "core/MessageHandler.h"
 #include "engine/FlashRunner.h"
+#include "tools/EditorField.h"
 
 #include <limits>
 #include <memory>
@@ -90,16 +91,14 @@ FlashCommand* PopupFlashCommand::createPopupCommand(const JsonObject& command)
 
 JsonObjectList PopupFlashCommand::getJsonEditorInterfaceTemplate()
 {
-    QVariantMap choices;
-    choices.insert(QStringLiteral("info"), QStringLiteral("Information"));
-    choices.insert(QStringLiteral("warn"), QStringLiteral("Warning"));
-    choices.insert(QStringLiteral("question"), QStringLiteral("Question"));
-    return {
-        JsonObject({{"id", "tool"}, {"type", "hidden"}, {"value", toolId()}}),
-        JsonObject({{"id", "description"}, {"label", "Description"}, {"type", "text"},
-                    {"value", "Add a message here"}}),
-        JsonObject({{"id", "type"}, {"label", "Type"}, {"type", "combobox"}, {"value", "info"},
-                    {"allowedValues", choices}}),
+    return JsonObjectList{
+        EditorField::hidden(QStringLiteral("tool"), toolId()),
+        EditorField::text(QStringLiteral("description"), QStringLiteral("Description"),
+                          QStringLiteral("Add a message here")),
+        EditorField::combobox(QStringLiteral("type"), QStringLiteral("Type"), QStringLiteral("info"),
+                              {{QStringLiteral("info"), QStringLiteral("Information")},
+                               {QStringLiteral("warn"), QStringLiteral("Warning")},
+                               {QStringLiteral("question"), QStringLiteral("Question")}}),
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/MessageHandler.h"
 #include "engine/FlashRunner.h"
+#include "tools/EditorField.h"
 
 #include <QWaitCondition>
 
@@ -38,10 +39,11 @@ FlashCommand* SleepFlashCommand::createSleepCommand(const JsonObject& command)
 
 JsonObjectList SleepFlashCommand::getJsonEditorInterfaceTemplate()
 {
-    return {
-        JsonObject({{"id", "tool"}, {"type", "hidden"}, {"value", toolId()}}),
-        JsonObject({{"id", "duration"}, {"label", "Duration"}, {"type", "spinbox"}, {"value", 25000},
-                    {"step", 1000}, {"suffix", " ms"}}),
+    return JsonObjectList{
+        EditorField::hidden(QStringLiteral("tool"), toolId()),
+        EditorField::spinbox(QStringLiteral("duration"), QStringLiteral("Duration"), 25000)
+            .step(1000)
+            .suffix(QStringLiteral(" ms")),
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
+#include "tools/EditorField.h"
 
 #include <memory>
 
@@ -48,22 +49,26 @@ FlashCommand* WaitForDeviceFlashCommand::createWaitForDeviceCommand(const JsonOb
 JsonObjectList WaitForDeviceFlashCommand::getJsonEditorInterfaceTemplate()
 {
     // The keywords written today; the older "dnx" and "dnx_pos" are read but not offered.
-    QVariantMap states;
-    states.insert(QStringLiteral("cos"), QStringLiteral("Charger OS"));
-    states.insert(QStringLiteral("dnx_fw"), QStringLiteral("DNX FW"));
-    states.insert(QStringLiteral("dnx_os"), QStringLiteral("DNX OS"));
-    states.insert(QStringLiteral("mos"), QStringLiteral("Main OS"));
-    states.insert(QStringLiteral("pos"), QStringLiteral("Provision OS"));
-    states.insert(QStringLiteral("ros"), QStringLiteral("Recovery OS"));
-    states.insert(QStringLiteral("tos"), QStringLiteral("Test OS"));
-    return {
-        JsonObject({{"id", "tool"}, {"label", "Tool"}, {"type", "hidden"}, {"value", toolId()}}),
-        JsonObject({{"id", "timeout"}, {"label", "Timeout"}, {"type", "spinbox"}, {"value", 120000},
-                    {"min", -1}, {"step", 1000}, {"suffix", " ms"}, {"specialValue", "No timeout"}}),
-        JsonObject({{"id", "description"}, {"label", "Description"}, {"type", "text"},
-                    {"value", "Waiting for device"}}),
-        JsonObject({{"id", "state"}, {"label", "Device state"}, {"type", "combobox"}, {"value", "pos"},
-                    {"allowedValues", states}}),
+    const EditorField::Choices states = {
+        {QStringLiteral("cos"), QStringLiteral("Charger OS")},
+        {QStringLiteral("dnx_fw"), QStringLiteral("DNX FW")},
+        {QStringLiteral("dnx_os"), QStringLiteral("DNX OS")},
+        {QStringLiteral("mos"), QStringLiteral("Main OS")},
+        {QStringLiteral("pos"), QStringLiteral("Provision OS")},
+        {QStringLiteral("ros"), QStringLiteral("Recovery OS")},
+        {QStringLiteral("tos"), QStringLiteral("Test OS")},
+    };
+    return JsonObjectList{
+        EditorField::hidden(QStringLiteral("tool"), toolId()).label(QStringLiteral("Tool")),
+        EditorField::spinbox(QStringLiteral("timeout"), QStringLiteral("Timeout"), 120000)
+            .minimum(-1)
+            .step(1000)
+            .suffix(QStringLiteral(" ms"))
+            .specialValue(QStringLiteral("No timeout")),
+        EditorField::text(QStringLiteral("description"), QStringLiteral("Description"),
+                          QStringLiteral("Waiting for device")),
+        EditorField::combobox(QStringLiteral("state"), QStringLiteral("Device state"), QStringLiteral("pos"),
+                              states),
     };
 }
 
