@@ -11,6 +11,7 @@
 #include "core/SingletonException.h"
 #include "core/UsbPortMap.h"
 #include "engine/FlashManagerApplication.h"
+#include "model/FlashCommand.h"
 #include "platform/log/LogQDebugHandler.h"
 
 #include <QCoreApplication>
@@ -130,6 +131,8 @@ int EntryPoint::start(int& argc, char** argv)
     if (action != StartupArguments::SingleAction::None)
         return answerSingleAction(action, arguments);
 
+    // The command kinds come first: loading the settings registers the user's tools among them.
+    FlashCommand::ms_kFactories = FlashCommand::initFactories();
     // Loaded before -l is applied, so that -l overrides the stored level for this run only.
     ToolConst::Init();
     for (int level : StartupArguments::logLevels(argc, argv))
