@@ -91,6 +91,28 @@ def append_log(path, line):
         f.write(line.replace("\n", " ") + "\n")
 
 
+def count_command(path, device):
+    """Counts a command addressed to `device` in the journal's tally beside the state; returns
+    the count (the first command is 1)."""
+    counts_path = path + ".counts"
+    try:
+        with open(counts_path) as f:
+            counts = json.load(f)
+    except (FileNotFoundError, ValueError):
+        counts = {}
+    counts[device["serial"]] = counts.get(device["serial"], 0) + 1
+    replace_file(counts_path, json.dumps(counts))
+    return counts[device["serial"]]
+
+
+def read_counts(path):
+    try:
+        with open(path + ".counts") as f:
+            return json.load(f)
+    except (FileNotFoundError, ValueError):
+        return {}
+
+
 def read_log(path):
     try:
         with open(log_path(path)) as f:
@@ -351,9 +373,9 @@ def record(path, state, device, program, args):
     outcome = matching_fault(state.get("faults", {}), words)
     if outcome != Outcome.OK or device is None:
         return outcome
-    device["commands"] = device.get("commands", 0) + 1
+    count = count_command(path, device)
     faults = device.get("faults", {})
-    if str(faults.get("fail_nth", "")) == str(device["commands"]):
+    if str(faults.get("fail_nth", "")) == str(count):
         return Outcome.FAIL
     outcome = matching_fault(faults, words)
     if outcome == Outcome.VANISH:
@@ -941,14 +963,18 @@ def control(argv):
             shutil.rmtree(store_of(state["sysfs"]), ignore_errors=True)
         with open(path, "w") as f:
             json.dump(state, f)
-        with open(log_path(path), "w"):
-            pass
+        for journal in (log_path(path), path + ".counts"):
+            if os.path.exists(journal):
+                os.unlink(journal)
         update_sysfs({"devices": []}, state)
         return 0
     if options.action in ("show", "log"):
         state = read_state(path)
         if options.action == "show":
             state["log"] = read_log(path)
+            counts = read_counts(path)
+            for device in state["devices"]:
+                device["commands"] = counts.get(device["serial"], 0)
             out(json.dumps(state, indent=1, sort_keys=True) + "\n")
         else:
             out("".join(line + "\n" for line in read_log(path)))
@@ -964,7 +990,7 @@ def control(argv):
                 "state": options.state_name or "mos", "vendor": options.vendor or "18d1",
                 "soc_serial": options.soc_serial or "", "network": options.network or "",
                 "connected": True, "properties": key_values(options.prop), "vars": {},
-                "partitions": {}, "files": {}, "faults": key_values(options.fault), "commands": 0,
+                "partitions": {}, "files": {}, "faults": key_values(options.fault),
                 "superspeed_port": options.superspeed_port or "",
                 "superspeed_states": (options.superspeed_states or "").split(",")
                 if options.superspeed_states else [],
