@@ -272,25 +272,22 @@ bool DeviceManager::isPortBlocked(const PortNumber& port) const
 bool DeviceManager::isPortBusy(const PortNumber& port) const
 {
     QMutexLocker locker(&m_mutex);
-    const auto found = m_devices.find(port);
-    if (found != m_devices.end() && found->second->isBusy())
-        return true;
-    // A flash on a virtual device works on the device it stands for.
-    for (const auto& entry : m_virtualDevices) {
-        if (entry.second.bound && entry.second.source == port && entry.second.device->isBusy())
-            return true;
-    }
-    return false;
+    return isPortLocked(port, &Device::isBusy);
 }
 
 bool DeviceManager::isPortBlockedLocked(const PortNumber& port) const
 {
+    return isPortLocked(port, &Device::isScanBlocked);
+}
+
+bool DeviceManager::isPortLocked(const PortNumber& port, bool (Device::*test)() const) const
+{
     const auto found = m_devices.find(port);
-    if (found != m_devices.end() && found->second->isScanBlocked())
+    if (found != m_devices.end() && (found->second.data()->*test)())
         return true;
-    // A program running on a virtual device runs on the device it stands for.
+    // A program or flash running on a virtual device works on the device it stands for.
     for (const auto& entry : m_virtualDevices) {
-        if (entry.second.bound && entry.second.source == port && entry.second.device->isScanBlocked())
+        if (entry.second.bound && entry.second.source == port && (entry.second.device.data()->*test)())
             return true;
     }
     return false;

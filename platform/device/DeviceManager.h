@@ -95,10 +95,12 @@ private:
     DeviceFilter::ScanContext scanContext(const DeviceScanner* scanner) const;
     // Called on the scanner's thread with one scan's records.
     void applyScan(DeviceScanner* scanner, const QList<DummyDevice>& found);
-    // True when the device on `port`, or a virtual device standing for it, is blocked / busy.
+    // True when the device on `port`, or a virtual device standing for it, is blocked / busy /
+    // passes `test` (the caller holds m_mutex for the Locked ones).
     bool isPortBlocked(const PortNumber& port) const;
     bool isPortBlockedLocked(const PortNumber& port) const;
     bool isPortBusy(const PortNumber& port) const;
+    bool isPortLocked(const PortNumber& port, bool (Device::*test)() const) const;
     DevicePtr allocate(const DummyDevice& data, DeviceScanner* scanner);
     // Stores `data` into `device` under its write lock; queues the events it calls for.
     // A virtual device's changes only make it emit dataChanged().
