@@ -65,12 +65,14 @@ void FlashRunnable::run()
     if (!m_configuration || !m_device)
         return;
 
+    const DeviceState startState = m_configuration->getStartState();
     m_runner->logMessage(Logger::INFO, QStringLiteral("Starting flash ..."));
-    m_device->setFlashState(FlashDevice2::FlashState::Flashing);
+    // Flashing from here on; a virtual device learns which device it is to stand for.
+    const QSharedPointer<FlashFileContext> flashFile = m_configuration->getFlashFileContext();
+    m_device->beginFlash(startState, flashFile ? flashFile->getPlatforms() : std::list<DevicePlatform>());
     emit flashStarted(m_device);
     emit progressionChanged(m_device, 0, 0);
 
-    const DeviceState startState = m_configuration->getStartState();
     if (!isStartState(startState)) {
         emit progressionChanged(m_device, 0, 1);
         endEarly(QStringLiteral("Invalid start state"), Status::Failure, Type::InitialDeviceState);
@@ -117,8 +119,8 @@ void FlashRunnable::run()
 bool FlashRunnable::waitForStartState(DeviceState startState)
 {
     // A device in DnX firmware leaves that state on its own after a short while: its flash starts
-    // at once. A virtual device, though, stands for a real one only once its flash waits for the
-    // start state, so it waits in every state (without the pause).
+    // at once. A virtual device waits in every state (without the pause in DnX firmware): the
+    // board it is to stand for may not be attached yet.
     const bool isVirtual = m_device->getPort().isVirtualPort();
     if (startState == DeviceState::DnxFirmware && !isVirtual)
         return true;
