@@ -1,12 +1,11 @@
 #pragma once
 
-// Pieces the flash engine tests share: a command kind that runs one of the simulator's programs
-// for the device, configurations built in memory, a stand-in for the main window's receivers of
+// Pieces the flash engine tests share: commands of the real kinds and a barrier that shows
+// flashes running at once, configurations built in memory, a stand-in for the main window's receivers of
 // the flash manager, and a station of simulated devices with a running scanner.
 
 #include "DeviceManagerFixture.h"
 #include "FakeFlashFile.h"
-#include "core/ChildProcess.h"
 #include "core/FMConst.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashManager.h"
@@ -22,67 +21,77 @@
 #include <QSet>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <list>
 #include <vector>
 
-// Runs `<tool> -s <serial> <arguments>` (the tool's path from FMConst::getTool) through the run's
-// runner: success on exit code 0 without "FAILED" in the output. `onPerform` (may be empty) is
-// called first on the flash's thread.
-class ToolCommand : public FlashCommand
+// A command of a real kind, from its JSON text; null when the kind refuses it. The kinds must be
+// registered (FlashCommand::ms_kFactories = FlashCommand::initFactories()).
+inline QSharedPointer<FlashCommand> kindCommand(const QByteArray& json)
+{
+    JsonObject object;
+    if (!object.loadMemory(json))
+        return {};
+    return FlashCommand::getCommandFromJson(object);
+}
+
+// A "fastboot" command with the argument text `args`.
+inline QSharedPointer<FlashCommand> fastbootCommand(const QString& args)
+{
+    return kindCommand(R"({"tool": "fastboot", "timeout": 60000, "retry": 1, "description": "step", "args": ")"
+                       + args.toUtf8() + "\"}");
+}
+
+// Holds each flash at this command until `expected` flashes have reached it (or a minute passed),
+// and notes the thread of each: flashes that all pass it ran at the same time.
+class BarrierCommand : public FlashCommand
 {
 public:
-    ToolCommand(const QString& toolId, const QStringList& arguments,
-                FlashTypes::CommandType type = FlashTypes::CommandType::Fastboot)
+    explicit BarrierCommand(int expected)
         : FlashCommand(new FlashCommandData(QStringLiteral("true"), false))
-        , m_toolId(toolId)
-        , m_arguments(arguments)
-        , m_type(type)
+        , m_expected(expected)
     {
     }
 
-    QString getLogCommand(const SharedPointer<FlashRunner>&) const override { return description(); }
-    QString getLogCommand(const FlashConfiguration&) const override { return description(); }
-    FlashTypes::CommandType getType() const override { return m_type; }
+    QString getLogCommand(const SharedPointer<FlashRunner>&) const override { return QStringLiteral("barrier"); }
+    QString getLogCommand(const FlashConfiguration&) const override { return QStringLiteral("barrier"); }
+    FlashTypes::CommandType getType() const override { return FlashTypes::CommandType::Internal; }
     bool isMandatory() const override { return true; }
     uint64_t getTimeout() const override { return 60000; }
     JsonObject toJson() const override { return getJsonBase(); }
-    QString getToolId() const override { return m_toolId; }
-    QString getToolParameters() const override { return m_arguments.join(QLatin1Char(' ')); }
-    QSharedPointer<FlashCommand> clone() const override
-    {
-        return QSharedPointer<FlashCommand>(new ToolCommand(*this));
-    }
+    QString getToolId() const override { return QStringLiteral("barrier"); }
+    QString getToolParameters() const override { return QString(); }
+    QSharedPointer<FlashCommand> clone() const override { return {}; }
     JsonObjectList getJsonEditorInterface() const override { return JsonObjectList(); }
 
-    int performCommand(const SharedPointer<FlashRunner>& runner, const SharedPointer<FlashDevice2>& device,
-                       uint64_t, QString& error) const override
+    int performCommand(const SharedPointer<FlashRunner>& runner, const SharedPointer<FlashDevice2>&, uint64_t,
+                       QString&) const override
     {
-        if (onPerform)
-            onPerform(runner);
-        ChildProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        const QStringList arguments = QStringList{QStringLiteral("-s"), device->getSerial()} + m_arguments;
-        const int waited = runner->runExternalProgram(process, FMConst::getTool(m_toolId), arguments, getTimeout());
-        if (waited == FlashRunner::WaitCancelled)
-            return PerformCancelled;
-        const QString output = QString::fromUtf8(process.readAll());
-        if (waited != FlashRunner::WaitDone || process.exitStatus() != QProcess::NormalExit
-            || process.exitCode() != 0 || output.contains(QLatin1String("FAILED"))) {
-            error = description() + QStringLiteral(" failed: ") + output.trimmed();
-            return PerformFailed;
+        {
+            QMutexLocker locker(&m_mutex);
+            m_threads.insert(QThread::currentThread());
+        }
+        ++m_arrived;
+        for (int waited = 0; m_arrived < m_expected && waited < 6000; ++waited) {
+            if (runner->sleep(10) == FlashRunner::SleepCancelled)
+                return PerformCancelled;
         }
         return PerformSuccess;
     }
 
-    std::function<void(const SharedPointer<FlashRunner>&)> onPerform;
+    int arrived() const { return m_arrived; }
+    int threadCount() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_threads.size();
+    }
 
 private:
-    QString description() const { return m_toolId + QLatin1Char(' ') + getToolParameters(); }
-
-    QString m_toolId;
-    QStringList m_arguments;
-    FlashTypes::CommandType m_type;
+    const int m_expected;
+    mutable std::atomic<int> m_arrived{0};
+    mutable QMutex m_mutex;
+    mutable QSet<QThread*> m_threads;
 };
 
 // A configuration of `commands` starting in `startState`, from a flash file that names `platforms`

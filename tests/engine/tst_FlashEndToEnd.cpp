@@ -24,11 +24,6 @@ namespace {
 using Status = FlashTypes::FlashStatus;
 using Type = FlashTypes::CommandType;
 
-QSharedPointer<FlashCommand> fastboot(const QStringList& arguments)
-{
-    return QSharedPointer<FlashCommand>(new ToolCommand("fastboot", arguments));
-}
-
 QString writeImage(const SimulatedDevices& sim, const QByteArray& content)
 {
     const QString path = sim.folder() + "/boot.img";
@@ -56,6 +51,7 @@ private slots:
 
     void rebootIntoTheStartStateThenFlash();
     void eightDevicesFlashInParallel();
+    void blankBoardThroughAVirtualDevice_data();
     void blankBoardThroughAVirtualDevice();
     void platformCheckRefusesAnotherPlatform();
     void onDemandFlashesEachIdleDeviceOnce();
@@ -73,6 +69,7 @@ void tst_FlashEndToEnd::initTestCase()
 void tst_FlashEndToEnd::init()
 {
     FMConst::resetToDefaults();
+    FlashCommand::ms_kFactories = FlashCommand::initFactories();
 }
 
 void tst_FlashEndToEnd::rebootIntoTheStartStateThenFlash()
@@ -89,7 +86,7 @@ void tst_FlashEndToEnd::rebootIntoTheStartStateThenFlash()
     const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::MainOs);
     QVERIFY(phone);
     const QString image = writeImage(station.sim, "boot image");
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastboot({"flash", "boot", image})});
+    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("flash boot " + image)});
 
     FlashManager manager;
     manager.setDeviceManager(&station.manager);
@@ -131,22 +128,10 @@ void tst_FlashEndToEnd::eightDevicesFlashInParallel()
     }
 
     // Every flash waits at its first command until all eight are there: they run at once.
-    std::atomic<int> arrived{0};
-    QMutex threadsMutex;
-    QSet<QThread*> threads;
-    auto* flash = new ToolCommand("fastboot", {"flash", "boot", writeImage(station.sim, "image")});
-    flash->onPerform = [&](const SharedPointer<FlashRunner>&) {
-        {
-            QMutexLocker locker(&threadsMutex);
-            threads.insert(QThread::currentThread());
-        }
-        ++arrived;
-        QElapsedTimer timer;
-        timer.start();
-        while (arrived < 8 && timer.elapsed() < 60000)
-            QThread::msleep(10);
-    };
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {QSharedPointer<FlashCommand>(flash)});
+    auto* barrier = new BarrierCommand(8);
+    TestFlashFile flashFile(DeviceState::ProvisioningOs,
+                            {QSharedPointer<FlashCommand>(barrier),
+                             fastbootCommand("flash boot " + writeImage(station.sim, "image"))});
 
     FlashManager manager;
     manager.setDeviceManager(&station.manager);
@@ -155,8 +140,8 @@ void tst_FlashEndToEnd::eightDevicesFlashInParallel()
         manager.rebootAndStartDeviceFlash(phone, flashFile.configuration);
     QTRY_COMPARE_WITH_TIMEOUT(window.finishedCount(), 8, 120000);
 
-    QCOMPARE(arrived.load(), 8);
-    QCOMPARE(threads.size(), 8);
+    QCOMPARE(barrier->arrived(), 8);
+    QCOMPARE(barrier->threadCount(), 8);
     for (int i = 1; i <= 8; ++i) {
         const bool faulty = i == 5;
         QCOMPARE(window.statusOf(phones[i - 1]), int(faulty ? Status::Failure : Status::Success));
@@ -165,27 +150,50 @@ void tst_FlashEndToEnd::eightDevicesFlashInParallel()
     }
 }
 
+void tst_FlashEndToEnd::blankBoardThroughAVirtualDevice_data()
+{
+    QTest::addColumn<bool>("attachedFirst");
+    QTest::newRow("board attached before the flash") << true;
+    QTest::newRow("board attached during the flash") << false;
+}
+
 void tst_FlashEndToEnd::blankBoardThroughAVirtualDevice()
 {
+    QFETCH(bool, attachedFirst);
     SimulatedStation station;
     QVERIFY(station.isValid());
-    QVERIFY(station.sim.addDevice("SOC1", "1-3", "dnx_fw"));
-    QVERIFY(FMConst::setTool("dravikFlashTool", station.sim.toolPath("dravikFlashTool")));
+    if (attachedFirst)
+        QVERIFY(station.sim.addDevice("SOC1", "1-3", "dnx_fw"));
+    // The firmware downloader's program is looked for beside the executable.
+    FMConst::USE_DRAVIK_EXTERNAL = true;
+    const QString downloader = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("dravikFlashTool");
+    QFile::remove(downloader);
+    QVERIFY(QFile::link(station.sim.toolPath("dravikFlashTool"), downloader));
     station.startScanning();
-    QVERIFY(station.waitForDevice("1-3", DeviceState::DnxFirmware));
+    if (attachedFirst)
+        QVERIFY(station.waitForDevice("1-3", DeviceState::DnxFirmware));
     const FlashDevice2Ptr standBy = station.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
     QVERIFY(standBy);
-    TestFlashFile flashFile(DeviceState::DnxFirmware,
-                            {QSharedPointer<FlashCommand>(new ToolCommand("dravikFlashTool", {"--download"}, Type::Ifwi))});
+    const QSharedPointer<FlashCommand> download = kindCommand(
+        R"({"tool": "dravikDownloader", "ifwi": "ifwi.bin", "ifwi_dnx": "dnx.bin", "gpflag": "0x80000045"})");
+    QVERIFY(download);
+    TestFlashFile flashFile(DeviceState::DnxFirmware, {download});
 
     FlashManager manager;
     manager.setDeviceManager(&station.manager);
     WindowDouble window(manager);
     manager.rebootAndStartDeviceFlash(standBy, flashFile.configuration);
+    if (!attachedFirst) {
+        QTRY_COMPARE(standBy->getFlashState(), FlashDevice2::FlashState::Flashing);
+        QTest::qWait(500);
+        QVERIFY(station.sim.addDevice("SOC1", "1-3", "dnx_fw"));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(window.finishedCount(), 1, 60000);
+    QFile::remove(downloader);
 
     QCOMPARE(window.statusOf(standBy), int(Status::Success));
     QCOMPARE(window.finished().at(0).type, Type::Ifwi);
+    QVERIFY(station.sim.commandLog().filter(QRegularExpression("^dravikFlashTool SOC1 dnx.bin ")).size() == 1);
     QCOMPARE(station.sim.device("SOC1")["state"].toString(), QString("dnx_os"));
     QVERIFY(window.infos(standBy).last().startsWith("SOC1: Flash success"));
     // Its flash over, the virtual device is dropped.
@@ -204,7 +212,7 @@ void tst_FlashEndToEnd::platformCheckRefusesAnotherPlatform()
     const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::ProvisioningOs);
     QVERIFY(phone);
     QCOMPARE(phone->getPlatform(), DevicePlatform::SamsungAndroid);
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastboot({"getvar", "product"})},
+    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("getvar product")},
                             {DevicePlatform::ZorvikAndroid});
 
     FlashManager manager;
@@ -223,7 +231,7 @@ void tst_FlashEndToEnd::onDemandFlashesEachIdleDeviceOnce()
     QVERIFY(station.isValid());
     QVERIFY(station.sim.addDevice("D1", "1-1", "pos", {"--vendor", "8087"}));
     QVERIFY(station.sim.addDevice("M1", "1-3", "mos", {"--vendor", "8087"}));
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastboot({"oem", "flashed"})});
+    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("oem flashed")});
 
     RecordingLogSink sink;
     FlashManager manager;
@@ -257,7 +265,7 @@ void tst_FlashEndToEnd::stopReachesAFlashThatIsRebooting()
     station.startScanning();
     const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::MainOs);
     QVERIFY(phone);
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastboot({"getvar", "product"})});
+    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("getvar product")});
 
     // As in the program, the manager works on a thread of its own.
     QThread managerThread;
@@ -293,7 +301,7 @@ void tst_FlashEndToEnd::destructionEndsAHangingTool()
     station.startScanning();
     const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::ProvisioningOs);
     QVERIFY(phone);
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastboot({"oem", "hang"})});
+    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("oem hang")});
 
     auto manager = std::make_unique<FlashManager>();
     QVERIFY(manager->startDeviceFlash(phone, flashFile.configuration, false));

@@ -124,6 +124,7 @@ void tst_FlashRunnable::initTestCase()
 void tst_FlashRunnable::init()
 {
     FMConst::resetToDefaults();
+    FlashCommand::ms_kFactories = FlashCommand::initFactories();
 }
 
 void tst_FlashRunnable::endOfARunOnASimulatedDevice_data()
@@ -177,8 +178,8 @@ void tst_FlashRunnable::endOfARunOnASimulatedDevice()
     imageFile.write("boot image");
     imageFile.close();
     TestFlashFile flashFile(DeviceState::ProvisioningOs,
-                            {QSharedPointer<FlashCommand>(new ToolCommand("fastboot", {"getvar", "product"})),
-                             QSharedPointer<FlashCommand>(new ToolCommand("fastboot", {"flash", "boot", image}))});
+                            {fastbootCommand("getvar product"), fastbootCommand("flash boot " + image)});
+    QVERIFY(flashFile.configuration->getCommand(0) && flashFile.configuration->getCommand(1));
 
     RecordedRun run(device, flashFile.configuration);
     run.start();
