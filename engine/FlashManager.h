@@ -137,7 +137,10 @@ private:
     std::atomic<int> m_mode{FM_MODE_NORMAL};
     std::atomic<int> m_behavior{0};
     std::unique_ptr<FlashLogger> m_flashLogger;
-    mutable QMutex m_mutex;                           // guards the on-demand configuration and m_requests
+    // Guards the on-demand configuration and m_requests. A request's device changes its flash state
+    // under it (so a new request can't slip between the end of one flash and its report): receivers
+    // of a device's dataChanged() must not call the manager directly.
+    mutable QMutex m_mutex;
     std::map<const FlashDevice2*, Request> m_requests;
     QThreadPool m_pool;                               // last: destroyed first
 };
