@@ -217,7 +217,9 @@ bool replaceFolder(const QString& fresh, const QString& outputFolder)
             folders.rename(previous, outputFolder);
         return false;
     }
-    if (!previous.isEmpty() && !FileManager2::removeDir(previous, true))
+    const bool previousIsFolder = QFileInfo(previous).isDir();
+    if (!previous.isEmpty()
+        && !(previousIsFolder ? FileManager2::removeDir(previous, true) : QFile::remove(previous)))
         logApplication(WARNING, QStringLiteral("Cannot remove the previous content of ") + quoted(outputFolder)
                                     + QStringLiteral(" (left in ") + quoted(previous) + QLatin1Char(')'));
     return true;

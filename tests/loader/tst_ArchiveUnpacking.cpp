@@ -145,6 +145,13 @@ void tst_ArchiveUnpacking::existingFolderIsReusedUnlessForced()
     QVERIFY(FileManager2::unzipArchive(archive, output, true));
     QCOMPARE(FileManager2::getFiles(output, FileManager2::FlashFile), QStringList{QStringLiteral("flash.json")});
     QCOMPARE(leftovers(), QStringList{QStringLiteral("build-1.2")});
+
+    // A file in the way is replaced too.
+    QVERIFY(FileManager2::removeDir(output, true));
+    QVERIFY(writeTextFile(output, "in the way"));
+    QVERIFY(FileManager2::unzipArchive(archive, output, false));
+    QVERIFY(QFile::exists(output + QStringLiteral("/flash.json")));
+    QCOMPARE(leftovers(), QStringList{QStringLiteral("build-1.2")});
 }
 
 void tst_ArchiveUnpacking::unsafeArchivesAreRefused_data()
