@@ -9,6 +9,7 @@
 #include "model/FlashParameterValueTemporaryFile.h"
 #include "model/FlashVariable.h"
 #include "platform/json/JsonObject.h"
+#include "tools/ShellFlashCommand.h"
 
 #include <QDir>
 #include <QRegExp>
@@ -260,6 +261,11 @@ bool JsonParameterReader::readVariable(const JsonObject& json, const QString& id
 
 QString JsonParameterReader::subCommandProblem(const QSharedPointer<FlashCommand>& command)
 {
-    Q_UNUSED(command)
+    // Only a program's output can give a variable its value, and not a program that only flashes.
+    const QSharedPointer<ShellFlashCommand> shell = command.dynamicCast<ShellFlashCommand>();
+    if (!shell)
+        return QStringLiteral("Unsupported sub-command in variable parameter");
+    if (shell->isFlashOnlyCommand())
+        return QStringLiteral("Unsupported shell sub-command in variable parameter");
     return QString();
 }

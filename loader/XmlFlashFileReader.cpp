@@ -309,10 +309,14 @@ bool readCommand(const QDomElement& element, QSharedPointer<FlashCommand>& comma
     const QDomElement description = firstChild(element, FMConst::FASTBOOT_SEQ_XML_DESCRIPTION, multiple);
     if (multiple)
         return fail(QStringLiteral("Multiple description tags detected in command tag"), element);
-    if (!description.isNull())
-        json.setValue(QStringLiteral("description"), description.text());
-    else if (tool == QLatin1String("popup"))
-        json.setValue(QStringLiteral("description"), QLatin1String(""));
+    // The command kinds need a description that is not empty (a pop-up shows it as its message):
+    // without one, a pop-up shows the text written after its tool, other tools their command line.
+    QString describedAs = description.text();
+    if (describedAs.isEmpty()) {
+        const QString commandLine = (tool + QLatin1Char(' ') + args).trimmed();
+        describedAs = tool == QLatin1String("popup") && !args.trimmed().isEmpty() ? args.trimmed() : commandLine;
+    }
+    json.setValue(QStringLiteral("description"), describedAs);
 
     command = FlashCommand::getCommandFromJson(json);
     if (!command)

@@ -1,6 +1,7 @@
 #include "LoaderTestKit.h"
 
 #include "loader/FlashFileManager.h"
+#include "model/FlashCommand.h"
 #include "model/FlashGroup.h"
 #include "model/FlashParameter.h"
 #include "model/FlashParameterValue.h"
@@ -51,7 +52,6 @@ void tst_FlashFileManager::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    EchoCommand::registerFor({QStringLiteral("fastboot")});
 }
 
 QSharedPointer<FlashFileManager> tst_FlashFileManager::loadFixture(const QString& name)

@@ -1,6 +1,7 @@
 #include "LoaderTestKit.h"
 
 #include "loader/FlashFileManager.h"
+#include "model/FlashCommand.h"
 #include "model/FlashGroup.h"
 #include "model/FlashParameter.h"
 
@@ -47,7 +48,7 @@ QVariant member(const JsonObject& json, const QString& path)
 void tst_FlashFileWriter::initTestCase()
 {
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    EchoCommand::registerFor({QStringLiteral("fastboot"), QStringLiteral("popup"), QStringLiteral("sleep"),
+    EchoCommand::registerFor({QStringLiteral("popup"), QStringLiteral("sleep"), QStringLiteral("pass"),
                               QStringLiteral("dravikDownloader"), QStringLiteral("waitForDevice")});
 }
 
@@ -115,7 +116,10 @@ void tst_FlashFileWriter::documentLayout()
 void tst_FlashFileWriter::restrictWithoutConfigurations()
 {
     FlashFileManager::Contents contents;
-    contents.commands.push_back(FlashCommand::getCommandFromJson(JsonObject({{QStringLiteral("tool"), QStringLiteral("fastboot")}})));
+    JsonObject fastboot;
+    fastboot.loadMemory(R"({"tool": "fastboot", "timeout": 1000, "retry": 1, "description": "D"})");
+    contents.commands.push_back(FlashCommand::getCommandFromJson(fastboot));
+    QVERIFY(contents.commands.front());
     contents.platforms = {DevicePlatform::ZorvikSoc, static_cast<DevicePlatform>(42), DevicePlatform::Generic};
     const JsonObject json = FlashFileManager::create(std::move(contents))->toJson(QString());
     QVERIFY(member(json, QStringLiteral("flash/commands/0")).toMap().contains(QStringLiteral("restrict")));

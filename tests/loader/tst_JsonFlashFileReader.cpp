@@ -1,6 +1,9 @@
 #include "LoaderTestKit.h"
 
+#include "core/FMConst.h"
+#include "loader/ExternalToolManager.h"
 #include "loader/FlashFileManager.h"
+#include "model/FlashCommand.h"
 #include "model/FlashGroup.h"
 #include "model/FlashParameter.h"
 #include "model/FlashVariable.h"
@@ -26,6 +29,7 @@ private slots:
     void restrictAndGroups();
     void variables();
     void checkFlagRunsConfigurationChecks();
+    void userToolsAreCommandKinds();
 
 private:
     QTemporaryDir m_dir;
@@ -35,6 +39,8 @@ namespace {
 
 const QByteArray kConfiguration = R"("configurations": {"c": {"name": "C", "startState": "mos"}})";
 const QByteArray kNoCommands = R"("commands": [])";
+// The keys every fastboot command needs.
+const QByteArray kFastboot = R"("tool": "fastboot", "timeout": 1000, "retry": 1, "description": "D")";
 
 // A document of `version` whose "flash" object holds `members` after "version".
 QByteArray document(const QByteArray& version, const QByteArray& members)
@@ -84,7 +90,8 @@ void tst_JsonFlashFileReader::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    EchoCommand::registerFor({QStringLiteral("fastboot")});
+    EchoCommand::registerFor({QStringLiteral("popup"), QStringLiteral("sleep"), QStringLiteral("pass"),
+                              QStringLiteral("dravikDownloader"), QStringLiteral("waitForDevice")});
 }
 
 void tst_JsonFlashFileReader::versionDifferences_data()
@@ -193,15 +200,15 @@ void tst_JsonFlashFileReader::refusals_data()
         << QByteArray(R"({"name": "N", "description": ""})");
 
     // Commands.
-    const QByteArray restricted = R"({"tool": "fastboot", "args": "x", "restrict": ["x", "y"]})";
+    const QByteArray restricted = "{" + kFastboot + R"(, "args": "x", "restrict": ["x", "y"]})";
     QTest::newRow("restrict names an unknown configuration")
         << withCommand(restricted) << QStringLiteral("No configuration found with y key") << restricted;
     const QByteArray undefinedGroup = R"({"tool": "nosuch", "args": "x", "group": "Flash"})";
     QTest::newRow("group id not defined")
         << withCommand(undefinedGroup) << QStringLiteral("Group Id not defined Flash") << undefinedGroup;
-    const QByteArray badRestrict = R"({"tool": "fastboot", "restrict": "x"})";
+    const QByteArray badRestrict = "{" + kFastboot + R"(, "restrict": "x"})";
     QTest::newRow("restrict no list") << withCommand(badRestrict) << QStringLiteral("Invalid value for restrict") << badRestrict;
-    const QByteArray badGroup = R"({"tool": "fastboot", "group": 3})";
+    const QByteArray badGroup = "{" + kFastboot + R"(, "group": 3})";
     QTest::newRow("group no text") << withCommand(badGroup) << QStringLiteral("Invalid value for group") << badGroup;
     const QByteArray noTool = R"({"args": "x"})";
     QTest::newRow("no tool") << withCommand(noTool) << QStringLiteral("No tool set in command") << noTool;
@@ -210,6 +217,10 @@ void tst_JsonFlashFileReader::refusals_data()
     const QByteArray unknownTool = R"({"tool": "nosuch", "group": null, "restrict": null})";
     QTest::newRow("unknown tool")
         << withCommand(unknownTool) << QStringLiteral("Tool nosuch not found or invalid tool configuration") << unknownTool;
+    const QByteArray refusedByItsKind = R"({"tool": "fastboot", "args": "x"})";
+    QTest::newRow("kind refuses its keys")
+        << withCommand(refusedByItsKind) << QStringLiteral("Tool fastboot not found or invalid tool configuration")
+        << refusedByItsKind;
     QTest::newRow("restricted to no configuration is dropped unread")
         << withCommand(R"({"tool": 5, "group": "none", "restrict": []})") << QString() << QByteArray();
 
@@ -328,13 +339,16 @@ void tst_JsonFlashFileReader::refusals_data()
                  R"({"type": "variable", "name": "V", "description": "D", "subCommand": {"tool": "nosuch"}})",
                  "Unrecognized sub-command in variable parameter");
     parameterRow("filter no text", "3.0",
-                 R"({"type": "variable", "name": "V", "description": "D", "subCommand": {"tool": "fastboot"},
+                 R"({"type": "variable", "name": "V", "description": "D", "subCommand": {)" + kFastboot + R"(},
                      "filter": 1, "computedValue": "$1"})",
                  "Invalid filter format in variable parameter");
     parameterRow("filter no regular expression", "3.0",
-                 R"({"type": "variable", "name": "V", "description": "D", "subCommand": {"tool": "fastboot"},
+                 R"({"type": "variable", "name": "V", "description": "D", "subCommand": {)" + kFastboot + R"(},
                      "filter": "(", "computedValue": "$1"})",
                  "Invalid filter regular expression in variable parameter");
+    parameterRow("sub-command of an in-process kind", "3.0",
+                 R"({"type": "variable", "name": "V", "description": "D", "subCommand": {"tool": "pass", "description": "P"}})",
+                 "Unsupported sub-command in variable parameter");
     parameterRow("filter ignored without sub-command", "3.0",
                  R"({"type": "variable", "name": "V", "description": "D", "filter": "(", "computedValue": ""})",
                  QString(), QByteArray());
@@ -390,10 +404,10 @@ void tst_JsonFlashFileReader::defaultConfiguration()
 
 void tst_JsonFlashFileReader::restrictAndGroups()
 {
-    const QSharedPointer<FlashFileManager> flashFile = read(m_dir.path(), withCommand(R"(
-        {"tool": "fastboot", "args": "both", "restrict": null, "group": ""},
-        {"tool": "fastboot", "args": "z twice", "restrict": ["z", "z"], "group": "g"},
-        {"tool": "fastboot", "args": "null group", "group": null})"));
+    const QSharedPointer<FlashFileManager> flashFile = read(m_dir.path(), withCommand(
+        "{" + kFastboot + R"(, "args": "both", "restrict": null, "group": ""},
+         {)" + kFastboot + R"(, "args": "z twice", "restrict": ["z", "z"], "group": "g"},
+         {)" + kFastboot + R"(, "args": "null group", "group": null})"));
     QVERIFY(flashFile);
     const auto x = flashFile->getConfiguration(QStringLiteral("x"));
     const auto z = flashFile->getConfiguration(QStringLiteral("z"));
@@ -415,7 +429,8 @@ void tst_JsonFlashFileReader::variables()
         "number": {"type": "variable", "name": "Number", "description": "D", "computedValue": "x", "value": 2.5},
         "old": {"type": "variable", "name": "Old", "description": "D", "computed-value": "$0 + 1", "value": true},
         "captured": {"type": "variable", "name": "Captured", "description": "D",
-                     "subCommand": {"tool": "fastboot", "args": "getvar serialno"}, "computedValue": "ignored"}},
+                     "subCommand": {"tool": "adb", "args": "get-serialno", "timeout": 1000, "retry": 1,
+                                    "description": "Serial"}, "computedValue": "ignored"}},
         )" + kConfiguration + ", " + kNoCommands));
     QVERIFY2(flashFile, qPrintable(log.lines().join(QLatin1Char('\n'))));
     const auto value = [&](const char* id) {
@@ -436,7 +451,8 @@ void tst_JsonFlashFileReader::variables()
 void tst_JsonFlashFileReader::checkFlagRunsConfigurationChecks()
 {
     // The command refers to a parameter that the file does not have: only a checked load refuses it.
-    const QByteArray content = document("3.0", kConfiguration + R"(, "commands": [{"tool": "fastboot", "args": "${ghost}"}])");
+    const QByteArray content =
+        document("3.0", kConfiguration + R"(, "commands": [{)" + kFastboot + R"(, "args": "${ghost}"}])");
     QVERIFY(read(m_dir.path(), content, false));
     RecordedLog log;
     QVERIFY(!read(m_dir.path(), content, true));
@@ -447,6 +463,25 @@ void tst_JsonFlashFileReader::checkFlagRunsConfigurationChecks()
     JsonObject flash;
     json.getObject(QStringLiteral("flash"), flash);
     QCOMPARE(contextAfter(log.lines(), errors.first()), jsonContextLines(flash.toJson()));
+}
+
+void tst_JsonFlashFileReader::userToolsAreCommandKinds()
+{
+    const QByteArray content = document("3.0", kConfiguration + R"(, "commands": [
+        {"tool": "flasher", "args": "--all", "timeout": 1000, "retry": 1, "description": "User tool"}])");
+    ExternalToolManager& tools = FMConst::getExternalToolManager();
+    tools.setTool(QStringLiteral("flasher"), QStringLiteral("/usr/bin/true"));
+    tools.registerTools();
+    const QSharedPointer<FlashFileManager> flashFile = read(m_dir.path(), content);
+    QVERIFY(flashFile);
+    QCOMPARE(flashFile->getCommandList()[0]->getToolId(), QStringLiteral("flasher"));
+
+    tools.removeTool(QStringLiteral("flasher"));
+    RecordedLog log;
+    QVERIFY(!read(m_dir.path(), content));
+    QCOMPARE(log.lines().filter(QRegExp(QStringLiteral("^ERROR\\|"))),
+             (QStringList{QStringLiteral("ERROR|Cannot create command, unknown tool 'flasher'"),
+                          QStringLiteral("ERROR|Tool flasher not found or invalid tool configuration")}));
 }
 
 QTEST_GUILESS_MAIN(tst_JsonFlashFileReader)
