@@ -9,6 +9,8 @@
 #include "model/FlashParameterValueFile.h"
 #include "model/FlashParameterValueString.h"
 #include "platform/json/JsonObject.h"
+#include "tools/DravikFlashCommand.h"
+#include "tools/WaitForDeviceFlashCommand.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -209,31 +211,17 @@ bool readFirmwarePrefix(const QDomElement& root, FlashFileManager::Contents& con
     if (multiple)
         return fail(QStringLiteral("Multiple value tags detected in gpflag tag"), root);
 
-    JsonObject download;
-    download.setValue(QStringLiteral("tool"), QStringLiteral("dravikDownloader"));
-    download.setValue(QStringLiteral("ifwi"), QStringLiteral("${ifwi_file}"));
-    download.setValue(QStringLiteral("ifwi_dnx"), QStringLiteral("${fw_dnx_file}"));
-    download.setValue(QStringLiteral("os"), referenceOrEmpty(parameters, QStringLiteral("kboot_file")));
-    download.setValue(QStringLiteral("os_dnx"), referenceOrEmpty(parameters, QStringLiteral("os_dnx_file")));
-    download.setValue(QStringLiteral("gpflag"), gpFlagValue.text());
-    download.setValue(QStringLiteral("xxr_dnx"), referenceOrEmpty(parameters, QStringLiteral("xxr_dnx_file")));
-    download.setValue(QStringLiteral("soft_fuse"), referenceOrEmpty(parameters, QStringLiteral("softfuse_file")));
-    const QSharedPointer<FlashCommand> downloadCommand = FlashCommand::getCommandFromJson(download);
-    if (!downloadCommand)
-        return fail(QStringLiteral("Tool dravikDownloader not found or invalid tool configuration"), root);
-    contents.commands.push_back(downloadCommand);
-
-    if (root.firstChildElement(FMConst::FASTBOOT_SEQ_XML_CMD).isNull())
-        return true;
-    JsonObject wait;
-    wait.setValue(QStringLiteral("tool"), QStringLiteral("waitForDevice"));
-    wait.setValue(QStringLiteral("state"), QStringLiteral("pos"));
-    wait.setValue(QStringLiteral("timeout"), static_cast<unsigned long long>(FMConst::OS_NO_ENUM) * 1000ULL);
-    wait.setValue(QStringLiteral("description"), QStringLiteral("Rebooting in Provisionning OS ..."));
-    const QSharedPointer<FlashCommand> waitCommand = FlashCommand::getCommandFromJson(wait);
-    if (!waitCommand)
-        return fail(QStringLiteral("Tool waitForDevice not found or invalid tool configuration"), root);
-    contents.commands.push_back(waitCommand);
+    contents.commands.push_back(QSharedPointer<FlashCommand>(new DravikFlashCommand(
+        QStringLiteral("${ifwi_file}"), QStringLiteral("${fw_dnx_file}"),
+        referenceOrEmpty(parameters, QStringLiteral("kboot_file")),
+        referenceOrEmpty(parameters, QStringLiteral("os_dnx_file")), gpFlagValue.text(),
+        referenceOrEmpty(parameters, QStringLiteral("xxr_dnx_file")),
+        referenceOrEmpty(parameters, QStringLiteral("softfuse_file")), false)));
+    if (!root.firstChildElement(FMConst::FASTBOOT_SEQ_XML_CMD).isNull()) {
+        contents.commands.push_back(QSharedPointer<FlashCommand>(new WaitForDeviceFlashCommand(
+            DeviceState::ProvisioningOs, static_cast<uint64_t>(FMConst::OS_NO_ENUM) * 1000,
+            QStringLiteral("Rebooting in Provisionning OS ..."))));
+    }
     return true;
 }
 

@@ -48,8 +48,6 @@ QVariant member(const JsonObject& json, const QString& path)
 void tst_FlashFileWriter::initTestCase()
 {
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    EchoCommand::registerFor({QStringLiteral("popup"), QStringLiteral("sleep"), QStringLiteral("pass"),
-                              QStringLiteral("dravikDownloader"), QStringLiteral("waitForDevice")});
 }
 
 void tst_FlashFileWriter::roundTrip_data()

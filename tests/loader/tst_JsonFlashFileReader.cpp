@@ -90,8 +90,6 @@ void tst_JsonFlashFileReader::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    EchoCommand::registerFor({QStringLiteral("popup"), QStringLiteral("sleep"), QStringLiteral("pass"),
-                              QStringLiteral("dravikDownloader"), QStringLiteral("waitForDevice")});
 }
 
 void tst_JsonFlashFileReader::versionDifferences_data()
@@ -349,6 +347,10 @@ void tst_JsonFlashFileReader::refusals_data()
     parameterRow("sub-command of an in-process kind", "3.0",
                  R"({"type": "variable", "name": "V", "description": "D", "subCommand": {"tool": "pass", "description": "P"}})",
                  "Unsupported sub-command in variable parameter");
+    parameterRow("sub-command that only flashes", "3.0",
+                 R"({"type": "variable", "name": "V", "description": "D",
+                     "subCommand": {"tool": "dravikDownloader", "ifwi": "i", "ifwi_dnx": "d", "gpflag": "0"}})",
+                 "Unsupported shell sub-command in variable parameter");
     parameterRow("filter ignored without sub-command", "3.0",
                  R"({"type": "variable", "name": "V", "description": "D", "filter": "(", "computedValue": ""})",
                  QString(), QByteArray());

@@ -78,8 +78,6 @@ void tst_XmlFlashFileReader::initTestCase()
     for (const char* name : {"ifwi.bin", "fw_dnx.bin", "boot.img", "other.img"})
         QVERIFY(writeTextFile(m_dir.filePath(QLatin1String(name)), name));
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    EchoCommand::registerFor({QStringLiteral("popup"), QStringLiteral("sleep"), QStringLiteral("pass"),
-                              QStringLiteral("dravikDownloader"), QStringLiteral("waitForDevice")});
 }
 
 QSharedPointer<FlashFileManager> tst_XmlFlashFileReader::read(const QByteArray& body, const QByteArray& type,
