@@ -6,8 +6,10 @@
 #include "RecordingLogSink.h"
 #include "core/MetaTypes.h"
 #include "engine/EngineMetaTypes.h"
+#include "loader/FlashFileManager.h"
 #include "model/ModelMetaTypes.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -85,13 +87,15 @@ void tst_FlashEndToEnd::rebootIntoTheStartStateThenFlash()
     station.startScanning();
     const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::MainOs);
     QVERIFY(phone);
-    const QString image = writeImage(station.sim, "boot image");
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("flash boot " + image)});
+    const QString image = QFINDTESTDATA("data/boot.img");
+    const QSharedPointer<FlashFileManager> flashFile =
+        FlashFileManager::loadFromFile(QFINDTESTDATA("data/update-boot.json"), true);
+    QVERIFY(flashFile);
 
     FlashManager manager;
     manager.setDeviceManager(&station.manager);
     WindowDouble window(manager);
-    manager.rebootAndStartDeviceFlash(phone, flashFile.configuration);
+    manager.rebootAndStartDeviceFlash(phone, flashFile->getDefaultConfiguration());
     QTRY_COMPARE_WITH_TIMEOUT(window.finishedCount(), 1, 60000);
 
     QCOMPARE(window.statusOf(phone), int(Status::Success));
@@ -102,7 +106,10 @@ void tst_FlashEndToEnd::rebootIntoTheStartStateThenFlash()
     QCOMPARE(phone->getState(), DeviceState::ProvisioningOs);
     QCOMPARE(manager.getNbDeviceConnected(DeviceState::ProvisioningOs), 1);
     QVERIFY(!manager.isDeviceFlashing());
-    QVERIFY(!partition(station.sim, "S1", "boot").isEmpty());
+    QFile imageFile(image);
+    QVERIFY(imageFile.open(QIODevice::ReadOnly));
+    QCOMPARE(partition(station.sim, "S1", "boot"),
+             QString(QCryptographicHash::hash(imageFile.readAll(), QCryptographicHash::Sha256).toHex()));
     const QStringList infos = window.infos(phone);
     QVERIFY2(infos.contains("Rebooting ...") && infos.last().startsWith("S1: Flash success (duration: "),
              qPrintable(infos.join('\n')));
@@ -212,16 +219,19 @@ void tst_FlashEndToEnd::platformCheckRefusesAnotherPlatform()
     const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::ProvisioningOs);
     QVERIFY(phone);
     QCOMPARE(phone->getPlatform(), DevicePlatform::SamsungAndroid);
-    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("getvar product")},
-                            {DevicePlatform::ZorvikAndroid});
+    // A "3.0" file for "zorvik_android" devices only.
+    const QSharedPointer<FlashFileManager> flashFile =
+        FlashFileManager::loadFromFile(QFINDTESTDATA("data/zorvik-only.json"), false);
+    QVERIFY(flashFile);
 
     FlashManager manager;
     WindowDouble window(manager);
-    manager.rebootAndStartDeviceFlash(phone, flashFile.configuration);
+    manager.rebootAndStartDeviceFlash(phone, flashFile->getDefaultConfiguration());
     QTRY_COMPARE(window.finishedCount(), 1);
     QCOMPARE(window.statusOf(phone), int(Status::Failure));
     QCOMPARE(window.finished().at(0).type, Type::WrongDeviceType);
     QCOMPARE(window.infos(phone), QStringList{"Wrong device type"});
+    QCOMPARE(phone->getFlashState(), FlashDevice2::FlashState::Idle);
     QVERIFY(station.sim.commandLog().filter("getvar product").isEmpty());
 }
 
