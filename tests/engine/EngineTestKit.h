@@ -205,6 +205,20 @@ public:
 
     void startScanning() { scanner->startScan(); }
 
+    // Adds a simulated device (vendor 8087: a zorvik_android phone unless `vendor` says otherwise),
+    // scans, and returns its device once the scans have seen it in `state` (a keyword such as
+    // "pos"); empty when that did not happen within 30 s.
+    FlashDevice2Ptr attach(const QString& serial, const QString& port, const QString& state,
+                           const QString& vendor = QStringLiteral("8087"))
+    {
+        if (!sim.addDevice(serial, port, state, {QStringLiteral("--vendor"), vendor}))
+            return FlashDevice2Ptr();
+        startScanning();
+        const auto states = FlashTypes::getStateMap(FlashTypes::StateMapV3p0);
+        const auto wanted = states.find(state);
+        return wanted == states.end() ? FlashDevice2Ptr() : waitForDevice(port, wanted->second);
+    }
+
     // The device on USB port `port` once the scans have seen it in `state` (empty after 30 s).
     FlashDevice2Ptr waitForDevice(const QString& port, DeviceState state)
     {

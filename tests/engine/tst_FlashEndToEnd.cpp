@@ -83,9 +83,7 @@ void tst_FlashEndToEnd::rebootIntoTheStartStateThenFlash()
 
     SimulatedStation station;
     QVERIFY(station.isValid());
-    QVERIFY(station.sim.addDevice("S1", "1-2", "mos", {"--vendor", "8087"}));
-    station.startScanning();
-    const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::MainOs);
+    const FlashDevice2Ptr phone = station.attach("S1", "1-2", "mos");
     QVERIFY(phone);
     const QString image = QFINDTESTDATA("data/boot.img");
     const QSharedPointer<FlashFileManager> flashFile =
@@ -214,9 +212,7 @@ void tst_FlashEndToEnd::platformCheckRefusesAnotherPlatform()
 {
     SimulatedStation station;
     QVERIFY(station.isValid());
-    QVERIFY(station.sim.addDevice("SAM1", "1-2", "pos", {"--vendor", "04e8"}));
-    station.startScanning();
-    const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::ProvisioningOs);
+    const FlashDevice2Ptr phone = station.attach("SAM1", "1-2", "pos", "04e8");
     QVERIFY(phone);
     QCOMPARE(phone->getPlatform(), DevicePlatform::SamsungAndroid);
     // A "3.0" file for "zorvik_android" devices only.
@@ -270,11 +266,9 @@ void tst_FlashEndToEnd::stopReachesAFlashThatIsRebooting()
 {
     SimulatedStation station;
     QVERIFY(station.isValid());
-    QVERIFY(station.sim.addDevice("S1", "1-2", "mos", {"--vendor", "8087"}));
-    QVERIFY(station.sim.setFault("S1", "hang_match", "reboot"));
-    station.startScanning();
-    const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::MainOs);
+    const FlashDevice2Ptr phone = station.attach("S1", "1-2", "mos");
     QVERIFY(phone);
+    QVERIFY(station.sim.setFault("S1", "hang_match", "reboot"));
     TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("getvar product")});
 
     // As in the program, the manager works on a thread of its own.
@@ -306,11 +300,9 @@ void tst_FlashEndToEnd::destructionEndsAHangingTool()
 {
     SimulatedStation station;
     QVERIFY(station.isValid());
-    QVERIFY(station.sim.addDevice("S1", "1-2", "pos", {"--vendor", "8087"}));
-    QVERIFY(station.sim.setFault("S1", "hang_match", "oem hang"));
-    station.startScanning();
-    const FlashDevice2Ptr phone = station.waitForDevice("1-2", DeviceState::ProvisioningOs);
+    const FlashDevice2Ptr phone = station.attach("S1", "1-2", "pos");
     QVERIFY(phone);
+    QVERIFY(station.sim.setFault("S1", "hang_match", "oem hang"));
     TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("oem hang")});
 
     auto manager = std::make_unique<FlashManager>();

@@ -163,13 +163,10 @@ void tst_FlashRunnable::endOfARunOnASimulatedDevice()
 
     SimulatedStation station;
     QVERIFY(station.isValid());
-    QVERIFY(station.sim.addDevice("ABC123", "1-2", deviceState, {"--vendor", "8087"}));
+    const FlashDevice2Ptr device = station.attach("ABC123", "1-2", deviceState);
+    QVERIFY(device);
     if (!fault.isEmpty())
         QVERIFY(station.sim.setFault("ABC123", fault.section('=', 0, 0), fault.section('=', 1)));
-    station.startScanning();
-    const FlashDevice2Ptr device =
-        station.waitForDevice("1-2", deviceState == "pos" ? DeviceState::ProvisioningOs : DeviceState::MainOs);
-    QVERIFY(device);
     FMConst::OS_NO_ENUM = 1;
 
     const QString image = station.sim.folder() + "/boot.img";
