@@ -11,6 +11,8 @@
 
 #include <QScriptValue>
 
+#include <utility>
+
 namespace {
 
 constexpr uint64_t kTemplateTimeoutMs = 60000;
@@ -297,7 +299,7 @@ std::set<FlashCommand::CommandParameter> ShellFlashCommand::getParameterKeys() c
     std::set<CommandParameter> keys = FlashCommand::getParameterKeys();
     keys.insert(m_shell->successConditionParameters.begin(),
                 m_shell->successConditionParameters.end());
-    for (const QString& arg : m_shell->args)
+    for (const QString& arg : std::as_const(m_shell->args))
         addParameterKeys(arg, keys);
     return keys;
 }
@@ -420,7 +422,7 @@ int ShellFlashCommand::expandArguments(const SharedPointer<FlashRunner>& runner,
 
     // Each argument is substituted on its own: a value never splits into several arguments.
     args.clear();
-    for (const QString& arg : m_shell->args) {
+    for (const QString& arg : std::as_const(m_shell->args)) {
         bool ok = true;
         const QString expanded = replaceParameters(*runner, arg, &ok, &error);
         if (!ok)
