@@ -9,6 +9,7 @@
 #include "model/FlashVariableValueStorage.h"
 #include "core/MetaTypes.h"
 #include "core/ThreadPool.h"
+#include "FunctionTask.h"
 #include "RecordingLogSink.h"
 #include "tests/engine/RunnerFixtures.h"
 
@@ -37,20 +38,6 @@ std::unique_ptr<QThread> startThread(std::function<void()> work)
     return thread;
 }
 
-// A pool task that runs `work`; the pool deletes it.
-class FunctionTask : public QRunnable
-{
-public:
-    explicit FunctionTask(std::function<void()> work)
-        : m_work(std::move(work))
-    {
-        setAutoDelete(true);
-    }
-    void run() override { m_work(); }
-
-private:
-    std::function<void()> m_work;
-};
 
 // The pid a fake program wrote into `path`; 0 until it is there.
 qint64 readPid(const QString& path)
