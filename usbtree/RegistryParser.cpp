@@ -26,7 +26,8 @@ bool isBlank(char c)
 
 // The leftmost match of the ECMAScript pattern "\S*," without its comma: the first run of
 // non-blank characters that holds a comma, up to the last comma of that run (the star is greedy).
-// Scanned by hand so that a long line cannot exhaust the regex engine's recursion.
+// Scanned by hand so that a long line cannot exhaust the regex engine's recursion, and once: each
+// character is looked at one time, however long the line.
 std::string registryClass(const std::string& line)
 {
     size_t pos = 0;
@@ -34,10 +35,12 @@ std::string registryClass(const std::string& line)
         while (pos < line.size() && isBlank(line[pos]))
             ++pos;
         size_t end = pos;
-        while (end < line.size() && !isBlank(line[end]))
-            ++end;
-        const size_t comma = line.rfind(',', end == 0 ? 0 : end - 1);
-        if (comma != std::string::npos && comma >= pos && comma < end)
+        size_t comma = std::string::npos;
+        for (; end < line.size() && !isBlank(line[end]); ++end) {
+            if (line[end] == ',')
+                comma = end;
+        }
+        if (comma != std::string::npos)
             return line.substr(pos, comma - pos);
         pos = end;
     }

@@ -1,8 +1,8 @@
 // The version functions that the program exports for outside tools.
 
+#include "core/ChildProcess.h"
 #include "core/QuillonLib.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <dlfcn.h>
@@ -48,7 +48,7 @@ void tst_QuillonLib::exportedByEveryProgramOfTheLibrary()
 void tst_QuillonLib::exportedByTheProgram()
 {
     // The program calls none of them: they must be there all the same.
-    QProcess nm;
+    ChildProcess nm;
     nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), QStringLiteral(QLN_PROGRAM)});
     QVERIFY2(nm.waitForFinished(60000), qPrintable(nm.errorString()));
     QCOMPARE(nm.exitCode(), 0);

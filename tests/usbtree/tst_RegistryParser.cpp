@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include "tests/usbtree/UsbTestSupport.h"
@@ -20,6 +21,7 @@ private slots:
     void malformedLinesEndPropertyBlocks();
     void severalTopEntriesKeepSyntheticRoot();
     void lostIndentationDropsTheRest();
+    void longNodeLineParsesInLinearTime();
 };
 
 void tst_RegistryParser::splitter_data()
@@ -217,6 +219,26 @@ void tst_RegistryParser::lostIndentationDropsTheRest()
     QCOMPARE(tree->name, std::string("Root"));
     QCOMPARE(tree->children.size(), size_t(1));
     QCOMPARE(names(getEndDevices(tree.get(), nullptr)), QStringList{"Deep"});
+}
+
+void tst_RegistryParser::longNodeLineParsesInLinearTime()
+{
+    // 400 KB of blank-separated words without a comma: a class search that went back to the start
+    // of the line for every word took minutes.
+    std::string line = "+-o Huge@1  <";
+    for (int i = 0; i < 200000; ++i)
+        line += "x ";
+    line += ">\n  {\n    \"idVendor\" = 1234\n  }\n";
+    QElapsedTimer timer;
+    timer.start();
+    USBTreePtr tree(parseUsbTree(line));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(tree);
+    QCOMPARE(tree->name, std::string("Huge"));
+    QCOMPARE(tree->klass, std::string());
+    QCOMPARE(propertyOf(tree.get(), "idVendor"), QStringLiteral("1234"));
+    // Linear work is milliseconds; the bound only tells linear from quadratic, with room for load.
+    QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
 }
 
 QTEST_GUILESS_MAIN(tst_RegistryParser)
