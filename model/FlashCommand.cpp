@@ -11,6 +11,11 @@
 #include "model/FlashVariable.h"
 #include "model/FlashVariableValue.h"
 #include "platform/utility/OSVersion.h"
+#include "tools/AdbFlashCommand.h"
+#include "tools/CatFlashCommand.h"
+#include "tools/DFUFlashCommand.h"
+#include "tools/FastbootFlashCommand.h"
+#include "tools/SetVariableFlashCommand.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -146,10 +151,29 @@ FlashCommand::FlashCommandData::FlashCommandData(const QString& expression, bool
     script = FlashScriptEngine::escapeFlashParameters(expression, parameters);
 }
 
+const std::vector<FlashCommand::BuiltInKind>& FlashCommand::builtInKinds()
+{
+    // One row per kind, in registration order: {Kind::toolId(), &Kind::create...Command, Internal
+    // or UserReplaceable}. An internal kind keeps its id when the tools file names a program for it.
+    constexpr bool Internal = false;
+    constexpr bool UserReplaceable = true;
+    static const std::vector<BuiltInKind> kinds = {
+        {SetVariableFlashCommand::toolId(), &SetVariableFlashCommand::createSetVariableCommand, UserReplaceable},
+        {AdbFlashCommand::toolId(), &AdbFlashCommand::createAdbCommand, Internal},
+        {FastbootFlashCommand::toolId(), &FastbootFlashCommand::createFastbootCommand, Internal},
+        {CatFlashCommand::toolId(), &CatFlashCommand::createCatCommand, UserReplaceable},
+        {DFUFlashCommand::toolId(), &DFUFlashCommand::createDfuCommand, Internal},
+    };
+    return kinds;
+}
+
 FlashCommand::Factories FlashCommand::initFactories()
 {
-    // Each command kind enters its creator under its toolId() here; the first creator of an id wins.
-    return Factories();
+    // The first creator of an id wins.
+    Factories factories;
+    for (const BuiltInKind& kind : builtInKinds())
+        factories.emplace(kind.toolId.toUtf8().toStdString(), kind.creator);
+    return factories;
 }
 
 bool FlashCommand::addCommandFactory(const char* toolId, Creator creator)

@@ -55,6 +55,11 @@ LogQDebugHandler::~LogQDebugHandler()
     }
 }
 
+void LogQDebugHandler::setSilentModeEnabled(bool silent)
+{
+    m_silent = silent;
+}
+
 void LogQDebugHandler::onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     const std::lock_guard<std::recursive_mutex> lock(LogRouting::mutex());
@@ -63,7 +68,7 @@ void LogQDebugHandler::onQtMessage(QtMsgType type, const QMessageLogContext& con
         return;
     // A Qt message raised while this thread hands a line to a sink (a sink's own qWarning) would
     // come back into the sink that raised it: give it to the previous Qt handler instead.
-    if (LogRouting::isDelivering()) {
+    if (LogRouting::isDelivering() || current->m_silent) {
         if (current->m_previous)
             current->m_previous(type, context, text);
         return;

@@ -10,15 +10,22 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
+
 class LogQDebugHandler : public LogHandler
 {
 public:
     LogQDebugHandler(const QString& name, const QString& description);
     ~LogQDebugHandler() override;
 
+    // Silent: Qt's messages are not logged here but handed to the Qt handler installed before
+    // this one. Off after construction.
+    void setSilentModeEnabled(bool silent);
+
 private:
     static void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text);
 
     QtMessageHandler m_previous;
     LogQDebugHandler* m_previousInstance;
+    std::atomic<bool> m_silent{false};
 };

@@ -1,0 +1,217 @@
+#include "app/EntryPoint.h"
+
+#include "app/ApplicationInfo.h"
+#include "app/ArgParser.h"
+#include "app/Quillon.h"
+#include "app/ToolConst.h"
+#include "core/LoggerBridge.h"
+#include "core/MessageHandler.h"
+#include "core/MetaTypes.h"
+#include "core/QlnErrorCode.h"
+#include "core/SingletonException.h"
+#include "core/UsbPortMap.h"
+#include "download/HashManager.h"
+#include "engine/FlashManagerApplication.h"
+#include "model/FlashCommand.h"
+#include "platform/log/LogQDebugHandler.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace {
+
+QStringList toArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    return arguments;
+}
+
+void logMessage(LOGLEVEL level, const QString& text)
+{
+    MessageHandler::instance()->logMessage(level, text);
+}
+
+} // namespace
+
+EntryPoint::EntryPoint(FILE* out, FILE* err)
+    : m_out(out)
+    , m_err(err)
+{
+}
+
+EntryPoint::~EntryPoint()
+{
+    releaseApplication();
+    cleanProgram(0, false);
+}
+
+int EntryPoint::run(int& argc, char** argv)
+{
+    qInstallMessageHandler(&EntryPoint::myMessageOutputNoMessagePrinted);
+    m_gui = !StartupArguments::isCliRequested(argc, argv);
+    const int code = guarded([&] { return start(argc, argv); });
+    if (m_failed) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
+}
+
+int EntryPoint::guarded(const std::function<int()>& body)
+{
+    int code = QlnErrorCode::InternalError;
+    try {
+        return body();
+    } catch (const std::bad_alloc& exception) {
+        writeLine(m_err, getMessage(FATAL, exception.what()));
+        code = QlnErrorCode::CliMemoryAllocationFailure;
+    } catch (const SingletonException& exception) {
+        writeLine(m_err, getMessage(FATAL, exception.what()));
+    } catch (...) {
+        writeLine(m_err, getMessage(FATAL, "Internal error"));
+    }
+    m_failed = true;
+    printExitLine(code);
+    return code;
+}
+
+int EntryPoint::cleanProgram(int code, bool print)
+{
+    delete m_bridge;
+    m_bridge = nullptr;
+    delete m_qtSink;
+    m_qtSink = nullptr;
+    if (print)
+        printExitLine(code);
+    return code;
+}
+
+std::string EntryPoint::getMessage(LOGLEVEL level, const std::string& text)
+{
+    QString head = QDateTime::currentDateTime().toString(MessageHandler::timeStampFormat());
+    if (level >= FATAL && level <= TRACE)
+        head += MessageHandler::levelTag(level) + QStringLiteral(": ");
+    return head.toLocal8Bit().toStdString() + text;
+}
+
+void EntryPoint::myMessageOutputNoMessagePrinted(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(text.toLocal8Bit().constData(), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+}
+
+int EntryPoint::start(int& argc, char** argv)
+{
+    MessageHandler::instance();
+    m_bridge = new LoggerBridge;
+    m_qtSink = new LogQDebugHandler(QStringLiteral("Qt"), QStringLiteral("Debug logs"));
+    m_bridge->bind(*m_qtSink);
+    // Read from the raw arguments before the application object exists, so that a fatal message
+    // of its construction (no display) reaches the console instead of a log nobody reads yet.
+    const QStringList rawArguments = toArguments(argc, argv);
+    m_qtSink->setSilentModeEnabled(!StartupArguments::isDebugLogRequested(rawArguments));
+    m_hashManager = std::make_unique<HashManager>();
+    m_portMap = std::make_unique<UsbPortMap>();
+
+    // A single action prints a text and leaves: it never needs a display.
+    const StartupArguments::SingleAction action = StartupArguments::singleAction(rawArguments);
+    const bool gui = m_gui && action == StartupArguments::SingleAction::None;
+    m_application.reset(FlashManagerApplication::createApplication(argc, argv, gui));
+    registerMetaTypes();
+    ApplicationInfo::publish(*m_application);
+
+    const QStringList arguments = QCoreApplication::arguments();
+    if (action != StartupArguments::SingleAction::None)
+        return answerSingleAction(action, arguments);
+
+    // The command kinds come first: loading the settings registers the user's tools among them.
+    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    // Loaded before -l is applied, so that -l overrides the stored level for this run only.
+    ToolConst::Init();
+    for (int level : StartupArguments::logLevels(argc, argv))
+        MessageHandler::instance()->setLogLevel(LOGLEVEL(level));
+
+    const int result = startFace();
+    releaseApplication();
+    return cleanProgram(result == ArgParser::UsageShown ? QlnErrorCode::NoError : result, true);
+}
+
+int EntryPoint::answerSingleAction(StartupArguments::SingleAction action, const QStringList& arguments)
+{
+    QString output;
+    if (action == StartupArguments::SingleAction::ErrorCode) {
+        QString value;
+        if (!StartupArguments::errorCodeArgument(arguments, value)) {
+            logMessage(ERROR, QStringLiteral("Missing error code argument"));
+            releaseApplication();
+            return cleanProgram(QlnErrorCode::CliMissingArguments, true);
+        }
+        bool ok = false;
+        const int code = value.toInt(&ok, 10);
+        output = QlnErrorCode::getErrorCodeStr(ok ? code : -1);
+    } else if (action == StartupArguments::SingleAction::Help) {
+        output = Quillon::help_message + QLatin1Char('\n') + QlnErrorCode::getAllErrorCodeStr();
+    } else {
+        output = ApplicationInfo::versionLine();
+    }
+    writeLine(m_out, output.toLocal8Bit().toStdString());
+    releaseApplication();
+    return cleanProgram(QlnErrorCode::NoError, false);
+}
+
+int EntryPoint::startFace()
+{
+    if (m_gui) {
+        writeLine(m_err, getMessage(ERROR, "The desktop face is not built yet: use --cli"));
+        return QlnErrorCode::InternalError;
+    }
+    MessageHandler::instance()->setShell(true);
+
+    // getopt_long reorders the vector it parses: the parser gets a copy of the arguments.
+    std::vector<QByteArray> texts;
+    for (const QString& argument : QCoreApplication::arguments())
+        texts.push_back(argument.toLocal8Bit());
+    std::vector<char*> vector;
+    for (QByteArray& text : texts)
+        vector.push_back(text.data());
+    vector.push_back(nullptr);
+
+    ArgParser::Options options;
+    const int result = ArgParser::generateTask(int(texts.size()), vector.data(), options);
+    if (result != ArgParser::Proceed)
+        return result;
+    logMessage(ERROR, QStringLiteral("Flashing from the command line is not built yet"));
+    return QlnErrorCode::InternalError;
+}
+
+void EntryPoint::releaseApplication()
+{
+    // The hash cache logs through the application log: it goes before the log and the application.
+    qDebug() << "Deleting hash manager";
+    m_hashManager.reset();
+    m_application.reset();
+    m_portMap.reset();
+}
+
+void EntryPoint::writeLine(FILE* stream, const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+void EntryPoint::printExitLine(int code)
+{
+    writeLine(m_out, getMessage(code == QlnErrorCode::NoError ? INFO : ERROR,
+                                "Quillon Lite exited with code " + std::to_string(code)));
+}
