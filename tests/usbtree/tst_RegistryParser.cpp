@@ -1,6 +1,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "tests/usbtree/UsbTestSupport.h"
 
 // The registry text parser and its helpers, on registry text fixtures.
@@ -13,6 +15,7 @@ private slots:
     void splitter();
     void openProcessRunsWithoutShell_data();
     void openProcessRunsWithoutShell();
+    void openProcessGivesItsOwnGroupAndNoInput();
     void textWithoutNodesGivesSyntheticRoot();
     void registryRootBecomesTheTree();
     void rootHubsAreNumberedInLineOrder();
@@ -70,6 +73,31 @@ void tst_RegistryParser::openProcessRunsWithoutShell()
     QCOMPARE(openProcess(command.toUtf8().constData(), &collected), ok);
     QCOMPARE(QString::fromStdString(collected), "kept:" + output);
     QCOMPARE(openProcess(command.toUtf8().constData(), nullptr), ok);
+}
+
+void tst_RegistryParser::openProcessGivesItsOwnGroupAndNoInput()
+{
+    // The program leads a group of its own: in /proc/<pid>/stat its group (field 5) is its pid.
+    std::string stat;
+    QVERIFY(openProcess("cat /proc/self/stat", &stat));
+    const QStringList fields = QString::fromStdString(stat).section(QLatin1Char(')'), -1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVERIFY2(fields.size() > 3, stat.c_str());
+    QCOMPARE(fields.at(2), QString::fromStdString(stat).section(QLatin1Char(' '), 0, 0));
+
+    // Our own standard input has something to read; the program reads nothing of it.
+    int input[2];
+    QVERIFY(pipe(input) == 0);
+    const int savedInput = dup(STDIN_FILENO);
+    dup2(input[0], STDIN_FILENO);
+    close(input[0]);
+    QVERIFY(write(input[1], "ours\n", 5) == 5);
+    close(input[1]);
+    std::string read;
+    const bool ok = openProcess("cat", &read);
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    QVERIFY(ok);
+    QCOMPARE(QString::fromStdString(read), QString());
 }
 
 void tst_RegistryParser::textWithoutNodesGivesSyntheticRoot()
