@@ -10,11 +10,14 @@
 #include "core/QlnErrorCode.h"
 #include "core/SingletonException.h"
 #include "core/UsbPortMap.h"
+#include "download/HashManager.h"
 #include "engine/FlashManagerApplication.h"
+#include "model/FlashCommand.h"
 #include "platform/log/LogQDebugHandler.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
 
 #include <cstdlib>
 #include <new>
@@ -117,6 +120,7 @@ int EntryPoint::start(int& argc, char** argv)
     // of its construction (no display) reaches the console instead of a log nobody reads yet.
     const QStringList rawArguments = toArguments(argc, argv);
     m_qtSink->setSilentModeEnabled(!StartupArguments::isDebugLogRequested(rawArguments));
+    m_hashManager = std::make_unique<HashManager>();
     m_portMap = std::make_unique<UsbPortMap>();
 
     // A single action prints a text and leaves: it never needs a display.
@@ -130,6 +134,8 @@ int EntryPoint::start(int& argc, char** argv)
     if (action != StartupArguments::SingleAction::None)
         return answerSingleAction(action, arguments);
 
+    // The command kinds come first: loading the settings registers the user's tools among them.
+    FlashCommand::ms_kFactories = FlashCommand::initFactories();
     // Loaded before -l is applied, so that -l overrides the stored level for this run only.
     ToolConst::Init();
     for (int level : StartupArguments::logLevels(argc, argv))
@@ -190,6 +196,9 @@ int EntryPoint::startFace()
 
 void EntryPoint::releaseApplication()
 {
+    // The hash cache logs through the application log: it goes before the log and the application.
+    qDebug() << "Deleting hash manager";
+    m_hashManager.reset();
     m_application.reset();
     m_portMap.reset();
 }

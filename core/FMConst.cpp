@@ -1,12 +1,11 @@
 #include "core/FMConst.h"
 
 #include "core/MessageHandler.h"
+#include "loader/ExternalToolManager.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMap>
-#include <QReadWriteLock>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -35,25 +34,6 @@ QString resolveDefaultProgram(const QString& name)
     if (!onPath.isEmpty())
         return QDir::toNativeSeparators(onPath);
     return QDir::toNativeSeparators(beside);
-}
-
-// The registered tool paths. Flash threads read them while the main thread may change them.
-QReadWriteLock& toolsLock()
-{
-    static QReadWriteLock lock;
-    return lock;
-}
-
-QMap<QString, QString>& toolPaths()
-{
-    static QMap<QString, QString> paths;
-    return paths;
-}
-
-void registerToolPath(const QString& toolId, const QString& path)
-{
-    QWriteLocker locker(&toolsLock());
-    toolPaths().insert(toolId, path);
 }
 
 QString rangeText(unsigned first, unsigned second, unsigned third, unsigned low, unsigned high)
@@ -306,25 +286,33 @@ const QString& FMConst::defaultDldrCliCmd()
     return defaultDldrCliCmd_;
 }
 
+ExternalToolManager& FMConst::getExternalToolManager()
+{
+    // Built on first use, so no static initialiser depends on it.
+    static ExternalToolManager manager;
+    return manager;
+}
+
 QString FMConst::getTool(const QString& toolId)
 {
-    QReadLocker locker(&toolsLock());
-    return toolPaths().value(toolId);
+    return getExternalToolManager().getTool(toolId);
 }
 
 bool FMConst::setTool(const QString& toolId, const QString& path)
 {
+    ExternalToolManager& tools = getExternalToolManager();
     const QFileInfo info(path);
     if (info.isFile() && info.isExecutable()) {
-        registerToolPath(toolId, path);
+        tools.setTool(toolId, path);
+        tools.registerTools();
         return true;
     }
     if (toolId == ADB_TOOL_ID)
-        registerToolPath(toolId, defaultAdbCmd());
+        tools.setTool(toolId, defaultAdbCmd());
     else if (toolId == FASTBOOT_TOOL_ID)
-        registerToolPath(toolId, defaultFastbootCmd());
+        tools.setTool(toolId, defaultFastbootCmd());
     else if (toolId == DFU_TOOL_ID)
-        registerToolPath(toolId, defaultDfuDownloaderCmd());
+        tools.setTool(toolId, defaultDfuDownloaderCmd());
     return false;
 }
 
@@ -346,11 +334,7 @@ void FMConst::initExternalTools(const QString& toolsFile)
     repairToolEntry(settings, group + FASTBOOT_TOOL_ID, KEY_FASTBOOT, defaultFastbootCmd());
     repairToolEntry(settings, group + DFU_TOOL_ID, QString(), defaultDfuDownloaderCmd());
 
-    settings.beginGroup(QStringLiteral("Tools"));
-    const QStringList ids = settings.childKeys();
-    for (const QString& id : ids)
-        registerToolPath(id, settings.value(id).toString());
-    settings.endGroup();
+    getExternalToolManager().loadFile(settings);
 }
 
 void FMConst::setFlashLogResultEnabled(bool enabled)
@@ -542,6 +526,5 @@ void FMConst::resetToDefaults()
     ipDigit4Min = kDefaultRange[3];
     ipDigit4Max = kDefaultRange[4];
 
-    QWriteLocker locker(&toolsLock());
-    toolPaths().clear();
+    getExternalToolManager().clear();
 }

@@ -19,6 +19,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 class FlashConfiguration;
 class FlashDevice2;
@@ -73,9 +74,21 @@ public:
     using Creator = FlashCommand* (*)(const JsonObject& command);
     using Factories = std::map<std::string, Creator>;
 
+    // A command kind the program implements: its tool id, its creator, and whether a user tool of
+    // the same id (external tools registry) may replace it.
+    struct BuiltInKind
+    {
+        QString toolId;
+        Creator creator;
+        bool userReplaceable;
+    };
+
     static Factories ms_kFactories;
 
-    // Fills `ms_kFactories` with the built-in kinds; start-up calls it before any flash file loads.
+    // Every built-in kind, one row each, in registration order.
+    static const std::vector<BuiltInKind>& builtInKinds();
+    // The registry of the built-in kinds. Start-up assigns it to `ms_kFactories` before the
+    // external tools are loaded (they add to it) and before any flash file loads.
     static Factories initFactories();
     static bool addCommandFactory(const char* toolId, Creator creator);
     static bool removeCommandFactory(const char* toolId);
@@ -140,6 +153,11 @@ public:
     // `values` gets that value as its "value"; other fields keep the form's.
     static JsonObjectList fillEditorInterface(JsonObjectList form,
                                               const std::map<QString, QVariant>& values);
+
+protected:
+    // The check a kind's attempt starts with: false, after the TRACE line "Invalid runner pointer"
+    // in the application log, when no runner stands behind `runner`.
+    static bool hasRunner(const SharedPointer<FlashRunner>& runner);
 
 private:
     QString m_group;
