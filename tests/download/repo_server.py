@@ -207,6 +207,7 @@ def certificates(arguments):
             file.write("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n" % host)
         openssl("req", *key_options, "-keyout", key, "-out", request, "-subj", "/CN=" + host)
         openssl("x509", "-req", "-in", request, "-CA", ca_cert, "-CAkey", ca_key, "-CAcreateserial",
+                "-CAserial", os.path.join(folder, "ca.srl"),
                 "-out", os.path.join(folder, name + ".pem"), "-days", "2", "-extfile", extensions)
     openssl("req", "-x509", *key_options, "-keyout", os.path.join(folder, "untrusted.key"),
             "-out", os.path.join(folder, "untrusted.pem"), "-days", "2", "-subj", "/CN=quillon.test",

@@ -270,7 +270,7 @@ void tst_DownloadItem::watchdogEndsASilentTransfer()
     clock.start();
     QVERIFY(client.manager->startDownload(item));
     QCOMPARE(client.waitForFinish(item->getId()), int(M::DOWNLOAD_STUCK));
-    QVERIFY(clock.elapsed() >= 300);
+    QVERIFY(clock.elapsed() >= 280); // a coarse timer may fire up to 5 % early
     QCOMPARE(item->getStatusMessage(), QStringLiteral("No data retrieved in 0 minutes"));
     QVERIFY(!QFile::exists(target));
     QCOMPARE(leftovers(folder.path(), target), QStringList());
