@@ -19,6 +19,7 @@
 #include <QReadLocker>
 #include <QSaveFile>
 #include <QSslConfiguration>
+#include <QThread>
 #include <QTimer>
 #include <QWriteLocker>
 #include <QtDebug>
@@ -36,11 +37,13 @@ struct DownloadItem::WorkState
 {
     QMutex mutex;
     int pending = 0;
-    QList<QEventLoop*> waiters; // each in its own thread, woken by a queued quit
+    QList<QThread*> workingThreads; // the threads inside run() or a post-processing now
+    QList<QEventLoop*> waiters;     // each in its own thread, woken by a queued quit
 
-    void finishOne()
+    void finishOne(QThread* workingThread = nullptr)
     {
         QMutexLocker locker(&mutex);
+        workingThreads.removeOne(workingThread);
         if (pending > 0)
             --pending;
         if (pending == 0) {
@@ -57,8 +60,10 @@ public:
     explicit WorkDone(std::shared_ptr<WorkState> work)
         : m_work(std::move(work))
     {
+        QMutexLocker locker(&m_work->mutex);
+        m_work->workingThreads.append(QThread::currentThread());
     }
-    ~WorkDone() { m_work->finishOne(); }
+    ~WorkDone() { m_work->finishOne(QThread::currentThread()); }
     WorkDone(const WorkDone&) = delete;
     WorkDone& operator=(const WorkDone&) = delete;
 
@@ -1130,6 +1135,12 @@ bool DownloadItem::isBusy() const
 {
     QMutexLocker locker(&m_work->mutex);
     return m_work->pending > 0;
+}
+
+bool DownloadItem::isWorkingIn(QThread* thread) const
+{
+    QMutexLocker locker(&m_work->mutex);
+    return m_work->workingThreads.contains(thread);
 }
 
 void DownloadItem::waitUntilIdle()

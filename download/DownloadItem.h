@@ -33,6 +33,7 @@ class QNetworkReply;
 class QNetworkRequest;
 class QSaveFile;
 class QSslConfiguration;
+class QThread;
 class QTimer;
 
 class DownloadItem : public QObject, public LoggedObject, public QRunnable
@@ -193,6 +194,8 @@ private:
     void markQueued();
     void markWithdrawn();
     bool isBusy() const;
+    // True while `thread` runs this item's work (a receiver of its end called on that thread).
+    bool isWorkingIn(QThread* thread) const;
     // Returns once no work is left, delivering the calling thread's events meanwhile.
     void waitUntilIdle();
     // Post-processing of a cached flash file (item thread).

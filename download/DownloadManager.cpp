@@ -122,6 +122,8 @@ DownloadManager::~DownloadManager()
     cancelAllDownloads();
     m_normalPool.waitForFinish();
     m_priorityPool.waitForFinish();
+    // Lets the item thread run what was queued there (queued ends, deferred releases).
+    QMetaObject::invokeMethod(&m_itemThreadContext, [] {}, Qt::BlockingQueuedConnection);
     for (;;) {
         DownloadItem* first = nullptr;
         {
@@ -443,9 +445,7 @@ bool DownloadManager::startDownload(DownloadItemPtr item)
     case ANSWER_CANCEL:
         logMessage(Logger::INFO, target->getSource().toString(QUrl::RemoveUserInfo) + QStringLiteral(" download cancelled"));
         target->changeStatus(Status::DOWNLOAD_CANCELLED, QStringLiteral("Download cancelled by the user"), true);
-        QMetaObject::invokeMethod(
-            target, [target, id] { emit target->downloadFinished(id, Status::DOWNLOAD_CANCELLED); },
-            Qt::QueuedConnection);
+        finishLater(item, Status::DOWNLOAD_CANCELLED);
         return false;
     case ANSWER_USE_CACHE_ALWAYS:
         if (behavior == BEHAVIOR_ASK_IF_NOT_OUTDATED)
@@ -458,13 +458,16 @@ bool DownloadManager::startDownload(DownloadItemPtr item)
         if (target->getType() == DownloadItem::DOWNLOAD_TYPE_FLASH_FILE) {
             target->useCachedCopy(cachedPath, Status::DOWNLOAD_POST_PROCESSING, statusMessage);
             target->markQueued(); // the item is not freed before its post-processing has run
-            QMetaObject::invokeMethod(target, [target] { target->postProcessCachedFile(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &m_itemThreadContext,
+                [item] {
+                    if (!item.isNull())
+                        item->postProcessCachedFile();
+                },
+                Qt::QueuedConnection);
         } else {
             target->useCachedCopy(cachedPath, Status::DOWNLOAD_SUCCESS, statusMessage);
-            QMetaObject::invokeMethod(
-                target, [target, id] { emit target->downloadFinished(id, Status::DOWNLOAD_SUCCESS); },
-                Qt::QueuedConnection);
+            finishLater(item, Status::DOWNLOAD_SUCCESS);
         }
         return true;
     case ANSWER_DOWNLOAD_ALWAYS:
@@ -589,6 +592,18 @@ bool DownloadManager::startPriorityDownload(DownloadItemPtr item)
     queueItem(item, Pool::Priority);
     onDownloadProgress();
     return true;
+}
+
+void DownloadManager::finishLater(DownloadItemPtr item, DownloadStatus status)
+{
+    // Through the item thread's own object, not the item: a receiver may free the item meanwhile.
+    QMetaObject::invokeMethod(
+        &m_itemThreadContext,
+        [item, status] {
+            if (!item.isNull())
+                emit item->downloadFinished(item->getId(), status);
+        },
+        Qt::QueuedConnection);
 }
 
 bool DownloadManager::queueItem(DownloadItem* item, Pool pool)
@@ -826,6 +841,22 @@ void DownloadManager::releaseDownload(DownloadItemPtr item)
     withdrawItem(target, Pool::Priority);
     locker.unlock();
 
+    if (target->isWorkingIn(QThread::currentThread())) {
+        // Released by a receiver of its own end, on the thread that still runs its work: waiting
+        // here would wait for ourselves. It is freed in the item thread once that work returns.
+        qDebug().noquote() << "Freeing deferred until the download's work returns" + described;
+        QMetaObject::invokeMethod(
+            &m_itemThreadContext,
+            [item, name] {
+                if (item.isNull())
+                    return;
+                item->waitUntilIdle();
+                delete item.data();
+                qDebug().noquote() << name + " released";
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     // Work that could not be withdrawn (a transfer, a post-processing, a task a pool has just taken)
     // is ended and waited for: the item is never freed under a thread that still runs in it.
     if (target->isBusy()) {

@@ -216,6 +216,8 @@ private:
     DownloadItemPtr findItem(DownloadId id) const;
     DownloadActionAnswer checkNeedDownload(DownloadItemPtr item, bool isXml, QString& cachedPath,
                                            QString& statusMessage, bool hasUser);
+    // The item's downloadFinished, emitted later in the item thread.
+    void finishLater(DownloadItemPtr item, DownloadStatus status);
     bool queueItem(DownloadItem* item, Pool pool);
     bool withdrawItem(DownloadItem* item, Pool pool);
     bool retry(DownloadItemPtr item, Pool pool);

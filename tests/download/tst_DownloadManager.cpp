@@ -44,6 +44,8 @@ private slots:
     void streamDownloadsStayOutOfLookupsAndKeepTheirTimeouts();
     void releasingARunningDownloadAbortsAndWaits();
     void releasingAPendingDownloadWithdrawsIt();
+    void releasedByAReceiverOfItsEnd_data();
+    void releasedByAReceiverOfItsEnd();
     void cancelAllDownloadsKeepsTheItems();
     void atMostTheParallelCountAtATime();
     void theHashCacheGetsTheDigests();
@@ -240,6 +242,34 @@ void tst_DownloadManager::releasingAPendingDownloadWithdrawsIt()
     QCOMPARE(client.waitForFinish(blocker->getId()), int(M::DOWNLOAD_SUCCESS));
     client.manager->waitAllDownloadForFinish();
     QVERIFY(m_http.requestHeaders(QStringLiteral("/file.bin?release=pending")).isEmpty());
+}
+
+void tst_DownloadManager::releasedByAReceiverOfItsEnd_data()
+{
+    QTest::addColumn<bool>("cached");
+    QTest::newRow("transferred") << false; // ends on a transfer thread
+    QTest::newRow("from the cache") << true; // ends in the item thread
+}
+
+void tst_DownloadManager::releasedByAReceiverOfItsEnd()
+{
+    QFETCH(bool, cached);
+    Client client;
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("file.bin"));
+    if (cached)
+        QVERIFY(writeFile(target, "cached"));
+    DownloadManager* manager = client.manager.get();
+    QObject receiver;
+    connect(manager, &M::downloadFinished, &receiver, [manager](M::DownloadId id) { manager->releaseDownload(id); },
+            Qt::DirectConnection);
+    const DownloadItemPtr item = manager->downloadSimpleFile(m_http.url(QStringLiteral("file.bin?receiver=1")),
+                                                            QHostAddress(), QFile(target), M::BEHAVIOR_USE_CACHE);
+    QVERIFY(manager->startDownload(item));
+    QCOMPARE(client.waitForFinish(1), int(M::DOWNLOAD_SUCCESS));
+    QTRY_COMPARE_WITH_TIMEOUT(client.events.events(QStringLiteral("released")), QStringList{"released 1"}, WaitMs);
+    QVERIFY(item.isNull());
+    QVERIFY(manager->getDownloads().isEmpty());
 }
 
 void tst_DownloadManager::cancelAllDownloadsKeepsTheItems()
