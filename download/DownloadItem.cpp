@@ -388,6 +388,7 @@ void DownloadItem::run()
     if (outcome.status == Status::DOWNLOAD_SUCCESS && m_type == DOWNLOAD_TYPE_FLASH_FILE) {
         changeStatus(outcome.status, outcome.message, false);
         changeStatus(Status::DOWNLOAD_POST_PROCESSING, outcome.message, false);
+        m_postProcessed = false;
         m_lock.unlock();
         onDownloadFlashFileDone(); // sends the final downloadFinished
         return;
@@ -596,7 +597,7 @@ bool DownloadItem::readData(DownloadManager::DownloadStatus& status, QString& me
     }
     const QByteArray data = m_reply->readAll();
     bool written = m_output->write(data) == data.size();
-    if (auto* file = qobject_cast<QFileDevice*>(m_output))
+    if (auto* file = qobject_cast<QFileDevice*>(m_output.data()))
         written = file->flush() && written;
     if (!written) {
         status = Status::DOWNLOAD_OUTPUT_ERROR;
@@ -716,7 +717,7 @@ void DownloadItem::onDownloadFlashFileDone()
     const QString path = file.absoluteFilePath();
     switch (FileManager2::getFileType(path)) {
     case FileManager2::HardwaresJsonFile:
-        onChildComplete();
+        postProcessingDone();
         return;
     case FileManager2::ArchiveFile: {
         const QString folder = file.absolutePath();
@@ -736,13 +737,13 @@ void DownloadItem::onDownloadFlashFileDone()
                 return;
             }
         }
-        onChildComplete();
+        postProcessingDone();
         return;
     }
     case FileManager2::FlashFile:
         logMessage(Logger::ERROR, QStringLiteral("Download from FlashFile (xml or json) not supported (")
                                       + sourceText() + QLatin1Char('}'));
-        onChildComplete(); // the one final downloadFinished
+        postProcessingDone(); // the one final downloadFinished
         return;
     default:
         changeStatus(Status::DOWNLOAD_INVALID_FLASH_FILE, QStringLiteral("Invalid flash file ") + sourceText(), true);
@@ -775,8 +776,25 @@ void DownloadItem::changeStatus(DownloadManager::DownloadStatus status, const QS
         Qt::QueuedConnection);
 }
 
-void DownloadItem::completeLocked()
+void DownloadItem::postProcessingDone()
 {
+    m_lock.lockForWrite();
+    m_postProcessed = true;
+    completeWhenChildrenDoneLocked();
+}
+
+void DownloadItem::completeWhenChildrenDoneLocked()
+{
+    // A child that ends while the file is still being unpacked does not complete the item.
+    bool done = m_status == Status::DOWNLOAD_POST_PROCESSING && m_postProcessed;
+    for (const QPointer<DownloadItem>& child : qAsConst(m_childItems)) {
+        if (done && !child.isNull() && !child->isFinished())
+            done = false;
+    }
+    if (!done) {
+        m_lock.unlock();
+        return;
+    }
     changeStatus(Status::DOWNLOAD_SUCCESS, m_statusMessage, false);
     m_lock.unlock();
     emit childDownloadsFinished(m_id);
@@ -788,20 +806,14 @@ void DownloadItem::onChildComplete()
     m_lock.lockForWrite();
     const DownloadManager::DownloadStatus status = m_status;
     if (status == Status::DOWNLOAD_POST_PROCESSING) {
-        for (const QPointer<DownloadItem>& child : qAsConst(m_childItems)) {
-            if (!child.isNull() && !child->isFinished()) {
-                m_lock.unlock();
-                return;
-            }
-        }
-        completeLocked();
+        completeWhenChildrenDoneLocked();
         return;
     }
     m_lock.unlock();
     if (status == Status::DOWNLOAD_NEVER_STARTED || status == Status::DOWNLOAD_PENDING
         || status == Status::DOWNLOAD_IN_PROGRESS)
         return;
-    emit downloadFinished(m_id, status);
+    emit downloadFinished(m_id, status); // a finished parent echoes each child's end
 }
 
 void DownloadItem::abort()
@@ -1078,6 +1090,7 @@ void DownloadItem::useCachedCopy(const QString& cachedPath, DownloadManager::Dow
     QWriteLocker locker(&m_lock);
     m_outputPath = cachedPath;
     m_hashesValid = false; // the digests of an earlier transfer are not the cached copy's
+    m_postProcessed = false;
     changeStatus(status, message, false);
 }
 

@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QHostAddress>
+#include <QIODevice>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -27,7 +28,6 @@
 
 class CustomEventLoop;
 class QAuthenticator;
-class QIODevice;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
@@ -177,7 +177,10 @@ private:
     bool readData(DownloadManager::DownloadStatus& status, QString& message);
     void restartStuckTimerLocked();
     void emitProgress();
-    void completeLocked();
+    // The post-processing is over: completes the item unless a child is still under way.
+    void postProcessingDone();
+    // Write lock held; released on return. 505, post-processed, every child finished: 504.
+    void completeWhenChildrenDoneLocked();
 
     // Manager side, each under the item's own lock.
     void setBehavior(DownloadManager::DownloadBehavior behavior);
@@ -208,7 +211,7 @@ private:
     QHostAddress m_serverAddress;
     QUrl m_source;
     QString m_outputPath;
-    QIODevice* m_output = nullptr;            // the caller's device, or m_file during a run
+    QPointer<QIODevice> m_output;             // the caller's device, or m_file during a run
     std::unique_ptr<QSaveFile> m_file;        // a file item's output while it runs
     QString m_user;
     QString m_password;
@@ -226,6 +229,7 @@ private:
     QCryptographicHash m_md5Hash{QCryptographicHash::Md5};
     QCryptographicHash m_sha1Hash{QCryptographicHash::Sha1};
     bool m_hashesValid = false;
+    bool m_postProcessed = false;             // a 505 item's own work is over
     std::unique_ptr<QSslConfiguration> m_sslConfiguration;
     std::atomic<uint64_t> m_startTimeout{0};
     std::atomic<uint64_t> m_stuckTimeout{0};

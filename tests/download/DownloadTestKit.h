@@ -320,7 +320,8 @@ private:
     bool m_active = false;
 };
 
-// A download manager with its log and its signals recorded; the manager goes first.
+// A download manager with its log and its signals recorded; the manager goes first. Devices that
+// downloads write into are declared before it, so that they outlive its downloads.
 struct Client
 {
     explicit Client(unsigned char maxParallel = 2)

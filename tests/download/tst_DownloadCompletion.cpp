@@ -30,6 +30,7 @@ private slots:
     void flashFileItselfEndsOnce();
     void unusableFlashFile();
     void parentCompletesAfterItsLastChild();
+    void childEndingDuringUnpackingLeavesTheParentWaiting();
     void retryingASuccessKeepsTheExpectedSize();
     void retryingAFailureClearsTheExpectedSize();
     void retryRefusals();
@@ -174,8 +175,32 @@ void tst_DownloadCompletion::parentCompletesAfterItsLastChild()
     QVERIFY(all.indexOf(QStringLiteral("children 1")) < all.indexOf(QStringLiteral("finished 1 504")));
     QVERIFY(all.indexOf(QStringLiteral("finished 3 504")) < all.indexOf(QStringLiteral("finished 1 504")));
     // Everything is done only once the parent is: not when a child ends while the parent waits.
-    QTRY_COMPARE_WITH_TIMEOUT(client.events.count(QStringLiteral("completed")), 1, WaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(client.events.count(QStringLiteral("completed")) == 1, qPrintable(client.events.events().join(", ")), WaitMs);
     QVERIFY(client.events.events().indexOf(QStringLiteral("completed")) > all.indexOf(QStringLiteral("finished 1 504")));
+}
+
+void tst_DownloadCompletion::childEndingDuringUnpackingLeavesTheParentWaiting()
+{
+    Client client;
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(QFINDTESTDATA("data/build.zip"), folder.filePath(QStringLiteral("build.zip"))));
+    const DownloadItemPtr parent = client.manager->downloadFlashFile(
+        m_http.url(QStringLiteral("build.zip")), QHostAddress(), QDir(folder.path()), M::BEHAVIOR_USE_CACHE);
+    const DownloadItemPtr child = simpleFile(client, QStringLiteral("file.bin?child=aborted"), folder.filePath("c"));
+    parent->addChildDownload(child);
+    // Holds the item thread, where the cached archive's post-processing is queued.
+    QSemaphore gate;
+    QMetaObject::invokeMethod(parent.data(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
+    QVERIFY(client.manager->startDownload(parent));
+    QCOMPARE(parent->getStatus(), int(M::DOWNLOAD_POST_PROCESSING));
+    child->abort(); // the last child ends before the archive is unpacked
+    QCOMPARE(parent->getStatus(), int(M::DOWNLOAD_POST_PROCESSING));
+    gate.release();
+
+    QCOMPARE(client.waitForFinish(parent->getId()), int(M::DOWNLOAD_SUCCESS));
+    QVERIFY(QFileInfo(folder.filePath(QStringLiteral("build/flash.json"))).isFile());
+    QTRY_COMPARE_WITH_TIMEOUT(client.events.count(QStringLiteral("completed")), 1, WaitMs);
+    QCOMPARE(client.events.count(QStringLiteral("finished 1")), 1);
 }
 
 void tst_DownloadCompletion::retryingASuccessKeepsTheExpectedSize()
@@ -207,6 +232,7 @@ void tst_DownloadCompletion::retryingASuccessKeepsTheExpectedSize()
 
 void tst_DownloadCompletion::retryingAFailureClearsTheExpectedSize()
 {
+    QBuffer blockerOutput;
     Client client(1);
     QTemporaryDir folder;
     const DownloadItemPtr item = simpleFile(client, QStringLiteral("file.bin?status=500&retry=failure"),
@@ -215,7 +241,6 @@ void tst_DownloadCompletion::retryingAFailureClearsTheExpectedSize()
     QCOMPARE(client.waitForFinish(item->getId()), int(M::DOWNLOAD_SERVER_INTERNAL_ERROR));
     item->setDownloadSize(999);
 
-    QBuffer blockerOutput;
     const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?hold=1000&blocker=retry")), QHostAddress(), &blockerOutput);
     QVERIFY(client.manager->startDownload(blocker));
@@ -232,6 +257,7 @@ void tst_DownloadCompletion::retryingAFailureClearsTheExpectedSize()
 
 void tst_DownloadCompletion::retryRefusals()
 {
+    QBuffer blockerOutput;
     Client client(1);
     QTemporaryDir folder;
     const DownloadItemPtr invalid = client.manager->downloadFlashFile(
@@ -241,7 +267,6 @@ void tst_DownloadCompletion::retryRefusals()
     QCOMPARE(invalid->getStatus(), int(M::DOWNLOAD_INVALID_URL));
     QVERIFY(!client.manager->retryDownload(M::DownloadId(999)));
 
-    QBuffer blockerOutput;
     const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?hold=800&blocker=refusals")), QHostAddress(), &blockerOutput);
     const DownloadItemPtr pending = simpleFile(client, QStringLiteral("file.bin?retry=pending"), folder.filePath("p"));

@@ -132,8 +132,8 @@ void tst_DownloadItem::statusClassification()
     QFETCH(int, status);
     QFETCH(bool, finished);
     QFETCH(bool, failed);
-    Client client;
     QBuffer buffer;
+    Client client;
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin")), QHostAddress::LocalHost, &buffer);
     item->changeStatus(status, QStringLiteral("set by the test"), true);
@@ -402,9 +402,9 @@ void tst_DownloadItem::deviceOutput()
     QFETCH(QString, device);
     QFETCH(int, status);
     QFETCH(QString, message);
-    Client client;
     QBuffer buffer;
     FullDevice full;
+    Client client;
     QIODevice* output = device == QLatin1String("full") ? static_cast<QIODevice*>(&full) : &buffer;
     if (device == QLatin1String("open"))
         buffer.open(QIODevice::ReadWrite);

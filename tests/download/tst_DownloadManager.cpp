@@ -68,9 +68,9 @@ void tst_DownloadManager::initTestCase()
 
 void tst_DownloadManager::identifiersStartAtOneAndAreNeverReused()
 {
+    QBuffer buffer;
     Client client;
     QTemporaryDir folder;
-    QBuffer buffer;
     const QUrl fileUrl = m_http.url(QStringLiteral("file.bin"));
     const DownloadItemPtr file = client.manager->downloadSimpleFile(
         fileUrl, QHostAddress(), QFile(folder.filePath(QStringLiteral("a"))), M::BEHAVIOR_ALWAYS_DOWNLOAD);
@@ -146,9 +146,9 @@ void tst_DownloadManager::flashFileUrlWithoutFileName()
 
 void tst_DownloadManager::isDownloadingAPath()
 {
+    QBuffer blockerOutput;
     Client client(1);
     QTemporaryDir folder;
-    QBuffer blockerOutput;
     // Holds the only transfer thread, so the next download stays pending for a while.
     const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?hold=1500&blocker=path")), QHostAddress(), &blockerOutput);
@@ -175,9 +175,9 @@ void tst_DownloadManager::isDownloadingAPath()
 
 void tst_DownloadManager::streamDownloadsStayOutOfLookupsAndKeepTheirTimeouts()
 {
+    QBuffer buffer;
     Client client;
     QTemporaryDir folder;
-    QBuffer buffer;
     // Pauses of 800 ms between pieces: longer than the stuck time-out set below.
     const QUrl streamUrl = m_http.url(QStringLiteral("file.bin?chunks=3&delay=800&kind=stream"));
     const DownloadItemPtr stream = client.manager->downloadSimpleFile(streamUrl, QHostAddress(), &buffer);
@@ -226,9 +226,9 @@ void tst_DownloadManager::releasingARunningDownloadAbortsAndWaits()
 
 void tst_DownloadManager::releasingAPendingDownloadWithdrawsIt()
 {
+    QBuffer blockerOutput;
     Client client(1);
     QTemporaryDir folder;
-    QBuffer blockerOutput;
     const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?hold=1000&blocker=release")), QHostAddress(), &blockerOutput);
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
@@ -319,7 +319,8 @@ void tst_DownloadManager::theHashCacheGetsTheDigests()
     Client client;
     hashes.setArtifactoryDownloadManager(client.manager.get());
     int changes = 0;
-    connect(&hashes, &HashManager::fileChanged, this, [&changes] { ++changes; }, Qt::QueuedConnection);
+    QObject receiver; // destroyed before `changes`
+    connect(&hashes, &HashManager::fileChanged, &receiver, [&changes] { ++changes; }, Qt::QueuedConnection);
     QTemporaryDir folder;
     const QString target = folder.filePath(QStringLiteral("file.bin"));
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
@@ -337,12 +338,12 @@ void tst_DownloadManager::theHashCacheGetsTheDigests()
 
 void tst_DownloadManager::globalProgressFigures()
 {
+    QBuffer blockerOutput;
     Client client(1);
     client.manager->releaseCompletedDownloads(); // recomputes the progress
     QTRY_COMPARE_WITH_TIMEOUT(client.events.events(QStringLiteral("progress")), QStringList{"progress 0 0 0 0"}, WaitMs);
 
     QTemporaryDir folder;
-    QBuffer blockerOutput;
     const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?hold=1000&blocker=progress")), QHostAddress(), &blockerOutput);
     const DownloadItemPtr flash = client.manager->downloadFlashFile(
@@ -375,6 +376,7 @@ void tst_DownloadManager::compiledInCertificates()
              qPrintable(error));
 
     DebugCapture debug;
+    QBuffer buffer;
     Client client;
     const QStringList messages = debug.messages();
     for (const QString& expected : {QStringLiteral("\":/ssl/bundled-ca.crt\" certificate loaded"),
@@ -383,7 +385,6 @@ void tst_DownloadManager::compiledInCertificates()
                                     QStringLiteral("Fail to load \":/ssl/broken.pem\"")})
         QVERIFY2(messages.contains(expected), qPrintable(expected + " not in:\n" + messages.join('\n')));
 
-    QBuffer buffer;
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
         server.url(QStringLiteral("file.bin"), QStringLiteral("quillon.test")), QHostAddress::LocalHost, &buffer);
     QVERIFY(client.manager->startDownload(item));

@@ -325,10 +325,10 @@ void tst_DownloadScheduling::startingTwiceIsRefused()
 
 void tst_DownloadScheduling::priorityDownloadTakesOverAPendingOne()
 {
-    Client client(1); // one thread in each pool
-    QTemporaryDir folder;
     QBuffer normalBlockerOutput;
     QBuffer priorityBlockerOutput;
+    Client client(1); // one thread in each pool
+    QTemporaryDir folder;
     const DownloadItemPtr normalBlocker = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?hold=3000&blocker=normal")), QHostAddress(), &normalBlockerOutput);
     const DownloadItemPtr priorityBlocker = client.manager->downloadSimpleFile(
