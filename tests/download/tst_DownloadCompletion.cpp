@@ -190,12 +190,19 @@ void tst_DownloadCompletion::childEndingDuringUnpackingLeavesTheParentWaiting()
     parent->addChildDownload(child);
     // Holds the item thread, where the cached archive's post-processing is queued.
     QSemaphore gate;
+    bool released = false;
+    const auto release = [&gate, &released] {
+        if (!released)
+            gate.release();
+        released = true;
+    };
+    const auto releasedAtTheEnd = qScopeGuard(release); // also when a check fails
     QMetaObject::invokeMethod(parent.data(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
     QVERIFY(client.manager->startDownload(parent));
     QCOMPARE(parent->getStatus(), int(M::DOWNLOAD_POST_PROCESSING));
     child->abort(); // the last child ends before the archive is unpacked
     QCOMPARE(parent->getStatus(), int(M::DOWNLOAD_POST_PROCESSING));
-    gate.release();
+    release();
 
     QCOMPARE(client.waitForFinish(parent->getId()), int(M::DOWNLOAD_SUCCESS));
     QVERIFY(QFileInfo(folder.filePath(QStringLiteral("build/flash.json"))).isFile());
