@@ -236,13 +236,7 @@ DownloadItem::~DownloadItem()
         child->removeFromParentNoLock(this);
         child->m_parentItems.removeAll(this);
     }
-    for (const QPointer<DownloadItem>& parent : qAsConst(m_parentItems)) {
-        if (parent.isNull())
-            continue;
-        QWriteLocker parentLocker(&parent->m_lock);
-        removeFromParentNoLock(parent);
-    }
-    m_parentItems.clear();
+    removeFromAllParentsNoLock();
     if (m_reply != nullptr) {
         logMessage(Logger::WARNING, "Deleting a non released response.");
         delete m_reply;

@@ -778,13 +778,11 @@ void DownloadManager::cancelAllDownloads()
         for (const auto& entry : m_downloads)
             snapshot << DownloadItemPtr(entry.second);
     }
-    for (const DownloadItemPtr& item : qAsConst(snapshot)) {
-        if (!item.isNull())
-            withdrawItem(item, Pool::Priority);
-    }
-    for (const DownloadItemPtr& item : qAsConst(snapshot)) {
-        if (!item.isNull())
-            withdrawItem(item, Pool::Normal);
+    for (const Pool pool : {Pool::Priority, Pool::Normal}) {
+        for (const DownloadItemPtr& item : qAsConst(snapshot)) {
+            if (!item.isNull())
+                withdrawItem(item, pool);
+        }
     }
     for (const DownloadItemPtr& item : qAsConst(snapshot)) {
         if (!item.isNull() && !item->isFinished())

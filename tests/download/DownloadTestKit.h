@@ -343,6 +343,21 @@ struct Client
         return found.isEmpty() ? -1 : found.first().section(QLatin1Char(' '), 2).toInt();
     }
 
+    // A started download into `output` that holds a transfer thread of its pool for `holdMs`: with
+    // one thread a pool, what is started after it waits in 502 meanwhile.
+    DownloadItemPtr startBlocker(const RepositoryServer& server, QIODevice* output, int holdMs,
+                                 bool priority = false)
+    {
+        static int count = 0;
+        const DownloadItemPtr item = manager->downloadSimpleFile(
+            server.url(QStringLiteral("file.bin?hold=%1&blocker=%2").arg(holdMs).arg(++count)), QHostAddress(), output);
+        if (priority)
+            manager->startPriorityDownload(item);
+        else
+            manager->startDownload(item);
+        return item;
+    }
+
     RecordingLogSink log;
     SignalLog events;
     std::unique_ptr<DownloadManager> manager;

@@ -9,10 +9,11 @@
       certificate it speaks HTTPS only. It ends by itself after SECONDS without a request (60) and as
       soon as the process that started it is gone.
 
-  repo_server.py certs DIR [--ca-cert PEM --ca-key PEM]
-      Writes test certificates with the openssl program: ca.pem (a fresh authority, unless one is
-      given), trusted.pem/key for "quillon.test" and other-host.pem/key for "other.test", both signed
-      by the authority, and untrusted.pem/key, a self-signed one for "quillon.test".
+  repo_server.py certs DIR [--ca-cert PEM --ca-key PEM] [--generator auto|openssl|python]
+      Writes RSA test certificates: ca.pem/key (a fresh authority, unless one is given),
+      trusted.pem/key for "quillon.test" and other-host.pem/key for "other.test", both signed by the
+      authority, and untrusted.pem/key, a self-signed one for "quillon.test". They are made with the
+      openssl program when there is one ("auto"), otherwise in plain Python.
 
 Query parameters of a request shape the answer:
   status=N       answer with HTTP status N (302 and 301 carry a Location header)
@@ -26,10 +27,14 @@ Query parameters of a request shape the answer:
 
 import argparse
 import base64
+import datetime
 import hashlib
 import http.server
 import json
+import math
 import os
+import secrets
+import shutil
 import socketserver
 import ssl
 import subprocess
@@ -191,16 +196,13 @@ def openssl(*arguments):
                    stderr=subprocess.PIPE)
 
 
-def certificates(arguments):
-    folder = arguments.dir
-    os.makedirs(folder, exist_ok=True)
-    key_options = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
-    ca_cert, ca_key = arguments.ca_cert, arguments.ca_key
+def certificates_with_openssl(folder, ca_cert, ca_key):
+    key_options = ["-newkey", "rsa:2048", "-nodes"]
     if not ca_cert:
         ca_cert, ca_key = os.path.join(folder, "ca.pem"), os.path.join(folder, "ca.key")
         openssl("req", "-x509", *key_options, "-keyout", ca_key, "-out", ca_cert, "-days", "2",
                 "-subj", "/CN=Quillon test authority")
-    for name, host in (("trusted", "quillon.test"), ("other-host", "other.test")):
+    for name, host in LEAVES:
         key, request = os.path.join(folder, name + ".key"), os.path.join(folder, name + ".csr")
         extensions = os.path.join(folder, name + ".ext")
         with open(extensions, "w", encoding="ascii") as file:
@@ -212,6 +214,193 @@ def certificates(arguments):
     openssl("req", "-x509", *key_options, "-keyout", os.path.join(folder, "untrusted.key"),
             "-out", os.path.join(folder, "untrusted.pem"), "-days", "2", "-subj", "/CN=quillon.test",
             "-addext", "subjectAltName=DNS:quillon.test")
+
+
+# ---- The same without the openssl program: RSA keys and X.509 certificates in plain Python ----
+
+def der(tag, content):
+    length = len(content)
+    if length < 0x80:
+        return bytes([tag, length]) + content
+    size = length.to_bytes((length.bit_length() + 7) // 8, "big")
+    return bytes([tag, 0x80 | len(size)]) + size + content
+
+
+def der_integer(value):
+    return der(0x02, value.to_bytes(value.bit_length() // 8 + 1, "big"))
+
+
+def der_sequence(*items):
+    return der(0x30, b"".join(items))
+
+
+def der_oid(text):
+    numbers = [int(part) for part in text.split(".")]
+    body = bytes([numbers[0] * 40 + numbers[1]])
+    for number in numbers[2:]:
+        chunk = [number & 0x7F]
+        number >>= 7
+        while number:
+            chunk.insert(0, 0x80 | (number & 0x7F))
+            number >>= 7
+        body += bytes(chunk)
+    return der(0x06, body)
+
+
+def der_bits(data):
+    return der(0x03, b"\0" + data)
+
+
+def der_time(moment):
+    return der(0x17, moment.strftime("%y%m%d%H%M%SZ").encode("ascii"))
+
+
+def der_name(common_name):
+    return der_sequence(der(0x31, der_sequence(der_oid("2.5.4.3"), der(0x0C, common_name.encode("utf-8")))))
+
+
+def der_extension(oid, value, critical=False):
+    return der_sequence(der_oid(oid), *([der(0x01, b"\xff")] if critical else []), der(0x04, value))
+
+
+def der_children(content):
+    """(tag, content, whole element) of each element of a constructed value."""
+    children, offset = [], 0
+    while offset < len(content):
+        tag, length, start = content[offset], content[offset + 1], offset + 2
+        if length & 0x80:
+            size = length & 0x7F
+            length, start = int.from_bytes(content[start:start + size], "big"), start + size
+        children.append((tag, content[start:start + length], content[offset:start + length]))
+        offset = start + length
+    return children
+
+
+def pem(kind, data):
+    text = base64.encodebytes(data).decode("ascii").replace("\n", "")
+    lines = [text[i:i + 64] for i in range(0, len(text), 64)]
+    return "-----BEGIN %s-----\n%s\n-----END %s-----\n" % (kind, "\n".join(lines), kind)
+
+
+def unpem(path):
+    with open(path, encoding="ascii") as file:
+        lines = [line for line in file.read().splitlines() if line and not line.startswith("-----")]
+    return base64.b64decode("".join(lines))
+
+
+SMALL_PRIMES = [p for p in range(3, 2000) if all(p % q for q in range(2, int(p ** 0.5) + 1))]
+
+
+def is_probable_prime(candidate, rounds=24):
+    if any(candidate % prime == 0 for prime in SMALL_PRIMES):
+        return False
+    odd, twos = candidate - 1, 0
+    while odd % 2 == 0:
+        odd, twos = odd // 2, twos + 1
+    for _ in range(rounds):
+        value = pow(secrets.randbelow(candidate - 3) + 2, odd, candidate)
+        if value in (1, candidate - 1):
+            continue
+        for _ in range(twos - 1):
+            value = pow(value, 2, candidate)
+            if value == candidate - 1:
+                break
+        else:
+            return False
+    return True
+
+
+def rsa_key(bits=2048):
+    exponent = 65537
+    while True:
+        primes = []
+        while len(primes) < 2:
+            candidate = secrets.randbits(bits // 2) | (3 << (bits // 2 - 2)) | 1
+            if is_probable_prime(candidate):
+                primes.append(candidate)
+        p, q = primes
+        phi = (p - 1) * (q - 1)
+        if p != q and math.gcd(exponent, phi) == 1:
+            return {"n": p * q, "e": exponent, "d": pow(exponent, -1, phi), "p": p, "q": q}
+
+
+def rsa_key_pem(key):
+    n, e, d, p, q = key["n"], key["e"], key["d"], key["p"], key["q"]
+    fields = [0, n, e, d, p, q, d % (p - 1), d % (q - 1), pow(q, -1, p)]
+    return pem("RSA PRIVATE KEY", der_sequence(*[der_integer(value) for value in fields]))
+
+
+def read_rsa_key(path):
+    body = unpem(path)
+    fields = der_children(der_children(body)[0][1])
+    if fields[1][0] == 0x30:  # PKCS#8: the RSA key sits in an octet string
+        fields = der_children(der_children(fields[2][1])[0][1])
+    n, e, d, p, q = [int.from_bytes(field[1], "big") for field in fields[1:6]]
+    return {"n": n, "e": e, "d": d, "p": p, "q": q}
+
+
+def rsa_sign(key, data):
+    digest_info = bytes.fromhex("3031300d060960864801650304020105000420") + hashlib.sha256(data).digest()
+    size = (key["n"].bit_length() + 7) // 8
+    block = b"\x00\x01" + b"\xff" * (size - 3 - len(digest_info)) + b"\x00" + digest_info
+    return pow(int.from_bytes(block, "big"), key["d"], key["n"]).to_bytes(size, "big")
+
+
+SHA256_WITH_RSA = der_sequence(der_oid("1.2.840.113549.1.1.11"), der(0x05, b""))
+
+
+def make_certificate(key, subject, issuer_key, issuer, hosts=(), authority=False):
+    now = datetime.datetime.now(datetime.timezone.utc)
+    public_key = der_sequence(der_sequence(der_oid("1.2.840.113549.1.1.1"), der(0x05, b"")),
+                              der_bits(der_sequence(der_integer(key["n"]), der_integer(key["e"]))))
+    if authority:
+        extensions = [der_extension("2.5.29.19", der_sequence(der(0x01, b"\xff")), critical=True),
+                      der_extension("2.5.29.15", der(0x03, b"\x01\x06"), critical=True)]
+    else:
+        extensions = [der_extension("2.5.29.17", der_sequence(*[der(0x82, host.encode("ascii")) for host in hosts])),
+                      der_extension("2.5.29.37", der_sequence(der_oid("1.3.6.1.5.5.7.3.1")))]
+    body = der_sequence(der(0xA0, der_integer(2)), der_integer(secrets.randbits(63) + 1), SHA256_WITH_RSA,
+                        issuer, der_sequence(der_time(now - datetime.timedelta(days=1)),
+                                             der_time(now + datetime.timedelta(days=2))),
+                        subject, public_key, der(0xA3, der_sequence(*extensions)))
+    return pem("CERTIFICATE", der_sequence(body, SHA256_WITH_RSA, der_bits(rsa_sign(issuer_key, body))))
+
+
+def write(path, text):
+    with open(path, "w", encoding="ascii") as file:
+        file.write(text)
+
+
+def certificates_with_python(folder, ca_cert, ca_key):
+    if ca_cert:
+        authority_key = read_rsa_key(ca_key)
+        body = der_children(der_children(der_children(unpem(ca_cert))[0][1])[0][1])
+        authority = body[5][2]  # the subject of the authority's own certificate
+    else:
+        authority_key, authority = rsa_key(), der_name("Quillon test authority")
+        write(os.path.join(folder, "ca.pem"), make_certificate(authority_key, authority, authority_key, authority,
+                                                               authority=True))
+        write(os.path.join(folder, "ca.key"), rsa_key_pem(authority_key))
+    key = rsa_key()  # one key serves every server certificate
+    for name, host in LEAVES + (("untrusted", "quillon.test"),):
+        self_signed = name == "untrusted"
+        subject = der_name(host)
+        write(os.path.join(folder, name + ".pem"),
+              make_certificate(key, subject, key if self_signed else authority_key,
+                               subject if self_signed else authority, hosts=(host,)))
+        write(os.path.join(folder, name + ".key"), rsa_key_pem(key))
+
+
+LEAVES = (("trusted", "quillon.test"), ("other-host", "other.test"))
+
+
+def certificates(arguments):
+    os.makedirs(arguments.dir, exist_ok=True)
+    generator = arguments.generator
+    if generator == "auto":
+        generator = "openssl" if shutil.which("openssl") else "python"
+    make = certificates_with_openssl if generator == "openssl" else certificates_with_python
+    make(arguments.dir, arguments.ca_cert, arguments.ca_key)
 
 
 def main():
@@ -228,6 +417,7 @@ def main():
     making.add_argument("dir")
     making.add_argument("--ca-cert")
     making.add_argument("--ca-key")
+    making.add_argument("--generator", choices=("auto", "openssl", "python"), default="auto")
     arguments = parser.parse_args()
     if arguments.command == "serve":
         serve(arguments)

@@ -248,9 +248,7 @@ void tst_DownloadCompletion::retryingAFailureClearsTheExpectedSize()
     QCOMPARE(client.waitForFinish(item->getId()), int(M::DOWNLOAD_SERVER_INTERNAL_ERROR));
     item->setDownloadSize(999);
 
-    const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
-        m_http.url(QStringLiteral("file.bin?hold=1000&blocker=retry")), QHostAddress(), &blockerOutput);
-    QVERIFY(client.manager->startDownload(blocker));
+    client.startBlocker(m_http, &blockerOutput, 1000);
     QVERIFY(client.manager->retryDownload(item->getId()));
     QCOMPARE(item->getStatus(), int(M::DOWNLOAD_PENDING)); // behind the blocker
     quint64 received = 1;
@@ -274,10 +272,8 @@ void tst_DownloadCompletion::retryRefusals()
     QCOMPARE(invalid->getStatus(), int(M::DOWNLOAD_INVALID_URL));
     QVERIFY(!client.manager->retryDownload(M::DownloadId(999)));
 
-    const DownloadItemPtr blocker = client.manager->downloadSimpleFile(
-        m_http.url(QStringLiteral("file.bin?hold=800&blocker=refusals")), QHostAddress(), &blockerOutput);
+    client.startBlocker(m_http, &blockerOutput, 800);
     const DownloadItemPtr pending = simpleFile(client, QStringLiteral("file.bin?retry=pending"), folder.filePath("p"));
-    QVERIFY(client.manager->startDownload(blocker));
     QVERIFY(client.manager->startDownload(pending));
     QVERIFY(client.manager->retryDownload(pending)); // already on its way: nothing changes
     QCOMPARE(pending->getStatus(), int(M::DOWNLOAD_PENDING));

@@ -329,15 +329,11 @@ void tst_DownloadScheduling::priorityDownloadTakesOverAPendingOne()
     QBuffer priorityBlockerOutput;
     Client client(1); // one thread in each pool
     QTemporaryDir folder;
-    const DownloadItemPtr normalBlocker = client.manager->downloadSimpleFile(
-        m_http.url(QStringLiteral("file.bin?hold=3000&blocker=normal")), QHostAddress(), &normalBlockerOutput);
-    const DownloadItemPtr priorityBlocker = client.manager->downloadSimpleFile(
-        m_http.url(QStringLiteral("file.bin?hold=500&blocker=priority")), QHostAddress(), &priorityBlockerOutput);
+    const DownloadItemPtr normalBlocker = client.startBlocker(m_http, &normalBlockerOutput, 3000);
+    client.startBlocker(m_http, &priorityBlockerOutput, 500, true);
     const QString target = folder.filePath(QStringLiteral("file.bin"));
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin?priority=1")), QHostAddress(), QFile(target), M::BEHAVIOR_ALWAYS_DOWNLOAD);
-    QVERIFY(client.manager->startDownload(normalBlocker));
-    QVERIFY(client.manager->startPriorityDownload(priorityBlocker));
     QVERIFY(client.manager->startDownload(item));
     item->setDownloadSize(12345);
 
