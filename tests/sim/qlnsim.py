@@ -308,14 +308,28 @@ def remove_device(root, port):
             unlink(os.path.join(root, name))
 
 
-def remove_stale(store, root):
-    used = {os.path.realpath(os.path.join(root, name)) for name in os.listdir(root)}
+def used_folders(root):
+    """Device folders the links of the tree point to (interface links name their device's folder)."""
+    used = set()
+    for name in os.listdir(root):
+        target = os.path.realpath(os.path.join(root, name))
+        used.add(target)
+        used.add(os.path.dirname(target))
+    return used
+
+
+def remove_stale(store, root, was_used):
+    """Removes folders out of use for a while. A folder's time is when it last went out of use: a
+    reader that resolved a link just before the swap may still be inside it."""
+    used = used_folders(root)
     now = time.time()
     for name in os.listdir(store):
         folder = os.path.join(store, name)
         if name.startswith("usb") or folder in used:
             continue
-        if now - os.lstat(folder)[stat.ST_MTIME] > STALE_SECONDS:
+        if folder in was_used:
+            os.utime(folder)
+        elif now - os.lstat(folder)[stat.ST_MTIME] > STALE_SECONDS:
             shutil.rmtree(folder, ignore_errors=True)
 
 
@@ -329,6 +343,7 @@ def update_sysfs(before, after):
     os.makedirs(store, exist_ok=True)
     old = sysfs_entries(before) if before.get("sysfs") == root else {}
     new = sysfs_entries(after)
+    was_used = used_folders(root)
     pairs = peers(after)
     buses = {1} | {bus_of(port) for port in new} | {bus for bus, _ in pairs}
     if old == new and pairs == peers(before) and all(
@@ -342,7 +357,7 @@ def update_sysfs(before, after):
     for port, entry in new.items():
         if old.get(port) != entry or not os.path.lexists(os.path.join(root, port)):
             write_device(store, root, entry)
-    remove_stale(store, root)
+    remove_stale(store, root, was_used)
 
 
 # ---------------------------------------------------------------------------------------------
