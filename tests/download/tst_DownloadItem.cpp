@@ -4,6 +4,7 @@
 #include "DownloadTestKit.h"
 
 #include "core/MetaTypes.h"
+#include "download/PasswordManager.h"
 
 #include <QBuffer>
 #include <QRegularExpression>
@@ -325,14 +326,17 @@ void tst_DownloadItem::basicAuthentication()
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
         m_http.url(path), QHostAddress(), QFile(folder.filePath(QStringLiteral("file.bin"))), user,
         user.isEmpty() ? QString() : password, M::BEHAVIOR_ALWAYS_DOWNLOAD);
+    // The receiver takes the password stored for the server's address.
+    PasswordManager passwords;
+    passwords.setHostPassword(item->getServerIP(), password);
     int asked = 0;
     connect(item.data(), &DownloadItem::authentificationFailed, item.data(),
-            [&](DownloadItemPtr, QString* askedUser, QString* askedPassword, bool* cancel) {
+            [&](DownloadItemPtr askingItem, QString* askedUser, QString* askedPassword, bool* cancel) {
                 ++asked;
                 if (!receiverAnswers)
                     return;
                 *askedUser = QStringLiteral("alice");
-                *askedPassword = password;
+                *askedPassword = passwords.getHostPassword(askingItem->getServerIP());
                 *cancel = false;
             },
             Qt::DirectConnection);
