@@ -1,0 +1,5 @@
+#include "download/ArtifactoryConfig.h"
+
+ArtifactoryConfig::ArtifactoryConfig() = default;
+
+ArtifactoryConfig::~ArtifactoryConfig() = default;

@@ -1,0 +1,241 @@
+#pragma once
+
+// One HTTP(S) GET of one file from the repository server, into a file (written beside the target
+// and renamed onto it once whole and verified) or into a device the caller supplies, with its status,
+// its place in a tree of downloads that complete together, and for a flash file the unpacking that
+// follows. Created, queued and deleted only by its DownloadManager; run() executes on a pool thread,
+// queued calls in the manager's item thread; the other operations may be called from any thread.
+
+#include "download/DownloadManager.h"
+#include "platform/log/LoggedObject.h"
+#include "platform/log/Logger.h"
+
+#include <QCryptographicHash>
+#include <QHostAddress>
+#include <QIODevice>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QReadWriteLock>
+#include <QRunnable>
+#include <QSslError>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class CustomEventLoop;
+class QAuthenticator;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QSaveFile;
+class QSslConfiguration;
+class QThread;
+class QTimer;
+
+class DownloadItem : public QObject, public LoggedObject, public QRunnable
+{
+    Q_OBJECT
+
+public:
+    enum DownloadType : int {
+        DOWNLOAD_TYPE_DEVICE = 0,     // into the caller's device, which stays the caller's
+        DOWNLOAD_TYPE_SIMPLE_FILE = 1,
+        DOWNLOAD_TYPE_FLASH_FILE = 2, // unpacked (archive) or checked once transferred
+    };
+
+    using ItemSet = QList<QPointer<DownloadItem>>; // in linking order, each item once
+
+    // A file download into `outputPath`. A null `server` resolves the URL's host (blocking).
+    DownloadItem(DownloadManager* manager, DownloadType type, const QHostAddress& server,
+                 const QUrl& source, const QString& outputPath, const QString& user,
+                 const QString& password, DownloadManager::DownloadId id,
+                 DownloadManager::DownloadBehavior behavior);
+    DownloadItem(DownloadManager* manager, DownloadType type, const QUrl& source,
+                 const QString& outputPath, const QString& user, const QString& password,
+                 DownloadManager::DownloadId id, DownloadManager::DownloadBehavior behavior);
+    // A download into `output`, never taken from a cache.
+    DownloadItem(DownloadManager* manager, const QHostAddress& server, const QUrl& source,
+                 QIODevice* output, const QString& user, const QString& password,
+                 DownloadManager::DownloadId id);
+    DownloadItem(DownloadManager* manager, const QUrl& source, QIODevice* output, const QString& user,
+                 const QString& password, DownloadManager::DownloadId id);
+    // Unlinks the item from its tree. Work still under way (it never is when the manager releases the
+    // item) is aborted and waited for.
+    ~DownloadItem() override;
+
+    // The whole transfer, synchronously; only for a pending item (502), otherwise nothing happens.
+    // Ends with exactly one downloadFinished (for a flash file after its post-processing).
+    void run() override;
+
+    // Set these before the item is queued.
+    void setSSLConfiguration(const QSslConfiguration& configuration);
+    void setLogLevel(const Logger::LogLevel& level);
+
+    void setDownloadSize(unsigned long long size);
+    void getDownloadProgress(quint64& received, quint64& total) const;
+    void setContentType(const QString& contentType);
+    QString getContentType() const;
+
+    Logger::LogLevel getLogLevel() const;
+    DownloadManager::DownloadId getId() const;
+    // Without user information.
+    QUrl getSource() const;
+    QHostAddress getServerIP() const;
+    QString getOutputFile() const;
+    DownloadType getType() const;
+    DownloadManager* getManager() const;
+    DownloadManager::DownloadBehavior getBehavior() const;
+    // Lower-case hexadecimal digests of the data of a successful transfer; empty otherwise.
+    QString getMD5() const;
+    QString getSha1() const;
+    bool areHashesValid() const;
+
+    DownloadManager::DownloadStatus getStatus() const;
+    QString getStatusMessage() const;
+    // Every status but 501 to 505.
+    bool hasFailed() const;
+    // Every status but 501, 502, 503 and 505.
+    bool isFinished() const;
+    // `lock`: false when the caller holds the item's write lock already.
+    void changeStatus(DownloadManager::DownloadStatus status, const QString& message, bool lock);
+
+    // Links made and removed only while neither item runs.
+    void addChildDownload(DownloadItem* child);
+    void addToParent(DownloadItem* parent);
+    void removeFromParent(DownloadItem* parent);
+    void removeFromAllParents();
+    // For callers that hold this item's write lock; leaves `parents()` as it is.
+    void removeFromParentNoLock(DownloadItem* parent);
+    void removeFromAllParentsNoLock();
+    const ItemSet& getChildren() const;
+    const ItemSet& getParents() const;
+    const ItemSet& parents() const;
+
+signals:
+    void downloadStarted(DownloadManager::DownloadId id);
+    void downloadWaiting(DownloadManager::DownloadId id);
+    void downloadProgress(DownloadManager::DownloadId id, quint64 received, quint64 total);
+    void downloadFinished(DownloadManager::DownloadId id, DownloadManager::DownloadStatus status);
+    void downloadReleased(DownloadManager::DownloadId id);
+    void childDownloadsFinished(DownloadManager::DownloadId id);
+    void childDownloadAdded(DownloadManager::DownloadId parent, DownloadManager::DownloadId child);
+    // Always delivered through the item thread's event loop, never inside changeStatus.
+    void statusChanged(DownloadManager::DownloadId id, DownloadManager::DownloadStatus status,
+                       DownloadManager::DownloadStatus previous);
+    // The server wants credentials: a receiver may replace them and clears `cancel` to retry.
+    // Emitted on the transfer's thread.
+    void authentificationFailed(DownloadItemPtr item, QString* user, QString* password, bool* cancel);
+
+public slots:
+    // A queued or unstarted item ends at once with 5; a running one ends soon with 5.
+    void abort();
+    void abortChildren();
+    bool retry();
+    void setTimeouts(uint64_t startTimeout, uint64_t stuckTimeout);
+
+private slots:
+    void sendProgress();
+    void onDownloadProgress(qint64 received, qint64 total);
+    void onDownloadReadReady();
+    void onSSLError(const QList<QSslError>& errors);
+    void onAuthentificationFailed(QNetworkReply* reply, QAuthenticator* authenticator);
+    void onDownloadFlashFileDone();
+    void onChildComplete();
+
+private:
+    friend class DownloadManager;
+    struct WorkState;
+    class WorkDone;
+    struct Outcome
+    {
+        DownloadManager::DownloadStatus status;
+        QString message;
+    };
+
+    void initialize(DownloadType type, const QHostAddress& server, const QUrl& source,
+                    const QString& outputPath, QIODevice* output, const QString& user,
+                    const QString& password, DownloadManager::DownloadBehavior behavior);
+    void checkAddress();
+    QString objectText() const;
+    QString sourceText() const;
+
+    // Steps of run(); the write lock is held on entry and on return unless said otherwise.
+    bool prepareOutput(Outcome& failure);
+    QNetworkRequest buildRequest() const;
+    QString startLine(const QNetworkAccessManager& network) const;
+    Outcome transferOutcome(int exitCode);
+    Outcome replyOutcome();
+    Outcome integrityOutcome() const;
+    // Commits a file item's data onto the target when `outcome` is a success, discards it otherwise.
+    void finishOutput(Outcome& outcome);
+    // Releases the lock, emits downloadFinished.
+    void finishLocked(const Outcome& outcome);
+    bool readData(DownloadManager::DownloadStatus& status, QString& message);
+    void restartStuckTimerLocked();
+    void emitProgress();
+    // The post-processing is over: completes the item unless a child is still under way.
+    void postProcessingDone();
+    // Write lock held; released on return. 505, post-processed, every child finished: 504.
+    void completeWhenChildrenDoneLocked();
+
+    // Manager side, each under the item's own lock.
+    void setBehavior(DownloadManager::DownloadBehavior behavior);
+    bool hasUser() const;
+    void useCachedCopy(const QString& cachedPath, DownloadManager::DownloadStatus status,
+                       const QString& message);
+    void resetForRetry(bool keepExpectedSize);
+    // For the priority pool: false for 401 and 503; otherwise counters reset as the status asks and
+    // the status becomes 502.
+    bool makePendingForPriority(bool& wasPendingInNormalPool);
+    void makePending();
+    // Work that keeps a pool thread or the item thread inside this item: a queued or running run(),
+    // post-processing of a cached copy. The item is freed only when there is none.
+    void markQueued();
+    void markWithdrawn();
+    bool isBusy() const;
+    // True while `thread` runs this item's work (a receiver of its end called on that thread).
+    bool isWorkingIn(QThread* thread) const;
+    // Returns once no work is left, delivering the calling thread's events meanwhile.
+    void waitUntilIdle();
+    // Post-processing of a cached flash file (item thread).
+    void postProcessCachedFile();
+
+    const DownloadManager::DownloadId m_id;
+    quint64 m_receivedBytes = 0;
+    quint64 m_totalBytes = 0;
+    quint64 m_lastLoggedBytes = 0;
+    QHostAddress m_serverAddress;
+    QUrl m_source;
+    QString m_outputPath;
+    QPointer<QIODevice> m_output;             // the caller's device, or m_file during a run
+    std::unique_ptr<QSaveFile> m_file;        // a file item's output while it runs
+    QString m_user;
+    QString m_password;
+    std::atomic<DownloadManager::DownloadStatus> m_status{DownloadManager::DOWNLOAD_NEVER_STARTED}; // read without lock
+    QString m_statusMessage;
+    DownloadManager::DownloadBehavior m_behavior = DownloadManager::BEHAVIOR_ALWAYS_DOWNLOAD;
+    DownloadType m_type = DOWNLOAD_TYPE_DEVICE;
+    QString m_contentType;
+    QNetworkReply* m_reply = nullptr;
+    CustomEventLoop* m_eventLoop = nullptr;
+    QTimer* m_stuckTimer = nullptr;
+    DownloadManager* const m_manager;
+    ItemSet m_parentItems;
+    ItemSet m_childItems;
+    QCryptographicHash m_md5Hash{QCryptographicHash::Md5};
+    QCryptographicHash m_sha1Hash{QCryptographicHash::Sha1};
+    bool m_hashesValid = false;
+    bool m_postProcessed = false;             // a 505 item's own work is over
+    std::unique_ptr<QSslConfiguration> m_sslConfiguration;
+    std::atomic<uint64_t> m_startTimeout{0};
+    std::atomic<uint64_t> m_stuckTimeout{0};
+    mutable QReadWriteLock m_lock;
+    Logger::LogLevel m_logLevel = Logger::INFO;
+    const std::shared_ptr<WorkState> m_work;
+};
+
+Q_DECLARE_METATYPE(DownloadItemPtr)
