@@ -4,6 +4,7 @@
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "core/QlnErrorCode.h"
+#include "loader/FileManager2.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -94,15 +95,12 @@ const char* optionalValue(int argc, char** argv)
     return nullptr;
 }
 
-// A name the loader can read: a flash file (.xml, .json) or an archive (.zip, .tgz, .tar.gz).
-bool hasFlashFileSuffix(const QString& path)
+// What the loader can read: a flash file, a hardware list or an archive (by content when the file
+// exists, else by name).
+bool isFlashFileType(const QString& path)
 {
-    const QString name = QFileInfo(path).fileName().toLower();
-    for (const char* suffix : {".xml", ".json", ".zip", ".tgz", ".tar.gz"}) {
-        if (name.endsWith(QLatin1String(suffix)))
-            return true;
-    }
-    return false;
+    return FileManager2::getExpectedFileTypes(path)
+           & (FileManager2::HardwaresJsonFile | FileManager2::ArchiveFile | FileManager2::FlashFile);
 }
 
 bool isUserExecutable(const QString& path)
@@ -193,7 +191,7 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
         options.configuration = value;
         return QlnErrorCode::NoError;
     case 'f':
-        if (!hasFlashFileSuffix(value))
+        if (!isFlashFileType(value))
             return fail(QlnErrorCode::CliInvalidOptions,
                         {QStringLiteral("Unknown flash file type: %1").arg(value), QStringLiteral("Invalid option")});
         options.flashFile = value;

@@ -10,12 +10,14 @@
 #include "core/QlnErrorCode.h"
 #include "core/SingletonException.h"
 #include "core/UsbPortMap.h"
+#include "download/HashManager.h"
 #include "engine/FlashManagerApplication.h"
 #include "model/FlashCommand.h"
 #include "platform/log/LogQDebugHandler.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
 
 #include <cstdlib>
 #include <new>
@@ -118,6 +120,7 @@ int EntryPoint::start(int& argc, char** argv)
     // of its construction (no display) reaches the console instead of a log nobody reads yet.
     const QStringList rawArguments = toArguments(argc, argv);
     m_qtSink->setSilentModeEnabled(!StartupArguments::isDebugLogRequested(rawArguments));
+    m_hashManager = std::make_unique<HashManager>();
     m_portMap = std::make_unique<UsbPortMap>();
 
     // A single action prints a text and leaves: it never needs a display.
@@ -193,6 +196,9 @@ int EntryPoint::startFace()
 
 void EntryPoint::releaseApplication()
 {
+    // The hash cache logs through the application log: it goes before the log and the application.
+    qDebug() << "Deleting hash manager";
+    m_hashManager.reset();
     m_application.reset();
     m_portMap.reset();
 }

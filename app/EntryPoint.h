@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+class HashManager;
 class LogQDebugHandler;
 class LoggerBridge;
 class QCoreApplication;
@@ -76,6 +77,7 @@ private:
     bool m_failed = false;
     LoggerBridge* m_bridge = nullptr;
     LogQDebugHandler* m_qtSink = nullptr;
+    std::unique_ptr<HashManager> m_hashManager;
     std::unique_ptr<UsbPortMap> m_portMap;
     std::unique_ptr<QCoreApplication> m_application;
 };

@@ -2,6 +2,7 @@
 
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -47,8 +48,24 @@ void FlashDevice2::setFlashState(FlashState state)
     {
         QWriteLocker locker(&m_lock);
         m_flashState = state;
+        if (state == FlashState::Idle) {
+            m_startState = DeviceState::Unknown;
+            m_platforms.clear();
+        }
     }
     emit dataChanged();
+}
+
+void FlashDevice2::beginFlash(DeviceState startState, const std::list<DevicePlatform>& platforms)
+{
+    {
+        QWriteLocker locker(&m_lock);
+        m_flashState = FlashState::Flashing;
+        m_startState = startState;
+        m_platforms = platforms;
+    }
+    emit dataChanged();
+    requestBinding();
 }
 
 QString FlashDevice2::getPlatformSerial() const
@@ -72,6 +89,22 @@ bool FlashDevice2::isWaitingFor(DeviceState state) const
         const auto found = m_waiters.find(state);
         return found != m_waiters.end() && !found->second.empty();
     });
+}
+
+bool FlashDevice2::acceptsBinding(const DummyDevice& real) const
+{
+    QReadLocker locker(&m_lock);
+    if (m_flashState == FlashState::Idle)
+        return false;
+    const DeviceState state = real.getState();
+    const auto waiting = m_waiters.find(state);
+    if (state != m_startState && (waiting == m_waiters.end() || waiting->second.empty()))
+        return false;
+    if (!m_platforms.empty())
+        return std::find(m_platforms.begin(), m_platforms.end(), real.getPlatform()) != m_platforms.end();
+    // A DFU device is in DnX firmware too, but a flash that names no platform is meant for a
+    // phone's SoC, not for whatever board sits in DFU mode beside it.
+    return real.getKind() != DeviceKind::Dfu;
 }
 
 bool FlashDevice2::isFlashing() const

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <list>
 #include <map>
 #include <set>
 
@@ -33,8 +34,17 @@ public:
     ~FlashDevice2() override;
 
     FlashState getFlashState() const;
-    // Emits dataChanged() after the lock is released, also when the state did not change.
+    // Emits dataChanged() after the lock is released, also when the state did not change. Idle
+    // also forgets what the last flash wanted (beginFlash).
     void setFlashState(FlashState state);
+    // The flash on the device starts now (the flash runnable calls it in place of
+    // setFlashState(Flashing)): the flash state becomes flashing, and the flash wants the device
+    // in `startState` (its configuration's start state), of one of `platforms` (the flash file's;
+    // empty: any platform, except that a DFU device is taken only when "generic" is named). A
+    // virtual device stands at once for a connected idle device that fits, when one is there, so
+    // a flash that starts in DnX firmware runs its first command on that device; otherwise the
+    // scans bind it as soon as one shows up. A real device only remembers the wish.
+    void beginFlash(DeviceState startState, const std::list<DevicePlatform>& platforms = {});
 
     // Serial last seen in an operating-system state (3 to 7) / in a download state (1, 2).
     QString getPlatformSerial() const;
@@ -43,7 +53,10 @@ public:
     // True while a flash is pending or running.
     bool isBusy() const override;
     // True while a thread waits in waitForDevice for `state`.
-    bool isWaitingFor(DeviceState state) const override;
+    bool isWaitingFor(DeviceState state) const;
+    // While a flash is pending or running: `real` is in the start state of beginFlash or in a
+    // state a thread waits for, and of a platform the flash takes.
+    bool acceptsBinding(const DummyDevice& real) const override;
     virtual bool isFlashing() const;
 
     // Attaches the runner of the flash on the device (empty: detaches). Emits dataChanged() when
@@ -63,6 +76,8 @@ public:
 
 private:
     FlashState m_flashState = FlashState::Idle;
+    DeviceState m_startState = DeviceState::Unknown;   // what the flash wants; Unknown: nothing
+    std::list<DevicePlatform> m_platforms;
     SharedPointer<FlashRunner> m_runner;
     QString m_platformSerial;
     QString m_socSerial;

@@ -14,8 +14,14 @@
 #include "tools/AdbFlashCommand.h"
 #include "tools/CatFlashCommand.h"
 #include "tools/DFUFlashCommand.h"
+#include "tools/DravikFlashCommand.h"
 #include "tools/FastbootFlashCommand.h"
+#include "tools/NotifierToolFlashCommand.h"
+#include "tools/PassFlashCommand.h"
+#include "tools/PopupFlashCommand.h"
 #include "tools/SetVariableFlashCommand.h"
+#include "tools/SleepFlashCommand.h"
+#include "tools/WaitForDeviceFlashCommand.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -161,6 +167,12 @@ const std::vector<FlashCommand::BuiltInKind>& FlashCommand::builtInKinds()
         {SetVariableFlashCommand::toolId(), &SetVariableFlashCommand::createSetVariableCommand, UserReplaceable},
         {AdbFlashCommand::toolId(), &AdbFlashCommand::createAdbCommand, Internal},
         {FastbootFlashCommand::toolId(), &FastbootFlashCommand::createFastbootCommand, Internal},
+        {PassFlashCommand::toolId(), &PassFlashCommand::createPassCommand, UserReplaceable},
+        {PopupFlashCommand::toolId(), &PopupFlashCommand::createPopupCommand, Internal},
+        {NotifierToolFlashCommand::toolId(), &NotifierToolFlashCommand::createNotifierToolCommand, Internal},
+        {SleepFlashCommand::toolId(), &SleepFlashCommand::createSleepCommand, Internal},
+        {WaitForDeviceFlashCommand::toolId(), &WaitForDeviceFlashCommand::createWaitForDeviceCommand, Internal},
+        {DravikFlashCommand::toolId(), &DravikFlashCommand::createDravikCommand, Internal},
         {CatFlashCommand::toolId(), &CatFlashCommand::createCatCommand, UserReplaceable},
         {DFUFlashCommand::toolId(), &DFUFlashCommand::createDfuCommand, Internal},
     };
@@ -312,6 +324,14 @@ JsonObjectList FlashCommand::fillEditorInterface(JsonObjectList form,
             field.setValue(QStringLiteral("value"), value->second);
     }
     return form;
+}
+
+bool FlashCommand::hasRunner(const SharedPointer<FlashRunner>& runner)
+{
+    if (!runner.isNull())
+        return true;
+    logApplication(TRACE, QStringLiteral("Invalid runner pointer"));
+    return false;
 }
 
 JsonObject FlashCommand::getJsonBase() const

@@ -154,6 +154,11 @@ public:
     static JsonObjectList fillEditorInterface(JsonObjectList form,
                                               const std::map<QString, QVariant>& values);
 
+protected:
+    // The check a kind's attempt starts with: false, after the TRACE line "Invalid runner pointer"
+    // in the application log, when no runner stands behind `runner`.
+    static bool hasRunner(const SharedPointer<FlashRunner>& runner);
+
 private:
     QString m_group;
     FlashCommandData* m_data;

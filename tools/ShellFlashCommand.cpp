@@ -365,10 +365,8 @@ int ShellFlashCommand::performCommandWithOutputBuffer(const SharedPointer<FlashR
                                                       uint64_t attempt, QString& error,
                                                       QByteArray* output) const
 {
-    if (runner.isNull()) {
-        MessageHandler::instance()->logMessage(TRACE, QStringLiteral("Invalid runner pointer"));
+    if (!hasRunner(runner))
         return PerformFailed;
-    }
     const int failure = m_shell->mandatory ? PerformFailed : PerformFailedContinue;
 
     const QString program = getAbsoluteProgramPath(m_shell->toolId);
@@ -376,24 +374,13 @@ int ShellFlashCommand::performCommandWithOutputBuffer(const SharedPointer<FlashR
         error = QStringLiteral("Tool '") + m_shell->toolId + QStringLiteral("' not found");
         return PerformFailed;
     }
-    if (attempt == 0 || attempt > m_shell->retry) {
-        error = QStringLiteral("Invalid retry number (") + QString::number(attempt) + QLatin1Char(')');
-        return failure;
-    }
-
-    // Each argument is substituted on its own: a value never splits into several arguments.
     QStringList args;
-    for (const QString& arg : m_shell->args) {
-        bool ok = true;
-        const QString expanded = replaceParameters(*runner, arg, &ok, &error);
-        if (!ok)
-            return PerformFailed;
-        args << expanded;
-    }
-    if (!deviceSpecificParameters(device, args)) {
-        error = QStringLiteral("Cannot compute device specific parameters, please check device connection");
-        return failure;
-    }
+    const int expanded = expandArguments(
+        runner, device, attempt,
+        QStringLiteral("Cannot compute device specific parameters, please check device connection"), args,
+        error);
+    if (expanded != PerformSuccess)
+        return expanded;
 
     int flags = m_captureFlags;
     if (output || !m_shell->successCondition.isEmpty())
@@ -418,6 +405,33 @@ int ShellFlashCommand::performCommandWithOutputBuffer(const SharedPointer<FlashR
     if (result == PerformRetry && attempt == m_shell->retry)
         result = failure;
     return result;
+}
+
+int ShellFlashCommand::expandArguments(const SharedPointer<FlashRunner>& runner,
+                                       const SharedPointer<FlashDevice2>& device, uint64_t attempt,
+                                       const QString& noDeviceError, QStringList& args,
+                                       QString& error) const
+{
+    const int failure = m_shell->mandatory ? PerformFailed : PerformFailedContinue;
+    if (attempt == 0 || attempt > m_shell->retry) {
+        error = QStringLiteral("Invalid retry number (") + QString::number(attempt) + QLatin1Char(')');
+        return failure;
+    }
+
+    // Each argument is substituted on its own: a value never splits into several arguments.
+    args.clear();
+    for (const QString& arg : m_shell->args) {
+        bool ok = true;
+        const QString expanded = replaceParameters(*runner, arg, &ok, &error);
+        if (!ok)
+            return PerformFailed;
+        args << expanded;
+    }
+    if (!deviceSpecificParameters(device, args)) {
+        error = noDeviceError;
+        return failure;
+    }
+    return PerformSuccess;
 }
 
 int ShellFlashCommand::decide(const SharedPointer<FlashRunner>& runner, ShellProcess& process,

@@ -115,6 +115,13 @@ protected:
                                        const SharedPointer<FlashDevice2>& device,
                                        ShellProcess* process, QString& error) const;
 
+    // An attempt's arguments: the attempt number checked against the tries, every stored argument
+    // resolved for the run, then the device's arguments added. PerformSuccess when `args` is ready,
+    // else the attempt's result with `error` set (`noDeviceError` when the device can't be addressed).
+    int expandArguments(const SharedPointer<FlashRunner>& runner,
+                        const SharedPointer<FlashDevice2>& device, uint64_t attempt,
+                        const QString& noDeviceError, QStringList& args, QString& error) const;
+
     // The shell form with the "tool" field set to `toolId`: the template of every shell-based kind.
     static JsonObjectList editorTemplate(const QString& toolId);
 

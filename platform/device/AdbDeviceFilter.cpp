@@ -6,6 +6,12 @@ namespace {
 
 const uint8_t kAdbProtocol = 0x01;
 
+bool isNetworkAddress(const QString& serial)
+{
+    static const QRegularExpression address(QStringLiteral("^(\\[[^\\]]+\\]|[^:]+):\\d+$"));
+    return address.match(serial).hasMatch();
+}
+
 } // namespace
 
 AdbDeviceFilter::AdbDeviceFilter(Probe probe, SerialConverter converter)
@@ -15,18 +21,30 @@ AdbDeviceFilter::AdbDeviceFilter(Probe probe, SerialConverter converter)
 
 DeviceState AdbDeviceFilter::usbDeviceState(const UsbDeviceInfo&, DummyDevice& device)
 {
-    return stateOf(listedDevices().value(device.getSerial()), device);
+    if (!listDevices())
+        return keptState(device, {DeviceState::MainOs, DeviceState::Cos, DeviceState::RecoveryOs},
+                         DeviceState::Unknown);
+    return stateOf(listedStatus(device.getSerial()), device);
 }
 
-void AdbDeviceFilter::addOtherDevices(QList<DummyDevice>& devices, const PortBlocked& blocked)
+void AdbDeviceFilter::addOtherDevices(QList<DummyDevice>& devices)
 {
-    static const QRegularExpression address(QStringLiteral("^(\\[[^\\]]+\\]|[^:]+):\\d+$"));
+    if (!listDevices()) {
+        // adb did not answer: the network devices it listed last are still there as they were.
+        for (const auto& entry : context().known) {
+            const DummyDevice& last = entry.second;
+            if (last.getPort().getConnectionType() == PortNumber::NetworkConnection
+                && last.getKind() == DeviceKind::Adb && !context().blocked(entry.first))
+                devices.append(last);
+        }
+        return;
+    }
     const QMap<QString, QString>& listed = listedDevices();
     for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
-        if (!address.match(it.key()).hasMatch())
+        if (!isNetworkAddress(it.key()))
             continue;
         const PortNumber port = PortNumber::networkPort(it.key());
-        if (blocked && blocked(port))
+        if (context().blocked(port))
             continue;
         DummyDevice device;
         device.setPort(port);
@@ -39,17 +57,23 @@ void AdbDeviceFilter::addOtherDevices(QList<DummyDevice>& devices, const PortBlo
     }
 }
 
-DeviceState AdbDeviceFilter::stateOf(const QString& status, DummyDevice& device) const
+DeviceState AdbDeviceFilter::stateOf(const QString& status, const DummyDevice& device) const
 {
     if (status == QLatin1String("recovery") || status == QLatin1String("sideload"))
         return DeviceState::RecoveryOs;
     if (status != QLatin1String("device"))
         return DeviceState::Unknown;
-    device.setState(DeviceState::MainOs);
+    // Only ro.bootmode tells a charging device (COS) from a running one (Main OS).
+    DummyDevice running = device;
+    running.setState(DeviceState::MainOs);
     QString output;
-    if (probe(device, {QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.bootmode")},
-              output) == 0
-        && output.trimmed() == QLatin1String("charger"))
-        return DeviceState::Cos;
-    return DeviceState::MainOs;
+    if (probe(running, {QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.bootmode")},
+              output) == 0) {
+        const QString mode = output.trimmed();
+        if (mode == QLatin1String("charger"))
+            return DeviceState::Cos;
+        if (!mode.isEmpty())
+            return DeviceState::MainOs;
+    }
+    return keptState(device, {DeviceState::MainOs, DeviceState::Cos}, DeviceState::MainOs);
 }

@@ -2,8 +2,9 @@
 
 // Recognises adb devices: USB devices with an adb interface (ff/42/01), and the network devices
 // ("host:port") that adb lists. adb's status tells the state ("device": Main OS, or COS when
-// ro.bootmode is "charger"; "recovery": Recovery OS); a device adb does not list (yet), or lists as
-// unauthorized or offline, is reported in state Unknown.
+// ro.bootmode is "charger"; "recovery": Recovery OS); a device adb lists as unauthorized or
+// offline, or does not list (yet), is reported in state Unknown. When the list fails, every
+// device keeps its last state, network devices included.
 
 #include "platform/device/ToolDeviceFilter.h"
 
@@ -12,12 +13,12 @@ class AdbDeviceFilter : public ToolDeviceFilter
 public:
     AdbDeviceFilter(Probe probe, SerialConverter converter = nullptr);
 
-    void addOtherDevices(QList<DummyDevice>& devices, const PortBlocked& blocked) override;
+    void addOtherDevices(QList<DummyDevice>& devices) override;
 
 protected:
     DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) override;
 
 private:
     // State from adb's status word, asking the device for its boot mode when it runs Android.
-    DeviceState stateOf(const QString& status, DummyDevice& device) const;
+    DeviceState stateOf(const QString& status, const DummyDevice& device) const;
 };

@@ -17,6 +17,17 @@ AndroidDevicePropertyManager::AndroidDevicePropertyManager(Device* device, SpidD
     , m_adbRunner(adbRunner)
     , m_fastbootRunner(fastbootRunner)
 {
+    if (device)
+        device->addPropertyManager(this);
+}
+
+void AndroidDevicePropertyManager::adopt(const DevicePropertyManager& newer)
+{
+    const auto& reader = static_cast<const AndroidDevicePropertyManager&>(newer);
+    if (!m_adbRunner)
+        m_adbRunner = reader.m_adbRunner.load();
+    if (!m_fastbootRunner)
+        m_fastbootRunner = reader.m_fastbootRunner.load();
 }
 
 QString AndroidDevicePropertyManager::getVendorName() const
@@ -78,7 +89,7 @@ QString AndroidDevicePropertyManager::runAdb(const QStringList& arguments) const
     if (!isAdbReachable())
         return QString();
     QString output;
-    if (m_adbRunner(getDevice(), arguments, kPropertyTimeoutMs, output) != 0)
+    if (m_adbRunner.load()(getDevice(), arguments, kPropertyTimeoutMs, output) != 0)
         return QString();
     return output;
 }
@@ -88,7 +99,7 @@ QString AndroidDevicePropertyManager::getFastbootVariable(const QString& name) c
     if (!isFastbootReachable())
         return QString();
     QString output;
-    if (m_fastbootRunner(getDevice(), {QStringLiteral("getvar"), name}, kPropertyTimeoutMs, output) != 0)
+    if (m_fastbootRunner.load()(getDevice(), {QStringLiteral("getvar"), name}, kPropertyTimeoutMs, output) != 0)
         return QString();
     const QString prefix = name + QLatin1Char(':');
     for (const QString& line : output.split(QLatin1Char('\n'))) {

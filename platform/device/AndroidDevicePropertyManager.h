@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 
 class SpidDatabase;
@@ -21,9 +22,13 @@ public:
 
     static constexpr uint8_t UnknownBatteryLevel = 255;
 
-    // `spidDatabase` is accepted for callers that have one; it is not used. Registers with `device`.
+    // `spidDatabase` is accepted for callers that have one; it is not used. Registers with `device`
+    // (which may merge it into the reader it has already, see Device::addPropertyManager).
     AndroidDevicePropertyManager(Device* device, SpidDatabase* spidDatabase, CommandRunner adbRunner,
                                  CommandRunner fastbootRunner);
+
+    // Takes the runners of `newer` that this reader has none of.
+    void adopt(const DevicePropertyManager& newer) override;
 
     QString getVendorName() const;
     QString getProductName() const;
@@ -39,6 +44,7 @@ private:
     // The value of a fastboot variable, or a null text (getvar exits 0 on FAILED too).
     QString getFastbootVariable(const QString& name) const;
 
-    CommandRunner m_adbRunner;
-    CommandRunner m_fastbootRunner;
+    // Written by adopt() under the device's write lock, read by the getters without it.
+    std::atomic<CommandRunner> m_adbRunner;
+    std::atomic<CommandRunner> m_fastbootRunner;
 };

@@ -1,6 +1,9 @@
 #include "platform/device/Device.h"
 
+#include "platform/device/DeviceManager.h"
 #include "platform/device/DevicePropertyManager.h"
+
+#include <typeinfo>
 
 namespace {
 
@@ -50,7 +53,7 @@ bool Device::isBusy() const
     return false;
 }
 
-bool Device::isWaitingFor(DeviceState) const
+bool Device::acceptsBinding(const DummyDevice&) const
 {
     return false;
 }
@@ -144,6 +147,35 @@ bool Device::isScanBlocked() const
 
 void Device::addPropertyManager(DevicePropertyManager* manager)
 {
+    std::unique_ptr<DevicePropertyManager> released;   // deleted after the lock
     QWriteLocker locker(&m_lock);
+    for (DevicePropertyManager* kept : m_propertyManagers) {
+        if (typeid(*kept) != typeid(*manager))
+            continue;
+        // Readers are made on every detection of the device; one of a kind is enough. Whoever
+        // made the newcomer may still use it right away, so it lives until the next one comes.
+        kept->adopt(*manager);
+        released = std::move(m_surplusManager);
+        m_surplusManager.reset(manager);
+        return;
+    }
     m_propertyManagers.push_back(manager);
+}
+
+void Device::requestBinding()
+{
+    bool bound = false;
+    {
+        QMutexLocker locker(&m_ownerMutex);
+        if (m_virtualOwner)
+            bound = m_virtualOwner->bindVirtualDevice(this);
+    }
+    if (bound)
+        emit dataChanged();
+}
+
+void Device::setVirtualOwner(DeviceManager* owner)
+{
+    QMutexLocker locker(&m_ownerMutex);
+    m_virtualOwner = owner;
 }

@@ -11,6 +11,7 @@
 #include "platform/device/PortNumber.h"
 #include "platform/device/SharedPointer.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QReadLocker>
 #include <QReadWriteLock>
@@ -19,7 +20,9 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 
+class DeviceManager;
 class DevicePropertyManager;
 class DeviceScanner;
 
@@ -37,9 +40,10 @@ public:
     virtual bool isConnected() const;
     // True while the program works on the device; the base device is never busy.
     virtual bool isBusy() const;
-    // True while a flash on the device waits for it to reach `state`; a virtual device takes only a
-    // device in such a state. The base device never waits.
-    virtual bool isWaitingFor(DeviceState state) const;
+    // True when this virtual device, not yet standing for any device, would stand for the device
+    // whose data is `real` (its flash wants a device in that state, of that kind). The base device
+    // takes none.
+    virtual bool acceptsBinding(const DummyDevice& real) const;
     virtual DeviceState getState() const;
     virtual uint16_t getProductId() const;
     virtual QString getProductName() const;
@@ -70,7 +74,9 @@ public:
     {
         return m_propertyManagers;
     }
-    // The device owns `manager` from now on (DevicePropertyManager's constructor calls it).
+    // The device owns `manager` from now on (the constructor of every reader kind calls it). The
+    // device keeps one reader of each kind: a second one hands what it has (DevicePropertyManager::
+    // adopt) to the first and is deleted when a third arrives, or with the device.
     void addPropertyManager(DevicePropertyManager* manager);
 
 signals:
@@ -78,6 +84,11 @@ signals:
     void deviceLost();
 
 protected:
+    // A virtual device asks the device manager that made it to stand for a device now, when one
+    // that acceptsBinding() is there (otherwise the next scans look again). Nothing for other
+    // devices. Call without holding the lock; emits dataChanged() when it stands for one now.
+    void requestBinding();
+
     // The current scan data; the caller holds the lock (derived classes read it in setDataLocked).
     const DummyDevice& lockedData() const { return m_data; }
     // Runs `read` under the read lock and returns its result: the body of the locking getters.
@@ -91,10 +102,18 @@ protected:
     mutable QReadWriteLock m_lock;
 
 private:
+    friend class DeviceManager;
+    // Set by the device manager while the virtual device is registered with it, cleared before
+    // the manager lets go of it.
+    void setVirtualOwner(DeviceManager* owner);
+
     DummyDevice m_data;                      // guarded by m_lock
     DeviceScanner* m_scanner = nullptr;
     std::list<DevicePropertyManager*> m_propertyManagers;
+    std::unique_ptr<DevicePropertyManager> m_surplusManager;   // the last merged reader
     std::atomic<int> m_scanBlocks{0};
+    QMutex m_ownerMutex;                     // guards m_virtualOwner, held while calling it
+    DeviceManager* m_virtualOwner = nullptr;
 };
 
 using DevicePtr = SharedPointer<Device>;

@@ -2,18 +2,21 @@
 
 #include "platform/log/LoggedObject.h"
 
+const DeviceFilter::ScanContext DeviceFilter::ms_kNoContext;
+
 DeviceFilter::~DeviceFilter() = default;
 
 QString DeviceFilter::ToLocal8BitsConverter(const QString& serial)
 {
-    return QString::fromLocal8Bit(serial.toLocal8Bit());
+    return QString::fromLatin1(serial.toLocal8Bit());
 }
 
-void DeviceFilter::beginScan()
+void DeviceFilter::beginScan(const ScanContext& context)
 {
+    m_context = &context;
 }
 
-void DeviceFilter::addOtherDevices(QList<DummyDevice>&, const PortBlocked&)
+void DeviceFilter::addOtherDevices(QList<DummyDevice>&)
 {
 }
 
@@ -29,7 +32,7 @@ void DeviceFilter::fillFromUsb(const UsbDeviceInfo& usb, DummyDevice& device) co
     device.setProductId(usb.productId);
     device.setVendorName(usb.manufacturer);
     device.setProductName(usb.product);
-    device.setSerial(convertSerial(usb.serial));
+    device.setSerial(usb.serial);
     device.setConnected(true);
 }
 

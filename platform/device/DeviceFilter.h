@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 
 class LoggedObject;
 
@@ -19,7 +20,28 @@ class DeviceFilter
 {
 public:
     using SerialConverter = QString (*)(const QString&);
-    using PortBlocked = std::function<bool(const PortNumber&)>;
+
+    // What a scan knows of the devices found before it. The scanner fills it from its device
+    // manager at the start of every scan; a filter reads it only during that scan.
+    struct ScanContext
+    {
+        // A frozen port (Device::blockScan): neither probed nor reported. Empty: none is.
+        std::function<bool(const PortNumber&)> isBlocked;
+        // A port being flashed: reported, never probed (the running tool holds the device, a
+        // probe would wait for it). Empty: none is.
+        std::function<bool(const PortNumber&)> isBusy;
+        // The connected devices of the scanner as last stored, by port.
+        std::map<PortNumber, DummyDevice> known;
+
+        bool blocked(const PortNumber& port) const { return isBlocked && isBlocked(port); }
+        bool busy(const PortNumber& port) const { return isBusy && isBusy(port); }
+        // The last stored data of the connected device on `port`; null when none is known.
+        const DummyDevice* lastKnown(const PortNumber& port) const
+        {
+            const auto found = known.find(port);
+            return found == known.end() ? nullptr : &found->second;
+        }
+    };
 
     DeviceFilter() = default;
     virtual ~DeviceFilter();
@@ -27,29 +49,37 @@ public:
     DeviceFilter(const DeviceFilter&) = delete;
     DeviceFilter& operator=(const DeviceFilter&) = delete;
 
-    // Serials are compared and reported after this conversion (null: unchanged).
+    // The tools print serials in local 8-bit bytes, which the program reads one byte a character
+    // (Latin-1). With a converter, a serial from the USB tree is compared with the tools' lists in
+    // that spelling; the device keeps the tree's serial. Null (the default): compared as it is.
     void setSerialConverter(SerialConverter converter) { m_serialConverter = converter; }
-    // Round trip through the local 8-bit encoding: what a tool that prints local 8-bit text shows.
+    // The serial's local 8-bit bytes taken one byte a character: how a tool's list reads it.
     static QString ToLocal8BitsConverter(const QString& serial);
 
-    // Called once at the start of every scan.
-    virtual void beginScan();
+    // Called once at the start of every scan; `context` lives until the scan ends.
+    virtual void beginScan(const ScanContext& context);
     // True when `usb` is a device of this filter's kind; `device` then holds its scan record.
     virtual bool filter(const UsbDeviceInfo& usb, DummyDevice& device) = 0;
-    // Devices that the USB tree does not show (network devices); ports that `blocked` names are
-    // neither probed nor reported.
-    virtual void addOtherDevices(QList<DummyDevice>& devices, const PortBlocked& blocked);
+    // Devices that the USB tree does not show (network devices); blocked ports are neither
+    // probed nor reported.
+    virtual void addOtherDevices(QList<DummyDevice>& devices);
 
     // Where the filter's lines go; set by the scanner that owns it.
     void setLogger(const LoggedObject* logger) { m_logger = logger; }
 
 protected:
+    // The serial as the tools' lists spell it (see setSerialConverter).
     QString convertSerial(const QString& serial) const;
     // Port, ids, names and serial from the USB data; connected.
     void fillFromUsb(const UsbDeviceInfo& usb, DummyDevice& device) const;
     void logDebug(const QString& text) const;
+    // The context of the scan in progress (an empty one outside a scan).
+    const ScanContext& context() const { return *m_context; }
 
 private:
     SerialConverter m_serialConverter = nullptr;
     const LoggedObject* m_logger = nullptr;
+    const ScanContext* m_context = &ms_kNoContext;
+
+    static const ScanContext ms_kNoContext;
 };

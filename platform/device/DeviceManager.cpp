@@ -14,10 +14,23 @@ QString portContext(const PortNumber& port)
     return QStringLiteral("Port ") + port.toString();
 }
 
+// Device text with its control characters escaped, so that it cannot break or forge a log line.
+QString printable(const QString& text)
+{
+    QString result;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
 QString describe(const DummyDevice& data)
 {
     return QStringLiteral("state %1, serial \"%2\", %3:%4")
-        .arg(QString::number(int(data.getState())), data.getSerial(),
+        .arg(QString::number(int(data.getState())), printable(data.getSerial()),
              QStringLiteral("%1").arg(data.getVendorId(), 4, 16, QLatin1Char('0')),
              QStringLiteral("%1").arg(data.getProductId(), 4, 16, QLatin1Char('0')));
 }
@@ -34,6 +47,8 @@ DeviceManager::DeviceManager(QObject* parent)
 DeviceManager::~DeviceManager()
 {
     stopAllScanners();
+    // The virtual devices may outlive the manager in their holders: they must not call it then.
+    unregisterVirtualDevices();
     QList<DeviceScanner*> scanners;
     {
         QMutexLocker locker(&m_mutex);
@@ -56,6 +71,12 @@ void DeviceManager::setDeviceAllocator(DeviceAllocator allocator)
 {
     QMutexLocker locker(&m_mutex);
     m_allocator = allocator;
+}
+
+void DeviceManager::setLostDeviceKeepMs(qint64 keepMs)
+{
+    QMutexLocker locker(&m_mutex);
+    m_lostDeviceKeepMs = keepMs;
 }
 
 void DeviceManager::rescan()
@@ -96,7 +117,7 @@ void DeviceManager::getDevices(std::map<PortNumber, DevicePtr>& devices) const
     for (const auto& entry : m_devices)
         devices[entry.first] = entry.second;
     for (const auto& entry : m_virtualDevices)
-        devices[PortNumber::virtualPort(entry.first)] = entry.second.device;
+        devices[entry.second.device->getPort()] = entry.second.device;
 }
 
 int DeviceManager::getDevicesCount() const
@@ -124,15 +145,21 @@ DevicePtr DeviceManager::getDeviceBySerial(const QString& serial) const
 
 DevicePtr DeviceManager::createVirtualDevice()
 {
-    QMutexLocker locker(&m_mutex);
-    const int id = m_nextVirtualId++;
+    DevicePtr device;
     DummyDevice data;
-    data.setPort(PortNumber::virtualPort(id));
-    data.setConnected(false);
-    const DevicePtr device = allocate(data, nullptr);
-    if (!device)
-        return device;
-    m_virtualDevices[id].device = device;
+    {
+        QMutexLocker locker(&m_mutex);
+        const int id = m_nextVirtualId++;
+        // A connection type from the start: the command loop refuses a device without one, and a
+        // flash that starts in DnX firmware runs its first command before anything is bound.
+        data.setPort(PortNumber::virtualPort(id, PortNumber::UsbConnection));
+        data.setConnected(false);
+        device = allocate(data, nullptr);
+        if (!device)
+            return device;
+        m_virtualDevices[id].device = device;
+    }
+    device->setVirtualOwner(this);
     logMessage(Logger::DEBUG, portContext(data.getPort()), QStringLiteral("Virtual device created"));
     return device;
 }
@@ -140,24 +167,44 @@ DevicePtr DeviceManager::createVirtualDevice()
 void DeviceManager::unregisterVirtualDevice(const DevicePtr& device)
 {
     DevicePtr released;
-    QMutexLocker locker(&m_mutex);
-    for (auto it = m_virtualDevices.begin(); it != m_virtualDevices.end(); ++it) {
-        if (it->second.device == device) {
-            released = it->second.device;
-            m_virtualDevices.erase(it);
-            break;
+    {
+        QMutexLocker locker(&m_mutex);
+        for (auto it = m_virtualDevices.begin(); it != m_virtualDevices.end(); ++it) {
+            if (it->second.device == device) {
+                released = it->second.device;
+                m_virtualDevices.erase(it);
+                break;
+            }
         }
     }
-    locker.unlock();
+    // Outside the lock: a binding that the device asked for meanwhile finishes first.
+    if (released)
+        released->setVirtualOwner(nullptr);
     // `released` goes out of scope here, outside the lock: the device may die with it.
 }
 
 void DeviceManager::unregisterVirtualDevices()
 {
     std::map<int, VirtualDevice> released;
+    {
+        QMutexLocker locker(&m_mutex);
+        released.swap(m_virtualDevices);
+    }
+    for (const auto& entry : released)
+        entry.second.device->setVirtualOwner(nullptr);
+}
+
+DeviceFilter::ScanContext DeviceManager::scanContext(const DeviceScanner* scanner) const
+{
+    DeviceFilter::ScanContext context;
+    context.isBlocked = [this](const PortNumber& port) { return isPortBlocked(port); };
+    context.isBusy = [this](const PortNumber& port) { return isPortBusy(port); };
     QMutexLocker locker(&m_mutex);
-    released.swap(m_virtualDevices);
-    locker.unlock();
+    for (const auto& entry : m_devices) {
+        if (entry.second->getScanner() == scanner && entry.second->isConnected())
+            context.known[entry.first] = entry.second->getData();
+    }
+    return context;
 }
 
 void DeviceManager::applyScan(DeviceScanner* scanner, const QList<DummyDevice>& found)
@@ -202,7 +249,7 @@ void DeviceManager::applyScan(DeviceScanner* scanner, const QList<DummyDevice>& 
                 continue;
             }
             const auto since = m_lostSince.find(it->first);
-            if (since == m_lostSince.end() || now - since->second < LostDeviceKeepMs || device->isBusy()) {
+            if (since == m_lostSince.end() || now - since->second < m_lostDeviceKeepMs || device->isBusy()) {
                 ++it;
                 continue;
             }
@@ -222,14 +269,25 @@ bool DeviceManager::isPortBlocked(const PortNumber& port) const
     return isPortBlockedLocked(port);
 }
 
+bool DeviceManager::isPortBusy(const PortNumber& port) const
+{
+    QMutexLocker locker(&m_mutex);
+    return isPortLocked(port, &Device::isBusy);
+}
+
 bool DeviceManager::isPortBlockedLocked(const PortNumber& port) const
 {
+    return isPortLocked(port, &Device::isScanBlocked);
+}
+
+bool DeviceManager::isPortLocked(const PortNumber& port, bool (Device::*test)() const) const
+{
     const auto found = m_devices.find(port);
-    if (found != m_devices.end() && found->second->isScanBlocked())
+    if (found != m_devices.end() && (found->second.data()->*test)())
         return true;
-    // A program running on a virtual device runs on the device it stands for.
+    // A program or flash running on a virtual device works on the device it stands for.
     for (const auto& entry : m_virtualDevices) {
-        if (entry.second.bound && entry.second.source == port && entry.second.device->isScanBlocked())
+        if (entry.second.bound && entry.second.source == port && (entry.second.device.data()->*test)())
             return true;
     }
     return false;
@@ -284,42 +342,75 @@ void DeviceManager::update(const DevicePtr& device, const DummyDevice& data, boo
 
 void DeviceManager::feedVirtualDevices(QList<PendingEvent>& events)
 {
-    std::set<PortNumber> taken;
-    for (const auto& entry : m_virtualDevices) {
-        if (entry.second.bound)
-            taken.insert(entry.second.source);
-    }
+    std::set<PortNumber> taken = takenPortsLocked();
     for (auto& entry : m_virtualDevices) {
         VirtualDevice& stand = entry.second;
         if (stand.device->isScanBlocked())
             continue;
         if (!stand.bound) {
-            for (const auto& real : m_devices) {
-                if (taken.count(real.first) || !real.second->isConnected() || real.second->isBusy()
-                    || real.second->isScanBlocked() || !stand.device->isWaitingFor(real.second->getState()))
-                    continue;
-                stand.bound = true;
-                stand.source = real.first;
-                taken.insert(real.first);
-                logMessage(Logger::DEBUG, portContext(PortNumber::virtualPort(entry.first)),
-                           QStringLiteral("Stands for the device on port ") + real.first.toString());
-                break;
-            }
-            if (!stand.bound)
+            if (!bindLocked(entry.first, stand, taken))
                 continue;
+            taken.insert(stand.source);
         }
-        DummyDevice data;
-        const auto source = m_devices.find(stand.source);
-        if (source != m_devices.end()) {
-            data = source->second->getData();
-        } else {
-            data = stand.device->getData();
-            data.setConnected(false);
-            data.setState(DeviceState::Unknown);
-        }
-        data.setPort(PortNumber::virtualPort(entry.first, data.getPort().getConnectionType()));
-        update(stand.device, data, true, events);
+        feedLocked(entry.first, stand, events);
     }
+}
+
+std::set<PortNumber> DeviceManager::takenPortsLocked() const
+{
+    std::set<PortNumber> taken;
+    for (const auto& entry : m_virtualDevices) {
+        if (entry.second.bound)
+            taken.insert(entry.second.source);
+    }
+    return taken;
+}
+
+bool DeviceManager::bindLocked(int id, VirtualDevice& stand, const std::set<PortNumber>& taken)
+{
+    for (const auto& real : m_devices) {
+        if (taken.count(real.first) || !real.second->isConnected() || real.second->isBusy()
+            || real.second->isScanBlocked() || !stand.device->acceptsBinding(real.second->getData()))
+            continue;
+        stand.bound = true;
+        stand.source = real.first;
+        logMessage(Logger::DEBUG, portContext(PortNumber::virtualPort(id)),
+                   QStringLiteral("Stands for the device on port ") + real.first.toString());
+        return true;
+    }
+    return false;
+}
+
+void DeviceManager::feedLocked(int id, VirtualDevice& stand, QList<PendingEvent>& events)
+{
+    DummyDevice data;
+    const auto source = m_devices.find(stand.source);
+    if (source != m_devices.end()) {
+        data = source->second->getData();
+    } else {
+        data = stand.device->getData();
+        data.setConnected(false);
+        data.setState(DeviceState::Unknown);
+    }
+    data.setPort(PortNumber::virtualPort(id, data.getPort().getConnectionType()));
+    update(stand.device, data, true, events);
+}
+
+bool DeviceManager::bindVirtualDevice(Device* device)
+{
+    QList<PendingEvent> events;
+    QMutexLocker locker(&m_mutex);
+    for (auto& entry : m_virtualDevices) {
+        VirtualDevice& stand = entry.second;
+        if (stand.device.data() != device)
+            continue;
+        if (stand.bound || device->isScanBlocked() || !bindLocked(entry.first, stand, takenPortsLocked()))
+            return false;
+        // A virtual device's only event is its own dataChanged(), which the caller emits.
+        feedLocked(entry.first, stand, events);
+        return true;
+    }
+    return false;
 }
 
 void DeviceManager::emitEvents(const QList<PendingEvent>& events)

@@ -1,8 +1,8 @@
 #pragma once
 
-// Base of the property readers of a device. A reader registers itself with its device, which owns
-// it from then on and deletes it with itself; find one under the device's read lock, call it after
-// releasing the lock.
+// Base of the property readers of a device. Each reader kind registers itself with its device at
+// the end of its constructor (Device::addPropertyManager), and the device owns it from then on:
+// find one under the device's read lock, call it after releasing the lock.
 
 class Device;
 
@@ -16,6 +16,10 @@ public:
     DevicePropertyManager& operator=(const DevicePropertyManager&) = delete;
 
     Device* getDevice() const { return m_device; }
+
+    // A newer reader of the same kind came for the device: take from it what this one lacks.
+    // Called under the device's write lock; `newer` is of this reader's own class.
+    virtual void adopt(const DevicePropertyManager& newer);
 
 private:
     Device* m_device;

@@ -146,13 +146,11 @@ void DeviceScanner::scanOnce()
 {
     QMutexLocker scanning(&m_scanMutex);
     DeviceManager* manager = m_manager;
-    const DeviceFilter::PortBlocked blocked = [manager](const PortNumber& port) {
-        return manager && manager->isPortBlocked(port);
-    };
+    const DeviceFilter::ScanContext context = manager ? manager->scanContext(this) : DeviceFilter::ScanContext();
     QList<DummyDevice> found;
     for (DeviceFilter* filter : m_filters)
-        filter->beginScan();
-    collect(m_filters, blocked, found);
+        filter->beginScan(context);
+    collect(m_filters, context, found);
     if (manager)
         manager->applyScan(this, found);
 }

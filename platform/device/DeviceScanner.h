@@ -43,8 +43,8 @@ public:
     bool waitForScan(unsigned long long timeoutMs);
 
 protected:
-    // Collects the records of one scan. Ports that `blocked` names are not probed nor reported.
-    virtual void collect(const QList<DeviceFilter*>& filters, const DeviceFilter::PortBlocked& blocked,
+    // Collects the records of one scan. Blocked ports of `context` are neither probed nor reported.
+    virtual void collect(const QList<DeviceFilter*>& filters, const DeviceFilter::ScanContext& context,
                          QList<DummyDevice>& found) = 0;
 
 private:

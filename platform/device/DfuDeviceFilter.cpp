@@ -4,12 +4,13 @@ namespace {
 
 const uint8_t kApplicationSpecificClass = 0xfe;
 const uint8_t kDfuSubClass = 0x01;
+const uint8_t kDfuModeProtocol = 0x02;
 
 } // namespace
 
 bool DfuDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
 {
-    if (!usb.hasInterface(kApplicationSpecificClass, kDfuSubClass))
+    if (!usb.hasInterface(kApplicationSpecificClass, kDfuSubClass, kDfuModeProtocol))
         return false;
     fillFromUsb(usb, device);
     device.setKind(DeviceKind::Dfu);

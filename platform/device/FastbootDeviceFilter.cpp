@@ -16,28 +16,37 @@ DeviceState FastbootDeviceFilter::usbDeviceState(const UsbDeviceInfo& usb, Dummy
 {
     if (usb.vendorId == InHouseVendorId && usb.productId == kDnxProductId)
         return DeviceState::DnxOs;
-    if (listedDevices().contains(device.getSerial()))
-        return bootModeState(device);
-    return DeviceState::Unknown;
+    if (!listDevices())
+        return keptState(device, {DeviceState::ProvisioningOs, DeviceState::Tos, DeviceState::DnxOs},
+                         DeviceState::Unknown);
+    if (listedStatus(device.getSerial()).isEmpty())
+        return DeviceState::Unknown;
+    return bootModeState(device);
 }
 
-DeviceState FastbootDeviceFilter::bootModeState(DummyDevice& device) const
+DeviceState FastbootDeviceFilter::bootModeState(const DummyDevice& device) const
 {
-    device.setState(DeviceState::ProvisioningOs);
+    DummyDevice listed = device;
+    listed.setState(DeviceState::ProvisioningOs);
     QString output;
-    // fastboot exits 0 on "getvar:boot-mode FAILED" too: judge the answer line, not the exit code.
-    if (probe(device, {QStringLiteral("getvar"), QStringLiteral("boot-mode")}, output) != 0)
-        return DeviceState::ProvisioningOs;
-    for (const QString& line : output.split(QLatin1Char('\n'))) {
-        const QString trimmed = line.trimmed();
-        if (!trimmed.startsWith(QLatin1String("boot-mode:")))
-            continue;
-        const QString mode = trimmed.mid(10).trimmed();
-        if (mode == QLatin1String("test"))
-            return DeviceState::Tos;
-        if (mode == QLatin1String("dnx"))
-            return DeviceState::DnxOs;
-        break;
+    if (probe(listed, {QStringLiteral("getvar"), QStringLiteral("boot-mode")}, output) == 0) {
+        // fastboot exits 0 on "getvar:boot-mode FAILED" too: judge the answer line, not the exit code.
+        for (const QString& line : output.split(QLatin1Char('\n'))) {
+            const QString trimmed = line.trimmed();
+            if (trimmed.startsWith(QLatin1String("getvar:boot-mode")) && trimmed.contains(QLatin1String("FAILED")))
+                return DeviceState::ProvisioningOs;   // the device has no such variable
+            if (!trimmed.startsWith(QLatin1String("boot-mode:")))
+                continue;
+            const QString mode = trimmed.mid(10).trimmed();
+            if (mode == QLatin1String("test"))
+                return DeviceState::Tos;
+            if (mode == QLatin1String("dnx"))
+                return DeviceState::DnxOs;
+            if (!mode.isEmpty())
+                return DeviceState::ProvisioningOs;
+            break;
+        }
     }
-    return DeviceState::ProvisioningOs;
+    return keptState(device, {DeviceState::ProvisioningOs, DeviceState::Tos, DeviceState::DnxOs},
+                     DeviceState::ProvisioningOs);
 }

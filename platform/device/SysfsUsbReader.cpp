@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -23,21 +24,57 @@ QString readAttribute(const QString& folder, const QString& name)
     return QString::fromUtf8(file.read(4096)).trimmed();
 }
 
-uint hexAttribute(const QString& folder, const QString& name, bool* ok = nullptr)
+// A hexadecimal attribute; false when it is missing, unreadable or no number of `bits` bits.
+bool hexAttribute(const QString& folder, const QString& name, uint bits, uint& value)
 {
-    return readAttribute(folder, name).toUInt(ok, 16);
+    bool ok = false;
+    value = readAttribute(folder, name).toUInt(&ok, 16);
+    return ok && value < (1u << bits);
 }
 
 void addInterface(UsbDeviceInfo& device, const QString& folder)
 {
-    bool ok = false;
-    UsbInterfaceInfo info;
-    info.interfaceClass = uint8_t(hexAttribute(folder, QStringLiteral("bInterfaceClass"), &ok));
-    if (!ok)
+    uint interfaceClass = 0;
+    uint subClass = 0;
+    uint protocol = 0;
+    if (!hexAttribute(folder, QStringLiteral("bInterfaceClass"), 8, interfaceClass)
+        || !hexAttribute(folder, QStringLiteral("bInterfaceSubClass"), 8, subClass)
+        || !hexAttribute(folder, QStringLiteral("bInterfaceProtocol"), 8, protocol))
         return;
-    info.subClass = uint8_t(hexAttribute(folder, QStringLiteral("bInterfaceSubClass")));
-    info.protocol = uint8_t(hexAttribute(folder, QStringLiteral("bInterfaceProtocol")));
-    device.interfaces.append(info);
+    device.interfaces.append({uint8_t(interfaceClass), uint8_t(subClass), uint8_t(protocol)});
+}
+
+// The port that `path` ("2-3.1") is the peer of, through the hub connector's "peer" link
+// (root hub: usb2/2-0:1.0/usb2-port3/peer; other hub: 2-3/2-3:1.0/2-3-port1/peer); empty when
+// the connector has no peer.
+QString peerPort(const QDir& root, const QString& path)
+{
+    static const QRegularExpression connector(QStringLiteral("^(?:usb(\\d+)|(\\d+-\\d+(?:\\.\\d+)*))-port(\\d+)$"));
+    const int dash = path.indexOf(QLatin1Char('-'));
+    const QString bus = path.left(dash);
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString hub = dot < 0 ? QStringLiteral("usb") + bus : path.left(dot);
+    const QString number = path.mid(std::max(dash, dot) + 1);
+    const QString hubInterface = dot < 0 ? bus + QStringLiteral("-0:1.0") : hub + QStringLiteral(":1.0");
+    const QString link = root.filePath(hub + QLatin1Char('/') + hubInterface + QLatin1Char('/') + hub
+                                       + QStringLiteral("-port") + number + QStringLiteral("/peer"));
+    const QString target = QFileInfo(link).canonicalFilePath();
+    if (target.isEmpty())
+        return QString();
+    const QRegularExpressionMatch match = connector.match(QFileInfo(target).fileName());
+    if (!match.hasMatch())
+        return QString();
+    if (!match.captured(1).isEmpty())
+        return match.captured(1) + QLatin1Char('-') + match.captured(3);
+    return match.captured(2) + QLatin1Char('.') + match.captured(3);
+}
+
+QString physicalPort(const QDir& root, const QString& path)
+{
+    const QString peer = peerPort(root, path);
+    if (peer.isEmpty())
+        return path;
+    return PortNumber::usbPort(peer) < PortNumber::usbPort(path) ? peer : path;
 }
 
 } // namespace
@@ -59,14 +96,20 @@ QList<UsbDeviceInfo> SysfsUsbReader::read(const QString& root)
     for (const QString& name : entries) {
         if (!devicePattern.match(name).hasMatch())
             continue;
-        const QString folder = rootDir.filePath(name);
-        bool ok = false;
-        UsbDeviceInfo device;
-        device.port = name;
-        device.vendorId = uint16_t(hexAttribute(folder, QStringLiteral("idVendor"), &ok));
-        if (!ok)
+        // Every attribute from the folder the link named when the scan reached it: a device that
+        // re-enumerates meanwhile is read whole, old or new, never half of each.
+        const QString folder = QFileInfo(rootDir.filePath(name)).canonicalFilePath();
+        if (folder.isEmpty())
             continue;
-        device.productId = uint16_t(hexAttribute(folder, QStringLiteral("idProduct")));
+        uint vendorId = 0;
+        uint productId = 0;
+        if (!hexAttribute(folder, QStringLiteral("idVendor"), 16, vendorId)
+            || !hexAttribute(folder, QStringLiteral("idProduct"), 16, productId))
+            continue;
+        UsbDeviceInfo device;
+        device.port = physicalPort(rootDir, name);
+        device.vendorId = uint16_t(vendorId);
+        device.productId = uint16_t(productId);
         device.serial = readAttribute(folder, QStringLiteral("serial"));
         device.manufacturer = readAttribute(folder, QStringLiteral("manufacturer"));
         device.product = readAttribute(folder, QStringLiteral("product"));

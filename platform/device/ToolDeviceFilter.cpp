@@ -2,6 +2,10 @@
 
 #include "platform/device/Device.h"
 
+#include <QRegExp>
+
+#include <algorithm>
+
 namespace {
 
 // The first "adb devices" of a session starts the adb server, which takes a few seconds.
@@ -22,9 +26,11 @@ ToolDeviceFilter::ToolDeviceFilter(Probe probe, SerialConverter converter, uint8
     setSerialConverter(converter);
 }
 
-void ToolDeviceFilter::beginScan()
+void ToolDeviceFilter::beginScan(const ScanContext& context)
 {
+    DeviceFilter::beginScan(context);
     m_listed = false;
+    m_listOk = false;
     m_devices.clear();
 }
 
@@ -39,18 +45,18 @@ bool ToolDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
     return true;
 }
 
-const QMap<QString, QString>& ToolDeviceFilter::listedDevices()
+bool ToolDeviceFilter::listDevices()
 {
     if (m_listed)
-        return m_devices;
+        return m_listOk;
     m_listed = true;
     if (!m_probe)
-        return m_devices;
+        return false;
     QString output;
     const int code = m_probe(nullptr, {QStringLiteral("devices")}, kListTimeoutMs, output);
     if (code != 0) {
         logDebug(QStringLiteral("Device list failed with code %1").arg(code));
-        return m_devices;
+        return false;
     }
     // "SERIAL<tab>status" lines; adb adds a header and "* daemon ..." lines around them.
     for (const QString& line : output.split(QLatin1Char('\n'))) {
@@ -58,17 +64,35 @@ const QMap<QString, QString>& ToolDeviceFilter::listedDevices()
         if (words.size() < 2 || line.startsWith(QLatin1Char('*'))
             || line.startsWith(QLatin1String("List of devices")))
             continue;
-        m_devices.insert(convertSerial(words.at(0)), words.at(1));
+        m_devices.insert(words.at(0), words.at(1));
     }
-    return m_devices;
+    m_listOk = true;
+    return true;
+}
+
+QString ToolDeviceFilter::listedStatus(const QString& serial) const
+{
+    return m_devices.value(convertSerial(serial));
 }
 
 int ToolDeviceFilter::probe(const DummyDevice& data, const QStringList& arguments, QString& output) const
 {
-    if (!m_probe)
+    if (!m_probe || context().busy(data.getPort()))
         return -1;
     const Device target(data, nullptr);
     return m_probe(&target, arguments, kProbeTimeoutMs, output);
+}
+
+DeviceState ToolDeviceFilter::keptState(const DummyDevice& device,
+                                        std::initializer_list<DeviceState> fitting,
+                                        DeviceState otherwise) const
+{
+    const DummyDevice* last = context().lastKnown(device.getPort());
+    if (!last || last->getKind() != m_kind)
+        return otherwise;
+    return std::find(fitting.begin(), fitting.end(), last->getState()) != fitting.end()
+               ? last->getState()
+               : otherwise;
 }
 
 DevicePlatform ToolDeviceFilter::androidPlatform(uint16_t vendorId) const

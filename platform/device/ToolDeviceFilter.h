@@ -4,6 +4,10 @@
 // tool's Android interface (class ff, subclass 42, the tool's protocol), the tool's device list,
 // taken once per scan when first needed, and probes of one device. The probe is the program's
 // device command helper: it runs the tool for a device (null: for none) and returns the exit code.
+//
+// Only a positive answer changes a device's state: when the list fails, or a probe fails, times
+// out or answers nothing, the device keeps the state last stored for it (as long as that state
+// fits the interface the device shows now). A device that is being flashed is never probed.
 
 #include "platform/device/DeviceFilter.h"
 
@@ -11,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <initializer_list>
 
 class Device;
 
@@ -26,7 +31,7 @@ public:
     void setUserVID(unsigned short vendorId) { m_userVendorId = vendorId; }
     unsigned short getUserVID() const { return m_userVendorId; }
 
-    void beginScan() override;
+    void beginScan(const ScanContext& context) override;
     // A device with the tool's interface: USB data, kind and platform, then the tool's state.
     bool filter(const UsbDeviceInfo& usb, DummyDevice& device) override;
 
@@ -35,10 +40,20 @@ protected:
 
     // The state of a USB device with the tool's interface; `device` holds its USB data.
     virtual DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) = 0;
-    // Serial -> status word of the tool's "devices" list (serials converted).
-    const QMap<QString, QString>& listedDevices();
-    // Runs the probe for a device described by `data`; -1 without a probe.
+    // Runs the tool's "devices" list once per scan; false when it failed (nothing is known then).
+    bool listDevices();
+    // The status word of the list for a device (the tool's spelling of its serial); empty when
+    // the list does not name it. Call after a successful listDevices().
+    QString listedStatus(const QString& serial) const;
+    // Serial -> status word of the last successful list, serials as the tool printed them.
+    const QMap<QString, QString>& listedDevices() const { return m_devices; }
+    // Runs the probe for a device described by `data`. -1 without running anything when there is
+    // no probe or the device is being flashed.
     int probe(const DummyDevice& data, const QStringList& arguments, QString& output) const;
+    // The state last stored for the device on `device`'s port when it was seen by this filter's
+    // kind and that state is one of `fitting`; `otherwise` when not.
+    DeviceState keptState(const DummyDevice& device, std::initializer_list<DeviceState> fitting,
+                          DeviceState otherwise) const;
     DevicePlatform androidPlatform(uint16_t vendorId) const;
 
 private:
@@ -47,5 +62,6 @@ private:
     DeviceKind m_kind;
     unsigned short m_userVendorId = 0;
     bool m_listed = false;
+    bool m_listOk = false;
     QMap<QString, QString> m_devices;
 };

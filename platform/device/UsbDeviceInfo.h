@@ -17,7 +17,7 @@ struct UsbInterfaceInfo
 
 struct UsbDeviceInfo
 {
-    QString port;            // "1-2.3": bus, then the port numbers
+    QString port;            // "1-2.3": bus, then the port numbers (of the connector's lower peer)
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     QString serial;

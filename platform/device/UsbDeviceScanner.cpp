@@ -13,11 +13,11 @@ void UsbDeviceScanner::setSysfsRoot(const QString& root)
 }
 
 void UsbDeviceScanner::collect(const QList<DeviceFilter*>& filters,
-                               const DeviceFilter::PortBlocked& blocked, QList<DummyDevice>& found)
+                               const DeviceFilter::ScanContext& context, QList<DummyDevice>& found)
 {
     const QString root = m_root.isEmpty() ? SysfsUsbReader::defaultRoot() : m_root;
     for (const UsbDeviceInfo& usb : SysfsUsbReader::read(root)) {
-        if (blocked(PortNumber::usbPort(usb.port)))
+        if (context.blocked(PortNumber::usbPort(usb.port)))
             continue;
         for (DeviceFilter* filter : filters) {
             DummyDevice device;
@@ -28,5 +28,5 @@ void UsbDeviceScanner::collect(const QList<DeviceFilter*>& filters,
         }
     }
     for (DeviceFilter* filter : filters)
-        filter->addOtherDevices(found, blocked);
+        filter->addOtherDevices(found);
 }

@@ -16,7 +16,7 @@ public:
     void setSysfsRoot(const QString& root);
 
 protected:
-    void collect(const QList<DeviceFilter*>& filters, const DeviceFilter::PortBlocked& blocked,
+    void collect(const QList<DeviceFilter*>& filters, const DeviceFilter::ScanContext& context,
                  QList<DummyDevice>& found) override;
 
 private:

@@ -82,6 +82,10 @@ void tst_ArgParser::initTestCase()
     QVERIFY(executable.setPermissions(executable.permissions() | QFileDevice::ExeUser));
     QFile plain(m_dir.filePath(QStringLiteral("plain.bin")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
+    // Named like a flash file, but neither a flash file nor a hardware list.
+    QFile notFlash(m_dir.filePath(QStringLiteral("settings.json")));
+    QVERIFY(notFlash.open(QIODevice::WriteOnly));
+    notFlash.write("{\"volume\": 3}\n");
 }
 
 void tst_ArgParser::init()
@@ -96,6 +100,7 @@ int tst_ArgParser::parse(const QStringList& arguments, ArgParser::Options& optio
     for (QString argument : arguments) {
         argument.replace(QStringLiteral("%exe"), m_dir.filePath(QStringLiteral("tool")));
         argument.replace(QStringLiteral("%file"), m_dir.filePath(QStringLiteral("plain.bin")));
+        argument.replace(QStringLiteral("%json"), m_dir.filePath(QStringLiteral("settings.json")));
         argument.replace(QStringLiteral("%missing"), m_dir.filePath(QStringLiteral("missing")));
         texts.push_back(argument.toLocal8Bit());
     }
@@ -125,6 +130,9 @@ void tst_ArgParser::outcome_data()
     QTest::newRow("unknown flash file type") << QStringList{"-f", "%file"} << 11
                                              << QStringList{"ERROR|Unknown flash file type: " + m_dir.filePath("plain.bin"),
                                                             "ERROR|Invalid option"};
+    QTest::newRow("existing file judged by content") << QStringList{"-f", "%json"} << 11
+                                                     << QStringList{"ERROR|Unknown flash file type: " + m_dir.filePath("settings.json"),
+                                                                    "ERROR|Invalid option"};
     QTest::newRow("-z takes any name") << QStringList{"-z", "%file"} << 0 << QStringList();
     QTest::newRow("-f without its value") << QStringList{"-c", "conf", "-f"} << 12
                                           << QStringList{"ERROR|Missing argument for \"-f\""};

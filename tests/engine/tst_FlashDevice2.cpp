@@ -74,6 +74,10 @@ private slots:
     void detectedOnceThenFollowsRebootsOnTheSamePort();
     void waitWakesWhenTheScannerReportsTheState();
     void virtualDeviceIsFedTheDataOfADetectedDevice();
+    void blankPhoneFlashBindsWhenItStarts();
+    void virtualDeviceTakesADeviceOfTheFlashsPlatforms_data();
+    void virtualDeviceTakesADeviceOfTheFlashsPlatforms();
+    void deviceAVirtualDeviceFlashesIsNotProbed();
 };
 
 void tst_FlashDevice2::initTestCase()
@@ -289,7 +293,8 @@ void tst_FlashDevice2::virtualDeviceIsFedTheDataOfADetectedDevice()
     const FlashDevice2Ptr standBy = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
     QVERIFY2(standBy, "the virtual device is no FlashDevice2");
     QVERIFY(standBy->getPort().isVirtualPort());
-    QCOMPARE(standBy->getPort().getConnectionType(), 0);
+    // The command loop refuses a device without a connection type.
+    QCOMPARE(standBy->getPort().getConnectionType(), int(PortNumber::UsbConnection));
     QVERIFY(fixture.scan());
     QCOMPARE(standBy->getState(), DeviceState::Unknown);   // idle: it stands for nobody yet
 
@@ -335,6 +340,98 @@ void tst_FlashDevice2::virtualDeviceIsFedTheDataOfADetectedDevice()
     QVERIFY(fixture.scan());
     QCOMPARE(standBy->getState(), DeviceState::MainOs);
     QCOMPARE(real->getState(), DeviceState::MainOs);
+}
+
+void tst_FlashDevice2::blankPhoneFlashBindsWhenItStarts()
+{
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("M1", "1-2", "mos"));
+    QVERIFY(fixture.sim.addDevice("FW1", "1-3", "dnx_fw", {"--vendor", "8087", "--soc-serial", "SOCFW"}));
+    QVERIFY(fixture.scan());
+    const FlashDevice2Ptr standBy = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
+    QVERIFY(standBy);
+    QSignalSpy changed(standBy.data(), &Device::dataChanged);
+
+    // A flash that starts in DnX firmware waits for nothing: its first command runs at once, so
+    // the virtual device stands for the device when the flash starts, without another scan.
+    standBy->beginFlash(DeviceState::DnxFirmware);
+    QVERIFY(standBy->isFlashing());
+    QCOMPARE(standBy->getState(), DeviceState::DnxFirmware);
+    QCOMPARE(standBy->getSerial(), QString("SOCFW"));
+    QCOMPARE(standBy->getSocSerial(), QString("SOCFW"));
+    QCOMPARE(standBy->getPlatform(), DevicePlatform::ZorvikSoc);
+    QVERIFY(standBy->isConnected());
+    QCOMPARE(standBy->getPort().getConnectionType(), int(PortNumber::UsbConnection));
+    QCOMPARE(changed.count(), 2);   // flashing, then the device's data
+
+    // The firmware download moves the device on; the virtual device follows it.
+    QVERIFY(fixture.runTool("dravikFlashTool", {}));
+    QVERIFY(fixture.scan());
+    QCOMPARE(standBy->getState(), DeviceState::DnxOs);
+    QCOMPARE(fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-2"))->getState(), DeviceState::MainOs);
+
+    // A flash that starts before any device fits binds at the first scan that finds one.
+    const FlashDevice2Ptr later = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
+    later->beginFlash(DeviceState::DnxFirmware);
+    QCOMPARE(later->getState(), DeviceState::Unknown);
+    QVERIFY(fixture.sim.setState("M1", "dnx_fw"));
+    QVERIFY(fixture.scan());
+    QCOMPARE(later->getState(), DeviceState::DnxFirmware);
+    QCOMPARE(later->getSerial(), QString("M1"));
+
+    // Idle again, it wants nothing.
+    later->setFlashState(FlashDevice2::FlashState::Idle);
+    QVERIFY(!later->acceptsBinding(fixture.deviceAt(PortNumber::usbPort("1-2"))->getData()));
+}
+
+void tst_FlashDevice2::virtualDeviceTakesADeviceOfTheFlashsPlatforms_data()
+{
+    QTest::addColumn<QList<int>>("platforms");
+    QTest::addColumn<QString>("serial");   // of the device it stands for; empty: none
+    QTest::newRow("no platform: the SoC, not the DFU board") << QList<int>() << "SOC1";
+    QTest::newRow("zorvik_soc") << QList<int>{int(DevicePlatform::ZorvikSoc)} << "SOC1";
+    QTest::newRow("generic: the DFU board") << QList<int>{int(DevicePlatform::Generic)} << "DFU1";
+    QTest::newRow("samsung_android: none") << QList<int>{int(DevicePlatform::SamsungAndroid)} << "";
+}
+
+void tst_FlashDevice2::virtualDeviceTakesADeviceOfTheFlashsPlatforms()
+{
+    QFETCH(QList<int>, platforms);
+    QFETCH(QString, serial);
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("DFU1", "1-1", "dfu"));   // first in port order, in DnX firmware too
+    QVERIFY(fixture.sim.addDevice("S1", "1-3", "dnx_fw", {"--vendor", "8087", "--soc-serial", "SOC1"}));
+    QVERIFY(fixture.scan());
+    std::list<DevicePlatform> wanted;
+    for (int platform : platforms)
+        wanted.push_back(DevicePlatform(platform));
+    const FlashDevice2Ptr standBy = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
+    standBy->beginFlash(DeviceState::DnxFirmware, wanted);
+    QVERIFY(fixture.scan());
+    QCOMPARE(standBy->getSerial(), serial);
+    QCOMPARE(standBy->isConnected(), !serial.isEmpty());
+}
+
+void tst_FlashDevice2::deviceAVirtualDeviceFlashesIsNotProbed()
+{
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("C1", "1-2", "cos"));
+    QVERIFY(fixture.scan());
+    const FlashDevice2Ptr standBy = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
+    standBy->beginFlash(DeviceState::Cos);
+    QCOMPARE(standBy->getSerial(), QString("C1"));
+
+    const int probes = fixture.sim.commandLog().filter("-s C1").size();
+    QVERIFY(fixture.scan());
+    QVERIFY(fixture.scan());
+    QCOMPARE(fixture.sim.commandLog().filter("-s C1").size(), probes);
+    QCOMPARE(standBy->getState(), DeviceState::Cos);
+    standBy->setFlashState(FlashDevice2::FlashState::Idle);
+    QVERIFY(fixture.scan());
+    QVERIFY(fixture.sim.commandLog().filter("-s C1").size() > probes);
 }
 
 QTEST_GUILESS_MAIN(tst_FlashDevice2)

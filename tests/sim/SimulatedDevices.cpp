@@ -78,6 +78,11 @@ bool SimulatedDevices::setFault(const QString& serial, const QString& knob, cons
                     QStringLiteral("--fault"), knob + QLatin1Char('=') + value});
 }
 
+bool SimulatedDevices::setToolFault(const QString& knob, const QString& value)
+{
+    return control({QStringLiteral("set"), QStringLiteral("--fault"), knob + QLatin1Char('=') + value});
+}
+
 bool SimulatedDevices::unplug(const QString& serial)
 {
     return control({QStringLiteral("unplug"), QStringLiteral("--serial"), serial});

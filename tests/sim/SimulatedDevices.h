@@ -27,6 +27,9 @@ public:
                    const QStringList& options = {});
     bool setState(const QString& serial, const QString& state);
     bool setFault(const QString& serial, const QString& knob, const QString& value);
+    // A fault that every command of the fakes meets, whichever device it is for ("devices" lists
+    // too); an empty value clears it.
+    bool setToolFault(const QString& knob, const QString& value);
     bool unplug(const QString& serial);
     bool plug(const QString& serial);
 

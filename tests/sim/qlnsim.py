@@ -3,7 +3,8 @@
 
 Run through a link named adb, fastboot, dfu-util or dravikFlashTool it plays that program against
 the devices of the state file named by QLN_SIM_STATE; run as `qlnsim.py ctl ...` it sets devices up.
-Every change of a device rewrites the fake sysfs USB tree named in the state. See README.md.
+A change of a device's USB identity updates the fake sysfs USB tree named in the state, device by
+device, each in one step; nothing else touches the tree. See README.md.
 """
 
 import argparse
@@ -12,9 +13,12 @@ import fcntl
 import hashlib
 import json
 import os
+import re
 import shutil
 import signal
+import stat
 import sys
+import tempfile
 import time
 
 ADB_PID = "4ee7"
@@ -23,7 +27,12 @@ ZORVIK_VENDOR = "8087"
 DNX_OS_PID = "0a65"
 DNX_FW_PID = "0a82"
 DFU_ID = ("0483", "df11")
+KEYBOARD_ID = ("046d", "c33f")
 
+# The product string of each state: what the device's firmware in that state calls itself.
+PRODUCT_NAMES = {"mos": "Android", "cos": "Android", "ros": "Android", "pos": "Bootloader",
+                 "tos": "Bootloader", "dnx_os": "DnX OS", "dnx_fw": "DnX", "dfu": "DFU",
+                 "kbd": "Keyboard"}
 ADB_STATES = {"mos": "device", "cos": "device", "ros": "recovery"}
 FASTBOOT_STATES = ("pos", "tos", "dnx_os")
 BOOT_MODES = {"pos": "provisioning", "tos": "test", "dnx_os": "dnx"}
@@ -41,25 +50,75 @@ def state_path(explicit=None):
     return path
 
 
+def log_path(path):
+    return path + ".log"
+
+
 @contextlib.contextmanager
 def locked_state(path, write=True):
-    """Yields the state under an exclusive lock; writes it back (and the sysfs tree) on exit."""
+    """Yields the state under an exclusive lock. On exit, when it changed, writes it back (beside,
+    then renamed over) and updates the sysfs tree where a device's USB identity changed."""
     with open(path + ".lock", "a+") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         with open(path) as f:
-            state = json.load(f)
+            text = f.read()
+        before = json.loads(text)
+        state = json.loads(text)
         yield state
-        if write:
-            temporary = path + ".new"
-            with open(temporary, "w") as f:
-                json.dump(state, f, indent=1, sort_keys=True)
-            os.replace(temporary, path)
-            write_sysfs(state)
+        if write and state != before:
+            replace_file(path, json.dumps(state, indent=1, sort_keys=True))
+            update_sysfs(before, state)
+
+
+def replace_file(path, text):
+    """Writes `text` beside `path`, then renames it over `path`: readers see old or new, whole."""
+    folder, name = os.path.split(path)
+    handle, temporary = tempfile.mkstemp(prefix="." + name + ".", dir=folder or ".")
+    with os.fdopen(handle, "w") as f:
+        f.write(text)
+    os.replace(temporary, path)
 
 
 def read_state(path):
     with locked_state(path, write=False) as state:
         return state
+
+
+def append_log(path, line):
+    """The command journal: one line a command, beside the state (the state itself is not touched
+    by commands that change nothing)."""
+    with open(log_path(path), "a") as f:
+        f.write(line.replace("\n", " ") + "\n")
+
+
+def count_command(path, device):
+    """Counts a command addressed to `device` in the journal's tally beside the state; returns
+    the count (the first command is 1)."""
+    counts_path = path + ".counts"
+    try:
+        with open(counts_path) as f:
+            counts = json.load(f)
+    except (FileNotFoundError, ValueError):
+        counts = {}
+    counts[device["serial"]] = counts.get(device["serial"], 0) + 1
+    replace_file(counts_path, json.dumps(counts))
+    return counts[device["serial"]]
+
+
+def read_counts(path):
+    try:
+        with open(path + ".counts") as f:
+            return json.load(f)
+    except (FileNotFoundError, ValueError):
+        return {}
+
+
+def read_log(path):
+    try:
+        with open(log_path(path)) as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return []
 
 
 def find_device(state, serial):
@@ -70,20 +129,32 @@ def find_device(state, serial):
 
 
 def usb_identity(device):
-    """(vendor, product, interface class/subclass/protocol, serial) of a device's state."""
+    """(vendor, product, interfaces as class/subclass/protocol triplets, serial) of a device's
+    state; None when the state shows nothing on USB."""
     state = device["state"]
     vendor = device.get("vendor", "18d1")
     if state in ADB_STATES:
-        return vendor, ADB_PID, ("ff", "42", "01"), device["serial"]
+        return vendor, ADB_PID, [("ff", "42", "01")], device["serial"]
     if state in ("pos", "tos"):
-        return vendor, FASTBOOT_PID, ("ff", "42", "03"), device["serial"]
+        return vendor, FASTBOOT_PID, [("ff", "42", "03")], device["serial"]
     if state == "dnx_os":
-        return ZORVIK_VENDOR, DNX_OS_PID, ("ff", "42", "03"), soc_serial(device)
+        return ZORVIK_VENDOR, DNX_OS_PID, [("ff", "42", "03")], soc_serial(device)
     if state == "dnx_fw":
-        return ZORVIK_VENDOR, DNX_FW_PID, ("ff", "ff", "ff"), soc_serial(device)
+        return ZORVIK_VENDOR, DNX_FW_PID, [("ff", "ff", "ff")], soc_serial(device)
     if state == "dfu":
-        return DFU_ID[0], DFU_ID[1], ("fe", "01", "02"), device["serial"]
+        return DFU_ID[0], DFU_ID[1], [("fe", "01", "02")], device["serial"]
+    if state == "kbd":
+        # A keyboard: its HID function and a run-time DFU interface, as many peripherals have.
+        return KEYBOARD_ID[0], KEYBOARD_ID[1], [("03", "01", "01"), ("fe", "01", "01")], device["serial"]
     return None
+
+
+def usb_port(device):
+    """The port the device enumerates on in its current state: its SuperSpeed port in the states
+    listed as such, else its (high-speed) port."""
+    if device.get("superspeed_port") and device["state"] in device.get("superspeed_states", []):
+        return device["superspeed_port"]
+    return device["port"]
 
 
 def soc_serial(device):
@@ -100,6 +171,13 @@ def visible_serial(device):
 
 # ---------------------------------------------------------------------------------------------
 # Fake sysfs tree: real directories beside the root, symbolic links in it, as the kernel has them.
+# A device folder is named after its identity and never changes once written; a device that
+# changes identity gets a new folder and its links are swapped over to it, one rename each, so a
+# reader sees the old device or the new one, never a mix, and devices that did not move are never
+# touched. Folders nothing links to any more are removed a while later (a reader may be in them).
+
+HUB_PORTS = 8
+STALE_SECONDS = 5.0
 
 
 def write_attributes(folder, attributes):
@@ -109,55 +187,177 @@ def write_attributes(folder, attributes):
             f.write(str(value) + "\n")
 
 
-def write_sysfs(state):
-    root = state.get("sysfs")
-    if not root:
-        return
-    store = root.rstrip("/") + ".devices"
-    shutil.rmtree(store, ignore_errors=True)
-    if os.path.isdir(root):
-        for entry in os.listdir(root):
-            os.unlink(os.path.join(root, entry))
-    os.makedirs(root, exist_ok=True)
-    os.makedirs(store, exist_ok=True)
+def store_of(root):
+    return root.rstrip("/") + ".devices"
 
-    usb_devices = [d for d in state["devices"]
-                   if d.get("connected", True) and not d.get("network") and usb_identity(d)]
-    buses = sorted({int(d["port"].split("-")[0]) for d in usb_devices} | {1})
-    paths = {}
-    for bus in buses:
-        hub = os.path.join(store, "usb%d" % bus)
-        write_attributes(hub, {
+
+def link(target, name):
+    """Points the link `name` at `target` in one step (a new link renamed over the old one)."""
+    try:
+        if os.readlink(name) == target:
+            return
+    except OSError:
+        pass
+    temporary = "%s.new%d" % (name, os.getpid())
+    if os.path.lexists(temporary):
+        os.unlink(temporary)
+    os.symlink(target, temporary)
+    os.replace(temporary, name)
+
+
+def unlink(name):
+    if os.path.lexists(name):
+        os.unlink(name)
+
+
+def bus_of(port):
+    return int(port.split("-")[0])
+
+
+def peers(state):
+    """Pairs of root-hub connectors that are one USB 3 connector: {(bus, port): (bus, port)}."""
+    pairs = {}
+    for device in state["devices"]:
+        if device.get("superspeed_port"):
+            high, high_port = device["port"].split("-", 1)
+            low, low_port = device["superspeed_port"].split("-", 1)
+            pairs[(int(high), high_port)] = (int(low), low_port)
+            pairs[(int(low), low_port)] = (int(high), high_port)
+    return pairs
+
+
+def write_hub(store, root, bus, pairs):
+    hub = os.path.join(store, "usb%d" % bus)
+    if not os.path.isdir(hub):
+        folder = tempfile.mkdtemp(prefix=".usb%d." % bus, dir=store)
+        os.chmod(folder, 0o755)
+        write_attributes(folder, {
             "idVendor": "1d6b", "idProduct": "0002", "busnum": bus, "devnum": 1, "devpath": 0,
             "speed": "480", "bDeviceClass": "09", "product": "xHCI Host Controller",
-            "manufacturer": "Linux xHCI", "serial": "0000:00:14.0", "maxchild": 8,
+            "manufacturer": "Linux xHCI", "serial": "0000:00:14.0", "maxchild": HUB_PORTS,
         })
-        paths["usb%d" % bus] = hub
+        interface = os.path.join(folder, "%d-0:1.0" % bus)
+        write_attributes(interface, {"bInterfaceClass": "09", "bInterfaceSubClass": "00",
+                                     "bInterfaceProtocol": "00"})
+        for number in range(1, HUB_PORTS + 1):
+            os.makedirs(os.path.join(interface, "usb%d-port%d" % (bus, number)))
+        os.rename(folder, hub)
+    for number in range(1, HUB_PORTS + 1):
+        connector = os.path.join(hub, "%d-0:1.0" % bus, "usb%d-port%d" % (bus, number))
+        peer = pairs.get((bus, str(number)))
+        if peer:
+            link("../../../usb%d/%d-0:1.0/usb%d-port%s" % (peer[0], peer[0], peer[0], peer[1]),
+                 os.path.join(connector, "peer"))
+    link(hub, os.path.join(root, "usb%d" % bus))
 
-    for number, device in enumerate(sorted(usb_devices, key=lambda d: d["port"]), start=2):
-        vendor, product, interface, serial = usb_identity(device)
-        port = device["port"]
-        bus, chain = port.split("-", 1)
-        parent = paths["usb" + bus]
-        folder = os.path.join(parent, port)
-        write_attributes(folder, {
-            "idVendor": vendor, "idProduct": product, "busnum": bus, "devnum": number,
-            "devpath": chain, "speed": device.get("speed", "480"), "bDeviceClass": "00",
-            "bNumInterfaces": " 1", "manufacturer": device.get("manufacturer", "Simulated"),
-            "product": device.get("product", "Simulated %s" % device["state"]), "serial": serial,
-        })
-        write_attributes(os.path.join(folder, port + ":1.0"), {
-            "bInterfaceNumber": "00", "bInterfaceClass": interface[0],
-            "bInterfaceSubClass": interface[1], "bInterfaceProtocol": interface[2],
-            "bAlternateSetting": " 0", "bNumEndpoints": "02",
-        })
-        paths[port] = folder
 
-    for name, folder in paths.items():
-        os.symlink(folder, os.path.join(root, name))
-        interface = os.path.join(folder, name + ":1.0")
-        if os.path.isdir(interface):
-            os.symlink(interface, os.path.join(root, name + ":1.0"))
+def device_entry(device, number):
+    """(port, attributes, interfaces) of a connected USB device; None when it shows nothing."""
+    identity = usb_identity(device)
+    if identity is None or not device.get("connected", True) or device.get("network"):
+        return None
+    vendor, product, interfaces, serial = identity
+    port = usb_port(device)
+    superspeed = port != device["port"]
+    attributes = {
+        "idVendor": vendor, "idProduct": product, "busnum": bus_of(port), "devnum": number,
+        "devpath": port.split("-", 1)[1], "speed": "5000" if superspeed else device.get("speed", "480"),
+        "bDeviceClass": "00", "bNumInterfaces": " %d" % len(interfaces),
+        "manufacturer": device.get("manufacturer", "Simulated"),
+        "product": device.get("product", "Simulated %s" % PRODUCT_NAMES[device["state"]]), "serial": serial,
+    }
+    return port, attributes, interfaces
+
+
+def sysfs_entries(state):
+    entries = {}
+    for number, device in enumerate(state["devices"], start=2):
+        entry = device_entry(device, number)
+        if entry:
+            entries[entry[0]] = entry
+    return entries
+
+
+def write_device(store, root, entry):
+    port, attributes, interfaces = entry
+    digest_of = hashlib.sha256(json.dumps([attributes, interfaces], sort_keys=True).encode())
+    folder = os.path.join(store, "%s@%s" % (port, digest_of.hexdigest()[:16]))
+    if not os.path.isdir(folder):
+        temporary = tempfile.mkdtemp(prefix=".%s." % port, dir=store)
+        os.chmod(temporary, 0o755)
+        write_attributes(temporary, attributes)
+        for index, interface in enumerate(interfaces):
+            write_attributes(os.path.join(temporary, "%s:1.%d" % (port, index)), {
+                "bInterfaceNumber": "%02x" % index, "bInterfaceClass": interface[0],
+                "bInterfaceSubClass": interface[1], "bInterfaceProtocol": interface[2],
+                "bAlternateSetting": " 0", "bNumEndpoints": "02",
+            })
+        os.rename(temporary, folder)
+    for name in os.listdir(root):
+        if name.startswith(port + ":1.") and int(name.rsplit(".", 1)[1]) >= len(interfaces):
+            unlink(os.path.join(root, name))
+    for index in range(len(interfaces)):
+        link(os.path.join(folder, "%s:1.%d" % (port, index)), os.path.join(root, "%s:1.%d" % (port, index)))
+    link(folder, os.path.join(root, port))
+
+
+def remove_device(root, port):
+    unlink(os.path.join(root, port))
+    for name in os.listdir(root):
+        if name.startswith(port + ":"):
+            unlink(os.path.join(root, name))
+
+
+def used_folders(root):
+    """Device folders the links of the tree point to (interface links name their device's folder)."""
+    used = set()
+    for name in os.listdir(root):
+        target = os.path.realpath(os.path.join(root, name))
+        used.add(target)
+        used.add(os.path.dirname(target))
+    return used
+
+
+def remove_stale(store, root, was_used):
+    """Removes folders out of use for a while. A folder's time is when it last went out of use: a
+    reader that resolved a link just before the swap may still be inside it."""
+    used = used_folders(root)
+    now = time.time()
+    for name in os.listdir(store):
+        folder = os.path.join(store, name)
+        if name.startswith("usb") or folder in used:
+            continue
+        if folder in was_used:
+            os.utime(folder)
+        elif now - os.lstat(folder)[stat.ST_MTIME] > STALE_SECONDS:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+def update_sysfs(before, after):
+    """Brings the tree from `before` to `after`, touching only what differs."""
+    root = after.get("sysfs")
+    if not root:
+        return
+    store = store_of(root)
+    os.makedirs(root, exist_ok=True)
+    os.makedirs(store, exist_ok=True)
+    old = sysfs_entries(before) if before.get("sysfs") == root else {}
+    new = sysfs_entries(after)
+    was_used = used_folders(root)
+    pairs = peers(after)
+    buses = {1} | {bus_of(port) for port in new} | {bus for bus, _ in pairs}
+    if old == new and pairs == peers(before) and all(
+            os.path.lexists(os.path.join(root, "usb%d" % bus)) for bus in buses):
+        return
+    for bus in sorted(buses):
+        write_hub(store, root, bus, pairs)
+    for port in old:
+        if port not in new:
+            remove_device(root, port)
+    for port, entry in new.items():
+        if old.get(port) != entry or not os.path.lexists(os.path.join(root, port)):
+            write_device(store, root, entry)
+    remove_stale(store, root, was_used)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -165,27 +365,37 @@ def write_sysfs(state):
 
 
 class Outcome:
-    OK, FAIL, HANG, CRASH, VANISH = range(5)
+    OK, FAIL, HANG, CRASH, VANISH, SILENT = range(6)
 
 
-def record(state, device, program, args):
-    """Logs the command, counts it for the device and says which fault, if any, it meets."""
-    line = " ".join([program] + args)
-    state.setdefault("log", []).append(line)
-    if device is None:
-        return Outcome.OK
-    device["commands"] = device.get("commands", 0) + 1
-    faults = device.get("faults", {})
-    words = " ".join(args)
-    if str(faults.get("fail_nth", "")) == str(device["commands"]):
-        return Outcome.FAIL
-    for knob, outcome in (("hang_match", Outcome.HANG), ("crash_match", Outcome.CRASH),
-                          ("vanish_match", Outcome.VANISH), ("fail_match", Outcome.FAIL)):
+FAULT_KNOBS = (("hang_match", Outcome.HANG), ("crash_match", Outcome.CRASH),
+               ("vanish_match", Outcome.VANISH), ("fail_match", Outcome.FAIL),
+               ("silent_match", Outcome.SILENT))
+
+
+def matching_fault(faults, words):
+    for knob, outcome in FAULT_KNOBS:
         if faults.get(knob) and faults[knob] in words:
-            if outcome == Outcome.VANISH:
-                device["connected"] = False
             return outcome
     return Outcome.OK
+
+
+def record(path, state, device, program, args):
+    """Logs the command, counts it for the device and says which fault, if any, it meets: the
+    tool-wide faults first (any command), then the device's (commands addressed to it)."""
+    append_log(path, " ".join([program] + args))
+    words = " ".join(args)
+    outcome = matching_fault(state.get("faults", {}), words)
+    if outcome != Outcome.OK or device is None:
+        return outcome
+    count = count_command(path, device)
+    faults = device.get("faults", {})
+    if str(faults.get("fail_nth", "")) == str(count):
+        return Outcome.FAIL
+    outcome = matching_fault(faults, words)
+    if outcome == Outcome.VANISH:
+        device["connected"] = False
+    return outcome
 
 
 def connected_in(state, states):
@@ -244,6 +454,11 @@ def adb_devices(state):
     return connected_in(state, ADB_STATES)
 
 
+WAIT_FOR = re.compile(r"^wait-for(?:-(usb|local|any))?-(device|recovery|rescue|sideload|bootloader|disconnect)$")
+WAIT_STATES = {"device": ("mos", "cos"), "recovery": ("ros",), "rescue": (), "sideload": (),
+               "bootloader": ("pos", "tos")}
+
+
 def adb(args):
     path = state_path()
     full = list(args)
@@ -259,57 +474,92 @@ def adb(args):
         return 0
     if command in ("start-server", "kill-server", "reconnect"):
         return 0
+    wait = WAIT_FOR.match(command)
+    if wait:
+        return adb_wait(path, full, serial, wait.group(2))
 
     with locked_state(path) as state:
-        if command == "devices":
-            record(state, None, "adb", full)
-            out("List of devices attached\n")
-            for device in adb_devices(state):
-                line = "%s\t%s" % (visible_serial(device), ADB_STATES[device["state"]])
-                if "-l" in rest:
-                    where = "usb:%s " % device["port"] if not device.get("network") else ""
-                    model = device.get("properties", {}).get("ro.product.model", "Sim")
-                    line = "%-22s %s %sproduct:sim model:%s device:sim transport_id:%d" % (
-                        visible_serial(device), ADB_STATES[device["state"]], where,
-                        model.replace(" ", "_"), state["devices"].index(device) + 1)
-                out(line + "\n")
-            out("\n")
-            return 0
-        if command == "connect":
-            record(state, None, "adb", full)
-            address = rest[0] if rest else ""
-            if ":" not in address:
-                address += ":5555"
-            device = find_device(state, address)
-            if device is None:
-                out("failed to connect to '%s': Connection refused\n" % address)
-            else:
-                out("connected to %s\n" % address)
-            return 0
-
-        candidates = adb_devices(state)
-        if serial is None:
-            if len(candidates) != 1:
-                record(state, None, "adb", full)
-                err("error: more than one device/emulator\n" if candidates
-                    else "error: no devices/emulators found\n")
+        if command in ("devices", "connect"):
+            outcome = record(path, state, None, "adb", full)
+            if outcome == Outcome.FAIL:
+                err("adb: failed to check server version: cannot connect to daemon\n")
                 return 1
-            device = candidates[0]
+            if outcome == Outcome.SILENT:
+                return 0
+            if outcome == Outcome.OK:
+                return adb_devices_command(state, command, rest)
         else:
-            device = next((d for d in candidates if visible_serial(d) == serial), None)
-            if device is None:
-                record(state, None, "adb", full)
-                err("error: device '%s' not found\n" % serial)
+            candidates = adb_devices(state)
+            if serial is None:
+                if len(candidates) != 1:
+                    record(path, state, None, "adb", full)
+                    err("error: more than one device/emulator\n" if candidates
+                        else "error: no devices/emulators found\n")
+                    return 1
+                device = candidates[0]
+            else:
+                device = next((d for d in candidates if visible_serial(d) == serial), None)
+                if device is None:
+                    record(path, state, None, "adb", full)
+                    err("error: device '%s' not found\n" % serial)
+                    return 1
+            outcome = record(path, state, device, "adb", full)
+            if outcome in (Outcome.FAIL, Outcome.VANISH):
+                err("error: closed\n" if outcome == Outcome.FAIL else "error: device offline\n")
                 return 1
-        outcome = record(state, device, "adb", full)
-        if outcome in (Outcome.FAIL, Outcome.VANISH):
-            err("error: closed\n" if outcome == Outcome.FAIL else "error: device offline\n")
-            return 1
-        if outcome == Outcome.OK:
-            return adb_command(device, command, rest)
+            if outcome == Outcome.SILENT:
+                return 0
+            if outcome == Outcome.OK:
+                return adb_command(device, command, rest)
     # Hanging or crashing happens outside the lock, so other fakes go on meanwhile.
     hang_or_crash(outcome)
     return 1
+
+
+def adb_devices_command(state, command, rest):
+    if command == "connect":
+        address = rest[0] if rest else ""
+        if ":" not in address:
+            address += ":5555"
+        if find_device(state, address) is None:
+            out("failed to connect to '%s': Connection refused\n" % address)
+        else:
+            out("connected to %s\n" % address)
+        return 0
+    out("List of devices attached\n")
+    for device in adb_devices(state):
+        line = "%s\t%s" % (visible_serial(device), ADB_STATES[device["state"]])
+        if "-l" in rest:
+            where = "usb:%s " % usb_port(device) if not device.get("network") else ""
+            model = device.get("properties", {}).get("ro.product.model", "Sim")
+            line = "%-22s %s %sproduct:sim model:%s device:sim transport_id:%d" % (
+                visible_serial(device), ADB_STATES[device["state"]], where,
+                model.replace(" ", "_"), state["devices"].index(device) + 1)
+        out(line + "\n")
+    out("\n")
+    return 0
+
+
+def adb_wait(path, full, serial, wanted):
+    """adb wait-for-[TRANSPORT-]STATE: returns once the device (the one -s names, else any) is in
+    that state, or gone for "disconnect"; waits for ever otherwise, as adb does."""
+    with locked_state(path) as state:
+        outcome = record(path, state, find_device(state, serial) if serial else None, "adb", full)
+    if outcome in (Outcome.FAIL, Outcome.VANISH):
+        err("error: closed\n")
+        return 1
+    if outcome in (Outcome.HANG, Outcome.CRASH):
+        hang_or_crash(outcome)
+    while True:
+        state = read_state(path)
+        pool = connected_in(state, ("pos", "tos")) if wanted == "bootloader" else adb_devices(state)
+        present = [d for d in pool if serial is None or visible_serial(d) == serial]
+        if wanted == "disconnect":
+            if not present:
+                return 0
+        elif any(d["state"] in WAIT_STATES[wanted] for d in present):
+            return 0
+        time.sleep(0.1)
 
 
 def adb_command(device, command, rest):
@@ -359,7 +609,7 @@ def adb_command(device, command, rest):
             return 1
         out("Performing Streamed Install\nSuccess\n")
         return 0
-    if command in ("root", "remount", "wait-for-device", "disable-verity", "sync"):
+    if command in ("root", "remount", "disable-verity", "sync"):
         return 0
     err("adb: unknown command %s\n" % command)
     return 1
@@ -396,24 +646,34 @@ def fastboot(args):
         return 0
     if args[0] == "devices":
         with locked_state(path) as state:
-            record(state, None, "fastboot", full)
-            for device in fastboot_devices(state):
-                if device.get("network"):
-                    continue
-                if "-l" in args:
-                    out("%-22s fastboot usb:%s\n" % (visible_serial(device), device["port"]))
-                else:
-                    out("%s\tfastboot\n" % visible_serial(device))
-        return 0
+            outcome = record(path, state, None, "fastboot", full)
+            if outcome == Outcome.FAIL:
+                err("fastboot: error: cannot list devices\n")
+                return 1
+            if outcome == Outcome.SILENT:
+                return 0
+            if outcome == Outcome.OK:
+                for device in fastboot_devices(state):
+                    if device.get("network"):
+                        continue
+                    if "-l" in args:
+                        out("%-22s fastboot usb:%s\n" % (visible_serial(device), usb_port(device)))
+                    else:
+                        out("%s\tfastboot\n" % visible_serial(device))
+                return 0
+        hang_or_crash(outcome)
+        return 1
 
     waited = False
     while True:
         with locked_state(path) as state:
             device = fastboot_target(state, serial)
             if device is not None:
-                outcome = record(state, device, "fastboot", full)
+                outcome = record(path, state, device, "fastboot", full)
                 if outcome == Outcome.OK:
                     return fastboot_command(device, args)
+                if outcome == Outcome.SILENT:
+                    return 0
                 if outcome in (Outcome.FAIL, Outcome.VANISH):
                     reason = ("remote: 'simulated failure'" if outcome == Outcome.FAIL
                               else "Status read failed (No such device)")
@@ -503,47 +763,159 @@ def fastboot_command(device, args):
 # dfu-util and the firmware downloader's command-line tool
 
 
+DFU_BANNER = ("dfu-util 0.11\n\n"
+              "Copyright 2005-2009 Weston Schmidt, Harald Welte and OpenMoko Inc.\n"
+              "Copyright 2010-2021 Tormod Volden and Stefan Schmidt\n"
+              "This program is Free Software and has ABSOLUTELY NO WARRANTY\n"
+              "Please report bugs to http://sourceforge.net/p/dfu-util/tickets/\n\n")
+DFU_VALUED = {"-d": "device", "-p": "path", "-S": "serial", "-D": "download", "-U": "upload",
+              "-a": "alt", "-c": "cfg", "-i": "intf", "-n": "devnum", "-t": "transfer-size",
+              "-s": "dfuse-address", "-Z": "upload-size", "-E": "detach-delay"}
+DFU_FLAGS = {"-l": "list", "-V": "version", "-h": "help", "-R": "reset", "-e": "detach",
+             "-w": "wait", "-v": "verbose"}
+DFU_TRANSFER_SIZE = 2048
+DFU_PROGRESS_WIDTH = 25
+EX_USAGE, EX_NOINPUT, EX_IOERR = 64, 66, 74
+
+
+def dfu_options(args):
+    """dfu-util's options by short name ("-D": path, "-l": True); None after a usage error."""
+    long_names = {name: short for short, name in list(DFU_VALUED.items()) + list(DFU_FLAGS.items())}
+    options = {}
+    args = list(args)
+    while args:
+        word = args.pop(0)
+        value = None
+        if word.startswith("--"):
+            name, _, value = word[2:].partition("=")
+            word = long_names.get(name, word)
+            value = value or None
+        if word in DFU_FLAGS:
+            options[word] = True
+        elif word in DFU_VALUED:
+            if value is None:
+                if not args:
+                    err("dfu-util: option requires an argument -- '%s'\n" % word[1])
+                    return None
+                value = args.pop(0)
+            options[word] = value
+    return options
+
+
+def dfu_matches(device, vendor_product, options):
+    if "-d" in options:
+        pairs = [pair.split(":") for pair in options["-d"].split(",")]
+        if not any(pair == list(vendor_product) for pair in pairs):
+            return False
+    if "-S" in options and device["serial"] not in options["-S"].split(","):
+        return False
+    return "-p" not in options or options["-p"] == usb_port(device)
+
+
+def dfu_suffix_warnings(image):
+    with open(image, "rb") as f:
+        data = f.read()
+    # The suffix ends a file: ..., "UFD" signature, length 16, CRC (4 bytes).
+    if len(data) < 16:
+        err("dfu-util: Warning: File too short for DFU suffix\n")
+    elif data[-8:-5] != b"UFD":
+        err("dfu-util: Warning: Invalid DFU suffix signature\n")
+    else:
+        return
+    err("dfu-util: A valid DFU suffix will be required in a future dfu-util release\n")
+
+
+def dfu_progress(size):
+    """dfu-util's progress bar: redrawn with a carriage return whenever it grows."""
+    size = max(size, 1)
+    shown = -1
+    for sent in list(range(0, size, DFU_TRANSFER_SIZE)) + [size]:
+        filled = DFU_PROGRESS_WIDTH * sent // size
+        if filled == shown:
+            continue
+        shown = filled
+        out("\rDownload\t[%s] %3d%% %12d bytes"
+            % ("=" * filled + " " * (DFU_PROGRESS_WIDTH - filled), 100 * sent // size, sent))
+    out("\nDownload done.\n")
+
+
 def dfu_util(args):
     path = state_path()
-    if "-V" in args or "--version" in args:
-        out("dfu-util 0.11\n\nCopyright 2005-2009 Weston Schmidt, Harald Welte and OpenMoko Inc.\n")
+    options = dfu_options(args)
+    if options is None:
+        return EX_USAGE
+    if "-h" in options:
+        err("Usage: dfu-util [options] ...\n")
         return 0
+    out(DFU_BANNER)
+    if "-V" in options:
+        return 0
+    listing = "-l" in options
+    if not listing and "-D" not in options and "-U" not in options and "-e" not in options:
+        err("You need to specify one of -D or -U\nUsage: dfu-util [options] ...\n")
+        return EX_USAGE
+    image = options.get("-D")
+    if image is not None:
+        if not os.path.isfile(image):
+            err("dfu-util: Could not open file %s for reading: No such file or directory\n" % image)
+            return EX_NOINPUT
+        dfu_suffix_warnings(image)
     with locked_state(path) as state:
-        devices = connected_in(state, ("dfu",))
-        if "-l" in args or "--list" in args:
-            record(state, None, "dfu-util", args)
-            for device in devices:
-                out('Found DFU: [%s:%s] ver=0200, devnum=2, cfg=1, intf=0, path="%s", alt=0, '
-                    'name="@Internal Flash", serial="%s"\n'
-                    % (DFU_ID[0], DFU_ID[1], device["port"], device["serial"]))
+        if listing:
+            record(path, state, None, "dfu-util", args)
+            for device in connected_in(state, ("dfu", "kbd")):
+                ids = DFU_ID if device["state"] == "dfu" else KEYBOARD_ID
+                if dfu_matches(device, ids, options):
+                    out('Found %s: [%s:%s] ver=0200, devnum=2, cfg=1, intf=%d, path="%s", alt=0, '
+                        'name="%s", serial="%s"\n'
+                        % ("DFU" if device["state"] == "dfu" else "Runtime", ids[0], ids[1],
+                           0 if device["state"] == "dfu" else 1, usb_port(device),
+                           "@Internal Flash" if device["state"] == "dfu" else "UNKNOWN",
+                           device["serial"]))
             return 0
-        serial = args[args.index("-S") + 1] if "-S" in args else None
-        device = next((d for d in devices if serial in (None, d["serial"])), None)
+        device = next((d for d in connected_in(state, ("dfu",)) if dfu_matches(d, DFU_ID, options)), None)
         if device is None:
-            record(state, None, "dfu-util", args)
+            record(path, state, None, "dfu-util", args)
             err("dfu-util: No DFU capable USB device available\n")
-            return 74
-        outcome = record(state, device, "dfu-util", args)
+            return EX_IOERR
+        outcome = record(path, state, device, "dfu-util", args)
         if outcome in (Outcome.FAIL, Outcome.VANISH):
+            out("Opening DFU capable USB device...\n")
             err("dfu-util: Error during download\n")
-            return 74
-        if outcome == Outcome.OK:
-            if "-D" in args:
-                image = args[args.index("-D") + 1]
-                if not os.path.isfile(image):
-                    err("dfu-util: Cannot open file %s\n" % image)
-                    return 74
-                size = os.path.getsize(image)
-                out("Opening DFU capable USB device...\nDownload\t[")
-                for step in range(0, 101, 25):
-                    out("=" * (step // 4 - (step - 25) // 4 if step else 0))
-                out("] 100%%%12d bytes\nDownload done.\n" % size)
-                device.setdefault("partitions", {})["dfu"] = digest(image)
-                if "-R" in args:
-                    reboot(device, "mos")
+            return EX_IOERR
+        if outcome == Outcome.SILENT:
             return 0
+        if outcome == Outcome.OK:
+            return dfu_transfer(device, options)
     hang_or_crash(outcome)
     return 1
+
+
+def dfu_transfer(device, options):
+    out("Opening DFU capable USB device...\nDevice ID %s:%s\nDevice DFU version 0110\n"
+        "Claiming USB DFU Interface...\nSetting Alternate Interface #%s ...\n"
+        "Determining device status...\n"
+        "DFU state(2) = dfuIDLE, status(0) = No error condition is present\n"
+        "DFU mode device DFU version 0110\nDevice returned transfer size %d\n"
+        % (DFU_ID[0], DFU_ID[1], options.get("-a", "0"), DFU_TRANSFER_SIZE))
+    if "-D" in options:
+        image = options["-D"]
+        out("Copying data from PC to DFU device\n")
+        dfu_progress(os.path.getsize(image))
+        out("DFU state(7) = dfuMANIFEST, status(0) = No error condition is present\n"
+            "DFU state(2) = dfuIDLE, status(0) = No error condition is present\nDone!\n")
+        device.setdefault("partitions", {})["dfu"] = digest(image)
+    elif "-U" in options:
+        stored = device.get("partitions", {}).get("dfu", "")
+        with open(options["-U"], "w") as f:
+            f.write(stored)
+        out("Copying data from DFU device to PC\n")
+        dfu_progress(len(stored))
+        out("Received a total of %d bytes\nDone!\n" % len(stored))
+    if "-R" in options:
+        out("Resetting USB to switch back to Run-Time mode\n")
+        reboot(device, "mos")
+    return 0
 
 
 def dravik_flash_tool(args):
@@ -551,7 +923,7 @@ def dravik_flash_tool(args):
     with locked_state(path) as state:
         devices = connected_in(state, ("dnx_fw",))
         device = devices[0] if devices else None
-        outcome = record(state, device, "dravikFlashTool", args)
+        outcome = record(path, state, device, "dravikFlashTool", args)
         if device is None:
             err("Error: no device in firmware download mode\n")
             return 2
@@ -593,22 +965,34 @@ def control(argv):
     parser.add_argument("--network")
     parser.add_argument("--prop", action="append")
     parser.add_argument("--fault", action="append")
+    parser.add_argument("--superspeed-port")
+    parser.add_argument("--superspeed-states")
     options = parser.parse_args(argv)
     path = state_path(options.state)
 
     if options.action == "init":
+        state = {"sysfs": os.path.abspath(options.sysfs) if options.sysfs else "",
+                 "faults": {}, "devices": []}
+        if state["sysfs"]:
+            shutil.rmtree(state["sysfs"], ignore_errors=True)
+            shutil.rmtree(store_of(state["sysfs"]), ignore_errors=True)
         with open(path, "w") as f:
-            json.dump({"sysfs": os.path.abspath(options.sysfs) if options.sysfs else "",
-                       "log": [], "devices": []}, f)
-        with locked_state(path):
-            pass
+            json.dump(state, f)
+        for journal in (log_path(path), path + ".counts"):
+            if os.path.exists(journal):
+                os.unlink(journal)
+        update_sysfs({"devices": []}, state)
         return 0
     if options.action in ("show", "log"):
         state = read_state(path)
         if options.action == "show":
+            state["log"] = read_log(path)
+            counts = read_counts(path)
+            for device in state["devices"]:
+                device["commands"] = counts.get(device["serial"], 0)
             out(json.dumps(state, indent=1, sort_keys=True) + "\n")
         else:
-            out("".join(line + "\n" for line in state.get("log", [])))
+            out("".join(line + "\n" for line in read_log(path)))
         return 0
 
     with locked_state(path) as state:
@@ -621,8 +1005,15 @@ def control(argv):
                 "state": options.state_name or "mos", "vendor": options.vendor or "18d1",
                 "soc_serial": options.soc_serial or "", "network": options.network or "",
                 "connected": True, "properties": key_values(options.prop), "vars": {},
-                "partitions": {}, "files": {}, "faults": key_values(options.fault), "commands": 0,
+                "partitions": {}, "files": {}, "faults": key_values(options.fault),
+                "superspeed_port": options.superspeed_port or "",
+                "superspeed_states": (options.superspeed_states or "").split(",")
+                if options.superspeed_states else [],
             })
+            return 0
+        if options.action == "set" and not options.serial:
+            # Tool-wide faults: they meet every command of the fakes, whichever device it is for.
+            state.setdefault("faults", {}).update(key_values(options.fault))
             return 0
         device = find_device(state, options.serial)
         if device is None:

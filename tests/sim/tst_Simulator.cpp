@@ -3,12 +3,19 @@
 
 #include "SimulatedDevices.h"
 
+#include "platform/device/SysfsUsbReader.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QThread>
 #include <QtTest>
+
+#include <sys/stat.h>
+
+#include <atomic>
 
 namespace {
 
@@ -23,6 +30,32 @@ quint16 freePort()
         if (port > 6000)
             return port;
     }
+}
+
+// Which file a path names, and when it last changed: a rewrite (even of the same bytes) or a
+// rename over it shows.
+struct FileIdentity
+{
+    quint64 inode = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const FileIdentity& other) const
+    {
+        return inode == other.inode && modifiedNs == other.modifiedNs;
+    }
+};
+
+FileIdentity identity(const QString& path)
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {quint64(info.st_ino), qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+char* toString(const FileIdentity& file)
+{
+    return QTest::toString(QStringLiteral("inode %1, modified %2 ns")
+                               .arg(QString::number(file.inode), QString::number(file.modifiedNs)));
 }
 
 struct ToolOutput
@@ -52,6 +85,10 @@ private slots:
     void cleanupTestCase();
     void fakesPrintWhatTheRealToolsPrint_data();
     void fakesPrintWhatTheRealToolsPrint();
+    void readOnlyCallsWriteNothing();
+    void treeReadsStayWholeDuringFakeCalls();
+    void adbWaitForDeviceWaits();
+    void dfuDownloadPrintsItsProgress();
 
 private:
     ToolOutput run(const QString& program, const QStringList& args) const;
@@ -61,7 +98,9 @@ private:
     std::vector<std::unique_ptr<QProcess>> m_fakes;
     QString m_realAdb;
     QString m_realFastboot;
+    QString m_realDfuUtil;
     QString m_image;
+    QString m_shortImage;
     quint16 m_adbServerPort = 0;
     quint16 m_adbPort = 0;
     quint16 m_fastbootPort = 0;
@@ -71,7 +110,9 @@ void tst_Simulator::initTestCase()
 {
     m_realAdb = QStandardPaths::findExecutable(QStringLiteral("adb"));
     m_realFastboot = QStandardPaths::findExecutable(QStringLiteral("fastboot"));
-    QVERIFY2(!m_realAdb.isEmpty() && !m_realFastboot.isEmpty(), "Debian's adb and fastboot must be installed");
+    m_realDfuUtil = QStandardPaths::findExecutable(QStringLiteral("dfu-util"));
+    QVERIFY2(!m_realAdb.isEmpty() && !m_realFastboot.isEmpty() && !m_realDfuUtil.isEmpty(),
+             "Debian's adb, fastboot and dfu-util must be installed");
 
     m_devices = std::make_unique<SimulatedDevices>();
     QVERIFY(m_devices->isValid());
@@ -94,6 +135,10 @@ void tst_Simulator::initTestCase()
     QVERIFY(image.open(QIODevice::WriteOnly));
     image.write(QByteArray(3000, 'x'));
     m_image = image.fileName();
+    QFile shortImage(m_devices->folder() + QStringLiteral("/short.bin"));
+    QVERIFY(shortImage.open(QIODevice::WriteOnly));
+    shortImage.write("tiny");
+    m_shortImage = shortImage.fileName();
 
     const ToolOutput connected = run(m_realAdb, {QStringLiteral("connect"), adbAddress});
     QVERIFY2(connected.out.contains(QStringLiteral("connected to")), qPrintable(connected.out + connected.err));
@@ -142,7 +187,7 @@ ToolOutput tst_Simulator::run(const QString& program, const QStringList& args) c
 void tst_Simulator::fakesPrintWhatTheRealToolsPrint_data()
 {
     QTest::addColumn<QString>("tool");
-    QTest::addColumn<QStringList>("args");   // %A: adb device address, %F: fastboot address, %I: image
+    QTest::addColumn<QStringList>("args");   // %A: adb device address, %F: fastboot address, %I: image, %S: a short one
 
     QTest::newRow("adb devices -l") << "adb" << QStringList{"devices", "-l"};
     QTest::newRow("adb getprop") << "adb" << QStringList{"-s", "%A", "shell", "getprop", "ro.product.model"};
@@ -151,6 +196,13 @@ void tst_Simulator::fakesPrintWhatTheRealToolsPrint_data()
     QTest::newRow("fastboot getvar unknown") << "fastboot" << QStringList{"-s", "tcp:%F", "getvar", "nope"};
     QTest::newRow("fastboot flash") << "fastboot" << QStringList{"-s", "tcp:%F", "flash", "boot", "%I"};
     QTest::newRow("fastboot reboot") << "fastboot" << QStringList{"-s", "tcp:%F", "reboot"};
+    // No DFU device here (the simulator has none, the machine has no USB), so the real dfu-util
+    // can run: its banner, its warnings, its errors and exit codes.
+    QTest::newRow("dfu-util version") << "dfu-util" << QStringList{"-V"};
+    QTest::newRow("dfu-util list") << "dfu-util" << QStringList{"-d", "0483:df11", "-l"};
+    QTest::newRow("dfu-util no device") << "dfu-util" << QStringList{"-d", "0483:df11", "-a", "0", "-D", "%I", "-R"};
+    QTest::newRow("dfu-util short image") << "dfu-util" << QStringList{"--device", "0483:df11", "--download", "%S"};
+    QTest::newRow("dfu-util missing image") << "dfu-util" << QStringList{"-d", "0483:df11", "-D", "/nonexistent/fw.bin"};
 }
 
 void tst_Simulator::fakesPrintWhatTheRealToolsPrint()
@@ -161,14 +213,147 @@ void tst_Simulator::fakesPrintWhatTheRealToolsPrint()
         arg.replace(QStringLiteral("%A"), QStringLiteral("127.0.0.1:%1").arg(m_adbPort));
         arg.replace(QStringLiteral("%F"), QStringLiteral("127.0.0.1:%1").arg(m_fastbootPort));
         arg.replace(QStringLiteral("%I"), m_image);
+        arg.replace(QStringLiteral("%S"), m_shortImage);
     }
-    const bool isAdb = tool == QLatin1String("adb");
-    const ToolOutput real = run(isAdb ? m_realAdb : m_realFastboot, args);
+    const QString realTool = tool == QLatin1String("adb") ? m_realAdb
+                             : tool == QLatin1String("fastboot") ? m_realFastboot : m_realDfuUtil;
+    const ToolOutput real = run(realTool, args);
     const ToolOutput fake = run(m_devices->toolPath(tool), args);
 
     QCOMPARE(fake.out, real.out);
     QCOMPARE(fake.err, real.err);
     QCOMPARE(fake.exitCode, real.exitCode);
+}
+
+void tst_Simulator::readOnlyCallsWriteNothing()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("R1"), QStringLiteral("1-2"), QStringLiteral("mos")));
+    QVERIFY(sim.addDevice(QStringLiteral("R2"), QStringLiteral("1-3"), QStringLiteral("pos")));
+    const FileIdentity state = identity(sim.statePath());
+    const FileIdentity tree = identity(sim.sysfsRoot());
+    const FileIdentity device = identity(sim.sysfsRoot() + QStringLiteral("/1-2"));
+    QVERIFY(state.inode != 0 && tree.inode != 0 && device.inode != 0);
+
+    for (const QStringList& call : {QStringList{"adb", "devices"}, QStringList{"adb", "devices", "-l"},
+                                    QStringList{"fastboot", "devices"},
+                                    QStringList{"fastboot", "-s", "R2", "getvar", "boot-mode"},
+                                    QStringList{"dfu-util", "-l"}}) {
+        QProcess process;
+        process.start(sim.toolPath(call.first()), call.mid(1));
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 0);
+    }
+    QCOMPARE(identity(sim.statePath()), state);
+    QCOMPARE(identity(sim.sysfsRoot()), tree);
+    QCOMPARE(identity(sim.sysfsRoot() + QStringLiteral("/1-2")), device);
+    QCOMPARE(sim.commandLog().size(), 5);   // the journal beside the state still has them
+}
+
+void tst_Simulator::treeReadsStayWholeDuringFakeCalls()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("STILL1"), QStringLiteral("1-2"), QStringLiteral("mos")));
+    QVERIFY(sim.addDevice(QStringLiteral("MOVER"), QStringLiteral("1-3"), QStringLiteral("mos")));
+    QVERIFY(sim.addDevice(QStringLiteral("STILL2"), QStringLiteral("1-4"), QStringLiteral("pos")));
+
+    // What a scanner reads while the fakes run: the two devices that never move are always there,
+    // whole; the one that reboots is absent or whole in one of its two identities.
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0};
+    QStringList wrong;
+    QThread* reader = QThread::create([&] {
+        while (!stop) {
+            QStringList seen;
+            for (const UsbDeviceInfo& device : SysfsUsbReader::read(sim.sysfsRoot())) {
+                const int protocol = device.interfaces.isEmpty() ? -1 : device.interfaces.first().protocol;
+                seen << QStringLiteral("%1=%2:%3/%4").arg(device.port, device.serial,
+                                                         QString::number(device.productId, 16),
+                                                         QString::number(protocol));
+            }
+            const QString still = QStringLiteral("1-2=STILL1:4ee7/1,1-4=STILL2:4ee0/3");
+            const QString all = seen.join(QLatin1Char(','));
+            if (all != still && all != QStringLiteral("1-2=STILL1:4ee7/1,1-3=MOVER:4ee7/1,1-4=STILL2:4ee0/3")
+                && all != QStringLiteral("1-2=STILL1:4ee7/1,1-3=MOVER:4ee0/3,1-4=STILL2:4ee0/3"))
+                wrong << all;
+            ++reads;
+        }
+    });
+    reader->start();
+    const QList<QStringList> calls = {
+        {"adb", "devices"}, {"fastboot", "-s", "STILL2", "getvar", "boot-mode"},
+        {"adb", "-s", "MOVER", "reboot", "bootloader"}, {"adb", "-s", "STILL1", "shell", "getprop", "ro.bootmode"},
+        {"fastboot", "devices"}, {"fastboot", "-s", "MOVER", "reboot"},
+    };
+    for (int round = 0; round < 4; ++round) {
+        for (const QStringList& call : calls) {
+            QProcess process;
+            process.start(sim.toolPath(call.first()), call.mid(1));
+            QVERIFY(process.waitForFinished(20000));
+            QCOMPARE(process.exitCode(), 0);
+        }
+    }
+    stop = true;
+    reader->wait();
+    delete reader;
+    QVERIFY(reads > 0);
+    QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("%1 of %2 reads saw: %3")
+                                             .arg(QString::number(wrong.size()), QString::number(reads.load()),
+                                                  wrong.mid(0, 3).join(QStringLiteral(" | ")))));
+}
+
+void tst_Simulator::adbWaitForDeviceWaits()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QProcess any;
+    any.start(sim.toolPath(QStringLiteral("adb")), {QStringLiteral("wait-for-device")});
+    QVERIFY(any.waitForStarted());
+    QVERIFY(!any.waitForFinished(1000));   // no device: it waits
+    QVERIFY(sim.addDevice(QStringLiteral("W1"), QStringLiteral("1-2"), QStringLiteral("ros")));
+    QVERIFY(!any.waitForFinished(1000));   // in recovery is not "device"
+    QVERIFY(sim.setState(QStringLiteral("W1"), QStringLiteral("mos")));
+    QVERIFY(any.waitForFinished(20000));
+    QCOMPARE(any.exitCode(), 0);
+
+    QVERIFY(sim.setState(QStringLiteral("W1"), QStringLiteral("ros")));
+    QProcess one;
+    one.start(sim.toolPath(QStringLiteral("adb")), {QStringLiteral("-s"), QStringLiteral("W1"), QStringLiteral("wait-for-device")});
+    QVERIFY(one.waitForStarted());
+    QVERIFY(!one.waitForFinished(1000));
+    one.kill();                             // until it is killed
+    QVERIFY(one.waitForFinished(20000));
+
+    QProcess recovery;
+    recovery.start(sim.toolPath(QStringLiteral("adb")), {QStringLiteral("-s"), QStringLiteral("W1"), QStringLiteral("wait-for-recovery")});
+    QVERIFY(recovery.waitForFinished(20000));
+    QCOMPARE(recovery.exitCode(), 0);
+}
+
+void tst_Simulator::dfuDownloadPrintsItsProgress()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("D1"), QStringLiteral("1-5"), QStringLiteral("dfu")));
+    QProcess process;
+    process.start(sim.toolPath(QStringLiteral("dfu-util")),
+                  {QStringLiteral("-d"), QStringLiteral("0483:df11"), QStringLiteral("-a"), QStringLiteral("0"),
+                   QStringLiteral("-D"), m_image, QStringLiteral("-R")});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitCode(), 0);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    // dfu-util 0.11 redraws one bar with carriage returns and ends it with a line feed.
+    QVERIFY2(out.contains(QStringLiteral("Copying data from PC to DFU device\n\rDownload\t[                         ]   0%            0 bytes")),
+             qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("\rDownload\t[=========================] 100%         3000 bytes\nDownload done.\n")),
+             qPrintable(out));
+    QVERIFY(out.endsWith(QStringLiteral("Done!\nResetting USB to switch back to Run-Time mode\n")));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("dfu-util: Warning: Invalid DFU suffix signature\n"
+                            "dfu-util: A valid DFU suffix will be required in a future dfu-util release\n"));
+    QCOMPARE(sim.device(QStringLiteral("D1")).value(QStringLiteral("state")).toString(), QStringLiteral("mos"));
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)

@@ -1,10 +1,14 @@
 #pragma once
 
 // A device manager built as start-up builds it (one USB scanner with the SoC, fastboot, adb and DFU
-// filters) over the device simulator: the scanner reads the simulator's sysfs tree and the filters
-// probe through its fake adb and fastboot. Header-only; link qln_testsupport, qln_sim and the
-// library of the devices made (qln_device, or qln_engine for FlashDevice2). One per test case.
+// filters, probing through the program's device command helpers FlashUtils::executeAdbCmd and
+// executeFastbootCmd) over the device simulator: the scanner reads the simulator's sysfs tree and
+// the helpers run its fake adb and fastboot, registered as the "adb" and "fastboot" tools.
+// Header-only; link qln_testsupport, qln_sim and qln_core (and qln_engine for FlashDevice2).
+// One per test case.
 
+#include "core/FMConst.h"
+#include "core/FlashUtils.h"
 #include "platform/device/AdbDeviceFilter.h"
 #include "platform/device/DeviceManager.h"
 #include "platform/device/DfuDeviceFilter.h"
@@ -20,23 +24,9 @@
 
 #include <map>
 
-// Probes of the adb and fastboot filters: they run the programs named in adbProgram() and
-// fastbootProgram(), addressed to the device's serial, as the program's device command helpers do.
 namespace ToolProbes {
 
-inline QString& adbProgram()
-{
-    static QString program;
-    return program;
-}
-
-inline QString& fastbootProgram()
-{
-    static QString program;
-    return program;
-}
-
-// The exit code; -1 when the program did not start, crashed or timed out.
+// Runs `program` to its end; the exit code, -1 when it did not start, crashed or timed out.
 inline int run(const QString& program, const QStringList& arguments, int timeoutMs, QString& output)
 {
     QProcess process;
@@ -51,24 +41,6 @@ inline int run(const QString& program, const QStringList& arguments, int timeout
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-inline int adb(const Device* device, const QStringList& arguments, int timeoutMs, QString& output)
-{
-    QStringList full;
-    if (device)
-        full << QStringLiteral("-s") << device->getSerial();
-    return run(adbProgram(), full + arguments, timeoutMs, output);
-}
-
-inline int fastboot(const Device* device, const QStringList& arguments, int timeoutMs, QString& output)
-{
-    QStringList full;
-    if (device) {
-        const bool network = device->getPort().getConnectionType() == PortNumber::NetworkConnection;
-        full << QStringLiteral("-s") << (network ? QStringLiteral("tcp:") : QString()) + device->getSerial();
-    }
-    return run(fastbootProgram(), full + arguments, timeoutMs, output);
-}
-
 } // namespace ToolProbes
 
 class DeviceManagerFixture
@@ -77,12 +49,12 @@ public:
     // Devices are made by `allocator` (null: plain Device objects).
     explicit DeviceManagerFixture(DeviceManager::DeviceAllocator allocator = nullptr)
     {
-        ToolProbes::adbProgram() = sim.toolPath(QStringLiteral("adb"));
-        ToolProbes::fastbootProgram() = sim.toolPath(QStringLiteral("fastboot"));
+        FMConst::setTool(FMConst::ADB_TOOL_ID, sim.toolPath(QStringLiteral("adb")));
+        FMConst::setTool(FMConst::FASTBOOT_TOOL_ID, sim.toolPath(QStringLiteral("fastboot")));
         scanner = new UsbDeviceScanner;
         scanner->addFilter(new SocDeviceFilter);
-        scanner->addFilter(new FastbootDeviceFilter(ToolProbes::fastboot, nullptr));
-        scanner->addFilter(new AdbDeviceFilter(ToolProbes::adb, nullptr));
+        scanner->addFilter(new FastbootDeviceFilter(FlashUtils::executeFastbootCmd, nullptr));
+        scanner->addFilter(new AdbDeviceFilter(FlashUtils::executeAdbCmd, nullptr));
         scanner->addFilter(new DfuDeviceFilter);
         manager.addScanner(scanner);
         manager.setDeviceAllocator(allocator);

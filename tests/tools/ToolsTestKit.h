@@ -1,24 +1,31 @@
 #pragma once
 
 // What the command-kind tests share: commands made from JSON text, devices with USB ids or a
-// network port, a runner whose log and the application log land in one recorder, and recording
-// stub programs that write the arguments they received, one per line, into a file.
+// network port, a runner whose log and the application log land in one recorder, recording
+// stub programs that write the arguments they received, one per line, into a file, editor forms
+// written as JSON text, and work on a thread of its own as a flash pool thread would do it.
 
 #include "ModelTestKit.h"
 #include "RunnerFixtures.h"
 
 #include "core/FMConst.h"
 #include "core/MetaTypes.h"
+#include "engine/EngineMetaTypes.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "loader/ExternalToolManager.h"
 #include "model/FlashParameter.h"
 #include "model/FlashParameterValueFile.h"
 #include "model/FlashParameterValueString.h"
+#include "platform/json/JsonObjectList.h"
 
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
+#include <memory>
 
 namespace ToolsTestKit {
 
@@ -44,6 +51,12 @@ inline FlashParameterPtr stringParameter(const QString& id, const QString& value
     const std::map<QString, FlashParameterValueString*> values = {
         {QString(""), new FlashParameterValueString(QString(""), value, QString())}};
     return FlashParameterPtr(new FlashParameter(id, id, values));
+}
+
+// A configuration with the one string parameter `id` whose only value is `value`.
+inline QSharedPointer<FlashConfiguration> configurationWith(const QString& id, const QString& value)
+{
+    return makeConfiguration(FlashConfiguration::UnknownGroupsEnabled, {{id, stringParameter(id, value)}});
 }
 
 inline FlashParameterPtr fileParameter(const QString& id, const QString& path)
@@ -104,6 +117,43 @@ inline QList<QStringList> recordedRuns(const QString& record)
         }
     }
     return runs;
+}
+
+// What every in-process kind test starts with: the meta-types, the registry of the built-in kinds,
+// the application log relayed into `recorder`.
+inline void startCommandTests(RecordingLogSink& recorder)
+{
+    registerMetaTypes();
+    registerEngineMetaTypes();
+    resetRegistry();
+    relayApplicationLog(recorder);
+}
+
+// An editor form from the JSON text of its field array.
+inline JsonObjectList formFrom(const QByteArray& fields)
+{
+    JsonObject object;
+    JsonObjectList form;
+    if (object.loadMemory("{\"form\": " + fields + "}"))
+        object.getObjectList(QStringLiteral("form"), form);
+    return form;
+}
+
+// Each field as one JSON text line, for readable comparisons.
+inline QStringList fieldTexts(const JsonObjectList& form)
+{
+    QStringList texts;
+    for (const JsonObject& field : form)
+        texts << QString::fromUtf8(field.toJson()).simplified();
+    return texts;
+}
+
+// Runs `work` on a thread of its own, as a flash pool thread would.
+inline std::unique_ptr<QThread> startThread(std::function<void()> work)
+{
+    std::unique_ptr<QThread> thread(QThread::create(std::move(work)));
+    thread->start();
+    return thread;
 }
 
 } // namespace ToolsTestKit

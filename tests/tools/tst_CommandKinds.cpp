@@ -18,18 +18,21 @@ void tst_CommandKinds::builtInIds()
     QStringList ids;
     for (const FlashCommand::BuiltInKind& kind : FlashCommand::builtInKinds())
         ids << kind.toolId;
-    QCOMPARE(ids, (QStringList{"setVariable", "adb", "fastboot", "cat", "dfuDownloader"}));
+    QCOMPARE(ids, (QStringList{"setVariable", "adb", "fastboot", "pass", "popup", "notifier", "sleep",
+                               "waitForDevice", "dravikDownloader", "cat", "dfuDownloader"}));
 
     QStringList registered;
     for (const auto& factory : FlashCommand::initFactories())
         registered << QString::fromStdString(factory.first);
-    QCOMPARE(registered, (QStringList{"adb", "cat", "dfuDownloader", "fastboot", "setVariable"}));
+    QCOMPARE(registered, (QStringList{"adb", "cat", "dfuDownloader", "dravikDownloader", "fastboot", "notifier",
+                                      "pass", "popup", "setVariable", "sleep", "waitForDevice"}));
 }
 
 void tst_CommandKinds::internalIds()
 {
     QCOMPARE(ExternalToolManager::getInternalTools(),
-             (QSet<QString>{"adb", "fastboot", "dfuDownloader"}));
+             (QSet<QString>{"adb", "fastboot", "popup", "notifier", "sleep", "waitForDevice",
+                            "dravikDownloader", "dfuDownloader"}));
 }
 
 QTEST_GUILESS_MAIN(tst_CommandKinds)

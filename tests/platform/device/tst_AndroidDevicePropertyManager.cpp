@@ -53,7 +53,7 @@ private slots:
     void fallsBackToUsbDescriptors();
     void batteryLevel_data();
     void batteryLevel();
-    void deviceOwnsItsReaders();
+    void deviceKeepsOneReaderOfEachKind();
 };
 
 void tst_AndroidDevicePropertyManager::readsAndroidPropertiesInMainOs()
@@ -103,15 +103,23 @@ void tst_AndroidDevicePropertyManager::batteryLevel()
     QCOMPARE(int(reader->getBatteryLevel()), level);
 }
 
-void tst_AndroidDevicePropertyManager::deviceOwnsItsReaders()
+void tst_AndroidDevicePropertyManager::deviceKeepsOneReaderOfEachKind()
 {
+    answers().insert("adb shell getprop ro.product.manufacturer", "Acme\n");
     Device device(usbData(DeviceState::MainOs), nullptr);
-    auto* first = new AndroidDevicePropertyManager(&device, nullptr, fakeAdb, fakeFastboot);
-    new AndroidDevicePropertyManager(&device, nullptr, nullptr, nullptr);
+    // The main window makes a reader on every detection: first while the device was in a
+    // download state (no runners), then in Main OS (runners), then again.
+    auto* first = new AndroidDevicePropertyManager(&device, nullptr, nullptr, nullptr);
+    for (int detection = 0; detection < 3; ++detection) {
+        auto* again = new AndroidDevicePropertyManager(&device, nullptr, fakeAdb, fakeFastboot);
+        QCOMPARE(again->getVendorName(), QString("Acme"));   // usable right after it was made
+    }
     QReadLocker locker(&device.getLock());
-    QCOMPARE(device.getPropertyManagersLocked().size(), size_t(2));
+    QCOMPARE(device.getPropertyManagersLocked().size(), size_t(1));
     QCOMPARE(device.getPropertyManagersLocked().front(), first);
-    // The device deletes both when it goes (checked by the sanitizer build).
+    locker.unlock();
+    QCOMPARE(first->getVendorName(), QString("Acme"));   // it took the runners it lacked
+    // The device deletes what it keeps when it goes (checked by the sanitizer build).
 }
 
 QTEST_APPLESS_MAIN(tst_AndroidDevicePropertyManager)

@@ -3,8 +3,12 @@
 #include "platform/device/UsbDeviceScanner.h"
 
 #include "DeviceManagerFixture.h"
+#include "RecordingLogSink.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
+
+#include <atomic>
 
 namespace {
 
@@ -23,6 +27,45 @@ signals:
     void detected(const DevicePtr& device);
 };
 
+// A device the test can mark busy, as a flash marks the engine's device.
+class TestDevice : public Device
+{
+public:
+    using Device::Device;
+    bool isBusy() const override { return busy; }
+    std::atomic<bool> busy{false};
+};
+
+Device* makeTestDevice(const DummyDevice& data, DeviceScanner* scanner)
+{
+    return new TestDevice(data, scanner);
+}
+
+// TestDevice objects for serials that start with "A", plain devices for the others.
+Device* makeMixedDevices(const DummyDevice& data, DeviceScanner* scanner)
+{
+    if (data.getSerial().startsWith(QLatin1Char('A')))
+        return new TestDevice(data, scanner);
+    return new Device(data, scanner);
+}
+
+// Every signal a scan may send about devices, counted together.
+struct SignalCount
+{
+    explicit SignalCount(DeviceManager& manager, const DevicePtr& device)
+        : detected(&manager, &DeviceManager::deviceDetected)
+        , updated(&manager, &DeviceManager::deviceUpdated)
+        , lost(&manager, &DeviceManager::deviceLost)
+        , changed(device.data(), &Device::dataChanged)
+    {
+    }
+    int count() const { return detected.count() + updated.count() + lost.count() + changed.count(); }
+    QSignalSpy detected;
+    QSignalSpy updated;
+    QSignalSpy lost;
+    QSignalSpy changed;
+};
+
 } // namespace
 
 class tst_DeviceManager : public QObject
@@ -35,6 +78,13 @@ private slots:
     void blockScanFreezesTheDevice();
     void lookupsBySerialAndType();
     void scanningThreadReportsNewDevices();
+    void failedProbeKeepsTheStateAndEmitsNothing_data();
+    void failedProbeKeepsTheStateAndEmitsNothing();
+    void busyDeviceIsNeverProbed();
+    void oneDeviceAcrossSuperSpeedAndHighSpeed();
+    void lostDeviceIsForgottenAfterTheKeepTime();
+    void unregisterVirtualDevicesDropsThemAll();
+    void serialControlCharactersAreEscapedInTheLog();
 };
 
 void tst_DeviceManager::initTestCase()
@@ -53,9 +103,11 @@ void tst_DeviceManager::downloadModesDfuAndNetworkDevices()
     QVERIFY(sim.addDevice("TOS1", "1-6", "tos"));
     QVERIFY(sim.addDevice("COS1", "2-1", "cos", {"--vendor", "04e8"}));
     QVERIFY(sim.addDevice("NET1", "", "mos", {"--network", "127.0.0.1:5555"}));
+    QVERIFY(sim.addDevice("KBD1", "1-7", "kbd"));   // a keyboard with a run-time DFU interface
     QSignalSpy detected(&fixture.manager, &DeviceManager::deviceDetected);
     QVERIFY(fixture.scan());
     QCOMPARE(detected.count(), 6);
+    QVERIFY(!fixture.deviceAt(PortNumber::usbPort("1-7")));
 
     struct Expected { PortNumber port; DeviceState state; DeviceKind kind; DevicePlatform platform; QString serial; };
     const QList<Expected> table = {
@@ -112,7 +164,7 @@ void tst_DeviceManager::blockScanFreezesTheDevice()
 
 void tst_DeviceManager::lookupsBySerialAndType()
 {
-    DeviceManagerFixture fixture;
+    DeviceManagerFixture fixture(makeMixedDevices);
     SimulatedDevices& sim = fixture.sim;
     DeviceManager* manager = &fixture.manager;
     QVERIFY(sim.isValid());
@@ -134,12 +186,17 @@ void tst_DeviceManager::lookupsBySerialAndType()
     QVERIFY(!gone->isConnected());
     QCOMPARE(gone->getState(), DeviceState::Unknown);
 
-    const DevicePtr standBy = manager->createVirtualDevice();
+    const DevicePtr standBy = manager->createVirtualDevice();   // a plain device: no serial
     QVERIFY(standBy && standBy->getPort().isVirtualPort());
-    std::map<PortNumber, SharedPointer<Device>> typed;
-    manager->getDevicesByType<Device>(typed);
-    QCOMPARE(typed.size(), size_t(3));
-    QCOMPARE(typed.rbegin()->second, standBy);   // virtual ports come last
+    std::map<PortNumber, SharedPointer<Device>> all;
+    manager->getDevicesByType<Device>(all);
+    QCOMPARE(all.size(), size_t(3));
+    QCOMPARE(all.rbegin()->second, standBy);   // virtual ports come last
+    std::map<PortNumber, SharedPointer<TestDevice>> tagged;
+    manager->getDevicesByType<TestDevice>(tagged);
+    QCOMPARE(tagged.size(), size_t(1));
+    QCOMPARE(tagged.begin()->first, PortNumber::usbPort("1-2"));
+    QCOMPARE(DevicePtr(tagged.begin()->second), gone);
     manager->unregisterVirtualDevice(standBy);
     QCOMPARE(manager->getDevicesCount(), 2);
 }
@@ -166,6 +223,182 @@ void tst_DeviceManager::scanningThreadReportsNewDevices()
     QVERIFY(manager->waitForScan(30000));
     manager->stopAllScanners();
     QVERIFY(!scanner->isScanning());
+}
+
+void tst_DeviceManager::failedProbeKeepsTheStateAndEmitsNothing_data()
+{
+    QTest::addColumn<QString>("state");      // the simulated device's state
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("toolWide");      // the fault meets every command, else the device's
+    QTest::addColumn<QString>("knob");
+    QTest::addColumn<QString>("match");
+    QTest::addColumn<int>("expected");
+
+    const QStringList usb;
+    const QStringList network{"--network", "127.0.0.1:5557"};
+    QTest::newRow("adb devices fails") << "cos" << usb << true << "fail_match" << "devices" << int(DeviceState::Cos);
+    QTest::newRow("adb devices fails, network device") << "cos" << network << true << "fail_match" << "devices" << int(DeviceState::Cos);
+    QTest::newRow("boot mode probe fails") << "cos" << usb << false << "fail_match" << "ro.bootmode" << int(DeviceState::Cos);
+    QTest::newRow("boot mode probe answers nothing") << "cos" << usb << false << "silent_match" << "ro.bootmode" << int(DeviceState::Cos);
+    QTest::newRow("fastboot devices fails") << "tos" << usb << true << "fail_match" << "devices" << int(DeviceState::Tos);
+    QTest::newRow("boot-mode answers nothing") << "tos" << usb << false << "silent_match" << "boot-mode" << int(DeviceState::Tos);
+    // The probe's own time-out (5 s) ends it.
+    QTest::newRow("boot-mode times out") << "tos" << usb << false << "hang_match" << "boot-mode" << int(DeviceState::Tos);
+}
+
+void tst_DeviceManager::failedProbeKeepsTheStateAndEmitsNothing()
+{
+    QFETCH(QString, state);
+    QFETCH(QStringList, options);
+    QFETCH(bool, toolWide);
+    QFETCH(QString, knob);
+    QFETCH(QString, match);
+    QFETCH(int, expected);
+    DeviceManagerFixture fixture;
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("F1", options.isEmpty() ? "1-2" : QString(), state, options));
+    QVERIFY(fixture.scan());
+    const PortNumber port = options.isEmpty() ? PortNumber::usbPort("1-2") : PortNumber::networkPort(options.at(1));
+    const DevicePtr device = fixture.deviceAt(port);
+    QVERIFY(device);
+    QCOMPARE(int(device->getState()), expected);
+
+    QVERIFY(toolWide ? fixture.sim.setToolFault(knob, match) : fixture.sim.setFault("F1", knob, match));
+    SignalCount sent(fixture.manager, device);
+    QVERIFY(fixture.scan());
+    QCOMPARE(int(device->getState()), expected);
+    QVERIFY(device->isConnected());
+    QCOMPARE(sent.count(), 0);
+}
+
+void tst_DeviceManager::busyDeviceIsNeverProbed()
+{
+    DeviceManagerFixture fixture(makeTestDevice);
+    SimulatedDevices& sim = fixture.sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("B1", "1-2", "pos"));
+    QVERIFY(fixture.scan());
+    const SharedPointer<TestDevice> device = fixture.deviceAt<TestDevice>(PortNumber::usbPort("1-2"));
+    QVERIFY(device);
+    QCOMPARE(device->getState(), DeviceState::ProvisioningOs);
+
+    // On hardware the flashing tool holds the fastboot interface: a probe would wait for it.
+    device->busy = true;
+    QVERIFY(sim.setState("B1", "tos"));   // same USB identity; only a probe could tell
+    const int probes = sim.commandLog().filter("-s B1").size();
+    SignalCount sent(fixture.manager, device);
+    QVERIFY(fixture.scan());
+    QVERIFY(fixture.scan());
+    QCOMPARE(sim.commandLog().filter("-s B1").size(), probes);
+    QCOMPARE(device->getState(), DeviceState::ProvisioningOs);
+    QCOMPARE(sent.count(), 0);
+
+    // Unplugging still shows while it is busy.
+    QVERIFY(sim.unplug("B1"));
+    QVERIFY(fixture.scan());
+    QVERIFY(!device->isConnected());
+    QVERIFY(sim.plug("B1"));
+    QVERIFY(fixture.scan());
+    QVERIFY(device->isConnected());
+
+    device->busy = false;
+    QVERIFY(fixture.scan());
+    QCOMPARE(device->getState(), DeviceState::Tos);
+}
+
+void tst_DeviceManager::oneDeviceAcrossSuperSpeedAndHighSpeed()
+{
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    QVERIFY(sim.isValid());
+    // Android enumerates SuperSpeed (bus 2), the bootloader high-speed (bus 1), on one connector.
+    QVERIFY(sim.addDevice("P1", "1-2", "mos", {"--superspeed-port", "2-2", "--superspeed-states", "mos"}));
+    QVERIFY(sim.addDevice("Q1", "2-3", "mos"));   // bus 2 without a peer stays bus 2
+    QSignalSpy detected(&fixture.manager, &DeviceManager::deviceDetected);
+    QSignalSpy lost(&fixture.manager, &DeviceManager::deviceLost);
+    QVERIFY(fixture.scan());
+    QCOMPARE(detected.count(), 2);
+    const DevicePtr device = fixture.deviceAt(PortNumber::usbPort("1-2"));
+    QVERIFY2(device, "the SuperSpeed device is not on its connector's port");
+    QVERIFY(fixture.deviceAt(PortNumber::usbPort("2-3")));
+
+    QVERIFY(fixture.runTool("adb", {"-s", "P1", "reboot", "bootloader"}));
+    QVERIFY(fixture.scan());
+    QCOMPARE(device->getState(), DeviceState::ProvisioningOs);
+    QVERIFY(fixture.runTool("fastboot", {"-s", "P1", "reboot"}));
+    QVERIFY(fixture.scan());
+    QCOMPARE(device->getState(), DeviceState::MainOs);
+    QCOMPARE(detected.count(), 4);
+    QCOMPARE(detected.at(3).at(0).value<DevicePtr>(), device);
+    QCOMPARE(lost.count(), 0);
+    QCOMPARE(fixture.manager.getDevicesCount(), 2);
+}
+
+void tst_DeviceManager::lostDeviceIsForgottenAfterTheKeepTime()
+{
+    DeviceManagerFixture fixture(makeTestDevice);
+    QVERIFY(fixture.isValid());
+    fixture.manager.setLostDeviceKeepMs(200);
+    QVERIFY(fixture.sim.addDevice("L1", "1-2", "mos"));
+    QVERIFY(fixture.sim.addDevice("L2", "1-3", "mos"));
+    QVERIFY(fixture.scan());
+    const SharedPointer<TestDevice> busy = fixture.deviceAt<TestDevice>(PortNumber::usbPort("1-3"));
+    QVERIFY(busy);
+    busy->busy = true;
+    QVERIFY(fixture.sim.unplug("L1"));
+    QVERIFY(fixture.sim.unplug("L2"));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(fixture.scan());
+    QCOMPARE(fixture.manager.getDevicesCount(), 2);   // known, disconnected
+    QTRY_VERIFY_WITH_TIMEOUT((fixture.scan(), !fixture.deviceAt(PortNumber::usbPort("1-2"))), 20000);
+    QVERIFY(timer.elapsed() >= 200);
+    QVERIFY(fixture.deviceAt(PortNumber::usbPort("1-3")));   // busy: kept until it is idle
+    busy->busy = false;
+    QVERIFY(fixture.scan());
+    QCOMPARE(fixture.manager.getDevicesCount(), 0);
+}
+
+void tst_DeviceManager::unregisterVirtualDevicesDropsThemAll()
+{
+    DeviceManagerFixture fixture;
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("V1", "1-2", "mos"));
+    QVERIFY(fixture.scan());
+    const DevicePtr first = fixture.manager.createVirtualDevice();
+    const DevicePtr second = fixture.manager.createVirtualDevice();
+    QVERIFY(first && second && first != second);
+    QCOMPARE(fixture.manager.getDevicesCount(), 3);
+
+    fixture.manager.unregisterVirtualDevices();
+    QCOMPARE(fixture.manager.getDevicesCount(), 1);
+    std::map<PortNumber, DevicePtr> devices;
+    fixture.manager.getDevices(devices);
+    for (const auto& entry : devices)
+        QVERIFY(!entry.first.isVirtualPort());
+    QVERIFY(fixture.scan());
+    QCOMPARE(first->getState(), DeviceState::Unknown);   // the holders keep them, unfed
+    const DevicePtr third = fixture.manager.createVirtualDevice();
+    QVERIFY(third->getPort() != first->getPort() && third->getPort() != second->getPort());
+}
+
+void tst_DeviceManager::serialControlCharactersAreEscapedInTheLog()
+{
+    DeviceManagerFixture fixture;
+    QVERIFY(fixture.isValid());
+    RecordingLogSink recorder;
+    recorder.bind(fixture.manager);
+    QVERIFY(fixture.sim.addDevice("E\x1b[2J\x07", "1-2", "mos"));
+    QVERIFY(fixture.scan());
+    const DevicePtr device = fixture.deviceAt(PortNumber::usbPort("1-2"));
+    QVERIFY(device);
+    QCOMPARE(device->getSerial(), QString("E\x1b[2J\x07"));   // the device keeps what addresses it
+    const QStringList lines = recorder.rendered();
+    QVERIFY(lines.filter("serial \"E\\x1b[2J\\x07\"").size() == 1);
+    for (const QString& line : lines) {
+        for (const QChar c : line)
+            QVERIFY2(c.category() != QChar::Other_Control, qPrintable(line));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_DeviceManager)

@@ -1,0 +1,469 @@
+#include "download/HashManager.h"
+
+#include "core/MessageHandler.h"
+#include "download/DownloadManager.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QMutexLocker>
+
+#include <cerrno>
+#include <climits>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Absolute and cleaned: "dir/f", "./dir/f" and "/cwd/dir/../dir/f" are one file. Empty stays empty.
+QString resolvedPath(const QString& path)
+{
+    return path.isEmpty() ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+bool isPresent(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+void trace(const QString& text)
+{
+    MessageHandler::instance()->logMessage(TRACE, text);
+}
+
+// What tells one version of a file from the next. A change while the file is read shows in one of
+// these even when the watcher's notice comes late, or when the path now names another file.
+struct FileStamp
+{
+    explicit FileStamp(const struct stat& status)
+        : device(status.st_dev), inode(status.st_ino), size(status.st_size),
+          modified(status.st_mtim), statusChanged(status.st_ctim)
+    {
+    }
+    bool operator==(const FileStamp& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size
+            && sameTime(modified, other.modified) && sameTime(statusChanged, other.statusChanged);
+    }
+    static bool sameTime(const timespec& a, const timespec& b)
+    {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+    timespec statusChanged;
+};
+
+// Closes the descriptor on every way out.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads one chunk at a time: a multiple of the file system's preferred block size, large enough
+// that system calls do not dominate.
+size_t chunkSize(const struct stat& status)
+{
+    constexpr size_t kMinimumChunk = 256 * 1024;
+    const size_t block = status.st_blksize > 0 ? size_t(status.st_blksize) : 4096;
+    return block >= kMinimumChunk ? block : (kMinimumChunk + block - 1) / block * block;
+}
+
+// Feeds the whole file to both digests in one pass; false on a read error. `total` counts the bytes.
+bool feedDigests(int fd, size_t chunk, QCryptographicHash& md5, QCryptographicHash& sha1, qint64& total)
+{
+    const std::unique_ptr<char[]> buffer(new char[chunk]);
+    total = 0;
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer.get(), chunk);
+        if (count == 0)
+            return true;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        md5.addData(buffer.get(), int(count));
+        sha1.addData(buffer.get(), int(count));
+        total += count;
+    }
+}
+
+} // namespace
+
+HashManager::HashManager()
+    : m_watcher(new QFileSystemWatcher)
+{
+    // The worker runs no event loop, so the watcher gets a thread that does; its notices arrive there.
+    m_watcher->moveToThread(&m_watcherThread);
+    connect(&m_watcherThread, &QThread::finished, m_watcher, &QObject::deleteLater);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &HashManager::onFileTouched,
+            Qt::DirectConnection);
+    m_watcherThread.start();
+    start();
+}
+
+HashManager::~HashManager()
+{
+    qDebug() << "Destructor of HashManager...";
+    {
+        QMutexLocker locker(&m_mutex);
+        m_stop = true;
+        qDebug() << "Clear jobs";
+        m_jobs.clear();
+        qDebug() << "Wake threads";
+        m_jobAdded.wakeAll();
+        m_hashReady.wakeAll();
+        // A caller still inside waitForHash sleeps on our members: let it leave first.
+        while (m_waitCount > 0)
+            m_waitsEnded.wait(&m_mutex);
+    }
+    qDebug() << "Wait hash thread finished";
+    wait(); // the file under way is finished first
+    // Only now: the worker's last watch request needs the watcher thread.
+    m_watcherThread.quit();
+    m_watcherThread.wait();
+    qDebug() << "Destructor of HashManager OK";
+}
+
+bool HashManager::getHashAsync(const QString& path, Hash& out)
+{
+    return query(path, &out);
+}
+
+bool HashManager::hasHash(const QString& path)
+{
+    return query(path, nullptr);
+}
+
+bool HashManager::query(const QString& path, Hash* out)
+{
+    const QString file = resolvedPath(path);
+    QMutexLocker locker(&m_mutex);
+    if (!isPresent(file))
+        return false;
+    if (isDownloadingLocked(file)) {
+        forgetLocked(file);
+        return false;
+    }
+    if (m_ignoreList.contains(file))
+        return false;
+    const auto stored = m_hashes.constFind(file);
+    if (stored != m_hashes.cend()) {
+        if (out != nullptr)
+            *out = stored.value();
+        return true;
+    }
+    if (m_stop)
+        return false;
+    // Not de-duplicated: a second job finds the record stored and reads nothing.
+    m_jobs.append(file);
+    m_jobAdded.wakeAll();
+    return false;
+}
+
+bool HashManager::waitForHash(const QString& path, uint32_t timeoutMs)
+{
+    const QString file = resolvedPath(path);
+    const QDeadlineTimer deadline = timeoutMs > uint32_t(INT_MAX)
+                                        ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                        : QDeadlineTimer(qint64(timeoutMs));
+    QMutexLocker locker(&m_mutex);
+    if (m_stop)
+        return false;
+    if (!isPresent(file) || m_hashes.contains(file))
+        return true;
+    if (isDownloadingLocked(file)) {
+        forgetLocked(file);
+        return false;
+    }
+    if (m_ignoreList.contains(file))
+        return false;
+
+    m_jobs.removeAll(file);
+    m_jobs.prepend(file);
+    m_jobAdded.wakeAll();
+
+    Waiters& waiters = m_waiters[file];
+    ++waiters.count;
+    const uint64_t failuresBefore = waiters.failures;
+    ++m_waitCount;
+    bool result = false;
+    for (;;) {
+        if (!isPresent(file) || m_hashes.contains(file)) {
+            result = true;
+            break;
+        }
+        if (m_stop || m_waiters.value(file).failures != failuresBefore || deadline.hasExpired())
+            break;
+        m_hashReady.wait(&m_mutex, deadline);
+    }
+    if (--m_waiters[file].count == 0)
+        m_waiters.remove(file);
+    if (--m_waitCount == 0 && m_stop)
+        m_waitsEnded.wakeAll();
+    return result;
+}
+
+HashManager::Hash HashManager::getHash(const QString& path)
+{
+    if (!waitForHash(path, NoTimeout))
+        return Hash();
+    QMutexLocker locker(&m_mutex);
+    return m_hashes.value(resolvedPath(path));
+}
+
+bool HashManager::setHash(const Hash& hash, const QString& path)
+{
+    if (hash.md5.isEmpty() || hash.sha1.isEmpty())
+        return false;
+    const QString file = resolvedPath(path);
+    if (file.isEmpty() || !QFileInfo(file).isFile())
+        return false;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_jobs.removeAll(file);
+        m_hashes.insert(file, hash);
+        m_hashReady.wakeAll();
+    }
+    // Without waiting: a caller may hold a lock that a change notice needs on the watcher's thread.
+    watch(file, false);
+    emit fileChanged();
+    return true;
+}
+
+void HashManager::removeFileHash(const QString& path)
+{
+    const QString file = resolvedPath(path);
+    QMutexLocker locker(&m_mutex);
+    forgetLocked(file);
+}
+
+void HashManager::addToIgnoreList(const QString& path)
+{
+    const QString file = resolvedPath(path);
+    QMutexLocker locker(&m_mutex);
+    m_ignoreList.insert(file);
+}
+
+void HashManager::removeFromIgnoreList(const QString& path)
+{
+    const QString file = resolvedPath(path);
+    QMutexLocker locker(&m_mutex);
+    m_ignoreList.remove(file);
+}
+
+void HashManager::setArtifactoryDownloadManager(DownloadManager* downloadManager)
+{
+    m_downloadManager.store(downloadManager);
+}
+
+void HashManager::run()
+{
+    QMutexLocker locker(&m_mutex);
+    while (!m_stop) {
+        if (m_jobs.isEmpty()) {
+            m_jobAdded.wait(&m_mutex);
+            continue;
+        }
+        bool changed = false;
+        while (!m_jobs.isEmpty()) {
+            const QString path = m_jobs.takeFirst();
+            locker.unlock();
+            changed = retreiveHash(path) || changed;
+            locker.relock();
+        }
+        if (changed) {
+            locker.unlock();
+            emit fileChanged();
+            locker.relock();
+        }
+    }
+}
+
+bool HashManager::retreiveHash(const QString& path)
+{
+    const QString file = resolvedPath(path);
+    trace(QStringLiteral("Computing hash of ") + file);
+    {
+        // Outcomes are logged before waiters wake, so that what a waiter sees is already in the log.
+        QMutexLocker locker(&m_mutex);
+        if (!isPresent(file)) {
+            m_hashes.remove(file);
+            unwatch(file);
+            trace(QStringLiteral("File ") + file + QStringLiteral(" not found"));
+            m_hashReady.wakeAll(); // its waiters find nothing to wait for
+            return true;
+        }
+        if (isDownloadingLocked(file)) {
+            trace(QStringLiteral("Hash of ") + file + QStringLiteral(" ignored (file in download)"));
+            forgetLocked(file);
+            return false;
+        }
+        if (m_ignoreList.contains(file)) {
+            trace(QStringLiteral("Hash of ") + file + QStringLiteral(" ignored"));
+            failWaitersLocked(file);
+            return false;
+        }
+        if (m_hashes.contains(file)) {
+            trace(QStringLiteral("Hash of ") + file + QStringLiteral(" found"));
+            return false;
+        }
+        m_reading = file;
+        m_readingFate = ReadFate::Store;
+    }
+
+    Hash hash;
+    ReadOutcome outcome = readFile(file, hash);
+    QMutexLocker locker(&m_mutex);
+    m_reading.clear();
+    if (m_readingFate == ReadFate::Discard)
+        return false; // forgotten while read; its waiters were told
+    if (m_readingFate == ReadFate::Retry)
+        outcome = ReadOutcome::Changed; // and the change notice queued it again
+
+    switch (outcome) {
+    case ReadOutcome::Done:
+        // A record that setHash stored meanwhile stays.
+        if (!m_hashes.contains(file))
+            m_hashes.insert(file, hash);
+        trace(QStringLiteral("Hash of ") + file + QStringLiteral(" computed"));
+        m_hashReady.wakeAll();
+        return true;
+    case ReadOutcome::Changed:
+        trace(QStringLiteral("File ") + file + QStringLiteral(" changed while read"));
+        if (!m_stop && !m_jobs.contains(file))
+            m_jobs.append(file);
+        return false;
+    case ReadOutcome::CannotOpen:
+        trace(QStringLiteral("File ") + file + QStringLiteral(" can't be opened"));
+        break;
+    case ReadOutcome::CannotRead:
+        trace(QStringLiteral("File ") + file + QStringLiteral(" can't be read"));
+        break;
+    case ReadOutcome::CannotWatch:
+        MessageHandler::instance()->logMessage(
+            WARNING, QStringLiteral("File %1 can't be watched: its digests are not kept").arg(file));
+        break;
+    }
+    // Nothing is stored, so nothing stays watched; the next query tries again.
+    unwatch(file);
+    failWaitersLocked(file);
+    return false;
+}
+
+HashManager::ReadOutcome HashManager::readFile(const QString& file, Hash& hash)
+{
+    const QByteArray name = QFile::encodeName(file);
+    // Only regular files: opening a device can act on it, and a FIFO would wait for a writer (hence
+    // also O_NONBLOCK, should the path be swapped between the two tests).
+    struct stat status = {};
+    if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return ReadOutcome::CannotOpen;
+    const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return ReadOutcome::CannotOpen;
+    const FileStamp before(status);
+    // Watched before the read: every change from here on reaches onFileTouched.
+    if (!watch(file, true))
+        return ReadOutcome::CannotWatch;
+
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    QCryptographicHash sha1(QCryptographicHash::Sha1);
+    qint64 total = 0;
+    const bool read = feedDigests(fd.get(), chunkSize(status), md5, sha1, total);
+    struct stat after = {};
+    if (::stat(name.constData(), &after) != 0 || !(FileStamp(after) == before))
+        return ReadOutcome::Changed;
+    if (!read || total != qint64(status.st_size))
+        return ReadOutcome::CannotRead;
+    hash.md5 = QString::fromLatin1(md5.result().toHex());
+    hash.sha1 = QString::fromLatin1(sha1.result().toHex());
+    return ReadOutcome::Done;
+}
+
+void HashManager::onFileTouched(const QString& path)
+{
+    const QString file = resolvedPath(path);
+    {
+        QMutexLocker locker(&m_mutex);
+        if (isDownloadingLocked(file)) {
+            forgetLocked(file);
+            return;
+        }
+        if (m_stop || m_ignoreList.contains(file))
+            return;
+        if (file == m_reading && m_readingFate == ReadFate::Store)
+            m_readingFate = ReadFate::Retry;
+        if (!m_jobs.contains(file))
+            m_jobs.append(file);
+        m_hashes.remove(file);
+        m_jobAdded.wakeAll();
+    }
+    emit fileChanged();
+}
+
+bool HashManager::isDownloadingLocked(const QString& path) const
+{
+    const DownloadManager* downloadManager = m_downloadManager.load();
+    return downloadManager != nullptr && downloadManager->isDownloading(path);
+}
+
+void HashManager::forgetLocked(const QString& path)
+{
+    m_jobs.removeAll(path);
+    m_hashes.remove(path);
+    if (path == m_reading)
+        m_readingFate = ReadFate::Discard;
+    unwatch(path);
+    failWaitersLocked(path);
+}
+
+void HashManager::failWaitersLocked(const QString& path)
+{
+    const auto waiters = m_waiters.find(path);
+    if (waiters != m_waiters.end())
+        ++waiters->failures;
+    m_hashReady.wakeAll();
+}
+
+bool HashManager::watch(const QString& path, bool wait)
+{
+    const auto watched = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(m_watcher, [this, path, watched] {
+        // A replaced file keeps its name in the watcher's list while its old watch dies: renew it.
+        if (m_watcher->files().contains(path))
+            m_watcher->removePath(path);
+        *watched = m_watcher->addPath(path);
+    }, wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+    return !wait || *watched;
+}
+
+void HashManager::unwatch(const QString& path)
+{
+    QMetaObject::invokeMethod(m_watcher, [this, path] { m_watcher->removePath(path); },
+                              Qt::QueuedConnection);
+}

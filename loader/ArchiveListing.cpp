@@ -1,0 +1,123 @@
+#include "loader/ArchiveListing.h"
+
+#include <QRegExp>
+#include <QStringList>
+
+#include <set>
+
+namespace {
+
+// Archives written on Windows may separate with backslashes: both count.
+QStringList components(const QString& path)
+{
+    QStringList parts = path.split(QRegExp(QStringLiteral("[/\\\\]")), Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("."));
+    return parts;
+}
+
+bool isAbsolute(const QString& path)
+{
+    return path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char('\\'))
+           || QRegExp(QStringLiteral("[A-Za-z]:.*")).exactMatch(path);
+}
+
+bool escapes(const QString& path)
+{
+    return isAbsolute(path) || components(path).contains(QStringLiteral(".."));
+}
+
+// Whether `target`, read from the folder of `linkPath`, stays inside the archive's root.
+bool staysInside(const QString& linkPath, const QString& target)
+{
+    if (isAbsolute(target))
+        return false;
+    int depth = components(linkPath).size() - 1;
+    for (const QString& part : components(target)) {
+        depth += part == QLatin1String("..") ? -1 : 1;
+        if (depth < 0)
+            return false;
+    }
+    return true;
+}
+
+// The unix mode in a listing value (" -rw-r--r--", "A_ lrwxrwxrwx"): a link when it starts with 'l'.
+bool modeIsLink(const QString& value)
+{
+    const QRegExp mode(QStringLiteral("(^|\\s)l[rwxsStT-]{9}(\\s|$)"));
+    return mode.indexIn(value) != -1;
+}
+
+} // namespace
+
+ArchiveListing ArchiveListing::parse(const QString& listing)
+{
+    ArchiveListing result;
+    bool inEntries = false;
+    for (const QString& line : listing.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (!inEntries) {
+            inEntries = trimmed == QLatin1String("----------");
+            continue;
+        }
+        // "Key = value"; a key without value may lose its trailing blank ("Hard Link =").
+        QString text = line;
+        text.remove(QLatin1Char('\r'));
+        const int separator = text.indexOf(QLatin1String(" = "));
+        QString key;
+        QString value;
+        if (separator >= 0) {
+            key = text.left(separator);
+            value = text.mid(separator + 3);
+        } else if (text.endsWith(QLatin1String(" ="))) {
+            key = text.chopped(2);
+        } else {
+            continue;
+        }
+        if (key == QLatin1String("Path")) {
+            result.m_entries.push_back(Entry{value, false, QString(), QString()});
+            continue;
+        }
+        if (result.m_entries.empty())
+            continue;
+        Entry& entry = result.m_entries.back();
+        if ((key == QLatin1String("Attributes") || key == QLatin1String("Mode")) && modeIsLink(value)) {
+            entry.isLink = true;
+        } else if (key == QLatin1String("Symbolic Link") && !value.isEmpty()) {
+            entry.isLink = true;
+            entry.linkTarget = value;
+        } else if (key == QLatin1String("Hard Link")) {
+            entry.hardLink = value;
+        }
+    }
+    return result;
+}
+
+const std::vector<ArchiveListing::Entry>& ArchiveListing::entries() const
+{
+    return m_entries;
+}
+
+QString ArchiveListing::problem() const
+{
+    std::set<QString> links;
+    for (const Entry& entry : m_entries) {
+        if (escapes(entry.path))
+            return QStringLiteral("the entry \"%1\" would land outside the output folder").arg(entry.path);
+        if (!entry.hardLink.isEmpty() && escapes(entry.hardLink))
+            return QStringLiteral("the entry \"%1\" links outside the output folder").arg(entry.path);
+        if (entry.isLink && !entry.linkTarget.isEmpty() && !staysInside(entry.path, entry.linkTarget))
+            return QStringLiteral("the entry \"%1\" links outside the output folder").arg(entry.path);
+        if (entry.isLink)
+            links.insert(components(entry.path).join(QLatin1Char('/')));
+    }
+    // A later entry written through a link (or over it) would land wherever the link points.
+    for (const Entry& entry : m_entries) {
+        const QString path = components(entry.path).join(QLatin1Char('/'));
+        for (const QString& link : links) {
+            if (path.startsWith(link + QLatin1Char('/')) || (path == link && !entry.isLink))
+                return QStringLiteral("the entry \"%1\" would be written through the link \"%2\"")
+                    .arg(entry.path, link);
+        }
+    }
+    return QString();
+}

@@ -1,0 +1,298 @@
+#include "loader/ArchiveUnpacker.h"
+
+#include "core/ChildProcess.h"
+#include "core/FMConst.h"
+#include "core/MessageHandler.h"
+#include "loader/ArchiveListing.h"
+#include "loader/FileManager2.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegExp>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString kArchiverToolId = QStringLiteral("7z");
+const int kStartTimeoutMs = 30000;
+
+enum class Form { Zip, Tar };
+
+void logApplication(LOGLEVEL level, const QString& text)
+{
+    MessageHandler::instance()->logMessage(level, text);
+}
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// ".zip", ".tgz" and ".tar.gz" (any letter case); false for every other name, a lone ".gz" included.
+bool formOf(const QFileInfo& archive, Form& form)
+{
+    const QString suffix = archive.suffix().toLower();
+    if (suffix == QLatin1String("zip")) {
+        form = Form::Zip;
+        return true;
+    }
+    if (suffix == QLatin1String("tgz")
+        || (suffix == QLatin1String("gz")
+            && (QLatin1Char('.') + archive.completeSuffix().toLower()).endsWith(QLatin1String(".tar.gz")))) {
+        form = Form::Tar;
+        return true;
+    }
+    return false;
+}
+
+// The argument lists of one 7z run: one process, or two with the first one's output piped into
+// the second one's input.
+using Pipeline = std::vector<QStringList>;
+
+// The tar form decompresses with one 7z and reads the tar stream with a second.
+Pipeline pipelineFor(Form form, const QString& archive, const QStringList& action)
+{
+    if (form == Form::Zip) {
+        QStringList arguments = action;
+        arguments.insert(1, archive);
+        return {arguments};
+    }
+    return {{QStringLiteral("x"), archive, QStringLiteral("-so")},
+            action + QStringList{QStringLiteral("-si"), QStringLiteral("-ttar")}};
+}
+
+QString commandLine(const QString& program, const Pipeline& pipeline)
+{
+    QStringList commands;
+    for (const QStringList& arguments : pipeline) {
+        QString command = program;
+        for (const QString& argument : arguments)
+            command += QLatin1Char(' ') + quoted(argument);
+        commands << command;
+    }
+    return pipeline.size() > 1 ? commands.join(QStringLiteral(" | ")) + QLatin1Char(' ') : commands.first();
+}
+
+// The archiver's output as one text: up to the first NUL, each run of line ends and "|" one line feed.
+QString outputText(const QByteArray& output)
+{
+    const int nul = output.indexOf('\0');
+    QString text = QString::fromLatin1(nul < 0 ? output : output.left(nul));
+    text.replace(QRegExp(QStringLiteral("[\\n\\r|]+")), QStringLiteral("\n"));
+    return text.trimmed();
+}
+
+enum class RunResult { Succeeded, Failed, NotStarted };
+
+// Runs the pipeline in `folder` until its last process ends, without time limit. `output` gets the
+// last process's merged output. Succeeded only when every process exited normally with code 0.
+RunResult run(const QString& program, const Pipeline& pipeline, const QString& folder,
+              bool withEvents, QString& output)
+{
+    std::vector<std::unique_ptr<ChildProcess>> processes;
+    for (std::size_t index = 0; index < pipeline.size(); ++index) {
+        processes.push_back(std::make_unique<ChildProcess>());
+        processes.back()->setWorkingDirectory(folder);
+    }
+    ChildProcess& last = *processes.back();
+    last.setProcessChannelMode(QProcess::MergedChannels);
+    if (processes.size() > 1) {
+        // Nobody reads the decompressor's messages: a full error pipe must not stall it.
+        processes.front()->setStandardErrorFile(QProcess::nullDevice());
+        processes.front()->setStandardOutputProcess(&last);
+    }
+    QEventLoop loop;
+    if (withEvents)
+        QObject::connect(&last, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
+                         &QEventLoop::quit);
+    for (std::size_t index = 0; index < pipeline.size(); ++index) {
+        processes[index]->start(program, pipeline[index]);
+        if (!processes[index]->waitForStarted(kStartTimeoutMs)) {
+            logApplication(ERROR, QStringLiteral("Failed to start ") + program);
+            return RunResult::NotStarted;
+        }
+    }
+    // The last process is waited for first: its output is drained while it runs, so it never
+    // stops reading the stream of the first one.
+    if (withEvents) {
+        if (last.state() != QProcess::NotRunning)
+            loop.exec();
+    } else {
+        last.waitForFinished(-1);
+    }
+    // The first one ends as soon as its output is consumed or its reader is gone.
+    if (processes.size() > 1 && !processes.front()->waitForFinished(kStartTimeoutMs))
+        processes.front()->killGroup();
+    output = outputText(last.readAll());
+    for (const auto& process : processes) {
+        if (process->state() != QProcess::NotRunning || process->exitStatus() != QProcess::NormalExit
+            || process->exitCode() != 0)
+            return RunResult::Failed;
+    }
+    return RunResult::Succeeded;
+}
+
+// Runs the pipeline and logs a failure; true on success.
+bool runLogged(const QString& program, const Pipeline& pipeline, const QString& folder,
+               bool withEvents, QString& output)
+{
+    switch (run(program, pipeline, folder, withEvents, output)) {
+    case RunResult::Succeeded:
+        return true;
+    case RunResult::Failed:
+        logApplication(ERROR, QStringLiteral("Fail to unzip! \n\t Message: \n") + output);
+        logApplication(DEBUG, QStringLiteral("Fail to execute: ") + commandLine(program, pipeline));
+        return false;
+    case RunResult::NotStarted:
+        break;
+    }
+    return false;
+}
+
+// A new, hidden folder beside `outputFolder`, or an empty text when none can be made.
+QString createFreshSibling(const QString& outputFolder, const QString& purpose)
+{
+    const QFileInfo output(outputFolder);
+    QDir parent(output.absolutePath());
+    if (!parent.mkpath(QStringLiteral(".")))
+        return QString();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString name = QStringLiteral(".%1.%2-%3")
+                                 .arg(output.fileName(), purpose)
+                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        if (parent.mkdir(name))
+            return parent.absoluteFilePath(name);
+    }
+    return QString();
+}
+
+bool isInside(const QString& path, const QString& root)
+{
+    return !path.isEmpty() && (path == root || path.startsWith(root + QLatin1Char('/')));
+}
+
+// The first symbolic link under `root` whose target lies outside it, or an empty text.
+QString linkLeavingTree(const QString& root)
+{
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        if (!entry.isSymLink())
+            continue;
+        const QString target = QDir::cleanPath(entry.symLinkTarget());
+        const QString canonical = QFileInfo(entry.absoluteFilePath()).canonicalFilePath();
+        if (!isInside(target, QDir::cleanPath(root)) && !isInside(target, canonicalRoot))
+            return entry.absoluteFilePath();
+        if (!canonical.isEmpty() && !isInside(canonical, canonicalRoot))
+            return entry.absoluteFilePath();
+    }
+    return QString();
+}
+
+// Puts the unpacked folder in place of `outputFolder`; an earlier folder there is removed only
+// once the new one is in place.
+bool replaceFolder(const QString& fresh, const QString& outputFolder)
+{
+    QDir folders;
+    const QFileInfo output(outputFolder);
+    QString previous;
+    if (output.exists() || output.isSymLink()) {
+        previous = createFreshSibling(outputFolder, QStringLiteral("previous"));
+        if (previous.isEmpty() || !folders.rmdir(previous) || !folders.rename(outputFolder, previous)) {
+            logApplication(ERROR, QStringLiteral("Cannot replace the folder ") + quoted(outputFolder));
+            return false;
+        }
+    }
+    if (!folders.rename(fresh, outputFolder)) {
+        logApplication(ERROR, QStringLiteral("Cannot move the unpacked files to ") + quoted(outputFolder));
+        if (!previous.isEmpty())
+            folders.rename(previous, outputFolder);
+        return false;
+    }
+    const bool previousIsFolder = QFileInfo(previous).isDir();
+    if (!previous.isEmpty()
+        && !(previousIsFolder ? FileManager2::removeDir(previous, true) : QFile::remove(previous)))
+        logApplication(WARNING, QStringLiteral("Cannot remove the previous content of ") + quoted(outputFolder)
+                                    + QStringLiteral(" (left in ") + quoted(previous) + QLatin1Char(')'));
+    return true;
+}
+
+bool unpackInto(Form form, const QString& program, const QFileInfo& archive, const QString& fresh,
+                bool withEvents)
+{
+    const QString folder = archive.absolutePath();
+    const QString path = archive.absoluteFilePath();
+    QString output;
+    if (!runLogged(program, pipelineFor(form, path, {QStringLiteral("l"), QStringLiteral("-slt")}),
+                   folder, withEvents, output))
+        return false;
+    const QString problem = ArchiveListing::parse(output).problem();
+    if (!problem.isNull()) {
+        logApplication(ERROR, QStringLiteral("Refusing to unpack ") + quoted(path) + QStringLiteral(": ") + problem);
+        return false;
+    }
+
+    const Pipeline extraction = pipelineFor(
+        form, path, {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-aoa"), QStringLiteral("-o") + fresh});
+    if (!runLogged(program, extraction, folder, withEvents, output))
+        return false;
+    // Zip archives keep a link's target as its content: only the unpacked tree shows where it points.
+    const QString link = linkLeavingTree(fresh);
+    if (!link.isEmpty()) {
+        logApplication(ERROR, QStringLiteral("Refusing to unpack ") + quoted(path) + QStringLiteral(": the link ")
+                                  + quoted(QDir(fresh).relativeFilePath(link))
+                                  + QStringLiteral(" points outside the output folder"));
+        return false;
+    }
+    logApplication(DEBUG, program + QStringLiteral(" output: \n") + output);
+    if (form == Form::Zip)
+        logApplication(INFO, QStringLiteral("Archive ") + quoted(path) + QStringLiteral(" unzipped"));
+    return true;
+}
+
+} // namespace
+
+QString ArchiveUnpacker::archiverPath()
+{
+    const QString registered = FMConst::getTool(kArchiverToolId);
+    return registered.isEmpty() ? FMConst::default7zCmd() : registered;
+}
+
+bool ArchiveUnpacker::unpack(const QString& archive, const QString& outputFolder, bool withEvents)
+{
+    const QFileInfo info(archive);
+    if (!info.isFile()) {
+        logApplication(INFO, QStringLiteral("File '%1' not found").arg(archive));
+        return false;
+    }
+    Form form = Form::Zip;
+    if (!formOf(info, form)) {
+        logApplication(ERROR, QStringLiteral("Unsupported archive type ") + quoted(archive)
+                                  + QStringLiteral(": only .zip, .tgz and .tar.gz archives can be unpacked"));
+        return false;
+    }
+    if (!QFileInfo(info.absolutePath()).isWritable()) {
+        logApplication(ERROR, QStringLiteral("You must have write permission to the output directory ")
+                                  + info.absolutePath());
+        return false;
+    }
+    logApplication(INFO, QStringLiteral("Unzip archive ") + quoted(info.absoluteFilePath()));
+
+    const QString fresh = createFreshSibling(outputFolder, QStringLiteral("unpacking"));
+    if (fresh.isEmpty()) {
+        logApplication(ERROR, QStringLiteral("Cannot create a folder beside ") + quoted(outputFolder));
+        return false;
+    }
+    if (unpackInto(form, archiverPath(), info, fresh, withEvents) && replaceFolder(fresh, outputFolder))
+        return true;
+    FileManager2::removeDir(fresh, true);
+    return false;
+}
