@@ -28,13 +28,27 @@ void pointInto(const QDir& home, const char* variable, const QString& name)
     qputenv(variable, QFile::encodeName(home.absoluteFilePath(name)));
 }
 
+// QLN_FUZZ_LOG=1 shows the application log on standard output, every level: for looking into
+// what one input does, not for fuzzing.
+bool isLogShown()
+{
+    static const bool shown = qEnvironmentVariableIsSet("QLN_FUZZ_LOG");
+    return shown;
+}
+
+QTemporaryDir& homeDir()
+{
+    static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/qln-fuzz-XXXXXX"));
+    return folder;
+}
+
 } // namespace
 
 void FuzzEnvironment::setUp(int* argc, char*** argv)
 {
     qInstallMessageHandler(dropQtMessages);
 
-    static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/qln-fuzz-XXXXXX"));
+    const QTemporaryDir& folder = homeDir();
     if (!folder.isValid()) {
         std::fprintf(stderr, "fuzz: cannot create a temporary folder: %s\n", qPrintable(folder.errorString()));
         std::exit(1);
@@ -53,13 +67,13 @@ void FuzzEnvironment::setUp(int* argc, char*** argv)
 
     registerMetaTypes();
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
-    MessageHandler::instance()->setShell(false);
+    MessageHandler::instance()->setShell(isLogShown());
 }
 
 void FuzzEnvironment::beginInput()
 {
     FMConst::resetToDefaults();
-    MessageHandler::instance()->setLogLevel(INFO);
+    MessageHandler::instance()->setLogLevel(isLogShown() ? TRACE : INFO);
 }
 
 void FuzzEnvironment::endInput()

@@ -1,9 +1,9 @@
 #pragma once
 
 // Start-up shared by the fuzz targets that run Qt code, done once from LLVMFuzzerInitialize: an
-// application object, the meta-types and command kinds, a silent log, and a private home folder
-// (HOME, TMPDIR and the XDG folders point into it, removed when the program ends) so that nothing
-// the code under test writes lands outside it. Main thread only.
+// application object, the meta-types and command kinds, a silent log (QLN_FUZZ_LOG=1 shows it)
+// and a private home folder (HOME, TMPDIR and the XDG folders point into it, removed when the
+// program ends) so that nothing the code under test writes lands outside it. Main thread only.
 
 class FuzzEnvironment
 {
