@@ -22,9 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzEnvironment::beginInput();
     QDomDocument document;
     if (document.setContent(QByteArray(reinterpret_cast<const char*>(data), static_cast<int>(size)))) {
-        for (bool checkConfigurations : {true, false})
-            FuzzFlashFile::exercise(
-                FlashFileManager::loadFromDom(FuzzFlashFile::folder(), document, checkConfigurations));
+        for (bool checkConfigurations : {true, false}) {
+            const auto flashFile = FlashFileManager::loadFromDom(FuzzFlashFile::folder(), document, checkConfigurations);
+            FuzzFlashFile::exercise(flashFile, FuzzFlashFile::SavedText::MayBeRefused);
+        }
     }
     FuzzEnvironment::endInput();
     return 0;
