@@ -36,9 +36,13 @@ std::string registryClass(const std::string& line)
         size_t end = pos;
         while (end < line.size() && !isBlank(line[end]))
             ++end;
-        const size_t comma = line.rfind(',', end == 0 ? 0 : end - 1);
-        if (comma != std::string::npos && comma >= pos && comma < end)
-            return line.substr(pos, comma - pos);
+        // The run's last comma, looked for inside the run only: a search back to the start of the
+        // line made a long line of words without commas cost the square of its length.
+        size_t afterComma = end;
+        while (afterComma > pos && line[afterComma - 1] != ',')
+            --afterComma;
+        if (afterComma > pos)
+            return line.substr(pos, afterComma - 1 - pos);
         pos = end;
     }
     return std::string();
