@@ -3,6 +3,24 @@ function(qln_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra)
 endfunction()
 
+# What every test runs in: no display, UTF-8, and in a sanitizer build the sanitizers' settings.
+set(QLN_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8")
+if(QLN_SANITIZE)
+    # A finding fails the test: ASan and UBSan stop at the first report, LeakSanitizer turns leaks
+    # found at exit into a non-zero exit code. Leaks inside Qt's own libraries are suppressed by
+    # tests/sanitizer/lsan.supp. Programs the tests start (fakes, the program itself) inherit this.
+    set(QLN_LSAN_SUPPRESSIONS ${PROJECT_SOURCE_DIR}/tests/sanitizer/lsan.supp)
+    list(APPEND QLN_TEST_ENVIRONMENT
+        "ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:exitcode=86:detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+        "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87"
+        "LSAN_OPTIONS=exitcode=88:suppressions=${QLN_LSAN_SUPPRESSIONS}:print_suppressions=0")
+endif()
+
+# qln_test_environment(<test>): gives a test added with add_test the environment above.
+function(qln_test_environment name)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${QLN_TEST_ENVIRONMENT}")
+endfunction()
+
 # qln_add_test(<name> <libraries...>): one Qt Test executable built from <name>.cpp,
 # registered with CTest, run without a display and in UTF-8.
 function(qln_add_test name)
@@ -10,9 +28,8 @@ function(qln_add_test name)
     target_link_libraries(${name} PRIVATE ${ARGN} Qt5::Test)
     qln_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8"
-        TIMEOUT 300)
+    qln_test_environment(${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
 # qln_add_library(<name> <STATIC|SHARED|OBJECT> [sources...]): one of our libraries; its includes

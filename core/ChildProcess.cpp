@@ -28,8 +28,13 @@ void ChildProcess::killGroup()
 
 void ChildProcess::killProcessGroup(qint64 pid)
 {
-    if (pid > 0)
-        ::kill(-static_cast<pid_t>(pid), SIGKILL);
+    if (pid <= 0)
+        return;
+    // Right after the start the child may not have made its group yet (it does so between fork
+    // and exec): make it here, so that the kill reaches it. Once the child has run its program this
+    // fails harmlessly, its group being made already.
+    ::setpgid(static_cast<pid_t>(pid), static_cast<pid_t>(pid));
+    ::kill(-static_cast<pid_t>(pid), SIGKILL);
 }
 
 int ChildProcess::toWaitTimeout(uint64_t timeoutMs)

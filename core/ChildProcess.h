@@ -20,7 +20,8 @@ public:
 
     // SIGKILL to the group of this process (no-op when it is not running).
     void killGroup();
-    // SIGKILL to the group led by `pid`; no-op for a pid <= 0. Any thread.
+    // SIGKILL to the group led by `pid`, also in the moment after the start before the child made
+    // its group; no-op for a pid <= 0. Any thread.
     static void killProcessGroup(qint64 pid);
 
     // QProcess waits take an int: above 2147483647 ms a time-out means no limit (-1).

@@ -2,13 +2,13 @@
 
 // Local event loop for code that waits for a signal. A non-zero exit code given before exec() (or
 // left by the last run) makes exec() return it at once until resetErrorCode(); quit() with code 0
-// before a run is not remembered. exit()/quit() are safe from any thread.
+// before a run is not remembered. exit()/quit() are safe from any thread. The loop may be deleted
+// by a slot running inside its own exec(): that run then ends with the current exit code.
 
 #include <QEventLoop>
 #include <QObject>
-#include <QReadWriteLock>
 
-#include <atomic>
+#include <memory>
 
 class CustomEventLoop : public QObject
 {
@@ -30,10 +30,7 @@ public slots:
     void resetErrorCode();
 
 private:
-    QEventLoop* m_loop = nullptr;
-    std::atomic<int> m_exitCode{0};
-    std::atomic<bool> m_exitRequested{false};   // exit() reached the current inner loop
-    // Write side only to create and delete m_loop; every use of it holds the read side. Recursive,
-    // because a slot running inside exec() on the same thread calls exit()/quit().
-    mutable QReadWriteLock m_lock{QReadWriteLock::Recursive};
+    // Everything a run uses: a run keeps it alive when a slot deletes this object.
+    struct State;
+    std::shared_ptr<State> m_state;
 };

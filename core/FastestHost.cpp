@@ -1,11 +1,11 @@
 #include "core/FastestHost.h"
 
+#include "core/ChildProcess.h"
 #include "core/MessageHandler.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
@@ -23,7 +23,8 @@ constexpr size_t kMaxUnfinishedPings = 20;
 struct Ping
 {
     QString entry;
-    std::unique_ptr<QProcess> process;
+    std::unique_ptr<ChildProcess> process;
+    bool refused = false;   // never started: the host name would read as an option of ping
 };
 
 using Pings = std::vector<Ping>;
@@ -31,6 +32,11 @@ using Pings = std::vector<Ping>;
 void trace(const QString& text)
 {
     MessageHandler::instance()->logMessage(LOGLEVEL::TRACE, text);
+}
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 QString hostOf(const QString& entry)
@@ -55,11 +61,12 @@ bool hasEnded(const QProcess& process)
     return process.state() == QProcess::NotRunning;
 }
 
-// An ended ping that answered; one that could not start or crashed did not.
-bool succeeded(const QProcess& process)
+// An ended ping that answered; one that was refused, could not start or crashed did not.
+bool succeeded(const Ping& ping)
 {
-    return process.error() != QProcess::FailedToStart && process.exitStatus() == QProcess::NormalExit
-           && process.exitCode() == 0;
+    const QProcess& process = *ping.process;
+    return !ping.refused && process.error() != QProcess::FailedToStart
+           && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 bool anyEnded(const Pings& pings)
@@ -71,23 +78,26 @@ bool anyEnded(const Pings& pings)
     return false;
 }
 
-// Starts `program` for one entry; its end, or its failure to start, wakes `loop`.
-Ping startPing(const QString& entry, const QString& program, const QStringList& arguments,
-               QEventLoop& loop)
+// Starts `program` for one entry, `host` being its last argument; its end, or its failure to
+// start, wakes `loop`. A host name that begins with "-" is refused: ping would read it as an
+// option. A refused ping counts as one that ended without an answer.
+Ping startPing(const QString& entry, const QString& host, const QString& program,
+               const QStringList& arguments, QEventLoop& loop)
 {
-    Ping ping{entry, std::make_unique<QProcess>()};
-    QProcess* process = ping.process.get();
+    Ping ping{entry, std::make_unique<ChildProcess>()};
+    if (host.startsWith(QLatin1Char('-'))) {
+        MessageHandler::instance()->logMessage(
+            LOGLEVEL::WARNING, QStringLiteral("Host name %1 refused: it begins with \"-\"").arg(quoted(host)));
+        ping.refused = true;
+        return ping;
+    }
+    ChildProcess* process = ping.process.get();
     QObject::connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
                      &QEventLoop::quit, Qt::QueuedConnection);
     QObject::connect(process, &QProcess::errorOccurred, &loop, &QEventLoop::quit,
                      Qt::QueuedConnection);
-    process->start(program, arguments);
+    process->start(program, arguments + QStringList{host});
     return ping;
-}
-
-QStringList pingArguments(const QString& entry, int count)
-{
-    return {QStringLiteral("-c"), QString::number(count), hostOf(entry)};
 }
 
 // Starts every ping of a getFastestHost variant; `announce` waits for each start and logs it.
@@ -95,9 +105,10 @@ Pings startAll(const QStringList& entries, int count, QEventLoop& loop, bool ann
 {
     Pings pings;
     for (const QString& entry : entries) {
-        pings.push_back(startPing(entry, QStringLiteral("ping"), pingArguments(entry, count), loop));
+        pings.push_back(startPing(entry, hostOf(entry), QStringLiteral("ping"),
+                                  {QStringLiteral("-c"), QString::number(count)}, loop));
         QProcess& process = *pings.back().process;
-        if (announce && process.waitForStarted(-1))
+        if (announce && !pings.back().refused && process.waitForStarted(-1))
             trace(QStringLiteral("Ping command started with args: %1")
                       .arg(process.arguments().join(QLatin1Char(' '))));
     }
@@ -167,11 +178,6 @@ bool emptyList(const QStringList& entries, const char* function)
     return true;
 }
 
-QString quoted(const QString& text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 } // namespace
 
 QString FastestHost::getFastestHost(const QStringList& entries, int count)
@@ -184,7 +190,7 @@ QString FastestHost::getFastestHost(const QStringList& entries, int count)
     float best = FLT_MAX;
     handleAllEnds(pings, loop, [&result, &best](Ping& ping) {
         float time = 0;
-        if (succeeded(*ping.process) && minimumTime(outputOf(*ping.process), time) && time < best) {
+        if (succeeded(ping) && minimumTime(outputOf(*ping.process), time) && time < best) {
             best = time;
             result = ping.entry;
         }
@@ -204,7 +210,7 @@ QString FastestHost::getFastestHost_2(const QStringList& entries, int count)
     const bool oneAnswered = !handleAllEnds(pings, loop, [&result](Ping& ping) {
         QProcess& process = *ping.process;
         const QString output = outputOf(process).trimmed();
-        if (succeeded(process)) {
+        if (succeeded(ping)) {
             trace(QStringLiteral("Ping result of fastest host %1: %2").arg(quoted(ping.entry), output));
             result = ping.entry;
             return false;
@@ -217,9 +223,8 @@ QString FastestHost::getFastestHost_2(const QStringList& entries, int count)
         for (Ping& other : pings) {
             trace(QStringLiteral("Ping result of host %1: %2")
                       .arg(quoted(other.entry), outputOf(*other.process).trimmed()));
+            other.process->killGroup();
             other.process->close();
-            if (!hasEnded(*other.process))
-                other.process->kill();
         }
     }
     return result;
@@ -234,13 +239,13 @@ QString FastestHost::getFastestHost_3(const QStringList& entries, int count)
     QTimer deadline;
     deadline.setSingleShot(true);
     for (const Ping& ping : pings)
-        QObject::connect(&deadline, &QTimer::timeout, ping.process.get(), &QProcess::kill);
+        QObject::connect(&deadline, &QTimer::timeout, ping.process.get(), &ChildProcess::killGroup);
     deadline.start(count * 1000 + 1000);
 
     QString result = entries.first();
     float best = FLT_MAX;
     handleAllEnds(pings, loop, [&result, &best](Ping& ping) {
-        if (!succeeded(*ping.process))
+        if (!succeeded(ping))
             return true;
         const QString output = outputOf(*ping.process);
         qDebug() << "Ping result of host" << ping.entry << output;
@@ -284,12 +289,12 @@ QStringList FastestHost::pingHosts(const QStringList& names, int count, uint64_t
     Pings pings;
     QStringList answered;
     const auto answer = [&answered](Ping& ping) {
-        if (succeeded(*ping.process))
+        if (succeeded(ping))
             answered.append(ping.entry);
         return true;
     };
     for (const QString& name : names) {
-        pings.push_back(startPing(name, program, fixedArguments + QStringList{name}, loop));
+        pings.push_back(startPing(name, name, program, fixedArguments, loop));
         QCoreApplication::processEvents();
         dropEnded(pings, answer);
         while (pings.size() > kMaxUnfinishedPings) {

@@ -6,8 +6,10 @@
 #include <cstdint>
 
 // Chooses among servers by pinging them all at once with the system's ping tools (never through a
-// shell). Each call runs a local event loop in the calling thread, which must be able to process
-// events; a ping that cannot start counts as a failed one. Nothing is kept between calls.
+// shell; a ping that is stopped ends with its whole process group). Each call runs a local event
+// loop in the calling thread, which must be able to process events; a ping that cannot start, and
+// a host name beginning with "-" (refused with a WARNING: ping would read it as an option), count
+// as failed ones. Nothing is kept between calls.
 class FastestHost
 {
 public:

@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegExp>
+#include <QSaveFile>
 
 namespace {
 
@@ -112,6 +113,72 @@ void addDeviceKeywords(const FlashDevice2Ptr& device, bool forFileName, KeywordM
     insertIfSet(QStringLiteral("soc_serial"), device->getSocSerial());
     insertIfSet(QStringLiteral("android_serial"), device->getPlatformSerial());
     insertIfSet(QStringLiteral("serial"), device->getSerial());
+}
+
+enum ResultWrite { ResultWritten = 0, ResultNotOpened = 1, ResultNotWritten = 2 };
+
+// Writes all of `bytes` to an unbuffered file. Qt reports a write that the system cut short (the
+// disk filled up on the way) as a success of fewer bytes, without a reason: writing the rest
+// makes the system say why.
+bool writeAll(QFileDevice& file, const QByteArray& bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// Writes the result file, `bytes` after the file's present content when appending. A regular file
+// is written beside and renamed over the old one, so a failed write (a full disk) leaves the
+// previous results as they were; a device or a pipe is written directly. `error`: the system's
+// reason.
+int writeResultFile(const QString& path, const QByteArray& bytes, bool append, QString& error)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        QFile file(path);
+        const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+        if (!file.open(append ? mode | QIODevice::Append : mode)) {
+            error = file.errorString();
+            return ResultNotOpened;
+        }
+        if (!writeAll(file, bytes)) {
+            error = file.errorString();
+            return ResultNotWritten;
+        }
+        return ResultWritten;
+    }
+
+    QByteArray previous;
+    if (append && info.exists()) {
+        QFile old(path);
+        if (!old.open(QIODevice::ReadOnly)) {
+            error = old.errorString();
+            return ResultNotOpened;
+        }
+        previous = old.readAll();
+    }
+    QSaveFile file(path);
+    // A folder that only lets its existing files be written gets them written in place.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return ResultNotOpened;
+    }
+    if (!writeAll(file, previous) || !writeAll(file, bytes)) {
+        error = file.errorString();
+        file.cancelWriting();
+        return ResultNotWritten;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return ResultNotWritten;
+    }
+    return ResultWritten;
 }
 
 void logWarning(const QString& text)
@@ -234,21 +301,13 @@ void FlashLogger::logResult(FlashDevice2Ptr device, FlashTypes::FlashStatus stat
         return;
     }
 
-    QFile file(target.absoluteFilePath());
-    const QIODevice::OpenMode mode = FMConst::flashLogResultAppend_
-        ? QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text
-        : QIODevice::WriteOnly | QIODevice::Text;
-    if (!file.open(mode)) {
-        logWarning(QStringLiteral("Fail open log file ") + target.absoluteFilePath() + QLatin1Char('\n')
-                   + file.errorString().trimmed());
-        return;
-    }
-    const QByteArray bytes = content.toUtf8();
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
-        logWarning(QStringLiteral("Fail write log file ") + target.absoluteFilePath() + QLatin1Char('\n')
-                   + file.errorString().trimmed());
+    QString error;
+    const int written = writeResultFile(target.absoluteFilePath(), content.toUtf8(),
+                                        FMConst::flashLogResultAppend_, error);
+    if (written != ResultWritten) {
+        logWarning((written == ResultNotOpened ? QStringLiteral("Fail open log file ")
+                                               : QStringLiteral("Fail write log file "))
+                   + target.absoluteFilePath() + QLatin1Char('\n') + error.trimmed());
         return;
     }
     MessageHandler::instance()->logMessage(

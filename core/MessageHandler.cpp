@@ -62,7 +62,11 @@ MessageHandler* MessageHandler::instance()
 void MessageHandler::deleteInstance()
 {
     std::lock_guard<std::mutex> lock(m_instance_mutex);
-    delete m_Instance.exchange(nullptr, std::memory_order_acq_rel);
+    // The handler stays registered while it is destroyed: its destructor writes Qt debug lines,
+    // which come back through instance() when Qt's messages are bound to this log. Found there,
+    // the dying handler takes them; not found, instance() would wait for this very lock.
+    delete m_Instance.load(std::memory_order_acquire);
+    m_Instance.store(nullptr, std::memory_order_release);
 }
 
 MessageHandler::MessageHandler()
@@ -116,7 +120,12 @@ void MessageHandler::logMessage(LOGLEVEL level, const QString& text, size_t text
     }
 
     std::lock_guard<std::mutex> lock(m_mutex);
-    const QString timeStamp = QDateTime::currentDateTime().toString(timeStampFormat());
+    writeLocked(level, QDateTime::currentDateTime().toString(timeStampFormat()), text, textEditId);
+}
+
+void MessageHandler::writeLocked(LOGLEVEL level, const QString& timeStamp, const QString& text,
+                                 size_t textEditId)
+{
     const QString line = timeStamp + levelTag(level) + QStringLiteral(": ") + text;
 
     if (m_shell && level <= m_level) {
@@ -125,12 +134,21 @@ void MessageHandler::logMessage(LOGLEVEL level, const QString& text, size_t text
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
+    QString writeFailure;
     if (m_logFile != nullptr) {
         m_logStream << line << '\n';
         m_logStream.flush();
+        if (m_logStream.status() != QTextStream::Ok || m_logFile->error() != QFileDevice::NoError) {
+            // A full disk fails every later line too: say so once and stop writing the file.
+            writeFailure = QStringLiteral("messageHandler(): Can't write log file \"%1\": %2. Disabling log-file creation!")
+                               .arg(m_logFile->fileName(), m_logFile->errorString());
+            closeLogFileLocked();
+        }
     }
     emit updateTextEdits(textEditId, level, line);
     emit newLog(level, timeStamp, text);
+    if (!writeFailure.isEmpty())
+        writeLocked(WARNING, timeStamp, writeFailure, MainTextEditId);
 }
 
 void MessageHandler::logMessage(LOGLEVEL level, const char* text)
@@ -335,6 +353,11 @@ bool MessageHandler::openLogFile(const QString& path, const QString& warningPref
 void MessageHandler::closeLogFile()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    closeLogFileLocked();
+}
+
+void MessageHandler::closeLogFileLocked()
+{
     if (m_logFile == nullptr)
         return;
     m_logStream.flush();

@@ -31,7 +31,8 @@ public:
 
     // Created on first use, from any thread; lives until deleteInstance().
     static MessageHandler* instance();
-    // Final clean-up: deletes the handler (if any). Must not run while another thread logs.
+    // Final clean-up: deletes the handler (if any); the lines its destructor writes still reach it.
+    // Must not run while another thread logs.
     static void deleteInstance();
 
     ~MessageHandler() override;
@@ -53,7 +54,8 @@ public:
     void setMainTextEditLog(QTextEdit* textEdit);
     void setStatus(QStatusBar* statusBar);
     // Replaces (and truncates) the log file; an empty path stops file logging. A file that cannot be
-    // opened is reported at WARNING and logging goes on without a file. Always returns true.
+    // opened, or later written (a full disk), is reported at WARNING and logging goes on without a
+    // file. Always returns true.
     bool setLogFile(const QString& path);
     // Path of the open log file, empty when none.
     QString getLogFilePath() const;
@@ -96,6 +98,10 @@ private:
     // Opens path write-only, truncating; on failure logs warningPrefix + quoted path and returns false.
     bool openLogFile(const QString& path, const QString& warningPrefix);
     void closeLogFile();
+    void closeLogFileLocked();
+    // Steps of the core writer under m_mutex: console, log file, views and newLog. A log file that
+    // cannot be written is closed and reported by one WARNING line of its own.
+    void writeLocked(LOGLEVEL level, const QString& timeStamp, const QString& text, size_t textEditId);
     QTextEdit* textEditFor(size_t textEditId) const;
 
     QStringList m_levelNames;

@@ -1,6 +1,7 @@
 #include "engine/FlashRunner.h"
 
 #include "core/ChildProcess.h"
+#include "core/FMConst.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashScriptEngine.h"
 #include "model/FlashConfiguration.h"
@@ -39,6 +40,7 @@ FlashRunner::FlashRunner(const FlashRunnable* parent, const SharedPointer<FlashD
     : QObject(nullptr)
     , LoggedObject(QStringLiteral("Flash Runner"))
     , m_parent(parent)
+    , m_commandDelayMs(FMConst::COMMAND_DELAY)
     , m_device(device)
     , m_configuration(configuration)
     , m_scriptEngine(new FlashScriptEngine(*this))
@@ -57,6 +59,7 @@ FlashRunner::FlashRunner(const FlashRunnable* parent, const SharedPointer<FlashD
 FlashRunner::FlashRunner()
     : QObject(nullptr)
     , LoggedObject(QStringLiteral("Flash Runner"))
+    , m_commandDelayMs(FMConst::COMMAND_DELAY)
     , m_scriptEngine(new FlashScriptEngine(*this))
 {
 }
@@ -82,20 +85,24 @@ void FlashRunner::cancel()
 
 void FlashRunner::stop(bool releaseDevice)
 {
-    QMutexLocker locker(&m_mutex);
-    if (m_cancelled)
-        return;
-    m_cancelled = true;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_cancelled)
+            return;
+        m_cancelled = true;
+        if (m_currentCondition != nullptr)
+            m_currentCondition->wakeAll();
+        // By pid: the process object belongs to the run's thread, the pid stays valid until the
+        // run's thread has reaped the program and cleared it under this lock.
+        ChildProcess::killProcessGroup(m_currentPid);
+    }
     // Only the flash of this run goes back to pending: a device that a later run already drives
-    // is that run's business.
+    // is that run's business. The device's lock and its dataChanged() come after the runner's lock
+    // is released, so that a receiver may call the runner.
     if (releaseDevice && m_device && m_device->isFlashing() && m_device->getFlashFile().data() == this) {
         getLogHandler()->logMessage(Logger::TRACE, QStringLiteral("Canceling flash..."));
         m_device->setFlashState(FlashDevice2::FlashState::Pending);
     }
-    if (m_currentCondition != nullptr)
-        m_currentCondition->wakeAll();
-    if (m_currentProcess != nullptr)
-        m_currentProcess->killGroup();
 }
 
 bool FlashRunner::isCancelled() const
@@ -116,6 +123,11 @@ QSharedPointer<FlashConfiguration> FlashRunner::getConfiguration() const
 const FlashRunnable* FlashRunner::getParent() const
 {
     return m_parent;
+}
+
+uint64_t FlashRunner::getCommandDelay() const
+{
+    return m_commandDelayMs;
 }
 
 const FlashRunner::Parameters& FlashRunner::getFlashParameters() const
@@ -178,14 +190,15 @@ int FlashRunner::runExternalProgram(ChildProcess& process, const QString& progra
         QMutexLocker locker(&m_mutex);
         if (m_cancelled)
             return WaitCancelled;
-        m_currentProcess = &process;
     }
     process.start(program, arguments, mode);
     {
-        // A stop between the registration and the start found nothing to kill yet.
+        // A stop from now on kills the program; one that came during the start found nothing to
+        // kill yet.
         QMutexLocker locker(&m_mutex);
+        m_currentPid = process.processId();
         if (m_cancelled)
-            process.killGroup();
+            ChildProcess::killProcessGroup(m_currentPid);
     }
     const bool finished = process.waitForFinished(ChildProcess::toWaitTimeout(timeoutMs));
     if (!finished && process.state() != QProcess::NotRunning) {
@@ -195,7 +208,7 @@ int FlashRunner::runExternalProgram(ChildProcess& process, const QString& progra
     }
 
     QMutexLocker locker(&m_mutex);
-    m_currentProcess = nullptr;
+    m_currentPid = 0;
     if (m_cancelled)
         return WaitCancelled;
     return finished ? WaitDone : WaitTimedOut;

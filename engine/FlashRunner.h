@@ -3,8 +3,9 @@
 // Context of one flash of one device: the device, the configuration and the run's view of its
 // parameters, the per-run storages of parameter values, the script engine, the run's log channel
 // ("Port <port>"), progress signals, questions to the user and every blocking step of the run.
-// Created by the FlashRunnable, shared by the runnable, the device (while attached) and the
-// commands. The run's pool thread calls everything; `cancel` and `isCancelled` come from any thread.
+// Created by the FlashRunnable on the thread that starts the flash (the settings' thread), shared by
+// the runnable, the device (while attached) and the commands. The run's pool thread calls
+// everything; `cancel` and `isCancelled` come from any thread.
 
 #include "platform/device/DeviceTypes.h"
 #include "platform/device/SharedPointer.h"
@@ -58,14 +59,18 @@ public:
     // storages (removing temporary files) and the script engine.
     ~FlashRunner() override;
 
-    // Once: sets the cancel flag, puts the device back to pending when this run is flashing it,
-    // wakes the wait in progress, kills the program in progress and aborts a running script.
+    // Once: sets the cancel flag, wakes the wait in progress, kills the program in progress (its
+    // whole process group) and aborts a running script; then, outside the runner's lock, puts the
+    // device back to pending when this run is flashing it.
     void cancel();
     bool isCancelled() const;
 
     const SharedPointer<FlashDevice2>& getDevice() const;
     QSharedPointer<FlashConfiguration> getConfiguration() const;
     const FlashRunnable* getParent() const;
+    // The pause between two commands (FMConst::COMMAND_DELAY) as it was when the runner was made:
+    // the settings change it on their own thread, the run reads this copy.
+    uint64_t getCommandDelay() const;
 
     const Parameters& getFlashParameters() const;
     QSharedPointer<FlashParameter> getFlashParameter(const QString& name) const;
@@ -135,10 +140,13 @@ private:
 
     const FlashRunnable* m_parent = nullptr;
 
-    mutable QMutex m_mutex;                  // guards the cancel flag, process and condition
+    // Guards the cancel flag, the program's pid and the condition. Nothing is emitted and no
+    // other object's lock is taken while it is held.
+    mutable QMutex m_mutex;
     std::atomic<bool> m_cancelled{false};    // written under m_mutex; read lock-free by the script agent
-    ChildProcess* m_currentProcess = nullptr;
+    qint64 m_currentPid = 0;                 // leader of the running program's process group; 0: none
     QWaitCondition* m_currentCondition = nullptr;
+    const uint64_t m_commandDelayMs;
 
     SharedPointer<FlashDevice2> m_device;
     QSharedPointer<FlashConfiguration> m_configuration;

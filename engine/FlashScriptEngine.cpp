@@ -4,6 +4,7 @@
 #include "engine/FlashScriptEngineData.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QRegExp>
 #include <QScriptContext>
 #include <QScriptValueIterator>
@@ -12,14 +13,19 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <set>
+
 namespace {
 
 // How often a long evaluation looks at the run's cancel flag besides its statements.
 constexpr int kCancelCheckIntervalMs = 50;
 
-// A sparse array becomes a list with a hole per missing element: elements this far out would
-// cost gigabytes of holes (a[4e9] = 1), so they are left out.
-constexpr quint32 kMaxListLength = 1u << 24;
+// Limits of one conversion to QVariant: elements in all (each hole of a sparse array counts, a[4e9]
+// would cost gigabytes) and depth (the conversion recurses once per level).
+constexpr qint64 kMaxConvertedElements = 1 << 20;
+constexpr int kMaxConvertedDepth = 512;
+
+const char* const kCancelledText = "Error: Script evaluation cancelled";
 
 const char* const kReferencePattern = "\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}";
 
@@ -73,6 +79,134 @@ QScriptValue clone(QScriptEngine* engine, const QScriptValue& value)
     return copy;
 }
 
+// The line an error object carries, read without running script code (no getter, own property
+// only); 0 when there is none.
+int thrownLine(const QScriptValue& thrown)
+{
+    const QString name = QStringLiteral("lineNumber");
+    if (!thrown.isObject()
+        || (thrown.propertyFlags(name, QScriptValue::ResolveLocal) & QScriptValue::PropertyGetter))
+        return 0;
+    const QScriptValue line = thrown.property(name, QScriptValue::ResolveLocal);
+    return line.isNumber() ? line.toInt32() : 0;
+}
+
+// One conversion of a script value to QVariant, with its element budget and the objects on the
+// path from the root, so that a value that refers to itself is an error and not an endless descent.
+class VariantConverter
+{
+public:
+    bool convert(const QScriptValue& value, QVariant& variant, int depth)
+    {
+        if (!value.isValid() || value.isUndefined() || value.isQMetaObject() || value.isQObject()
+            || value.isFunction()) {
+            variant = QVariant();
+        } else if (value.isNull()) {
+            variant = QVariant(QVariant::String);
+        } else if (value.isNumber()) {
+            variant = QVariant(value.toNumber());
+        } else if (value.isDate()) {
+            variant = QVariant(value.toDateTime());
+        } else if (value.isBool()) {
+            variant = QVariant(value.toBool());
+        } else if (value.isRegExp()) {
+            variant = QVariant(value.toRegExp());
+        } else if (value.isVariant()) {
+            variant = value.toVariant();
+        } else if (value.isObject()) {
+            return convertObject(value, variant, depth);
+        } else if (value.isString()) {
+            variant = QVariant(value.toString());
+        } else {
+            variant = QVariant();
+        }
+        return true;
+    }
+
+    QString error() const { return m_error; }
+
+private:
+    bool convertObject(const QScriptValue& object, QVariant& variant, int depth)
+    {
+        if (depth >= kMaxConvertedDepth)
+            return fail(QStringLiteral("the value is nested deeper than %1 levels").arg(kMaxConvertedDepth));
+        const qint64 id = object.objectId();
+        if (!m_path.insert(id).second)
+            return fail(QStringLiteral("the value refers to itself"));
+        const bool converted = object.isArray() ? convertArray(object, variant, depth)
+                                                : convertMap(object, variant, depth);
+        m_path.erase(id);
+        return converted;
+    }
+
+    // QScriptValue::toVariant drops holes and non-element detail: the list is built by index.
+    bool convertArray(const QScriptValue& array, QVariant& variant, int depth)
+    {
+        QVariantList list;
+        QScriptValueIterator it(array);
+        while (it.hasNext()) {
+            it.next();
+            quint32 index = 0;
+            if (!toArrayIndex(it.name(), index) || isAccessor(it))
+                continue;
+            if (index >= static_cast<quint32>(list.size())) {
+                if (!spend(qint64(index) + 1 - list.size()))
+                    return false;
+                list.reserve(static_cast<int>(index) + 1);
+                while (list.size() <= static_cast<int>(index))
+                    list.append(QVariant());
+            }
+            if (!convert(it.value(), list[static_cast<int>(index)], depth + 1))
+                return false;
+        }
+        variant = list;
+        return true;
+    }
+
+    bool convertMap(const QScriptValue& object, QVariant& variant, int depth)
+    {
+        QVariantMap map;
+        QScriptValueIterator it(object);
+        while (it.hasNext()) {
+            it.next();
+            if (isAccessor(it))
+                continue;
+            if (!spend(1))
+                return false;
+            QVariant member;
+            if (!convert(it.value(), member, depth + 1))
+                return false;
+            map.insert(it.name(), member);
+        }
+        variant = map;
+        return true;
+    }
+
+    // Reading an accessor property would run its getter, script code outside any evaluation.
+    static bool isAccessor(const QScriptValueIterator& it)
+    {
+        return it.flags() & (QScriptValue::PropertyGetter | QScriptValue::PropertySetter);
+    }
+
+    bool spend(qint64 elements)
+    {
+        m_elements += elements;
+        if (m_elements <= kMaxConvertedElements)
+            return true;
+        return fail(QStringLiteral("the value holds more than %1 elements").arg(kMaxConvertedElements));
+    }
+
+    bool fail(const QString& error)
+    {
+        m_error = error;
+        return false;
+    }
+
+    std::set<qint64> m_path;
+    qint64 m_elements = 0;
+    QString m_error;
+};
+
 } // namespace
 
 FlashScriptEngine::FlashScriptEngine(FlashRunner& runner)
@@ -123,37 +257,21 @@ QString FlashScriptEngine::escapeFlashParameters(const QString& script)
 bool FlashScriptEngine::execute(const QString& script, QScriptValue& result, int& errorLine,
                                 const ScriptValues& values)
 {
-    QScriptEngine* engine = m_data.get();
-    QScriptContext* context = engine->pushContext();
-    QScriptValue activation = context->activationObject();
-    const QScriptValue global = engine->globalObject();
-    engine->setGlobalObject(clone(engine, global));
-    context->setThisObject(engine->newObject());
-    for (const auto& [name, value] : values)
-        activation.setProperty(name, value, QScriptValue::ReadOnly | QScriptValue::Undeletable);
-
-    m_agent->reset();
-    QTimer cancelWatch;
-    cancelWatch.setInterval(kCancelCheckIntervalMs);
-    QObject::connect(&cancelWatch, &QTimer::timeout, [this] { m_agent->abortWhenCancelled(); });
-    if (QThread::currentThread()->eventDispatcher() != nullptr)
-        cancelWatch.start();
-    result = engine->evaluate(script, QString(), 1);
-    cancelWatch.stop();
-    bool success = true;
-    if (engine->hasUncaughtException()) {
-        errorLine = engine->uncaughtExceptionLineNumber();
-        success = false;
-    } else if (m_agent->abortedLine() != 0) {
-        // An aborted evaluation ends like a normal one; the caller must see a failure.
-        result = context->throwError(QStringLiteral("Script evaluation cancelled"));
-        errorLine = m_agent->abortedLine();
-        success = false;
+    QScriptValue value;
+    int line = 0;
+    switch (evaluateGuarded(script, values, value, line)) {
+    case Outcome::Completed:
+        result = value;
+        return true;
+    case Outcome::Cancelled:
+        result = QScriptValue(QLatin1String(kCancelledText));
+        break;
+    case Outcome::Threw:
+        result = QScriptValue(toText(value));
+        break;
     }
-    engine->clearExceptions();
-    engine->popContext();
-    engine->setGlobalObject(global);
-    return success;
+    errorLine = line;
+    return false;
 }
 
 bool FlashScriptEngine::execute(const QString& script, const ScriptValues& values)
@@ -163,54 +281,83 @@ bool FlashScriptEngine::execute(const QString& script, const ScriptValues& value
     return execute(script, result, errorLine, values);
 }
 
+QString FlashScriptEngine::toText(const QScriptValue& value)
+{
+    // A primitive value's text runs no script code.
+    if (!value.isObject())
+        return value.toString();
+    QScriptValue text;
+    int line = 0;
+    switch (evaluateGuarded(QStringLiteral("String($value)"), {{QStringLiteral("$value"), value}}, text, line)) {
+    case Outcome::Completed:
+        return text.toString();
+    case Outcome::Cancelled:
+        return QLatin1String(kCancelledText);
+    case Outcome::Threw:
+        break;
+    }
+    return text.isObject() ? QStringLiteral("Error: the thrown value has no text") : text.toString();
+}
+
+FlashScriptEngine::Outcome FlashScriptEngine::evaluateGuarded(const QString& program,
+                                                              const ScriptValues& values,
+                                                              QScriptValue& result, int& line)
+{
+    QScriptEngine* engine = m_data.get();
+    QScriptContext* context = engine->pushContext();
+    QScriptValue activation = context->activationObject();
+    const QScriptValue global = engine->globalObject();
+    engine->setGlobalObject(clone(engine, global));
+    context->setThisObject(engine->newObject());
+    for (const auto& [name, value] : values)
+        activation.setProperty(name, value, QScriptValue::ReadOnly | QScriptValue::Undeletable);
+
+    // Loops that report no statement are watched by a timer that the engine's own event
+    // processing runs. A thread that Qt did not start has no event dispatcher until an event loop
+    // is made on it.
+    if (QThread::currentThread()->eventDispatcher() == nullptr)
+        QEventLoop makesTheDispatcher;
+    m_agent->reset();
+    QTimer cancelWatch;
+    cancelWatch.setInterval(kCancelCheckIntervalMs);
+    QObject::connect(&cancelWatch, &QTimer::timeout, [this] { m_agent->abortWhenCancelled(); });
+    cancelWatch.start();
+    result = engine->evaluate(program, QString(), 1);
+    cancelWatch.stop();
+
+    Outcome outcome = Outcome::Completed;
+    if (m_agent->abortedLine() != 0) {
+        // An aborted evaluation ends like a normal one; the caller must see a failure.
+        outcome = Outcome::Cancelled;
+        line = m_agent->abortedLine();
+    } else if (engine->hasUncaughtException()) {
+        outcome = Outcome::Threw;
+        result = engine->uncaughtException();
+        line = thrownLine(result);
+        if (line <= 0)
+            line = m_agent->lastLine();
+    }
+    engine->clearExceptions();
+    engine->popContext();
+    engine->setGlobalObject(global);
+    return outcome;
+}
+
+QVariant FlashScriptEngine::ScriptValueToVariant(const QScriptValue& value, QString& error)
+{
+    VariantConverter converter;
+    QVariant variant;
+    if (!converter.convert(value, variant, 0)) {
+        error = converter.error();
+        return QVariant();
+    }
+    return variant;
+}
+
 QVariant FlashScriptEngine::ScriptValueToVariant(const QScriptValue& value)
 {
-    if (!value.isValid() || value.isUndefined() || value.isQMetaObject() || value.isQObject()
-        || value.isFunction())
-        return QVariant();
-    if (value.isNull())
-        return QVariant(QVariant::String);
-    if (value.isNumber())
-        return QVariant(value.toNumber());
-    if (value.isDate())
-        return QVariant(value.toDateTime());
-    if (value.isBool())
-        return QVariant(value.toBool());
-    if (value.isRegExp())
-        return QVariant(value.toRegExp());
-    if (value.isVariant())
-        return value.toVariant();
-    if (value.isArray()) {
-        // QScriptValue::toVariant drops holes and non-element detail; build the list by index.
-        QVariantList list;
-        QScriptValueIterator it(value);
-        while (it.hasNext()) {
-            it.next();
-            quint32 index = 0;
-            if (!toArrayIndex(it.name(), index) || index >= kMaxListLength)
-                continue;
-            const int position = static_cast<int>(index);
-            if (position >= list.size()) {
-                list.reserve(position + 1);
-                while (list.size() <= position)
-                    list.append(QVariant());
-            }
-            list[position] = ScriptValueToVariant(it.value());
-        }
-        return list;
-    }
-    if (value.isObject()) {
-        QVariantMap map;
-        QScriptValueIterator it(value);
-        while (it.hasNext()) {
-            it.next();
-            map.insert(it.name(), ScriptValueToVariant(it.value()));
-        }
-        return map;
-    }
-    if (value.isString())
-        return QVariant(value.toString());
-    return QVariant();
+    QString unused;
+    return ScriptValueToVariant(value, unused);
 }
 
 QScriptValue FlashScriptEngine::VariantToScriptValue(const QVariant& value)

@@ -30,6 +30,11 @@ int FlashScriptEngineAgent::abortedLine() const
     return m_abortedLine;
 }
 
+int FlashScriptEngineAgent::lastLine() const
+{
+    return m_line;
+}
+
 void FlashScriptEngineAgent::reset()
 {
     m_line = 1;

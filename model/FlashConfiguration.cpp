@@ -1,6 +1,5 @@
 #include "model/FlashConfiguration.h"
 
-#include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
@@ -115,7 +114,7 @@ FlashTypes::FlashStatus FlashConfiguration::execute(const SharedPointer<FlashRun
         if (!command)
             continue;
         lastCommand = command;
-        const uint64_t delay = FMConst::COMMAND_DELAY;
+        const uint64_t delay = runner->getCommandDelay();
         if (delay != 0 && !first) {
             runner->logMessage(Logger::INFO, QStringLiteral("Sleep ") + QString::number(delay)
                                                  + QStringLiteral(" ms before executing next command"));

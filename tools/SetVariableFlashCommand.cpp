@@ -310,8 +310,17 @@ int SetVariableFlashCommand::computeValue(const SharedPointer<FlashRunner>& runn
                                               + QStringLiteral(": ") + result.toString());
         return PerformFailed;
     }
+    // A returned object may be circular or huge, and its toString is script code: both go through
+    // the engine's guarded conversions.
+    QString conversionError;
+    const QVariant converted = FlashScriptEngine::ScriptValueToVariant(result, conversionError);
+    if (!conversionError.isEmpty()) {
+        error = QStringLiteral("Value fails to evaluate");
+        runner->logMessage(Logger::DEBUG, conversionError);
+        return PerformFailed;
+    }
     error = QStringLiteral("Variable '") + m_variable + QStringLiteral("' set to '")
-            + result.toString() + QLatin1Char('\'');
-    value.setValue(*runner, FlashScriptEngine::ScriptValueToVariant(result));
+            + runner->getScriptEngine().toText(result) + QLatin1Char('\'');
+    value.setValue(*runner, converted);
     return PerformSuccess;
 }

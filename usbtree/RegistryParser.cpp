@@ -26,7 +26,8 @@ bool isBlank(char c)
 
 // The leftmost match of the ECMAScript pattern "\S*," without its comma: the first run of
 // non-blank characters that holds a comma, up to the last comma of that run (the star is greedy).
-// Scanned by hand so that a long line cannot exhaust the regex engine's recursion.
+// Scanned by hand so that a long line cannot exhaust the regex engine's recursion, and once: each
+// character is looked at one time, however long the line.
 std::string registryClass(const std::string& line)
 {
     size_t pos = 0;
@@ -34,15 +35,13 @@ std::string registryClass(const std::string& line)
         while (pos < line.size() && isBlank(line[pos]))
             ++pos;
         size_t end = pos;
-        while (end < line.size() && !isBlank(line[end]))
-            ++end;
-        // The run's last comma, looked for inside the run only: a search back to the start of the
-        // line made a long line of words without commas cost the square of its length.
-        size_t afterComma = end;
-        while (afterComma > pos && line[afterComma - 1] != ',')
-            --afterComma;
-        if (afterComma > pos)
-            return line.substr(pos, afterComma - 1 - pos);
+        size_t comma = std::string::npos;
+        for (; end < line.size() && !isBlank(line[end]); ++end) {
+            if (line[end] == ',')
+                comma = end;
+        }
+        if (comma != std::string::npos)
+            return line.substr(pos, comma - pos);
         pos = end;
     }
     return std::string();
@@ -106,11 +105,18 @@ bool openProcess(const char* command, std::string* output)
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
+    // Like every program we start: a process group of its own and nothing to read.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (spawned != 0) {

@@ -13,7 +13,8 @@ struct USBTree;
 
 // Runs `command` and appends its standard output to `output` (read and dropped when null).
 // The command is split at blanks into program and arguments and started without a shell: no
-// quoting, no redirection, the program is looked up on PATH. False when it cannot be started or
+// quoting, no redirection, the program is looked up on PATH; it runs in a process group of its own
+// with standard input on /dev/null. False when it cannot be started or
 // does not end with status 0; a non-zero status also writes
 // "pclose error => cmd(<command>) code=<wait status>" to standard output.
 PORTSCOPE_EXPORT bool openProcess(const char* command, std::string* output);

@@ -55,7 +55,10 @@ QVariant canonical(const QVariant& value)
     case QMetaType::Float:
         return QVariant(value.toDouble());
     case QMetaType::QByteArray:
-        return QString::fromUtf8(value.toByteArray());
+    {
+        const QByteArray bytes = value.toByteArray();
+        return QString::fromUtf8(bytes.constData(), bytes.size());   // NUL bytes included
+    }
     case QMetaType::QVariantMap: {
         QVariantMap members = value.toMap();
         for (auto member = members.begin(); member != members.end(); ++member)

@@ -257,8 +257,17 @@ private:
         for (;;) {
             const char* run = m_pos;
             while (m_pos < m_end && *m_pos != '"' && *m_pos != '\\'
-                   && static_cast<unsigned char>(*m_pos) >= 0x20)
-                ++m_pos;
+                   && static_cast<unsigned char>(*m_pos) >= 0x20) {
+                if (static_cast<unsigned char>(*m_pos) < 0x80) {
+                    ++m_pos;
+                    continue;
+                }
+                // QString::fromUtf8 would turn a bad sequence into U+FFFD without a word.
+                const int length = utf8SequenceLength();
+                if (length == 0)
+                    return fail(QStringLiteral("invalid UTF-8"));
+                m_pos += length;
+            }
             bytes.append(run, int(m_pos - run));
             if (m_pos == m_end)
                 return fail(QStringLiteral("unterminated string"));
@@ -274,8 +283,44 @@ private:
             }
             return fail(QStringLiteral("control character in a string"));
         }
-        text = QString::fromUtf8(bytes);
+        // With its size: the QByteArray overload stops at the first NUL, which \u0000 makes.
+        text = QString::fromUtf8(bytes.constData(), bytes.size());
         return true;
+    }
+
+    // Length of the well-formed UTF-8 sequence at m_pos (RFC 3629: no overlong forms, no
+    // surrogates, nothing above U+10FFFF); 0 when the bytes there are none.
+    int utf8SequenceLength() const
+    {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(m_pos);
+        const unsigned char lead = bytes[0];
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return 0;
+        }
+        if (m_end - m_pos < length || bytes[1] < low || bytes[1] > high)
+            return 0;
+        for (int i = 2; i < length; ++i) {
+            if ((bytes[i] & 0xC0) != 0x80)
+                return 0;
+        }
+        return length;
     }
 
     bool parseNumber(QVariant& value)

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 
 class tst_CustomEventLoop : public QObject
 {
@@ -17,6 +18,7 @@ private slots:
     void quitBeforeRunDoesNotPreventIt();
     void quitSlotEndsTheRunWithItsCode();
     void exitFromAnotherThreadEndsTheRun();
+    void deletedInsideItsOwnRunEndsTheRun();
 };
 
 void tst_CustomEventLoop::earlyExitCodeReturnsAtOnceUntilReset()
@@ -84,6 +86,22 @@ void tst_CustomEventLoop::exitFromAnotherThreadEndsTheRun()
     QVERIFY(worker->wait(10000));
     QVERIFY(sawRunning);
     delete worker;
+}
+
+void tst_CustomEventLoop::deletedInsideItsOwnRunEndsTheRun()
+{
+    std::atomic<int> code{-1};
+    std::unique_ptr<QThread> thread(QThread::create([&code] {
+        auto* loop = new CustomEventLoop;
+        QTimer::singleShot(0, [loop] {
+            loop->exit(4);
+            delete loop;
+        });
+        code = loop->exec();
+    }));
+    thread->start();
+    QVERIFY2(thread->wait(5000), "deleting the loop inside its run waited for the run");
+    QCOMPARE(code.load(), 4);
 }
 
 QTEST_GUILESS_MAIN(tst_CustomEventLoop)

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 // A fake "ping" answering per host (its last argument): the time it needs, its exit code and the
@@ -20,7 +22,7 @@ case "$last" in
     127.0.0.3) delay=0.3; code=0; min=3.1 ;;
     127.0.0.4) delay=0; code=0; min=50.0 ;;
     127.0.0.5) delay=0; code=1; min=1.0 ;;
-    127.0.0.6) exec /bin/sleep 30 ;;
+    127.0.0.6) /bin/sleep 30 & echo $! > "$FAKE_PING_DIR/child"; wait; exit 1 ;;
     127.0.0.7) delay=0; code=0; min= ;;
     *) delay=0.1; code=0; min=2.0 ;;
 esac
@@ -56,10 +58,13 @@ private slots:
     void pingHostsKeepsAtMostTwentyUnfinished();
     void pingHostsArguments();
     void emptyListIsLogged();
+    void hostsThatReadAsOptionsAreRefused();
     void realPingOnLoopback();
 
 private:
     QStringList events() const;
+    // True when the child that the hanging ping started has ended.
+    bool hangingPingsChildEnded() const;
 
     QTemporaryDir m_fakes;
     QTemporaryDir m_empty;
@@ -82,6 +87,7 @@ void tst_FastestHost::init()
 {
     QFile::remove(m_fakes.filePath(QStringLiteral("args")));
     QFile::remove(m_fakes.filePath(QStringLiteral("events")));
+    QFile::remove(m_fakes.filePath(QStringLiteral("child")));
     qputenv("PATH", m_fakes.path().toLocal8Bit());
 }
 
@@ -96,6 +102,15 @@ QStringList tst_FastestHost::events() const
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool tst_FastestHost::hangingPingsChildEnded() const
+{
+    QFile file(m_fakes.filePath(QStringLiteral("child")));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 pid = file.readAll().trimmed().toLongLong();
+    return pid > 0 && ::kill(pid_t(pid), 0) != 0;
 }
 
 void tst_FastestHost::fastestHost_data()
@@ -134,6 +149,7 @@ void tst_FastestHost::firstAnswerWinsAndStopsTheRest()
 
     QCOMPARE(result, url("127.0.0.4"));
     QVERIFY2(clock.elapsed() < 10000, "the hanging ping was not stopped");
+    QTRY_VERIFY2(hangingPingsChildEnded(), "the stopped ping left its child running");
     QStringList lines;
     for (const QList<QVariant>& arguments : logs)
         lines << arguments.at(2).toString();
@@ -155,6 +171,7 @@ void tst_FastestHost::deadlineKillsPingsThatHang()
     QCOMPARE(result, url("127.0.0.4"));
     QVERIFY2(clock.elapsed() >= 1900 && clock.elapsed() < 10000,
              qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY2(hangingPingsChildEnded(), "the killed ping left its child running");
 }
 
 void tst_FastestHost::pingThatCannotStartCountsAsFinished_data()
@@ -222,6 +239,29 @@ void tst_FastestHost::emptyListIsLogged()
     QCOMPARE(logs.at(0).at(2).toString(), QStringLiteral("Utils::getFastestHost(): Empty host list"));
     QCOMPARE(logs.at(1).at(2).toString(), QStringLiteral("Utils::pingHosts(): Empty host list"));
     QCOMPARE(logs.at(1).at(0).value<LOGLEVEL>(), LOGLEVEL::DEBUG);
+}
+
+void tst_FastestHost::hostsThatReadAsOptionsAreRefused()
+{
+    QSignalSpy logs(MessageHandler::instance(), &MessageHandler::newLog);
+    QCOMPARE(FastestHost::getFastestHost({QStringLiteral("-fc9999"), url("127.0.0.4")}, 1), url("127.0.0.4"));
+    QCOMPARE(FastestHost::getFastestHost_2({QStringLiteral("-fc9999")}, 1), QStringLiteral("-fc9999"));
+    QCOMPARE(FastestHost::pingHosts({QStringLiteral("--help"), QStringLiteral("127.0.0.4")}, 1, 1000),
+             QStringList{QStringLiteral("127.0.0.4")});
+
+    // No ping ever saw them; each refusal is a warning.
+    QFile args(m_fakes.filePath(QStringLiteral("args")));
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    const QString seen = QString::fromLatin1(args.readAll());
+    QVERIFY2(!seen.contains(QStringLiteral("-fc9999")) && !seen.contains(QStringLiteral("--help")), qPrintable(seen));
+    QStringList warnings;
+    for (const QList<QVariant>& arguments : logs) {
+        if (arguments.at(0).value<LOGLEVEL>() == LOGLEVEL::WARNING)
+            warnings << arguments.at(2).toString();
+    }
+    QCOMPARE(warnings, (QStringList{QStringLiteral("Host name \"-fc9999\" refused: it begins with \"-\""),
+                                    QStringLiteral("Host name \"-fc9999\" refused: it begins with \"-\""),
+                                    QStringLiteral("Host name \"--help\" refused: it begins with \"-\"")}));
 }
 
 void tst_FastestHost::realPingOnLoopback()

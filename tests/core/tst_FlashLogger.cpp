@@ -12,7 +12,41 @@
 #include <QWriteLocker>
 #include <QtTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
+
+// Lowers the size a file of this process may grow to (0: no change) and makes a write past it fail
+// with EFBIG instead of a signal; restored when it goes.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        if (bytes == 0)
+            return;
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lowered{bytes, m_saved.rlim_max};
+        m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (!m_active)
+            return;
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_savedHandler)(int) = nullptr;
+    bool m_active = false;
+};
 
 using Status = FlashTypes::FlashStatus;
 using Type = FlashTypes::CommandType;
@@ -350,21 +384,26 @@ void tst_FlashLogger::failuresAreWarnings_data()
 {
     QTest::addColumn<QString>("logDirectory");   // relative to the temporary root
     QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("append");
     QTest::addColumn<QString>("expectedWarning"); // "%1": the log folder's absolute path
-    QTest::newRow("log folder") << QStringLiteral("plain/sub") << QStringLiteral("r.xml")
+    QTest::newRow("log folder") << QStringLiteral("plain/sub") << QStringLiteral("r.xml") << false
                                 << QStringLiteral("Fail create log directory");
-    QTest::newRow("parent folder") << QStringLiteral("dir") << QStringLiteral("plain/r.xml")
+    QTest::newRow("parent folder") << QStringLiteral("dir") << QStringLiteral("plain/r.xml") << false
                                    << QStringLiteral("Fail create parent folder to log file");
-    QTest::newRow("open") << QStringLiteral("dir") << QStringLiteral("folder")
-                          << QStringLiteral("Fail open log file %1/folder\n");
-    QTest::newRow("write") << QStringLiteral("dir") << QStringLiteral("/dev/full")
-                           << QStringLiteral("Fail write log file /dev/full\n");
+    QTest::newRow("open") << QStringLiteral("dir") << QStringLiteral("folder") << false
+                          << QStringLiteral("Fail open log file %1/folder\nIs a directory");
+    // The disk fills up under the file (a file size limit stands in for the full disk).
+    QTest::newRow("write") << QStringLiteral("dir") << QStringLiteral("r.xml") << false
+                           << QStringLiteral("Fail write log file %1/r.xml\nFile too large");
+    QTest::newRow("append write") << QStringLiteral("dir") << QStringLiteral("r.xml") << true
+                                  << QStringLiteral("Fail write log file %1/r.xml\nFile too large");
 }
 
 void tst_FlashLogger::failuresAreWarnings()
 {
     QFETCH(QString, logDirectory);
     QFETCH(QString, pattern);
+    QFETCH(bool, append);
     QFETCH(QString, expectedWarning);
     QFile plain(m_root->filePath(QStringLiteral("plain")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
@@ -373,20 +412,27 @@ void tst_FlashLogger::failuresAreWarnings()
     QVERIFY(QDir().mkpath(m_root->filePath(QStringLiteral("dir/folder"))));
     if (QByteArray(QTest::currentDataTag()) == "parent folder")
         QVERIFY(QFile::copy(plain.fileName(), m_root->filePath(QStringLiteral("dir/plain"))));
-    if (QByteArray(QTest::currentDataTag()) == "write" && !QFileInfo(QStringLiteral("/dev/full")).isWritable())
-        QSKIP("this machine has no writable /dev/full");
+    const QString previousFile = m_root->filePath(QStringLiteral("dir/r.xml"));
+    QFile previous(previousFile);
+    QVERIFY(previous.open(QIODevice::WriteOnly));
+    previous.write("<previous/>\n");
+    previous.close();
     FMConst::setLogDirectory(directory);
     FMConst::setFlashLogResultFileNamePattern(pattern);
+    FMConst::setFlashLogResultAppend(append);
 
     const RecordedLog log;
-    m_logger->logResult(makeDevice(QStringLiteral("ABC123")), Status::Success, Type::Adb);
+    {
+        const FileSizeLimit limit(expectedWarning.startsWith(QLatin1String("Fail write")) ? 64 : 0);
+        m_logger->logResult(makeDevice(QStringLiteral("ABC123")), Status::Success, Type::Adb);
+    }
     const QStringList warnings = log.lines().filter(QRegularExpression(QStringLiteral("^WARNING\\|")));
-    QCOMPARE(warnings.size(), 1);
-    const QString prefix = QStringLiteral("WARNING|") + QString(expectedWarning).replace(QStringLiteral("%1"), directory);
-    QVERIFY2(warnings.first().startsWith(prefix), qPrintable(warnings.first()));
-    if (prefix.endsWith('\n'))
-        QVERIFY2(warnings.first().size() > prefix.size(), "the reason is missing");
+    QCOMPARE(warnings, QStringList{QStringLiteral("WARNING|") + QString(expectedWarning).replace(QStringLiteral("%1"), directory)});
     QVERIFY(log.lines().filter(QStringLiteral("successfully")).isEmpty());
+    // What the earlier results wrote is still there, whole, and nothing is left beside it.
+    QCOMPARE(readFile(previousFile), QByteArray("<previous/>\n"));
+    QCOMPARE(QDir(m_root->filePath(QStringLiteral("dir"))).entryList({QStringLiteral("r.xml*")}, QDir::Files),
+             QStringList{QStringLiteral("r.xml")});
 }
 
 QTEST_GUILESS_MAIN(tst_FlashLogger)

@@ -1,7 +1,9 @@
 // The application log: line format, which sink gets which level, log-file failures, the text-edit
 // views and logging from several threads at once.
 
+#include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"
+#include "platform/log/LogQDebugHandler.h"
 
 #include <QApplication>
 #include <QDate>
@@ -13,7 +15,10 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -109,11 +114,13 @@ private slots:
     void undefinedLevels_data();
     void undefinedLevels();
     void unopenableLogFileWarnsAndLoggingGoesOn();
+    void fullDiskWarnsOnceAndStopsTheFile();
     void namingTheLogFileAgainTruncatesIt();
     void resetTruncatesTheFileAndSetsDebug();
     void textEditsShowLinesUpToTheLevelAtDisplayTime();
     void textEditLoggersByIdAndWithDate();
     void concurrentLinesAreNeitherInterleavedNorLost();
+    void deletingWhileQtMessagesAreBoundEnds();
 
 private:
     QString logPath() const { return m_dir.filePath(QStringLiteral("app.log")); }
@@ -263,6 +270,28 @@ void tst_MessageHandler::unopenableLogFileWarnsAndLoggingGoesOn()
     QVERIFY(!QFile::exists(badPath));
 }
 
+void tst_MessageHandler::fullDiskWarnsOnceAndStopsTheFile()
+{
+    const QString full = QStringLiteral("/dev/full");   // every write: "No space left on device"
+    MessageHandler* handler = MessageHandler::instance();
+    handler->setShell(true);
+    QVERIFY(handler->setLogFile(full));
+    QCOMPARE(handler->getLogFilePath(), full);
+
+    StdoutCapture console(m_dir.filePath(QStringLiteral("console")));
+    handler->logMessage(INFO, "first");
+    handler->logMessage(INFO, "second");
+    const QStringList lines = console.finish();
+
+    const QString warning = QStringLiteral("  WARNING: messageHandler(): Can't write log file \"/dev/full\": "
+                                           "No space left on device. Disabling log-file creation!");
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(afterTimeStamp(lines.at(0)), QStringLiteral("  INFO   : first"));
+    QCOMPARE(afterTimeStamp(lines.at(1)), warning);
+    QCOMPARE(afterTimeStamp(lines.at(2)), QStringLiteral("  INFO   : second"));
+    QCOMPARE(handler->getLogFilePath(), QString());
+}
+
 void tst_MessageHandler::namingTheLogFileAgainTruncatesIt()
 {
     MessageHandler* handler = MessageHandler::instance();
@@ -375,6 +404,27 @@ void tst_MessageHandler::concurrentLinesAreNeitherInterleavedNorLost()
         QCOMPARE(match.captured(2).toInt(), next[id]);   // each thread's lines in its own order
         ++next[id];
     }
+}
+
+void tst_MessageHandler::deletingWhileQtMessagesAreBoundEnds()
+{
+    // Qt's own messages go to the application log, as the program binds them at start-up.
+    LogQDebugHandler qtMessages(QStringLiteral("Qt"), QStringLiteral("Qt messages"));
+    LoggerBridge bridge;
+    bridge.bind(qtMessages);
+    MessageHandler::instance()->setLogLevel(TRACE);
+
+    // The handler's destructor writes Qt debug lines. Detached, so that a dead-locked deletion
+    // fails the check below instead of hanging the suite.
+    const auto deleted = std::make_shared<std::atomic<bool>>(false);
+    std::thread([deleted] {
+        MessageHandler::deleteInstance();
+        *deleted = true;
+    }).detach();
+    QTRY_VERIFY2_WITH_TIMEOUT(deleted->load(), "deleting the log waited for itself", 5000);
+    // The dying handler took its own farewell into the file before closing it.
+    QVERIFY(fileLines(logPath()).last().endsWith(QStringLiteral("destructor QLN messageHandler ...")));
+    bridge.unbind(qtMessages);
 }
 
 QTEST_MAIN(tst_MessageHandler)

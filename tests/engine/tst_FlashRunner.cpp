@@ -8,6 +8,8 @@
 #include "model/FlashParameterValueTemporaryFileStorage.h"
 #include "model/FlashVariableValueStorage.h"
 #include "core/MetaTypes.h"
+#include "core/ThreadPool.h"
+#include "FunctionTask.h"
 #include "RecordingLogSink.h"
 #include "tests/engine/RunnerFixtures.h"
 
@@ -22,6 +24,8 @@
 #include <memory>
 #include <thread>
 
+#include <csignal>
+
 using namespace RunnerFixtures;
 
 namespace {
@@ -32,6 +36,16 @@ std::unique_ptr<QThread> startThread(std::function<void()> work)
     std::unique_ptr<QThread> thread(QThread::create(std::move(work)));
     thread->start();
     return thread;
+}
+
+
+// The pid a fake program wrote into `path`; 0 until it is there.
+qint64 readPid(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.readAll().trimmed().toLongLong();
 }
 
 // A device whose wait lets something happen right before it registers the caller's condition,
@@ -81,6 +95,7 @@ private slots:
 
     void cancelTouchesOnlyTheDeviceItFlashes_data();
     void cancelTouchesOnlyTheDeviceItFlashes();
+    void cancelLetsTheDeviceReceiversCallTheRunner();
     void runnerReleasedUnderTheDeviceLockEnds();
 
     void parameterValuesFollowTheSelection();
@@ -183,24 +198,32 @@ void tst_FlashRunner::waitForConditionReportsWakeAndTimeOut()
 
 void tst_FlashRunner::cancelKillsTheRunningProgramAtOnce()
 {
+    // A wrapper whose child would outlive a kill of the wrapper alone; it runs on a thread of the
+    // pool that flashes run on.
     const QString marker = m_dir.filePath(QStringLiteral("started"));
-    const QString program = writeFakeProgram(m_dir, QStringLiteral("hang"), "touch \"$1\"\nexec sleep 30");
+    const QString program = writeFakeProgram(m_dir, QStringLiteral("hang"),
+                                             "sleep 30 &\necho $! > \"$1\"\nwait");
     FlashRunner runner;
-    int result = -1;
+    std::atomic<int> result{-1};
+    std::atomic<bool> ended{false};
     QProcess::ProcessState stateAfter = QProcess::Running;
     QElapsedTimer timer;
     timer.start();
-    auto thread = startThread([&] {
+    ThreadPool pool;
+    pool.start(new FunctionTask([&] {
         ChildProcess process;
         result = runner.runExternalProgram(process, program, {marker}, 600000);
         stateAfter = process.state();
-    });
-    QTRY_VERIFY(QFile::exists(marker));
+        ended = true;
+    }));
+    qint64 child = 0;
+    QTRY_VERIFY((child = readPid(marker)) > 0);
     runner.cancel();
-    QVERIFY2(thread->wait(5000), "the program was not killed");
+    QTRY_VERIFY2_WITH_TIMEOUT(ended.load(), "the program was not killed", 5000);
     QVERIFY(timer.elapsed() < 10000);
-    QCOMPARE(result, int(FlashRunner::WaitCancelled));
+    QCOMPARE(result.load(), int(FlashRunner::WaitCancelled));
     QCOMPARE(stateAfter, QProcess::NotRunning);
+    QTRY_VERIFY2_WITH_TIMEOUT(::kill(pid_t(child), 0) != 0, "the program's child survived the cancel", 5000);
 }
 
 void tst_FlashRunner::programOutcome_data()
@@ -347,6 +370,41 @@ void tst_FlashRunner::cancelTouchesOnlyTheDeviceItFlashes()
     QCOMPARE(sink.texts(Logger::TRACE).count(QStringLiteral("Canceling flash...")), stateAfter != stateBefore ? 1 : 0);
     QVERIFY(runner->isCancelled());
     QVERIFY(!laterRun->isCancelled());
+    device->setFlashFile(SharedPointer<FlashRunner>());
+}
+
+void tst_FlashRunner::cancelLetsTheDeviceReceiversCallTheRunner()
+{
+    const SharedPointer<FlashDevice2> device = makeDevice(DeviceState::MainOs, QStringLiteral("ABC"));
+    SharedPointer<FlashRunner> runner(new FlashRunner(nullptr, device, QSharedPointer<FlashConfiguration>()));
+    device->setFlashFile(runner);
+    device->setFlashState(FlashDevice2::FlashState::Flashing);
+
+    // The flash state change that the cancel makes reaches direct receivers; one of them asks the
+    // runner for something that takes its lock, from another thread (detached) so that a lock
+    // still held shows as a time-out here rather than a hang.
+    bool received = false;
+    bool runnerAnswered = false;
+    QObject context;
+    connect(device.data(), &Device::dataChanged, &context, [&] {
+        received = true;
+        const auto answer = std::make_shared<std::atomic<int>>(-1);
+        std::thread([runner, answer] {
+            QWaitCondition condition;
+            *answer = runner->waitForCondition(condition, 0);
+        }).detach();
+        QElapsedTimer waited;
+        waited.start();
+        while (*answer < 0 && waited.elapsed() < 5000)
+            QThread::msleep(5);
+        runnerAnswered = *answer == int(FlashRunner::WaitCancelled);
+    }, Qt::DirectConnection);
+
+    runner->cancel();
+    QVERIFY(received);
+    QVERIFY2(runnerAnswered, "the cancel emitted while it held the runner's lock");
+    QCOMPARE(device->getFlashState(), FlashDevice2::FlashState::Pending);
+    disconnect(device.data(), nullptr, &context, nullptr);
     device->setFlashFile(SharedPointer<FlashRunner>());
 }
 

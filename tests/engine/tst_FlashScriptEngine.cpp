@@ -1,5 +1,7 @@
+#include "core/ThreadPool.h"
 #include "engine/FlashRunner.h"
 #include "engine/FlashScriptEngine.h"
+#include "FunctionTask.h"
 #include "RecordingLogSink.h"
 
 #include <QDateTime>
@@ -8,7 +10,11 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <thread>
+
 
 class tst_FlashScriptEngine : public QObject
 {
@@ -27,10 +33,15 @@ private slots:
 
     void scriptValueToVariant_data();
     void scriptValueToVariant();
+    void conversionRefusesWhatItCannotHold_data();
+    void conversionRefusesWhatItCannotHold();
     void variantToScriptValue();
 
     void cancelAbortsARunningScript_data();
     void cancelAbortsARunningScript();
+    void cancelAbortsAScriptOnAnyThread_data();
+    void cancelAbortsAScriptOnAnyThread();
+    void cancelAbortsTheTextOfAThrownObject();
 
 private:
     static QStringList keyTexts(const std::set<FlashCommand::CommandParameter>& keys);
@@ -168,6 +179,11 @@ void tst_FlashScriptEngine::uncaughtErrorsReportTheirLine_data()
         << QStringLiteral("\n\nthrow new TypeError('bad');") << 3 << QStringLiteral("TypeError: bad");
     QTest::newRow("raised by the API")
         << QStringLiteral("\n$.log($.Info)") << 2 << QStringLiteral("SyntaxError: Invalid parameter count");
+    QTest::newRow("thrown text, no error object")
+        << QStringLiteral("var a = 1;\n\nthrow 'plain text';") << 3 << QStringLiteral("plain text");
+    QTest::newRow("thrown object with its own text")
+        << QStringLiteral("var a = 1;\nthrow {toString: function () { return 'mine'; }};") << 2
+        << QStringLiteral("mine");
 }
 
 void tst_FlashScriptEngine::uncaughtErrorsReportTheirLine()
@@ -195,8 +211,12 @@ void tst_FlashScriptEngine::scriptValueToVariant_data()
     QTest::newRow("array with a hole")
         << QStringLiteral("var a = []; a[2] = true; a.extra = 1; a")
         << QVariant(QVariantList{QVariant(), QVariant(), true});
-    QTest::newRow("far sparse element is left out")
-        << QStringLiteral("var a = [1]; a[4000000000] = 2; a") << QVariant(QVariantList{1.0});
+    QTest::newRow("one array held twice")
+        << QStringLiteral("var x = [1]; ({a: x, b: x})")
+        << QVariant(QVariantMap{{QStringLiteral("a"), QVariantList{1.0}}, {QStringLiteral("b"), QVariantList{1.0}}});
+    QTest::newRow("getter is left out, not run")
+        << QStringLiteral("({a: 1, get b() { while (true) {} }})")
+        << QVariant(QVariantMap{{QStringLiteral("a"), 1.0}});
     QTest::newRow("nested array") << QStringLiteral("[[1], []]")
                                   << QVariant(QVariantList{QVariantList{1.0}, QVariantList()});
     QTest::newRow("empty array") << QStringLiteral("[]") << QVariant(QVariantList());
@@ -226,6 +246,41 @@ void tst_FlashScriptEngine::scriptValueToVariant()
         QCOMPARE(actual.toDateTime().toMSecsSinceEpoch(), expected.toDateTime().toMSecsSinceEpoch());
     else
         QCOMPARE(actual, expected);
+}
+
+void tst_FlashScriptEngine::conversionRefusesWhatItCannotHold_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("object holding itself")
+        << QStringLiteral("var o = {}; o.self = o; o") << QStringLiteral("the value refers to itself");
+    QTest::newRow("cycle through an array")
+        << QStringLiteral("var a = [1]; a.push({back: a}); a") << QStringLiteral("the value refers to itself");
+    QTest::newRow("far sparse element")
+        << QStringLiteral("var a = [1]; a[4000000000] = 2; a")
+        << QStringLiteral("the value holds more than 1048576 elements");
+    // Each array alone is small enough: the budget is the conversion's, not the array's.
+    QTest::newRow("eight sparse arrays")
+        << QStringLiteral("var l = []; for (var i = 0; i < 8; ++i) { var a = []; a[600000] = i; l.push(a); } l")
+        << QStringLiteral("the value holds more than 1048576 elements");
+    QTest::newRow("nested too deep")
+        << QStringLiteral("var o = {}; for (var i = 0; i < 100000; ++i) o = {n: o}; o")
+        << QStringLiteral("the value is nested deeper than 512 levels");
+}
+
+void tst_FlashScriptEngine::conversionRefusesWhatItCannotHold()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, error);
+
+    QScriptValue result;
+    int line = 0;
+    QVERIFY(m_runner.executeScript(script, result, line));
+    QString reason;
+    QVERIFY(!FlashScriptEngine::ScriptValueToVariant(result, reason).isValid());
+    QCOMPARE(reason, error);
+    QVERIFY(!FlashScriptEngine::ScriptValueToVariant(result).isValid());
 }
 
 void tst_FlashScriptEngine::variantToScriptValue()
@@ -289,6 +344,61 @@ void tst_FlashScriptEngine::cancelAbortsARunningScript()
 
     // A cancelled run evaluates nothing more.
     QVERIFY(!runner->executeScript(QStringLiteral("1"), result, line));
+}
+
+void tst_FlashScriptEngine::cancelAbortsAScriptOnAnyThread_data()
+{
+    QTest::addColumn<QString>("thread");
+    QTest::newRow("flash pool thread") << QStringLiteral("pool");
+    QTest::newRow("thread Qt did not start") << QStringLiteral("std");
+}
+
+void tst_FlashScriptEngine::cancelAbortsAScriptOnAnyThread()
+{
+    QFETCH(QString, thread);
+
+    RecordingLogSink sink;
+    const auto runner = std::make_shared<FlashRunner>();
+    sink.bind(*runner);
+    const auto success = std::make_shared<std::atomic<int>>(-1);
+    const auto work = [runner, success] {
+        QScriptValue result;
+        int line = 0;
+        *success = runner->executeScript(QStringLiteral("$.log($.Info, 'looping');\nwhile (true) {}"),
+                                         result, line);
+    };
+    ThreadPool pool;
+    if (thread == QLatin1String("pool"))
+        QVERIFY(pool.start(new FunctionTask(work)));
+    else
+        std::thread(work).detach();   // a hang shows as a failed check, not a hung suite
+    QTRY_VERIFY(sink.texts(Logger::INFO).contains(QStringLiteral("looping")));
+    runner->cancel();
+    QTRY_VERIFY2_WITH_TIMEOUT(*success >= 0, "the script kept running after the cancel", 5000);
+    QCOMPARE(success->load(), 0);
+}
+
+void tst_FlashScriptEngine::cancelAbortsTheTextOfAThrownObject()
+{
+    // The caller prints the thrown value: its text must be made while the cancel still counts.
+    RecordingLogSink sink;
+    const auto runner = std::make_shared<FlashRunner>();
+    sink.bind(*runner);
+    const auto text = std::make_shared<QString>();
+    const auto ended = std::make_shared<std::atomic<bool>>(false);
+    std::thread([runner, text, ended] {
+        QScriptValue result;
+        int line = 0;
+        runner->executeScript(
+            QStringLiteral("throw {toString: function () { $.log($.Info, 'looping'); while (true) {} }};"),
+            result, line);
+        *text = result.toString();
+        *ended = true;
+    }).detach();   // a hang shows as a failed check, not a hung suite
+    QTRY_VERIFY(sink.texts(Logger::INFO).contains(QStringLiteral("looping")));
+    runner->cancel();
+    QTRY_VERIFY2_WITH_TIMEOUT(ended->load(), "the thrown object's text kept running after the cancel", 5000);
+    QCOMPARE(*text, QStringLiteral("Error: Script evaluation cancelled"));
 }
 
 QTEST_GUILESS_MAIN(tst_FlashScriptEngine)

@@ -257,6 +257,8 @@ void tst_FlashCommand::retryResetsProgress()
 {
     ScriptedCommand command(QStringLiteral("X"), {PerformRetry, PerformRetry, PerformRetry, PerformSuccess});
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
+    // The third of five commands: its own progress 0 of 1 is (2 × 1 + 0) of (1 × 5) for the run.
+    runner->setConfigurationProgression(2, 5);
     QSignalSpy info(runner.data(), &FlashRunner::progressionInfoChanged);
     QSignalSpy progress(runner.data(), &FlashRunner::progressionChanged);
 
@@ -269,6 +271,8 @@ void tst_FlashCommand::retryResetsProgress()
     QCOMPARE(texts, (QStringList{QStringLiteral("X"), QStringLiteral("X (retry)"),
                                  QStringLiteral("X (retry)"), QStringLiteral("X (retry)")}));
     QCOMPARE(progress.count(), 3);
+    for (const QList<QVariant>& emitted : progress)
+        QCOMPARE(emitted, (QList<QVariant>{QVariant::fromValue(uint64_t(2)), QVariant::fromValue(uint64_t(5))}));
 }
 
 void tst_FlashCommand::kindTextReplacesOutcomeLine()

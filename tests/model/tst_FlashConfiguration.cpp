@@ -7,6 +7,7 @@
 #include "model/FlashParameterValueString.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -46,6 +47,7 @@ private slots:
     void groupsStateIsWrittenWithDefaults_data();
     void groupsStateIsWrittenWithDefaults();
     void delayOnlyBetweenCommands();
+    void runKeepsTheDelayItStartedWith();
     void cancelDuringDelayInterrupts();
     void cancelDuringLastCommandInterrupts();
     void failingCommandComesBack();
@@ -221,21 +223,42 @@ void tst_FlashConfiguration::groupsStateIsWrittenWithDefaults()
 
 void tst_FlashConfiguration::delayOnlyBetweenCommands()
 {
-    FMConst::COMMAND_DELAY = 20;
+    FMConst::COMMAND_DELAY = 150;
     const auto configuration = makeConfiguration();
     for (const char* name : {"A", "B", "C"})
         configuration->appendCommand(command(QString::fromLatin1(name)));
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, configuration, &m_recorder);
 
     QSharedPointer<FlashCommand> last;
+    QElapsedTimer timer;
+    timer.start();
     QCOMPARE(configuration->execute(runner, m_device, last), FlashTypes::FlashStatus::Success);
+    // Two pauses really happened, not only their announcements.
+    QVERIFY2(timer.elapsed() >= 2 * 150, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(m_recorder.rendered({QStringLiteral("INFO Sleep"), QStringLiteral("INFO Running")}),
              (QStringList{QStringLiteral("INFO Running `A` command"),
-                          QStringLiteral("INFO Sleep 20 ms before executing next command"),
+                          QStringLiteral("INFO Sleep 150 ms before executing next command"),
                           QStringLiteral("INFO Running `B` command"),
-                          QStringLiteral("INFO Sleep 20 ms before executing next command"),
+                          QStringLiteral("INFO Sleep 150 ms before executing next command"),
                           QStringLiteral("INFO Running `C` command")}));
     QCOMPARE(last->getLogCommand(*configuration), QStringLiteral("C"));
+}
+
+void tst_FlashConfiguration::runKeepsTheDelayItStartedWith()
+{
+    // The options dialog changes the delay on its own thread while flashes run: a run reads the
+    // value its runner took when the flash was set up, never the setting being written.
+    FMConst::COMMAND_DELAY = 30;
+    const auto configuration = makeConfiguration();
+    for (const char* name : {"A", "B"})
+        configuration->appendCommand(command(QString::fromLatin1(name)));
+    const SharedPointer<FlashRunner> runner = makeRunner(m_device, configuration, &m_recorder);
+    FMConst::COMMAND_DELAY = 0;
+
+    QSharedPointer<FlashCommand> last;
+    QCOMPARE(configuration->execute(runner, m_device, last), FlashTypes::FlashStatus::Success);
+    QCOMPARE(m_recorder.rendered({QStringLiteral("INFO Sleep")}),
+             QStringList{QStringLiteral("INFO Sleep 30 ms before executing next command")});
 }
 
 void tst_FlashConfiguration::cancelDuringDelayInterrupts()

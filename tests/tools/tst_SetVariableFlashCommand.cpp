@@ -160,6 +160,9 @@ void tst_SetVariableFlashCommand::recipeFailure_data()
         << int(ExecuteFailedContinue) << "WARNING Variable 'v' set to default value ''" << QString();
     QTest::newRow("script fails, mandatory") << QByteArray() << "" << "throw 1" << QByteArray()
                                              << int(ExecuteFailed) << "ERROR Value fails to evaluate" << QString();
+    QTest::newRow("value refers to itself")
+        << QByteArray() << "" << "(function() { var o = {}; o.self = o; return o; })()" << QByteArray()
+        << int(ExecuteFailed) << "ERROR Value fails to evaluate" << QString();
     QTest::newRow("script without program") << QByteArray() << "" << "'x' + 1" << QByteArray()
                                             << int(ExecuteSuccess) << "INFO Variable 'v' set to 'x1'" << "x1";
 }

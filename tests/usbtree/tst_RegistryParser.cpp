@@ -1,4 +1,7 @@
+#include <QElapsedTimer>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include "tests/usbtree/UsbTestSupport.h"
 
@@ -12,6 +15,7 @@ private slots:
     void splitter();
     void openProcessRunsWithoutShell_data();
     void openProcessRunsWithoutShell();
+    void openProcessGivesItsOwnGroupAndNoInput();
     void textWithoutNodesGivesSyntheticRoot();
     void registryRootBecomesTheTree();
     void rootHubsAreNumberedInLineOrder();
@@ -20,6 +24,7 @@ private slots:
     void malformedLinesEndPropertyBlocks();
     void severalTopEntriesKeepSyntheticRoot();
     void lostIndentationDropsTheRest();
+    void longNodeLineParsesInLinearTime();
 };
 
 void tst_RegistryParser::splitter_data()
@@ -68,6 +73,31 @@ void tst_RegistryParser::openProcessRunsWithoutShell()
     QCOMPARE(openProcess(command.toUtf8().constData(), &collected), ok);
     QCOMPARE(QString::fromStdString(collected), "kept:" + output);
     QCOMPARE(openProcess(command.toUtf8().constData(), nullptr), ok);
+}
+
+void tst_RegistryParser::openProcessGivesItsOwnGroupAndNoInput()
+{
+    // The program leads a group of its own: in /proc/<pid>/stat its group (field 5) is its pid.
+    std::string stat;
+    QVERIFY(openProcess("cat /proc/self/stat", &stat));
+    const QStringList fields = QString::fromStdString(stat).section(QLatin1Char(')'), -1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVERIFY2(fields.size() > 3, stat.c_str());
+    QCOMPARE(fields.at(2), QString::fromStdString(stat).section(QLatin1Char(' '), 0, 0));
+
+    // Our own standard input has something to read; the program reads nothing of it.
+    int input[2];
+    QVERIFY(pipe(input) == 0);
+    const int savedInput = dup(STDIN_FILENO);
+    dup2(input[0], STDIN_FILENO);
+    close(input[0]);
+    QVERIFY(write(input[1], "ours\n", 5) == 5);
+    close(input[1]);
+    std::string read;
+    const bool ok = openProcess("cat", &read);
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    QVERIFY(ok);
+    QCOMPARE(QString::fromStdString(read), QString());
 }
 
 void tst_RegistryParser::textWithoutNodesGivesSyntheticRoot()
@@ -217,6 +247,26 @@ void tst_RegistryParser::lostIndentationDropsTheRest()
     QCOMPARE(tree->name, std::string("Root"));
     QCOMPARE(tree->children.size(), size_t(1));
     QCOMPARE(names(getEndDevices(tree.get(), nullptr)), QStringList{"Deep"});
+}
+
+void tst_RegistryParser::longNodeLineParsesInLinearTime()
+{
+    // 400 KB of blank-separated words without a comma: a class search that went back to the start
+    // of the line for every word took minutes.
+    std::string line = "+-o Huge@1  <";
+    for (int i = 0; i < 200000; ++i)
+        line += "x ";
+    line += ">\n  {\n    \"idVendor\" = 1234\n  }\n";
+    QElapsedTimer timer;
+    timer.start();
+    USBTreePtr tree(parseUsbTree(line));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(tree);
+    QCOMPARE(tree->name, std::string("Huge"));
+    QCOMPARE(tree->klass, std::string());
+    QCOMPARE(propertyOf(tree.get(), "idVendor"), QStringLiteral("1234"));
+    // Linear work is milliseconds; the bound only tells linear from quadratic, with room for load.
+    QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
 }
 
 QTEST_GUILESS_MAIN(tst_RegistryParser)

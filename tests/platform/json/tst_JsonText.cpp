@@ -1,3 +1,4 @@
+#include "platform/json/JsonObject.h"
 #include "platform/json/JsonReader.h"
 #include "platform/json/JsonWriter.h"
 
@@ -15,6 +16,7 @@ private slots:
     void numbersKeepTheirKind_data();
     void numbersKeepTheirKind();
     void escapesAreDecoded();
+    void nulCharacterSurvivesLoadAndSave();
     void writerHandlesAnyVariant();
 };
 
@@ -37,6 +39,10 @@ void tst_JsonText::parseErrorsAreReported_data()
     QTest::newRow("unterminated string") << QByteArray("[\"abc") << "line 1, column 6";
     QTest::newRow("number out of range") << QByteArray("[1e999]") << "line 1, column 2";
     QTest::newRow("too deep") << QByteArray(2000, '[') << "line 1, column 513";
+    QTest::newRow("invalid UTF-8 byte") << QByteArray("{\n \"é\": \"a\xff\"}") << "line 2, column 9";
+    QTest::newRow("truncated UTF-8") << QByteArray("[\"\xe2\x82\"]") << "line 1, column 3";
+    QTest::newRow("overlong UTF-8") << QByteArray("[\"\xc0\xaf\"]") << "line 1, column 3";
+    QTest::newRow("UTF-8 surrogate") << QByteArray("[\"\xed\xa0\x80\"]") << "line 1, column 3";
 }
 
 void tst_JsonText::parseErrorsAreReported()
@@ -104,6 +110,30 @@ void tst_JsonText::escapesAreDecoded()
     QVERIFY(JsonReader::parse(JsonWriter::toJson(value), again, &error));
     QCOMPARE(again, value);
     QVERIFY(JsonWriter::toJson(QStringLiteral("\x01")).contains("\\u0001"));
+}
+
+void tst_JsonText::nulCharacterSurvivesLoadAndSave()
+{
+    const QString expected = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    JsonObject loaded;
+    QString error;
+    QVERIFY2(loaded.loadMemory("{\"serial\": \"a\\u0000b\", \"bytes\": 1}", &error), qPrintable(error));
+    QString serial;
+    QCOMPARE(loaded.getString(QStringLiteral("serial"), serial), JsonObject::Found);
+    QCOMPARE(serial, expected);
+
+    const QByteArray saved = loaded.toJson();
+    QVERIFY2(saved.contains("a\\u0000b"), saved.constData());
+    JsonObject again;
+    QVERIFY(again.loadMemory(saved, &error));
+    QCOMPARE(again.getString(QStringLiteral("serial"), serial), JsonObject::Found);
+    QCOMPARE(serial, expected);
+
+    // Bytes given as a value are UTF-8 text, all of them.
+    JsonObject fromBytes;
+    QVERIFY(fromBytes.setContent(QVariantMap{{QStringLiteral("serial"), QByteArray("a\0b", 3)}}));
+    QCOMPARE(fromBytes.getString(QStringLiteral("serial"), serial), JsonObject::Found);
+    QCOMPARE(serial, expected);
 }
 
 void tst_JsonText::writerHandlesAnyVariant()
