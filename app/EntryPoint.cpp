@@ -11,17 +11,19 @@
 #include "core/SingletonException.h"
 #include "core/UsbPortMap.h"
 #include "download/HashManager.h"
+#include "engine/EngineMetaTypes.h"
 #include "engine/FlashManagerApplication.h"
 #include "model/FlashCommand.h"
+#include "model/ModelMetaTypes.h"
 #include "platform/log/LogQDebugHandler.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 
+#include <csignal>
 #include <cstdlib>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -48,6 +50,7 @@ EntryPoint::EntryPoint(FILE* out, FILE* err)
 
 EntryPoint::~EntryPoint()
 {
+    m_quillon.reset();
     releaseApplication();
     cleanProgram(0, false);
 }
@@ -128,6 +131,8 @@ int EntryPoint::start(int& argc, char** argv)
     const bool gui = m_gui && action == StartupArguments::SingleAction::None;
     m_application.reset(FlashManagerApplication::createApplication(argc, argv, gui));
     registerMetaTypes();
+    registerEngineMetaTypes();
+    registerModelMetaTypes();
     ApplicationInfo::publish(*m_application);
 
     const QStringList arguments = QCoreApplication::arguments();
@@ -136,12 +141,15 @@ int EntryPoint::start(int& argc, char** argv)
 
     // The command kinds come first: loading the settings registers the user's tools among them.
     FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    m_quillon = std::make_unique<Quillon>();
     // Loaded before -l is applied, so that -l overrides the stored level for this run only.
     ToolConst::Init();
     for (int level : StartupArguments::logLevels(argc, argv))
         MessageHandler::instance()->setLogLevel(LOGLEVEL(level));
 
     const int result = startFace();
+    qDebug() << "Deleting Quillon Lite";
+    m_quillon.reset();
     releaseApplication();
     return cleanProgram(result == ArgParser::UsageShown ? QlnErrorCode::NoError : result, true);
 }
@@ -175,23 +183,15 @@ int EntryPoint::startFace()
         writeLine(m_err, getMessage(ERROR, "The desktop face is not built yet: use --cli"));
         return QlnErrorCode::InternalError;
     }
-    MessageHandler::instance()->setShell(true);
-
-    // getopt_long reorders the vector it parses: the parser gets a copy of the arguments.
-    std::vector<QByteArray> texts;
-    for (const QString& argument : QCoreApplication::arguments())
-        texts.push_back(argument.toLocal8Bit());
-    std::vector<char*> vector;
-    for (QByteArray& text : texts)
-        vector.push_back(text.data());
-    vector.push_back(nullptr);
-
-    ArgParser::Options options;
-    const int result = ArgParser::generateTask(int(texts.size()), vector.data(), options);
-    if (result != ArgParser::Proceed)
+    const int result = m_quillon->init();
+    if (result != 0)
         return result;
-    logMessage(ERROR, QStringLiteral("Flashing from the command line is not built yet"));
-    return QlnErrorCode::InternalError;
+    logMessage(INFO, QStringLiteral("Quillon Lite initialized successfully"));
+    const int code = QCoreApplication::exec();
+    // The shut-down must reach its exit line: an abort raised while the threads end is ignored.
+    std::signal(SIGABRT, SIG_IGN);
+    m_quillon->terminate(code);
+    return code;
 }
 
 void EntryPoint::releaseApplication()

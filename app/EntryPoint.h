@@ -19,6 +19,7 @@
 class HashManager;
 class LogQDebugHandler;
 class LoggerBridge;
+class Quillon;
 class QCoreApplication;
 class UsbPortMap;
 
@@ -62,9 +63,8 @@ private:
     // Everything between the choice of the face and the exit line; returns the exit status.
     int start(int& argc, char** argv);
     int answerSingleAction(StartupArguments::SingleAction action, const QStringList& arguments);
-    // Hands over to the face; returns 1 when there was nothing to do, else an exit status. The
-    // application class that owns the managers and runs the window or the command-line driver is
-    // not built yet: the desktop face stops at once, the command line once its options are parsed.
+    // Hands over to the face and runs the event loop; returns 1 when there was nothing to do, else
+    // the exit status. The desktop face is not built yet: it stops at once with 7.
     int startFace();
     // Destroys the application object, then the USB port map.
     void releaseApplication();
@@ -77,6 +77,7 @@ private:
     bool m_failed = false;
     LoggerBridge* m_bridge = nullptr;
     LogQDebugHandler* m_qtSink = nullptr;
+    std::unique_ptr<Quillon> m_quillon;
     std::unique_ptr<HashManager> m_hashManager;
     std::unique_ptr<UsbPortMap> m_portMap;
     std::unique_ptr<QCoreApplication> m_application;

@@ -1,7 +1,32 @@
 #include "app/Quillon.h"
 
+#include "app/Cli.h"
+#include "app/StartupArguments.h"
+#include "app/ToolConst.h"
+#include "core/FMConst.h"
+#include "core/FlashLogger.h"
+#include "core/FlashUtils.h"
 #include "core/LogLevel.h"
+#include "core/MessageHandler.h"
 #include "core/QuillonLib.h"
+#include "core/Utils.h"
+#include "engine/FlashDevice2.h"
+#include "engine/FlashManager.h"
+#include "platform/device/AdbDeviceFilter.h"
+#include "platform/device/DeviceManager.h"
+#include "platform/device/DfuDeviceFilter.h"
+#include "platform/device/FastbootDeviceFilter.h"
+#include "platform/device/SocDeviceFilter.h"
+#include "platform/device/UsbDeviceScanner.h"
+#include "tools/DFUFlashCommand.h"
+#include "tools/DravikFlashCommand.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSslSocket>
+#include <QTextCodec>
 
 namespace {
 
@@ -95,6 +120,18 @@ const char* const kUsageTemplate =
     "  --get-error-code <value>\n"
     "\tReturn the error code description\n";
 
+
+// The user's vendor id setting ("0x8087" or "8087") as 16 bits; 0 when it is no hexadecimal number.
+unsigned short userVendorId(const QString& text)
+{
+    QString digits = text.trimmed();
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    bool ok = false;
+    const unsigned long value = digits.toULong(&ok, 16);
+    return ok ? static_cast<unsigned short>(value & 0xffff) : 0;
+}
+
 } // namespace
 
 const QString Quillon::help_message = QString::fromLatin1(kUsageTemplate)
@@ -102,3 +139,173 @@ const QString Quillon::help_message = QString::fromLatin1(kUsageTemplate)
                                           .arg(QLatin1String(QuillonLib::getBuildDate()))
                                           .arg(int(INFO))
                                           .arg(int(TRACE));
+
+Quillon::Quillon()
+    : QObject(nullptr)
+    , LoggedObject(QStringLiteral("Quillon Lite"))
+{
+    // Everything logged through this object, and through the handlers bound to it later, reaches
+    // the application log.
+    m_logBridge.bind(*this);
+}
+
+Quillon::~Quillon()
+{
+    qDebug() << "destructor Quillon ...";
+    if (m_flashManager)
+        disconnect(this, nullptr, m_flashManager, nullptr);
+    m_flashManagerThread.quit();
+    m_flashManagerThread.wait();
+    // The driver refers to both managers, and the flash manager to the device manager's devices.
+    delete m_cliDriver;
+    m_cliDriver = nullptr;
+    delete m_flashManager;
+    m_flashManager = nullptr;
+    delete m_deviceManager;
+    m_deviceManager = nullptr;
+    qDebug() << "destructor Quillon OK";
+}
+
+int Quillon::init()
+{
+    MessageHandler* const log = MessageHandler::instance();
+    log->clear();
+    log->setShell(true);
+    startLogFile();
+
+    printInitialisationLogs();
+    // The command line drives the firmware downloader through its library.
+    FMConst::USE_DRAVIK_EXTERNAL = false;
+    FMConst::GUI_ENABLED = false;
+
+    createFlashManager();
+    createDeviceManager();
+
+    m_cliDriver = new Cli(m_flashManager, m_deviceManager);
+    logMessage(Logger::DEBUG, QStringLiteral("Cli allocated"));
+    bindLogHandlers(*m_cliDriver);
+    const int code = m_cliDriver->init();
+    if (code != 0)
+        return terminate(code);
+    // Queued: the program never leaves from inside the driver's own call stack.
+    connect(m_cliDriver, &Cli::finished, this, &Quillon::terminate, Qt::QueuedConnection);
+
+    if (FlashManager::checkAndroidSDK())
+        logMessage(Logger::INFO, QStringLiteral("Adb and fastboot binaries OK"));
+    else
+        logMessage(Logger::ERROR, QStringLiteral("Can not find Android adb and fastboot applications; Please "
+                                                 "check the path of adb and fastboot in the option panel"));
+    m_usbScanner->startScan();
+
+    const int started = m_cliDriver->start();
+    return started == 0 ? 0 : terminate(started);
+}
+
+void Quillon::startLogFile()
+{
+    if (!FMConst::applicationLogEnabled_)
+        return;
+    logMessage(Logger::INFO, QStringLiteral("Starting logger..."));
+    if (FMConst::applicationLogFileNamePattern_.isEmpty())
+        return;
+    MessageHandler* const log = MessageHandler::instance();
+    const QDir directory(FMConst::logDirectory_.trimmed());
+    if (!directory.exists() && !QDir().mkpath(directory.absolutePath())) {
+        log->logMessage(WARNING, QStringLiteral("Fail create log directory"));
+        return;
+    }
+    const QFileInfo file(directory.filePath(FlashLogger::getStrFromPattern(FMConst::applicationLogFileNamePattern_)));
+    if (!QDir().mkpath(file.absolutePath())) {
+        log->logMessage(WARNING, QStringLiteral("Fail create parent folder to log file"));
+        return;
+    }
+    log->setLogFile(file.absoluteFilePath());
+}
+
+void Quillon::printInitialisationLogs()
+{
+    const QCoreApplication* application = QCoreApplication::instance();
+    logMessage(Logger::INFO, QStringLiteral("Zorvik(R) Quillon Lite V %1 %2 (build on %3)")
+                                 .arg(application->property("APP_FULL_VERSION").toString(),
+                                      application->property("APP_ARCH").toString(),
+                                      application->property("APP_BUILD_TIME").toString()));
+    logMessage(Logger::INFO, QStringLiteral("Using ") + DravikFlashCommand::toolName() + QStringLiteral(" version: ")
+                                 + DravikFlashCommand::toolVersion());
+    logMessage(Logger::INFO, QStringLiteral("Using ") + DFUFlashCommand::toolName() + QStringLiteral(" version: ")
+                                 + DFUFlashCommand::toolVersion());
+    QString adbVersion;
+    FlashUtils::executeAdbCmd(QStringList{QStringLiteral("version")}, 1000, false, nullptr, adbVersion);
+    logMessage(Logger::INFO, QStringLiteral("Using ") + adbVersion.trimmed());
+    logMessage(Logger::INFO, QStringLiteral("OS version detected: ") + Utils::getOsName());
+    logMessage(Logger::INFO, QSslSocket::supportsSsl() ? QStringLiteral("SSL supported: Yes")
+                                                       : QStringLiteral("SSL supported: No"));
+    const QByteArray path = qgetenv("PATH");
+    if (!path.isNull())
+        logMessage(Logger::TRACE, QStringLiteral("System PATH: ") + QString::fromLocal8Bit(path));
+    logMessage(Logger::TRACE, QStringLiteral("Application path is ") + QCoreApplication::applicationDirPath());
+    logMessage(Logger::TRACE, QStringLiteral("Working directory is ") + QDir::currentPath());
+}
+
+void Quillon::createFlashManager()
+{
+    m_flashManager = new FlashManager;
+    bindLogHandlers(*m_flashManager);
+    m_flashManager->moveToThread(&m_flashManagerThread);
+    m_flashManagerThread.start(QThread::InheritPriority);
+    m_flashManager->setFlashManagerMode(FlashManager::FM_MODE_NORMAL, FlashConfigurationPtr());
+    m_flashManager->setFlashManagerBehavior(FMConst::FM_BEHAVIOR_ENUM(ToolConst::TOOL_BEHAVIOR));
+}
+
+void Quillon::createDeviceManager()
+{
+    m_deviceManager = new DeviceManager;
+    bindLogHandlers(*m_deviceManager);
+    m_deviceManager->getLogHandler()->setFilterLevel(
+        StartupArguments::deviceManagerLogLevel(QCoreApplication::arguments()));
+
+    // adb and fastboot confirm what the USB tree shows through the program's own device commands,
+    // so they use the tools the settings and the command line name.
+    auto* adb = new AdbDeviceFilter(FlashUtils::executeAdbCmd);
+    auto* fastboot = new FastbootDeviceFilter(FlashUtils::executeFastbootCmd);
+    if (!FMConst::FASTBOOT_VENDOR_ID.isEmpty()) {
+        const unsigned short vendorId = userVendorId(FMConst::FASTBOOT_VENDOR_ID);
+        adb->setUserVID(vendorId);
+        fastboot->setUserVID(vendorId);
+    }
+    if (FMConst::bLatin1ComparisonForFastbootEnabled) {
+        adb->setSerialConverter(&DeviceFilter::ToLocal8BitsConverter);
+        fastboot->setSerialConverter(&DeviceFilter::ToLocal8BitsConverter);
+    }
+    m_usbScanner = new UsbDeviceScanner;
+    m_usbScanner->addFilter(new SocDeviceFilter);
+    m_usbScanner->addFilter(fastboot);
+    m_usbScanner->addFilter(adb);
+    m_usbScanner->addFilter(new DfuDeviceFilter);
+    m_usbScanner->setScanInterval(FMConst::DEVICE_SCAN_PERIOD);
+    m_deviceManager->addScanner(m_usbScanner);
+    m_deviceManager->setDeviceAllocator(&FlashDevice2::DeviceAllocator);
+    m_flashManager->setDeviceManager(m_deviceManager);
+}
+
+int Quillon::terminate(int code)
+{
+    QCoreApplication::processEvents();
+    qDebug() << "Quillon::terminate()";
+    logMessage(Logger::DEBUG, QStringLiteral("Exiting Quillon Lite"));
+    // The flash manager keeps its own connections (statistics, result files): a flash that ends
+    // while the program leaves is still recorded.
+    if (m_deviceManager)
+        disconnect(m_deviceManager, nullptr, nullptr, nullptr);
+    if (m_cliDriver) {
+        disconnect(m_cliDriver, nullptr, nullptr, nullptr);
+        if (m_flashManager)
+            disconnect(m_flashManager, nullptr, m_cliDriver, nullptr);
+    }
+    if (m_deviceManager)
+        m_deviceManager->stopAllScanners();
+    QCoreApplication::processEvents();
+    logMessage(Logger::DEBUG, QStringLiteral("Device Manager terminated"));
+    logMessage(Logger::DEBUG, QStringLiteral("Flash Manager terminated"));
+    QCoreApplication::exit(code);
+    return code;
+}

@@ -468,9 +468,11 @@ def adb(args):
         return 1
     command, rest = args[0], args[1:]
 
-    if command == "version":
+    if command in ("version", "help"):
         out("Android Debug Bridge version 1.0.41\nVersion 29.0.6-debian\n"
             "Installed as /usr/lib/android-sdk/platform-tools/adb\n")
+        if command == "help":
+            out("\nglobal options:\n -s SERIAL  use device with given serial (overrides $ANDROID_SERIAL)\n")
         return 0
     if command in ("start-server", "kill-server", "reconnect"):
         return 0
@@ -643,6 +645,12 @@ def fastboot(args):
     if args[0] in ("--version", "version"):
         out("fastboot version 29.0.6-debian\n"
             "Installed as /usr/lib/android-sdk/platform-tools/fastboot\n")
+        return 0
+    if args[0] in ("help", "-h", "--help"):
+        # The real usage text goes to standard output, with exit code 0.
+        out("usage: fastboot [OPTION...] COMMAND...\n\nflashing:\n"
+            " flash PARTITION [FILENAME] Flash given partition, using the image from\n"
+            "                            $ANDROID_PRODUCT_OUT if no filename is given.\n")
         return 0
     if args[0] == "devices":
         with locked_state(path) as state:
