@@ -23,6 +23,9 @@ namespace {
 using Status = FlashTypes::FlashStatus;
 using Type = FlashTypes::CommandType;
 
+// How long a stopped flash may take to report its end before the program leaves without it.
+constexpr int kStopGraceMs = 15000;
+
 QString portContext(const Device& device)
 {
     return QStringLiteral("Port ") + device.getPort().toString();
@@ -38,6 +41,8 @@ Cli::Cli(FlashManager* flashManager, DeviceManager* deviceManager)
 {
     m_cliTimer.setSingleShot(true);
     m_deviceDetectionTimer.setSingleShot(true);
+    m_stopTimer.setSingleShot(true);
+    connect(&m_stopTimer, &QTimer::timeout, this, &Cli::emitFinished);
 }
 
 Cli::~Cli()
@@ -331,6 +336,12 @@ void Cli::flashFinished(FlashDevice2Ptr, FlashTypes::FlashStatus status, FlashTy
 {
     m_configuration.clear();
     m_flashFile.clear();
+    m_flashEnded = true;
+    if (m_exitCode >= 0) {
+        // The run had ended already (a time-out) and waited for its flash to stop.
+        emitFinished();
+        return;
+    }
     finish(exitCodeOf(status, type));
 }
 
@@ -373,13 +384,27 @@ void Cli::do_deviceDetectionTimeout()
 
 void Cli::finish(int code)
 {
-    if (m_finished)
+    // The first outcome is the run's; anything later only ends the wait for it.
+    if (m_exitCode >= 0)
         return;
-    m_finished = true;
+    m_exitCode = code;
     m_cliTimer.stop();
     m_deviceDetectionTimer.stop();
-    // Whatever still runs or waits (a flash the global time-out cut short) is stopped before the
-    // program leaves: its tools are killed and its end is recorded as interrupted.
-    m_flashManager->stopFlash();
-    emit finished(code);
+    if (m_flashStarted && !m_flashEnded) {
+        // A flash still runs or waits (the global time-out cut it short): it is stopped, its tools
+        // killed, and the program leaves once its end is recorded, or after a grace period.
+        m_flashManager->stopFlash();
+        m_stopTimer.start(kStopGraceMs);
+        return;
+    }
+    emitFinished();
+}
+
+void Cli::emitFinished()
+{
+    if (m_finishedEmitted)
+        return;
+    m_finishedEmitted = true;
+    m_stopTimer.stop();
+    emit finished(m_exitCode);
 }

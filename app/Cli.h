@@ -74,8 +74,10 @@ private:
     // flashes it, on its own thread.
     void requestFlash(const FlashDevice2Ptr& device);
     void runRebootCommand(std::unique_ptr<ChildProcess>& process, bool fastboot, const QStringList& arguments);
-    // Ends the run with `code` unless it ended already; a time-out stops every flash first.
+    // Ends the run with `code` unless an outcome is settled already. A flash that still runs is
+    // stopped first, and finished(int) waits for its end.
     void finish(int code);
+    void emitFinished();
     // Arms `timer` (single shot) for `timeoutMs`; false, without arming it, when the value exceeds
     // what a timer can count: no limit then.
     static bool arm(QTimer& timer, uint64_t timeoutMs);
@@ -86,9 +88,12 @@ private:
     FlashConfigurationPtr m_configuration;
     ArgParser::Options m_options;
     bool m_flashStarted = false;
-    bool m_finished = false;
+    bool m_flashEnded = false;
+    int m_exitCode = -1;                     // the run's outcome once settled
+    bool m_finishedEmitted = false;
     std::unique_ptr<ChildProcess> m_adbRebootProcess;
     std::unique_ptr<ChildProcess> m_fastbootRebootProcess;
     QTimer m_cliTimer;
     QTimer m_deviceDetectionTimer;
+    QTimer m_stopTimer;                      // grace for a stopped flash to report its end
 };

@@ -152,8 +152,13 @@ Quillon::Quillon()
 Quillon::~Quillon()
 {
     qDebug() << "destructor Quillon ...";
-    if (m_flashManager)
+    if (m_flashManager) {
         disconnect(this, nullptr, m_flashManager, nullptr);
+        // Ends of flashes (result files, statistics) queued to the flash manager's thread are
+        // handled before that thread stops.
+        if (m_flashManagerThread.isRunning())
+            QMetaObject::invokeMethod(m_flashManager, [] {}, Qt::BlockingQueuedConnection);
+    }
     m_flashManagerThread.quit();
     m_flashManagerThread.wait();
     // The driver refers to both managers, and the flash manager to the device manager's devices.

@@ -1,0 +1,210 @@
+#pragma once
+
+// Runs the built `quillonlite --cli` against the device simulator, as an operator would: a fresh
+// home folder whose settings name the simulator's adb, fastboot and dfu-util and write a result
+// file per flash, the simulator's sysfs tree (QLN_USB_SYSFS_ROOT) and state, and a working folder
+// for flash files. Every run has a watchdog: a program that outlives it is killed with its group
+// and the run reports that it hung. Header-only; link qln_sim and qln_core. One per test case.
+
+#include "SimulatedDevices.h"
+#include "core/ChildProcess.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class CommandLineStation
+{
+public:
+    struct Run
+    {
+        int exitCode = -1;       // -1 when it crashed or hung
+        bool hung = false;       // killed by the watchdog
+        QString output;          // standard output: the console lines
+        QString errors;
+        qint64 elapsedMs = 0;
+
+        QStringList lines() const { return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+        // The text of every console line, without time stamp and level tag.
+        QStringList texts() const
+        {
+            static const QRegularExpression head(
+                QStringLiteral("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  [A-Z ]{7}: "));
+            QStringList result;
+            for (const QString& line : lines()) {
+                const QRegularExpressionMatch match = head.match(line);
+                if (match.hasMatch())
+                    result << line.mid(match.capturedLength());
+            }
+            return result;
+        }
+        // What a failing check prints.
+        QByteArray report() const
+        {
+            return (QStringLiteral("exit code %1%2 after %3 ms\n").arg(exitCode).arg(hung ? " (hung)" : "").arg(elapsedMs)
+                    + output + errors).toLocal8Bit();
+        }
+    };
+
+    CommandLineStation()
+    {
+        m_valid = sim.isValid() && m_home.isValid() && m_work.isValid() && QDir(home()).mkpath(".flasher")
+                  && QDir().mkpath(resultFolder());
+        if (!m_valid)
+            return;
+        setToolSettings(sim.toolPath(QStringLiteral("adb")), sim.toolPath(QStringLiteral("fastboot")));
+        QSettings tools(home() + QStringLiteral("/.flasher/.externalTools.opt"), QSettings::IniFormat);
+        tools.setValue(QStringLiteral("Tools/dfuDownloader"), sim.toolPath(QStringLiteral("dfu-util")));
+        QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("FlashLogResultEnabled"), true);
+        settings.setValue(QStringLiteral("FlashLogDirectory"), resultFolder());
+        settings.setValue(QStringLiteral("FlashLogResultFileName"), QStringLiteral("${serial}.xml"));
+    }
+
+    bool isValid() const { return m_valid; }
+    // Names `adbPath` and `fastbootPath` as the adb and fastboot of the settings.
+    void setToolSettings(const QString& adbPath, const QString& fastbootPath) const
+    {
+        QSettings tools(home() + QStringLiteral("/.flasher/.externalTools.opt"), QSettings::IniFormat);
+        tools.setValue(QStringLiteral("Tools/adb"), adbPath);
+        tools.setValue(QStringLiteral("Tools/fastboot"), fastbootPath);
+    }
+    QString home() const { return m_home.path(); }
+    QString work() const { return m_work.path(); }
+    QString resultFolder() const { return home() + QStringLiteral("/results"); }
+
+    // Copies the files of `folder` (a fixture folder) into the working folder.
+    bool copyIn(const QString& folder) const
+    {
+        for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+            const QString target = QDir(work()).filePath(name);
+            QFile::remove(target);
+            if (!QFile::copy(QDir(folder).filePath(name), target))
+                return false;
+        }
+        return true;
+    }
+    QString path(const QString& name) const { return QDir(work()).filePath(name); }
+
+    // Runs a helper program (7z, tar) in the working folder to its end; true on exit code 0.
+    bool tool(const QString& program, const QStringList& arguments) const
+    {
+        ChildProcess process;
+        process.setWorkingDirectory(work());
+        process.start(program, arguments);
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }
+
+    // Starts `quillonlite --cli <arguments>` in the working folder.
+    void start(const QStringList& arguments)
+    {
+        m_process = std::make_unique<ChildProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home());
+        m_process->setProcessEnvironment(environment);
+        m_process->setWorkingDirectory(work());
+        m_output.clear();
+        m_clock.start();
+        m_process->start(QStringLiteral(QUILLONLITE_PROGRAM), QStringList{QStringLiteral("--cli")} + arguments);
+        m_process->waitForStarted(30000);
+    }
+
+    // Waits until the console shows `text`; false when the program ended or `timeoutMs` passed first.
+    bool waitForOutput(const QString& text, int timeoutMs = 60000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_output.contains(text.toLocal8Bit())) {
+            if (m_process->state() == QProcess::NotRunning || clock.elapsed() > timeoutMs)
+                return false;
+            m_process->waitForReadyRead(200);
+            m_output += m_process->readAllStandardOutput();
+        }
+        return true;
+    }
+
+    // Waits for the program's end; after `watchdogMs` it is killed and the run reports it hung.
+    Run finish(int watchdogMs = 120000)
+    {
+        Run run;
+        if (!m_process->waitForFinished(watchdogMs)) {
+            m_process->killGroup();
+            m_process->waitForFinished(10000);
+            run.hung = true;
+        }
+        run.elapsedMs = m_clock.elapsed();
+        run.exitCode = !run.hung && m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+        run.output = QString::fromLocal8Bit(m_output + m_process->readAllStandardOutput());
+        run.errors = QString::fromLocal8Bit(m_process->readAllStandardError());
+        m_process.reset();
+        return run;
+    }
+
+    Run run(const QStringList& arguments, int watchdogMs = 120000)
+    {
+        start(arguments);
+        return finish(watchdogMs);
+    }
+
+    // The digest the simulator stores for a partition flashed with `file`.
+    static QString digestOf(const QString& file)
+    {
+        QFile image(file);
+        return image.open(QIODevice::ReadOnly)
+                   ? QString::fromLatin1(QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex())
+                   : QString();
+    }
+    QJsonObject partitions(const QString& serial) const
+    {
+        return sim.device(serial).value(QStringLiteral("partitions")).toObject();
+    }
+    // The simulator's journal lines that name `serial`, less the scanner's state probes: what the
+    // run did to that device.
+    QStringList commandsFor(const QString& serial) const
+    {
+        QStringList found;
+        for (const QString& line : sim.commandLog()) {
+            const QStringList words = line.split(QLatin1Char(' '));
+            if (words.contains(serial) && !words.contains(QStringLiteral("getprop")) && !words.contains(QStringLiteral("getvar")))
+                found << line;
+        }
+        return found;
+    }
+
+    // Programs still running whose command line names the working folder (tools the run started on
+    // its flash files).
+    QStringList programsOnWorkFolder() const
+    {
+        QStringList found;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray commandLine = file.readAll().replace('\0', ' ');
+            if (commandLine.contains(work().toLocal8Bit()))
+                found << QString::fromLocal8Bit(commandLine);
+        }
+        return found;
+    }
+
+    SimulatedDevices sim;
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_work;
+    bool m_valid = false;
+    std::unique_ptr<ChildProcess> m_process;
+    QByteArray m_output;
+    QElapsedTimer m_clock;
+};

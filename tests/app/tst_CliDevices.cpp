@@ -1,0 +1,120 @@
+// `quillonlite --cli` choosing its one device and keeping its time-outs: the matching options
+// (--vid/--pid, --dnx-sn, --os-sn, else the first by port) flash only the device they take; no
+// device within --device-detection-timeout ends with 20; a tool that hangs past --timeout ends with
+// 16, promptly, with the tool killed.
+
+#include "CommandLineStation.h"
+
+#include <QtTest>
+
+class tst_CliDevices : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void onlyTheMatchedDeviceIsFlashed_data();
+    void onlyTheMatchedDeviceIsFlashed();
+    void noDeviceWithinTheDetectionTimeout();
+    void globalTimeoutEndsAHangingTool();
+};
+
+void tst_CliDevices::onlyTheMatchedDeviceIsFlashed_data()
+{
+    QTest::addColumn<QString>("flashFile");
+    QTest::addColumn<QStringList>("first");       // ctl add words of the device on port 1-2
+    QTest::addColumn<QStringList>("second");      // ... on port 1-3
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("flashed");         // serial of the device that must be flashed
+
+    QTest::newRow("first by port") << "flash.json" << QStringList{"A", "mos"} << QStringList{"B", "mos"}
+                                   << QStringList() << "A";
+    QTest::newRow("--vid and --pid") << "flash.json" << QStringList{"A", "mos"}
+                                     << QStringList{"B", "mos", "--vendor", "04e8"}
+                                     << QStringList{"--vid", "04e8", "--pid", "4ee7"} << "B";
+    QTest::newRow("--vid without --pid") << "flash.json" << QStringList{"A", "mos", "--vendor", "04e8"}
+                                         << QStringList{"B", "mos"} << QStringList{"--vid", "18d1"} << "B";
+    QTest::newRow("--vid wins over --os-sn") << "flash.json" << QStringList{"A", "mos"}
+                                             << QStringList{"B", "mos", "--vendor", "04e8"}
+                                             << QStringList{"--vid", "04e8", "--os-sn", "A"} << "B";
+    QTest::newRow("--os-sn") << "flash.json" << QStringList{"A", "mos"} << QStringList{"B", "mos"}
+                             << QStringList{"--os-sn", "B"} << "B";
+    QTest::newRow("--dnx-sn") << "dnx-os.json" << QStringList{"A", "dnx_os", "--soc-serial", "SOCA"}
+                              << QStringList{"B", "dnx_os", "--soc-serial", "SOCB"}
+                              << QStringList{"--dnx-sn", "SOCB"} << "B";
+}
+
+void tst_CliDevices::onlyTheMatchedDeviceIsFlashed()
+{
+    QFETCH(QString, flashFile);
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, flashed);
+
+    CommandLineStation station;
+    QVERIFY(station.isValid());
+    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.sim.addDevice(first.at(0), "1-2", first.at(1), first.mid(2)));
+    QVERIFY(station.sim.addDevice(second.at(0), "1-3", second.at(1), second.mid(2)));
+
+    const CommandLineStation::Run run = station.run(QStringList{"-f", station.path(flashFile)} + arguments);
+    QVERIFY2(run.exitCode == 0, run.report());
+    const QString other = flashed == first.at(0) ? second.at(0) : first.at(0);
+    const QString serialOnBus = [&](const QStringList& words) {
+        const int soc = words.indexOf("--soc-serial");
+        return soc < 0 ? words.at(0) : words.at(soc + 1);   // a DnX device shows its SoC serial
+    }(flashed == first.at(0) ? first : second);
+    QVERIFY2(!station.commandsFor(serialOnBus).isEmpty(), run.report());
+    QCOMPARE(station.partitions(flashed).value("boot").toString(), CommandLineStation::digestOf(station.path("boot.img")));
+    // The other device was left alone: no command for it, nothing flashed.
+    const QString otherOnBus = other == first.at(0) ? first.value(first.indexOf("--soc-serial") + 1, other)
+                                                    : second.value(second.indexOf("--soc-serial") + 1, other);
+    QVERIFY2(station.commandsFor(other).isEmpty() && station.commandsFor(otherOnBus).isEmpty(),
+             qPrintable(station.sim.commandLog().join('\n')));
+    QVERIFY(station.partitions(other).isEmpty());
+}
+
+void tst_CliDevices::noDeviceWithinTheDetectionTimeout()
+{
+    CommandLineStation station;
+    QVERIFY(station.isValid());
+    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+
+    const CommandLineStation::Run run =
+        station.run({"-f", station.path("flash.json"), "--device-detection-timeout", "1500"});
+    QVERIFY2(run.exitCode == 20, run.report());
+    const QStringList texts = run.texts();
+    const int timer = texts.indexOf("Starting device detection timer (1500 ms) ...");
+    QVERIFY2(timer >= 0 && texts.at(timer + 1) == "Waiting for devices ...", run.report());
+    QVERIFY2(texts.contains("Device detection timeout (> 1500 ms), waiting for all actions to be terminated"),
+             run.report());
+    QVERIFY(run.elapsedMs >= 1500);
+}
+
+void tst_CliDevices::globalTimeoutEndsAHangingTool()
+{
+    CommandLineStation station;
+    QVERIFY(station.isValid());
+    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+    QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos"));
+    QVERIFY(station.sim.setFault("PHONE1", "hang_match", "flash boot"));
+
+    // --timeout counts minutes: one is the shortest there is.
+    station.start({"-f", station.path("flash.json"), "--timeout", "1"});
+    QVERIFY(station.waitForOutput("\"flash\" \"boot\""));
+    const CommandLineStation::Run run = station.finish(240000);
+    QVERIFY2(run.exitCode == 16, run.report());
+    QVERIFY2(run.texts().contains("CLI Flash timeout (> 1 min), waiting for all actions to be terminated"), run.report());
+    // It ended soon after the minute (a watchdog kill would be -1), and the hanging tool went with it.
+    QVERIFY2(run.elapsedMs >= 60000 && run.elapsedMs < 120000, run.report());
+    QVERIFY2(station.programsOnWorkFolder().isEmpty(), qPrintable(station.programsOnWorkFolder().join('\n')));
+    QVERIFY(station.partitions("PHONE1").isEmpty());
+    // The stopped flash was recorded as interrupted before the program left.
+    QFile result(station.resultFolder() + "/PHONE1.xml");
+    QVERIFY2(result.open(QIODevice::ReadOnly), qPrintable(result.fileName()));
+    QVERIFY(result.readAll().contains("<REASON>INTERRUPTED</REASON>"));
+}
+
+QTEST_GUILESS_MAIN(tst_CliDevices)
+#include "tst_CliDevices.moc"

@@ -1,0 +1,103 @@
+// `quillonlite --cli` failing: each way a run fails, on a simulated device or before one is
+// needed, ends the program with its documented exit code and the line that says why.
+
+#include "CommandLineStation.h"
+
+#include <QtTest>
+
+class tst_CliFailures : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exitCode_data();
+    void exitCode();
+};
+
+void tst_CliFailures::exitCode_data()
+{
+    QTest::addColumn<QString>("flashFile");      // in the working folder
+    QTest::addColumn<QStringList>("device");     // ctl add: serial, port, state, options...; empty: none
+    QTest::addColumn<QStringList>("fault");      // device knob and value; empty: none
+    QTest::addColumn<QStringList>("arguments");  // more options
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("line");           // the console line that says why
+    QTest::addColumn<QString>("result");         // the result file's reason; empty: no result file
+
+    const QStringList phone{"PHONE1", "1-2", "mos"};
+    QTest::newRow("fastboot fails after its retries")
+        << "flash.json" << phone << QStringList{"fail_match", "flash boot"} << QStringList() << 33
+        << "[Port 1-2] Flash failed (Command type: Fastboot)" << "FAIL_OS";
+    QTest::newRow("device never reaches the state waited for")
+        << "wait-timeout.json" << phone << QStringList{"refuse_reboot", "1"} << QStringList() << 35
+        << "[Port 1-2] Flash failed (Command type: Device enumeration)" << "FAIL_ENUM";
+    QTest::newRow("device in Recovery OS")
+        << "flash.json" << QStringList{"PHONE1", "1-2", "ros"} << QStringList() << QStringList() << 34
+        << "[Port 1-2] Cannot start flash from Recovery OS state" << "FAIL_STATE";
+    QTest::newRow("firmware downloader fails")
+        << "firmware.json" << QStringList{"BOARD1", "1-4", "dnx_fw", "--soc-serial", "SOC1"} << QStringList()
+        << QStringList() << 32 << "Failed to allocate Dravik downloader" << "";
+    QTest::newRow("inconsistent flash file")
+        << "invalid.json" << phone << QStringList() << QStringList() << 14 << "Invalid flash file" << "";
+    QTest::newRow("unsupported flash file version")
+        << "unsupported.json" << phone << QStringList() << QStringList() << 14 << "Invalid flash file" << "";
+    QTest::newRow("unknown configuration")
+        << "flash.json" << phone << QStringList() << QStringList{"-c", "nosuch"} << 18
+        << "Configuration 'nosuch' not found" << "";
+    QTest::newRow("unknown parameter value")
+        << "flash.json" << phone << QStringList() << QStringList{"--set-parameter-value", "boot=other"} << 18
+        << "Cannot set parameter value with undefined value key 'other' of parameter 'boot'" << "";
+    QTest::newRow("clean eMMC with a parameter value")
+        << "" << QStringList() << QStringList()
+        << QStringList{"--clean-emmc", "--soc-sn", "SOC1", "--fw-dnx", "boot.img", "--fw-image", "system.img",
+                       "--set-parameter-value", "mode=fast"}
+        << 18 << "Cannot set parameter value of the unknown parameter 'mode'" << "";
+}
+
+void tst_CliFailures::exitCode()
+{
+    QFETCH(QString, flashFile);
+    QFETCH(QStringList, device);
+    QFETCH(QStringList, fault);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, line);
+    QFETCH(QString, result);
+
+    CommandLineStation station;
+    QVERIFY(station.isValid());
+    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    if (!device.isEmpty()) {
+        QVERIFY(station.sim.addDevice(device.at(0), device.at(1), device.at(2), device.mid(3)));
+        if (!fault.isEmpty())
+            QVERIFY(station.sim.setFault(device.at(0), fault.at(0), fault.at(1)));
+    }
+    if (!flashFile.isEmpty())
+        arguments = QStringList{"-f", station.path(flashFile)} + arguments;
+
+    const CommandLineStation::Run run = station.run(arguments);
+    QVERIFY2(run.exitCode == code, run.report());
+    const QStringList texts = run.texts();
+    QVERIFY2(std::any_of(texts.begin(), texts.end(), [&](const QString& text) { return text.endsWith(line); }),
+             run.report());
+    QCOMPARE(texts.last(), QStringLiteral("Quillon Lite exited with code %1").arg(code));
+    QVERIFY2(run.lines().last().contains("  ERROR  : "), run.report());
+
+    if (QTest::currentDataTag() == QLatin1String("fastboot fails after its retries")) {
+        // Both tries of the command ran, and nothing after it.
+        QCOMPARE(station.commandsFor("PHONE1").filter("flash boot").size(), 2);
+        QVERIFY(station.commandsFor("PHONE1").filter("flash system").isEmpty());
+    }
+    if (!result.isEmpty()) {
+        QFile file(station.resultFolder() + "/" + device.at(0) + ".xml");
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        const QByteArray content = file.readAll();
+        QVERIFY2(content.contains("<RESULT>FAIL</RESULT>") && content.contains("<REASON>" + result.toLatin1() + "</REASON>")
+                     && content.contains("<ERROR>" + QByteArray::number(code) + "</ERROR>"),
+                 content);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_CliFailures)
+#include "tst_CliFailures.moc"
