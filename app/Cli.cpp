@@ -39,8 +39,11 @@ Cli::Cli(FlashManager* flashManager, DeviceManager* deviceManager)
     , m_flashManager(flashManager)
     , m_deviceManager(deviceManager)
 {
-    m_cliTimer.setSingleShot(true);
-    m_deviceDetectionTimer.setSingleShot(true);
+    // A coarse timer may fire 5 % early: a minute's time-out would end the run seconds before it.
+    for (QTimer* timer : {&m_cliTimer, &m_deviceDetectionTimer}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     m_stopTimer.setSingleShot(true);
     connect(&m_stopTimer, &QTimer::timeout, this, &Cli::emitFinished);
 }
