@@ -82,9 +82,7 @@ int setParameterValue(const LoggedObject& log, const QString& name, const QStrin
                                           + name + QStringLiteral("')"));
         return QlnErrorCode::CliInvalidArgument;
     case FlashParameter::Variable: {
-        // A copied configuration holds copies of the parameters: its own is the one a run reads.
-        const QSharedPointer<FlashParameter> own = configuration->getParameter(name);
-        const QSharedPointer<FlashVariable> variable = (own ? own : parameter).dynamicCast<FlashVariable>();
+        const QSharedPointer<FlashVariable> variable = parameter.dynamicCast<FlashVariable>();
         if (!variable || !variable->getVariableValue()) {
             log.logMessage(Logger::ERROR, QStringLiteral("Internal error"));
             log.logMessage(Logger::TRACE, QStringLiteral("Fail to convert parameter to variable"));
