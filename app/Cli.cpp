@@ -58,11 +58,6 @@ Cli::~Cli()
     qDebug() << "destructor Cli OK";
 }
 
-const ArgParser::Options& Cli::getOptions() const
-{
-    return m_options;
-}
-
 int Cli::init()
 {
     // The parser gets its own copy of the arguments: getopt_long reorders the vector it parses.

@@ -35,8 +35,6 @@ public:
     Cli(FlashManager* flashManager, DeviceManager* deviceManager);
     ~Cli() override;
 
-    const ArgParser::Options& getOptions() const;
-
     // Parses the application's arguments and arms the global time-out: 0 to go on, 1 when the usage
     // text was shown (nothing to do), else the parser's error code.
     int init();

@@ -14,6 +14,7 @@ class tst_CliDevices : public QObject
 private slots:
     void onlyTheMatchedDeviceIsFlashed_data();
     void onlyTheMatchedDeviceIsFlashed();
+    void blankBoardFlashRebootsTheConnectedDevices();
     void noDeviceWithinTheDetectionTimeout();
     void globalTimeoutEndsAHangingTool();
 };
@@ -73,6 +74,38 @@ void tst_CliDevices::onlyTheMatchedDeviceIsFlashed()
     QVERIFY2(station.commandsFor(other).isEmpty() && station.commandsFor(otherOnBus).isEmpty(),
              qPrintable(station.sim.commandLog().join('\n')));
     QVERIFY(station.partitions(other).isEmpty());
+}
+
+void tst_CliDevices::blankBoardFlashRebootsTheConnectedDevices()
+{
+    CommandLineStation station;
+    QVERIFY(station.isValid());
+    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos"));
+    QVERIFY(station.sim.addDevice("PHONE2", "1-3", "pos"));
+    QVERIFY(station.sim.addDevice("BOARD1", "1-4", "dnx_fw", {"--soc-serial", "SOC1"}));
+
+    // The configuration starts in DnX firmware: one plain reboot command per tool for the devices
+    // in an OS, then the flash takes the board (and fails there: no downloader backend).
+    const CommandLineStation::Run run = station.run({"-f", station.path("firmware.json")});
+    QVERIFY2(run.exitCode == 32, run.report());
+    const QStringList log = station.sim.commandLog();
+    QCOMPARE(log.filter(QRegularExpression("^adb( -s \\S+)? reboot")), QStringList{"adb reboot"});
+    QCOMPARE(log.filter(QRegularExpression("^fastboot( -s \\S+)? reboot")), QStringList{"fastboot reboot"});
+    QVERIFY2(run.texts().filter(QRegularExpression("^\\[Port virtual-\\d+\\] Failed to allocate Dravik downloader$")).size() == 1,
+             run.report());
+
+    // With --reboot 0 nothing is rebooted.
+    CommandLineStation quiet;
+    QVERIFY(quiet.isValid());
+    QVERIFY(quiet.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+    QVERIFY(quiet.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(quiet.sim.addDevice("PHONE1", "1-2", "mos"));
+    QVERIFY(quiet.sim.addDevice("BOARD1", "1-4", "dnx_fw", {"--soc-serial", "SOC1"}));
+    const CommandLineStation::Run second = quiet.run({"-f", quiet.path("firmware.json"), "--reboot", "0"});
+    QVERIFY2(second.exitCode == 32, second.report());
+    QVERIFY(quiet.sim.commandLog().filter("reboot").isEmpty());
 }
 
 void tst_CliDevices::noDeviceWithinTheDetectionTimeout()
