@@ -141,10 +141,13 @@ int Cli::start()
     do_startFlashOfConnectedDevices();
     if (!m_flashStarted) {
         if (m_options.deviceDetectionTimeout != UINT64_MAX) {
-            logMessage(Logger::INFO, QStringLiteral("Starting device detection timer (%1 ms) ...")
-                                         .arg(m_options.deviceDetectionTimeout));
             connect(&m_deviceDetectionTimer, &QTimer::timeout, this, &Cli::do_deviceDetectionTimeout);
-            arm(m_deviceDetectionTimer, m_options.deviceDetectionTimeout);
+            if (arm(m_deviceDetectionTimer, m_options.deviceDetectionTimeout))
+                logMessage(Logger::INFO, QStringLiteral("Starting device detection timer (%1 ms) ...")
+                                             .arg(m_options.deviceDetectionTimeout));
+            else
+                logMessage(Logger::DEBUG, QStringLiteral("Device detection timeout of %1 ms exceeds the timer's range: "
+                                                         "not activated").arg(m_options.deviceDetectionTimeout));
         }
         logMessage(Logger::INFO, QStringLiteral("Waiting for devices ..."));
     }

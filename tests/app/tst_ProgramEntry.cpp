@@ -33,6 +33,8 @@ private slots:
     void commandLineOptionErrors_data();
     void commandLineOptionErrors();
     void storedLogLevelAndDashL();
+    void applicationLogFile_data();
+    void applicationLogFile();
 
 private:
     struct Run
@@ -241,6 +243,41 @@ void tst_ProgramEntry::storedLogLevelAndDashL()
     QCOMPARE(verbose.exitCode, 18);
     QVERIFY2(verbose.output.contains(QStringLiteral("  ERROR  : Invalid value for --timeout\n")), qPrintable(verbose.output));
     QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value(QStringLiteral("LOGLEVEL")).toInt(), 0);
+}
+
+void tst_ProgramEntry::applicationLogFile_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("on") << true << "${year}/run.log" << true;
+    QTest::newRow("on, no file name") << true << "" << false;
+    QTest::newRow("off") << false << "${year}/run.log" << false;
+}
+
+void tst_ProgramEntry::applicationLogFile()
+{
+    QFETCH(bool, enabled);
+    QFETCH(QString, pattern);
+    QFETCH(bool, written);
+    const QString folder = m_home->filePath(QStringLiteral("logs/deep"));
+    QDir().mkpath(m_home->filePath(QStringLiteral(".flasher")));
+    {
+        QSettings settings(settingsFile(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("FlashLogAllFile"), enabled);
+        settings.setValue(QStringLiteral("FlashLogAllFileName"), pattern);
+        settings.setValue(QStringLiteral("FlashLogDirectory"), folder);
+    }
+    const Run result = run({"--cli", "--timeout", "x"});
+    QCOMPARE(result.exitCode, 18);
+    QCOMPARE(result.output.contains(QStringLiteral("  INFO   : Starting logger...\n")), enabled);
+    // The folders are made as needed; the file gets every line, the parser's error too.
+    QFile log(folder + QStringLiteral("/%1/run.log").arg(QDate::currentDate().year()));
+    QCOMPARE(log.exists(), written);
+    if (written) {
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("Invalid value for --timeout"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_ProgramEntry)
