@@ -98,11 +98,11 @@ void FlashRunner::stop(bool releaseDevice)
     }
     // Only the flash of this run goes back to pending: a device that a later run already drives
     // is that run's business. The device's lock and its dataChanged() come after the runner's lock
-    // is released, so that a receiver may call the runner.
-    if (releaseDevice && m_device && m_device->isFlashing() && m_device->getFlashFile().data() == this) {
+    // is released, so that a receiver may call the runner. The state changes only while it is
+    // still flashing, in one step: a run that ends meanwhile has set its device idle for good.
+    if (releaseDevice && m_device && m_device->getFlashFile().data() == this
+        && m_device->setFlashStateIf(FlashDevice2::FlashState::Flashing, FlashDevice2::FlashState::Pending))
         getLogHandler()->logMessage(Logger::TRACE, QStringLiteral("Canceling flash..."));
-        m_device->setFlashState(FlashDevice2::FlashState::Pending);
-    }
 }
 
 bool FlashRunner::isCancelled() const
