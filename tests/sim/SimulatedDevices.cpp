@@ -1,6 +1,7 @@
 #include "SimulatedDevices.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -112,6 +113,38 @@ QStringList SimulatedDevices::commandLog() const
     if (!control({QStringLiteral("log")}, &output))
         return {};
     return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QList<qint64> SimulatedDevices::toolPids() const
+{
+    QString output;
+    if (!control({QStringLiteral("pids")}, &output))
+        return {};
+    QList<qint64> pids;
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        pids << line.section(QLatin1Char(' '), 0, 0).toLongLong();
+    return pids;
+}
+
+QStringList SimulatedDevices::runningTools() const
+{
+    QStringList running;
+    for (const qint64 pid : toolPids()) {
+        const QString folder = QStringLiteral("/proc/%1/").arg(pid);
+        QFile stat(folder + QStringLiteral("stat"));
+        QFile commandLine(folder + QStringLiteral("cmdline"));
+        if (!stat.open(QIODevice::ReadOnly) || !commandLine.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) S ...": the state follows the last parenthesis (the name may hold one).
+        const QByteArray status = stat.readAll();
+        const int nameEnd = status.lastIndexOf(')');
+        if (nameEnd < 0 || status.mid(nameEnd + 2, 1) == "Z")
+            continue;
+        const QString words = QString::fromLocal8Bit(commandLine.readAll().replace('\0', ' ')).trimmed();
+        if (words.contains(simulatorFolder()))
+            running << QStringLiteral("%1: %2").arg(QString::number(pid), words);
+    }
+    return running;
 }
 
 bool SimulatedDevices::control(const QStringList& args, QString* output) const

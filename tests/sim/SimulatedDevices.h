@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -35,6 +36,11 @@ public:
 
     QJsonObject device(const QString& serial) const;  // empty when there is none
     QStringList commandLog() const;
+    // Every fake that ran on these devices, in start order.
+    QList<qint64> toolPids() const;
+    // The fakes of toolPids() still running, each as "pid: command line". A pid that ended, is a
+    // zombie, or now runs another program (reused) is not one.
+    QStringList runningTools() const;
 
     // Runs `qlnsim.py ctl <args> --state <file>`; false (and the reason in `output`) when it fails.
     bool control(const QStringList& args, QString* output = nullptr) const;

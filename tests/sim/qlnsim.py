@@ -105,6 +105,29 @@ def count_command(path, device):
     return counts[device["serial"]]
 
 
+def pids_path(path):
+    return path + ".pids"
+
+
+def note_pid(path, program):
+    """Adds this fake to the list of every fake that ran (pid and program), so that a test can
+    check that none outlives the program that started it."""
+    with open(path + ".lock", "a+") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        with open(pids_path(path), "a") as f:
+            f.write("%d %s\n" % (os.getpid(), program))
+
+
+def read_pids(path):
+    """[(pid, program)] of every fake that ran, in start order."""
+    try:
+        with open(pids_path(path)) as f:
+            lines = f.read().splitlines()
+    except FileNotFoundError:
+        return []
+    return [(int(pid), program) for pid, _, program in (line.partition(" ") for line in lines)]
+
+
 def read_counts(path):
     try:
         with open(path + ".counts") as f:
@@ -386,14 +409,12 @@ def record(path, state, device, program, args):
     append_log(path, " ".join([program] + args))
     words = " ".join(args)
     outcome = matching_fault(state.get("faults", {}), words)
-    if outcome != Outcome.OK or device is None:
-        return outcome
-    count = count_command(path, device)
-    faults = device.get("faults", {})
-    if str(faults.get("fail_nth", "")) == str(count):
-        return Outcome.FAIL
-    outcome = matching_fault(faults, words)
-    if outcome == Outcome.VANISH:
+    if outcome == Outcome.OK and device is not None:
+        count = count_command(path, device)
+        faults = device.get("faults", {})
+        outcome = (Outcome.FAIL if str(faults.get("fail_nth", "")) == str(count)
+                   else matching_fault(faults, words))
+    if outcome == Outcome.VANISH and device is not None:
         device["connected"] = False
     return outcome
 
@@ -673,21 +694,24 @@ def fastboot(args):
         return 1
 
     waited = False
+    outcome = None
     while True:
         with locked_state(path) as state:
             device = fastboot_target(state, serial)
             if device is not None:
-                outcome = record(path, state, device, "fastboot", full)
+                # A device back after vanishing takes the command it was sent, as fastboot's does.
+                outcome = record(path, state, device, "fastboot", full) if outcome is None else Outcome.OK
                 if outcome == Outcome.OK:
                     return fastboot_command(device, args)
                 if outcome == Outcome.SILENT:
                     return 0
-                if outcome in (Outcome.FAIL, Outcome.VANISH):
-                    reason = ("remote: 'simulated failure'" if outcome == Outcome.FAIL
-                              else "Status read failed (No such device)")
-                    err("%-50s FAILED (%s)\nfastboot: error: Command failed\n" % (" ".join(args), reason))
+                if outcome == Outcome.FAIL:
+                    err("%-50s FAILED (remote: 'simulated failure')\nfastboot: error: Command failed\n"
+                        % " ".join(args))
                     return 1
-                break
+                if outcome != Outcome.VANISH:
+                    break
+            # The device is not there (it vanished: record() unplugged it): wait for it.
         if not waited:
             err("< waiting for %s >\n" % (serial or "any device"))
             waited = True
@@ -962,7 +986,7 @@ def key_values(pairs):
 
 def control(argv):
     parser = argparse.ArgumentParser(prog="qlnsim.py ctl")
-    parser.add_argument("action", choices=["init", "add", "set", "unplug", "plug", "show", "log"])
+    parser.add_argument("action", choices=["init", "add", "set", "unplug", "plug", "show", "log", "pids"])
     parser.add_argument("--state")
     parser.add_argument("--sysfs")
     parser.add_argument("--serial")
@@ -986,21 +1010,24 @@ def control(argv):
             shutil.rmtree(store_of(state["sysfs"]), ignore_errors=True)
         with open(path, "w") as f:
             json.dump(state, f)
-        for journal in (log_path(path), path + ".counts"):
+        for journal in (log_path(path), path + ".counts", pids_path(path)):
             if os.path.exists(journal):
                 os.unlink(journal)
         update_sysfs({"devices": []}, state)
         return 0
-    if options.action in ("show", "log"):
+    if options.action in ("show", "log", "pids"):
         state = read_state(path)
         if options.action == "show":
             state["log"] = read_log(path)
+            state["tools"] = [{"pid": pid, "program": program} for pid, program in read_pids(path)]
             counts = read_counts(path)
             for device in state["devices"]:
                 device["commands"] = counts.get(device["serial"], 0)
             out(json.dumps(state, indent=1, sort_keys=True) + "\n")
-        else:
+        elif options.action == "log":
             out("".join(line + "\n" for line in read_log(path)))
+        else:
+            out("".join("%d %s\n" % entry for entry in read_pids(path)))
         return 0
 
     with locked_state(path) as state:
@@ -1043,12 +1070,14 @@ PROGRAMS = {"adb": adb, "fastboot": fastboot, "dfu-util": dfu_util,
 
 def main():
     name = os.path.basename(sys.argv[0])
-    if name in PROGRAMS:
-        return PROGRAMS[name](sys.argv[1:])
     if len(sys.argv) > 1 and sys.argv[1] == "ctl":
         return control(sys.argv[2:])
-    if len(sys.argv) > 1 and sys.argv[1] in PROGRAMS:
-        return PROGRAMS[sys.argv[1]](sys.argv[2:])
+    args = sys.argv[1:]
+    if name not in PROGRAMS and args and args[0] in PROGRAMS:
+        name, args = args[0], args[1:]
+    if name in PROGRAMS:
+        note_pid(state_path(), name)
+        return PROGRAMS[name](args)
     sys.stderr.write("usage: qlnsim.py ctl ACTION ... | qlnsim.py PROGRAM ARGS...\n")
     return 2
 

@@ -88,6 +88,7 @@ private slots:
     void readOnlyCallsWriteNothing();
     void treeReadsStayWholeDuringFakeCalls();
     void adbWaitForDeviceWaits();
+    void fastbootWaitsForAVanishedDevice();
     void dfuDownloadPrintsItsProgress();
 
 private:
@@ -330,6 +331,45 @@ void tst_Simulator::adbWaitForDeviceWaits()
     recovery.start(sim.toolPath(QStringLiteral("adb")), {QStringLiteral("-s"), QStringLiteral("W1"), QStringLiteral("wait-for-recovery")});
     QVERIFY(recovery.waitForFinished(20000));
     QCOMPARE(recovery.exitCode(), 0);
+}
+
+void tst_Simulator::fastbootWaitsForAVanishedDevice()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("GONE1"), QStringLiteral("1-2"), QStringLiteral("pos")));
+    QVERIFY(sim.setFault(QStringLiteral("GONE1"), QStringLiteral("vanish_match"), QStringLiteral("flash")));
+    const QStringList args{QStringLiteral("-s"), QStringLiteral("GONE1"), QStringLiteral("flash"),
+                           QStringLiteral("boot"), m_image};
+
+    // The real fastboot, which finds no such device here, and the fake whose device vanishes at
+    // the command: both wait, saying so once, until the device is back or they are killed.
+    QProcess real;
+    real.start(m_realFastboot, args);
+    QProcess fake;
+    fake.start(sim.toolPath(QStringLiteral("fastboot")), args);
+    QVERIFY(real.waitForStarted() && fake.waitForStarted());
+    const qint64 fakePid = fake.processId();
+    QVERIFY(!real.waitForFinished(1500));
+    QVERIFY(!fake.waitForFinished(100));
+    real.kill();
+    QVERIFY(real.waitForFinished(20000));
+    const QByteArray waiting = real.readAllStandardError();
+    QCOMPARE(waiting, QByteArray("< waiting for GONE1 >\n"));
+    QCOMPARE(fake.readAllStandardError(), waiting);
+    QCOMPARE(sim.device(QStringLiteral("GONE1")).value(QStringLiteral("connected")).toBool(), false);
+    QVERIFY(!QFileInfo::exists(sim.sysfsRoot() + QStringLiteral("/1-2")));
+    QCOMPARE(sim.runningTools().size(), 1);
+    QVERIFY(sim.runningTools().first().startsWith(QString::number(fakePid) + QStringLiteral(": ")));
+
+    // Plugged again, the device takes the command it was sent.
+    QVERIFY(sim.plug(QStringLiteral("GONE1")));
+    QVERIFY(fake.waitForFinished(20000));
+    QCOMPARE(fake.exitCode(), 0);
+    QVERIFY(fake.readAllStandardError().contains("Writing 'boot'"));
+    QVERIFY(sim.device(QStringLiteral("GONE1")).value(QStringLiteral("partitions")).toObject().contains(QStringLiteral("boot")));
+    QCOMPARE(sim.toolPids(), QList<qint64>{fakePid});
+    QVERIFY(sim.runningTools().isEmpty());
 }
 
 void tst_Simulator::dfuDownloadPrintsItsProgress()
