@@ -475,6 +475,10 @@ bool FlashManager::isFlashAllowed(const FlashDevice2Ptr& device, const FlashConf
     if (!flashFile)
         return true;
     const std::list<DevicePlatform>& platforms = flashFile->getPlatforms();
+    // A virtual device that stands for no board yet has no platform: it binds only to a board of
+    // the listed platforms (FlashDevice2::acceptsBinding).
+    if (device->getPort().isVirtualPort() && device->getPlatform() == DevicePlatform::Unknown)
+        return true;
     return platforms.empty()
            || std::find(platforms.begin(), platforms.end(), device->getPlatform()) != platforms.end();
 }

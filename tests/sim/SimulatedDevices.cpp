@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 
+#include <csignal>
+
 namespace {
 
 const char* const kStateVariable = "QLN_SIM_STATE";
@@ -14,6 +16,24 @@ const char* const kSysfsVariable = "QLN_USB_SYSFS_ROOT";
 QString simulatorFolder()
 {
     return QStringLiteral(QLN_SIM_DIR);
+}
+
+// The command line of the fake that runs as `pid`; empty when it ended, is a zombie, or the pid
+// now belongs to another program.
+QString runningFake(qint64 pid)
+{
+    const QString folder = QStringLiteral("/proc/%1/").arg(pid);
+    QFile stat(folder + QStringLiteral("stat"));
+    QFile commandLine(folder + QStringLiteral("cmdline"));
+    if (!stat.open(QIODevice::ReadOnly) || !commandLine.open(QIODevice::ReadOnly))
+        return QString();
+    // "pid (name) S ...": the state follows the last parenthesis (the name may hold one).
+    const QByteArray status = stat.readAll();
+    const int nameEnd = status.lastIndexOf(')');
+    if (nameEnd < 0 || status.mid(nameEnd + 2, 1) == "Z")
+        return QString();
+    const QString words = QString::fromLocal8Bit(commandLine.readAll().replace('\0', ' ')).trimmed();
+    return words.contains(simulatorFolder()) ? words : QString();
 }
 
 } // namespace
@@ -130,21 +150,19 @@ QStringList SimulatedDevices::runningTools() const
 {
     QStringList running;
     for (const qint64 pid : toolPids()) {
-        const QString folder = QStringLiteral("/proc/%1/").arg(pid);
-        QFile stat(folder + QStringLiteral("stat"));
-        QFile commandLine(folder + QStringLiteral("cmdline"));
-        if (!stat.open(QIODevice::ReadOnly) || !commandLine.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (name) S ...": the state follows the last parenthesis (the name may hold one).
-        const QByteArray status = stat.readAll();
-        const int nameEnd = status.lastIndexOf(')');
-        if (nameEnd < 0 || status.mid(nameEnd + 2, 1) == "Z")
-            continue;
-        const QString words = QString::fromLocal8Bit(commandLine.readAll().replace('\0', ' ')).trimmed();
-        if (words.contains(simulatorFolder()))
+        const QString words = runningFake(pid);
+        if (!words.isEmpty())
             running << QStringLiteral("%1: %2").arg(QString::number(pid), words);
     }
     return running;
+}
+
+void SimulatedDevices::killRunningTools() const
+{
+    for (const qint64 pid : toolPids()) {
+        if (!runningFake(pid).isEmpty())
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
 }
 
 bool SimulatedDevices::control(const QStringList& args, QString* output) const

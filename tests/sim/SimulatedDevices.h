@@ -41,6 +41,8 @@ public:
     // The fakes of toolPids() still running, each as "pid: command line". A pid that ended, is a
     // zombie, or now runs another program (reused) is not one.
     QStringList runningTools() const;
+    // Kills the fakes of runningTools(): what a hung run left behind.
+    void killRunningTools() const;
 
     // Runs `qlnsim.py ctl <args> --state <file>`; false (and the reason in `output`) when it fails.
     bool control(const QStringList& args, QString* output = nullptr) const;
