@@ -21,7 +21,6 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -44,7 +43,7 @@ inline QString serverScript()
 
 inline QString python()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("python3"));
+    return QStringLiteral(QLN_PYTHON3);
 }
 
 // Runs the script to completion; false with the reason in `error`.

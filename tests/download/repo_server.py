@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Repository server for the download client's tests (standard library only).
 
   repo_server.py serve --root DIR --log FILE [--cert PEM --key PEM] [--idle SECONDS]

@@ -168,7 +168,7 @@ void SimulatedDevices::killRunningTools() const
 bool SimulatedDevices::control(const QStringList& args, QString* output) const
 {
     QProcess process;
-    process.start(QStringLiteral("python3"),
+    process.start(QStringLiteral(QLN_PYTHON3),
                   QStringList{simulatorFolder() + QStringLiteral("/qlnsim.py"), QStringLiteral("ctl")}
                       + args + QStringList{QStringLiteral("--state"), statePath()});
     const bool finished = process.waitForFinished(30000);

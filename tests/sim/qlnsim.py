@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Simulated devices for quillonlite's tests.
 
 Run through a link named adb, fastboot, dfu-util or dravikFlashTool it plays that program against

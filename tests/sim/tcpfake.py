@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """A network device on loopback that Debian's real adb and fastboot can talk to.
 
     tcpfake.py adb PORT SERIAL       # adb transport (adb connect 127.0.0.1:PORT)

@@ -158,7 +158,7 @@ void tst_Simulator::cleanupTestCase()
 void tst_Simulator::startTcpFake(const QString& kind, quint16 port)
 {
     auto fake = std::make_unique<QProcess>();
-    fake->start(QStringLiteral("python3"), {QStringLiteral(QLN_SIM_DIR "/tcpfake.py"), kind,
+    fake->start(QStringLiteral(QLN_PYTHON3), {QStringLiteral(QLN_SIM_DIR "/tcpfake.py"), kind,
                                             QString::number(port)});
     QVERIFY(fake->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(fake->canReadLine() || fake->waitForReadyRead(100), 10000);

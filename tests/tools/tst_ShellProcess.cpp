@@ -48,7 +48,7 @@ QStringList tst_ShellProcess::run(const QString& script, int flags, ShellProcess
     m_process = std::make_unique<ShellProcess>(m_runner, flags);
     if (keep)
         *keep = m_process.get();
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    const QString program = QStringLiteral(QLN_PYTHON3);
     const int outcome = m_runner->runExternalProgram(
         *m_process, program, {QStringLiteral("-c"), QStringLiteral("import os, time\n") + script}, 30000);
     return outcome == FlashRunner::WaitDone ? m_recorder.texts(Logger::DEBUG)
@@ -150,7 +150,7 @@ void tst_ShellProcess::callbackTakesTheLines()
     m_process = std::make_unique<ShellProcess>(m_runner, 0);
     QStringList received;
     m_process->registerLogCallback([&received](const QString& line) { received << line; });
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    const QString program = QStringLiteral(QLN_PYTHON3);
     QCOMPARE(m_runner->runExternalProgram(
                  *m_process, program,
                  {QStringLiteral("-c"),
