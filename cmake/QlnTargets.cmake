@@ -23,13 +23,16 @@ if(QLN_SANITIZE)
 endif()
 
 # qln_test_environment(<test>): gives a test added with add_test the environment above, and in a
-# sanitizer build its report folder.
+# sanitizer build its report folder. The simulator's fakes start with `env python3`: Debian's
+# comes first, not a version manager's shim that costs some 300 ms a call (the scanner's probes
+# call the fakes many times a second).
 function(qln_test_environment name)
     set(environment ${QLN_TEST_ENVIRONMENT})
     if(QLN_SANITIZE)
         list(APPEND environment "QLN_SANITIZER_REPORTS=${CMAKE_BINARY_DIR}/sanitizer-reports/${name}")
     endif()
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}"
+        ENVIRONMENT_MODIFICATION "PATH=path_list_prepend:/usr/bin")
 endfunction()
 
 # qln_add_test(<name> <libraries...>): one Qt Test executable built from <name>.cpp,
