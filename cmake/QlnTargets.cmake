@@ -8,17 +8,28 @@ set(QLN_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8"
 if(QLN_SANITIZE)
     # A finding fails the test: ASan and UBSan stop at the first report, LeakSanitizer turns leaks
     # found at exit into a non-zero exit code. Leaks inside Qt's own libraries are suppressed by
-    # tests/sanitizer/lsan.supp. Programs the tests start (fakes, the program itself) inherit this.
+    # tests/sanitizer/lsan.supp, which names Qt functions: allocation stacks are unwound the slow
+    # way, through Qt's frames (no frame pointers there). Programs the tests start (fakes, the
+    # program itself) inherit this.
     set(QLN_LSAN_SUPPRESSIONS ${PROJECT_SOURCE_DIR}/tests/sanitizer/lsan.supp)
     list(APPEND QLN_TEST_ENVIRONMENT
-        "ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:exitcode=86:detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+        "ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:exitcode=86:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:fast_unwind_on_malloc=0"
         "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87"
-        "LSAN_OPTIONS=exitcode=88:suppressions=${QLN_LSAN_SUPPRESSIONS}:print_suppressions=0")
+        "LSAN_OPTIONS=exitcode=88:suppressions=${QLN_LSAN_SUPPRESSIONS}:print_suppressions=0:fast_unwind_on_malloc=0")
+    # Every test whose command is one of our programs starts through the harness, which sends the
+    # reports of the test and of everything it starts to the test's report folder and fails the
+    # test on any of them (an expected failure of a child would hide the child's exit code).
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/sanitizer/sanitized-test)
 endif()
 
-# qln_test_environment(<test>): gives a test added with add_test the environment above.
+# qln_test_environment(<test>): gives a test added with add_test the environment above, and in a
+# sanitizer build its report folder.
 function(qln_test_environment name)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${QLN_TEST_ENVIRONMENT}")
+    set(environment ${QLN_TEST_ENVIRONMENT})
+    if(QLN_SANITIZE)
+        list(APPEND environment "QLN_SANITIZER_REPORTS=${CMAKE_BINARY_DIR}/sanitizer-reports/${name}")
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
 
 # qln_add_test(<name> <libraries...>): one Qt Test executable built from <name>.cpp,

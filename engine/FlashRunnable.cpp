@@ -111,9 +111,7 @@ void FlashRunnable::run()
         break;
     }
 
-    m_device->setFlashState(FlashDevice2::FlashState::Idle);
-    m_device->setFlashFile(SharedPointer<FlashRunner>());
-    emit flashFinished(m_device, status, type);
+    finish(status, type);
 }
 
 bool FlashRunnable::waitForStartState(DeviceState startState)
@@ -169,8 +167,15 @@ void FlashRunnable::endEarly(const QString& text, FlashTypes::FlashStatus status
                              FlashTypes::CommandType type)
 {
     emit progressionInfoChanged(m_device, text);
+    finish(status, type);
+}
+
+void FlashRunnable::finish(FlashTypes::FlashStatus status, FlashTypes::CommandType type)
+{
     // Idle before the end is announced: whoever handles flashFinished may start the next flash.
     m_device->setFlashState(FlashDevice2::FlashState::Idle);
+    // The runner holds the device: a device still holding the runner would keep both alive for good.
+    m_device->setFlashFile(SharedPointer<FlashRunner>());
     emit flashFinished(m_device, status, type);
 }
 

@@ -56,8 +56,10 @@ private slots:
 private:
     // Waits for the start state and makes the first pause; false when the flash ended there.
     bool waitForStartState(DeviceState startState);
-    // Ends a flash that ran no command: status text, device idle, flashFinished.
+    // Ends a flash that ran no command: status text, then finish().
     void endEarly(const QString& text, FlashTypes::FlashStatus status, FlashTypes::CommandType type);
+    // Ends every flash: device idle, runner detached from it, flashFinished.
+    void finish(FlashTypes::FlashStatus status, FlashTypes::CommandType type);
     // Writes a line on the runnable's own handler, labelled with the run's port as the runner's are.
     void logRunLine(Logger::LogLevel level, const QString& text) const;
 

@@ -106,8 +106,12 @@ public:
         QByteArray output;
         QElapsedTimer clock;
         clock.start();
-        while (!output.contains('\n') && clock.elapsed() < WaitMs && m_process->waitForReadyRead(1000))
+        // Python takes most of a second to start the server, longer on a loaded machine: wait for
+        // the line until WaitMs or the server's end, not for one read.
+        while (!output.contains('\n') && clock.elapsed() < WaitMs && m_process->state() != QProcess::NotRunning) {
+            m_process->waitForReadyRead(1000);
             output += m_process->readAllStandardOutput();
+        }
         const QList<QByteArray> words = output.trimmed().split(' ');
         if (words.size() != 2 || words.first() != "PORT") {
             error = QStringLiteral("the repository server did not start: ")
