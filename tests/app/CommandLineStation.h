@@ -21,6 +21,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 
 class CommandLineStation
@@ -48,6 +49,15 @@ public:
             }
             return result;
         }
+        // The run failed with `code`: a console line holds `why`, and the exit line comes last, at ERROR.
+        bool failedWith(int code, const QString& why) const
+        {
+            const QStringList all = texts();
+            return exitCode == code && !all.isEmpty()
+                   && std::any_of(all.begin(), all.end(), [&](const QString& text) { return text.contains(why); })
+                   && all.last() == QStringLiteral("Quillon Lite exited with code %1").arg(code)
+                   && lines().last().contains(QLatin1String("  ERROR  : "));
+        }
         // What a failing check prints.
         QByteArray report() const
         {
@@ -71,7 +81,19 @@ public:
         settings.setValue(QStringLiteral("FlashLogResultFileName"), QStringLiteral("${serial}.xml"));
     }
 
-    bool isValid() const { return m_valid; }
+    // Valid, with the sample flash files and those of the fixture folder `fixtures` (if one is
+    // named) in the working folder.
+    bool isReady(const QString& fixtures = QString()) const
+    {
+        return m_valid && copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")) && (fixtures.isEmpty() || copyIn(fixtures));
+    }
+    // Attaches a simulated device (`ctl add` words: serial, port, state, options...) and sets its
+    // knob `fault` (knob, value), if one is given.
+    bool addDevice(const QStringList& words, const QStringList& fault = QStringList())
+    {
+        return sim.addDevice(words.at(0), words.at(1), words.at(2), words.mid(3))
+               && (fault.isEmpty() || sim.setFault(words.at(0), fault.at(0), fault.at(1)));
+    }
     // Names `adbPath` and `fastbootPath` as the adb and fastboot of the settings.
     void setToolSettings(const QString& adbPath, const QString& fastbootPath) const
     {
@@ -164,6 +186,15 @@ public:
         return image.open(QIODevice::ReadOnly)
                    ? QString::fromLatin1(QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex())
                    : QString();
+    }
+    // The result file of `serial` records a failed flash with `reason` and error `code`; its text
+    // goes to `content`.
+    bool resultRecordsFailure(const QString& serial, const QString& reason, int code, QByteArray& content) const
+    {
+        QFile file(resultFolder() + QLatin1Char('/') + serial + QStringLiteral(".xml"));
+        content = file.open(QIODevice::ReadOnly) ? file.readAll() : "no result file " + file.fileName().toLocal8Bit();
+        return content.contains("<RESULT>FAIL</RESULT>") && content.contains("<REASON>" + reason.toLatin1() + "</REASON>")
+               && content.contains("<ERROR>" + QByteArray::number(code) + "</ERROR>");
     }
     QJsonObject partitions(const QString& serial) const
     {

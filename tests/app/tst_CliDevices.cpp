@@ -52,9 +52,7 @@ void tst_CliDevices::onlyTheMatchedDeviceIsFlashed()
     QFETCH(QString, flashed);
 
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
     QVERIFY(station.sim.addDevice(first.at(0), "1-2", first.at(1), first.mid(2)));
     QVERIFY(station.sim.addDevice(second.at(0), "1-3", second.at(1), second.mid(2)));
 
@@ -78,9 +76,7 @@ void tst_CliDevices::onlyTheMatchedDeviceIsFlashed()
 void tst_CliDevices::blankBoardFlashRebootsTheConnectedDevices()
 {
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
     QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos"));
     QVERIFY(station.sim.addDevice("PHONE2", "1-3", "pos"));
     QVERIFY(station.sim.addDevice("BOARD1", "1-4", "dnx_fw", {"--soc-serial", "SOC1"}));
@@ -97,9 +93,7 @@ void tst_CliDevices::blankBoardFlashRebootsTheConnectedDevices()
 
     // With --reboot 0 nothing is rebooted.
     CommandLineStation quiet;
-    QVERIFY(quiet.isValid());
-    QVERIFY(quiet.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
-    QVERIFY(quiet.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(quiet.isReady(QFINDTESTDATA("data/e2e")));
     QVERIFY(quiet.sim.addDevice("PHONE1", "1-2", "mos"));
     QVERIFY(quiet.sim.addDevice("BOARD1", "1-4", "dnx_fw", {"--soc-serial", "SOC1"}));
     const CommandLineStation::Run second = quiet.run({"-f", quiet.path("firmware.json"), "--reboot", "0"});
@@ -110,8 +104,7 @@ void tst_CliDevices::blankBoardFlashRebootsTheConnectedDevices()
 void tst_CliDevices::noDeviceWithinTheDetectionTimeout()
 {
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
+    QVERIFY(station.isReady());
 
     const CommandLineStation::Run run =
         station.run({"-f", station.path("flash.json"), "--device-detection-timeout", "1500"});

@@ -63,24 +63,14 @@ void tst_CliFailures::exitCode()
     QFETCH(QString, result);
 
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
-    if (!device.isEmpty()) {
-        QVERIFY(station.sim.addDevice(device.at(0), device.at(1), device.at(2), device.mid(3)));
-        if (!fault.isEmpty())
-            QVERIFY(station.sim.setFault(device.at(0), fault.at(0), fault.at(1)));
-    }
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
+    if (!device.isEmpty())
+        QVERIFY(station.addDevice(device, fault));
     if (!flashFile.isEmpty())
         arguments = QStringList{"-f", station.path(flashFile)} + arguments;
 
     const CommandLineStation::Run run = station.run(arguments);
-    QVERIFY2(run.exitCode == code, run.report());
-    const QStringList texts = run.texts();
-    QVERIFY2(std::any_of(texts.begin(), texts.end(), [&](const QString& text) { return text.endsWith(line); }),
-             run.report());
-    QCOMPARE(texts.last(), QStringLiteral("Quillon Lite exited with code %1").arg(code));
-    QVERIFY2(run.lines().last().contains("  ERROR  : "), run.report());
+    QVERIFY2(run.failedWith(code, line), run.report());
 
     if (QTest::currentDataTag() == QLatin1String("fastboot fails after its retries")) {
         // Both tries of the command ran, and nothing after it.
@@ -88,12 +78,8 @@ void tst_CliFailures::exitCode()
         QVERIFY(station.commandsFor("PHONE1").filter("flash system").isEmpty());
     }
     if (!result.isEmpty()) {
-        QFile file(station.resultFolder() + "/" + device.at(0) + ".xml");
-        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
-        const QByteArray content = file.readAll();
-        QVERIFY2(content.contains("<RESULT>FAIL</RESULT>") && content.contains("<REASON>" + result.toLatin1() + "</REASON>")
-                     && content.contains("<ERROR>" + QByteArray::number(code) + "</ERROR>"),
-                 content);
+        QByteArray content;
+        QVERIFY2(station.resultRecordsFailure(device.at(0), result, code, content), content);
     }
 }
 

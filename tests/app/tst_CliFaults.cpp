@@ -24,9 +24,6 @@ private:
     // left running (what a hung run left is killed).
     static void runToItsEnd(CommandLineStation& station, const QString& flashFile, const QStringList& arguments,
                             int code, const QString& line, int watchdogMs, CommandLineStation::Run& run);
-    // The result file of the device says the flash failed, why, and with which code.
-    static void checkResultFile(const CommandLineStation& station, const QString& serial, const QString& reason,
-                                const QString& code);
 };
 
 void tst_CliFaults::runToItsEnd(CommandLineStation& station, const QString& flashFile, const QStringList& arguments,
@@ -38,23 +35,7 @@ void tst_CliFaults::runToItsEnd(CommandLineStation& station, const QString& flas
     QVERIFY2(!run.hung, run.report());
     QVERIFY2(left.isEmpty(), qPrintable("fakes left running:\n" + left.join('\n') + "\n" + run.report()));
     QVERIFY2(station.programsOnWorkFolder().isEmpty(), qPrintable(station.programsOnWorkFolder().join('\n')));
-    QVERIFY2(run.exitCode == code, run.report());
-    const QStringList texts = run.texts();
-    QVERIFY2(std::any_of(texts.begin(), texts.end(), [&](const QString& text) { return text.contains(line); }),
-             run.report());
-    QCOMPARE(texts.last(), QStringLiteral("Quillon Lite exited with code %1").arg(code));
-    QVERIFY2(run.lines().last().contains("  ERROR  : "), run.report());
-}
-
-void tst_CliFaults::checkResultFile(const CommandLineStation& station, const QString& serial, const QString& reason,
-                                    const QString& code)
-{
-    QFile file(station.resultFolder() + "/" + serial + ".xml");
-    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
-    const QByteArray content = file.readAll();
-    QVERIFY2(content.contains("<RESULT>FAIL</RESULT>") && content.contains("<REASON>" + reason.toLatin1() + "</REASON>")
-                 && content.contains("<ERROR>" + code.toLatin1() + "</ERROR>"),
-             content);
+    QVERIFY2(run.failedWith(code, line), run.report());
 }
 
 void tst_CliFaults::faultEndsTheRunCleanly_data()
@@ -126,12 +107,8 @@ void tst_CliFaults::faultEndsTheRunCleanly()
     QFETCH(int, watchdogMs);
 
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/faults")));
-    QVERIFY(station.sim.addDevice(device.at(0), device.at(1), device.at(2), device.mid(3)));
-    if (!fault.isEmpty())
-        QVERIFY(station.sim.setFault(device.at(0), fault.at(0), fault.at(1)));
+    QVERIFY(station.isReady(QFINDTESTDATA("data/faults")));
+    QVERIFY(station.addDevice(device, fault));
     if (flashFile.endsWith(".zip")) {
         // A flash file and its image, cut short in the middle of the archive.
         QVERIFY(station.tool("7z", {"a", "-bd", flashFile, "flash-boot.json", "boot.img"}));
@@ -152,19 +129,17 @@ void tst_CliFaults::faultEndsTheRunCleanly()
     // Nothing unpacked stays: neither the archive's folder nor the hidden one it is made in.
     QCOMPARE(QDir(station.work()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 
+    QByteArray content;
     if (!result.isEmpty())
-        checkResultFile(station, device.at(0), result.at(0), result.at(1));
+        QVERIFY2(station.resultRecordsFailure(device.at(0), result.at(0), result.at(1).toInt(), content), content);
 }
 
 void tst_CliFaults::refusedStartStateRebootEndsAfterTheEnumerationWait()
 {
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update")));
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/faults")));
+    QVERIFY(station.isReady(QFINDTESTDATA("data/faults")));
     // The in-house vendor: the program reboots the device into the configuration's start state.
-    QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos", {"--vendor", "8087"}));
-    QVERIFY(station.sim.setFault("PHONE1", "refuse_reboot", "1"));
+    QVERIFY(station.addDevice({"PHONE1", "1-2", "mos", "--vendor", "8087"}, {"refuse_reboot", "1"}));
 
     // The run says nothing more of the wait's end than its exit code: the time-out is only the
     // flash's status text.
@@ -176,7 +151,8 @@ void tst_CliFaults::refusedStartStateRebootEndsAfterTheEnumerationWait()
     QVERIFY2(run.elapsedMs >= 180000, run.report());
     QCOMPARE(station.commandsFor("PHONE1"), QStringList{"adb -s PHONE1 reboot bootloader"});
     QVERIFY(station.partitions("PHONE1").isEmpty());
-    checkResultFile(station, "PHONE1", "FAIL_ENUM", "35");
+    QByteArray content;
+    QVERIFY2(station.resultRecordsFailure("PHONE1", "FAIL_ENUM", 35, content), content);
 }
 
 QTEST_GUILESS_MAIN(tst_CliFaults)

@@ -17,13 +17,6 @@ private slots:
     void xmlFlashFile();
     void devicePluggedWhileWaiting();
     void fruValueReachesTheCopiedConfiguration();
-
-private:
-    // The sample flash file and its two images in the station's working folder.
-    static bool copySample(const CommandLineStation& station)
-    {
-        return station.copyIn(QStringLiteral(QLN_SAMPLES_DIR "/update"));
-    }
 };
 
 void tst_CliFlash::flashesADeviceInMainOs_data()
@@ -39,8 +32,7 @@ void tst_CliFlash::flashesADeviceInMainOs()
 {
     QFETCH(QString, packaging);
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(copySample(station));
+    QVERIFY(station.isReady());
     QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos"));
 
     QStringList arguments{"-f", station.path("flash.json")};
@@ -87,9 +79,7 @@ void tst_CliFlash::flashesADeviceInMainOs()
 void tst_CliFlash::xmlFlashFile()
 {
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(copySample(station));
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
     // A device of the in-house vendor: the program knows how to reboot it.
     QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos", {"--vendor", "8087"}));
 
@@ -105,8 +95,7 @@ void tst_CliFlash::xmlFlashFile()
 void tst_CliFlash::devicePluggedWhileWaiting()
 {
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(copySample(station));
+    QVERIFY(station.isReady());
     QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos"));
     QVERIFY(station.sim.unplug("PHONE1"));
 
@@ -157,8 +146,7 @@ void tst_CliFlash::devicePluggedWhileWaiting()
 void tst_CliFlash::fruValueReachesTheCopiedConfiguration()
 {
     CommandLineStation station;
-    QVERIFY(station.isValid());
-    QVERIFY(station.copyIn(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
     QVERIFY(station.sim.addDevice("BOARD1", "1-5", "pos"));
 
     // -c names the file's configuration: the run flashes its copy "FRU_42", whose "fru_value" is 42.
