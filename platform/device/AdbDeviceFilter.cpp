@@ -27,6 +27,11 @@ DeviceState AdbDeviceFilter::usbDeviceState(const UsbDeviceInfo&, DummyDevice& d
     return stateOf(listedStatus(device.getSerial()), device);
 }
 
+bool AdbDeviceFilter::isDeviceList(const QString& output) const
+{
+    return output.contains(QLatin1String("List of devices attached"));
+}
+
 void AdbDeviceFilter::addOtherDevices(QList<DummyDevice>& devices)
 {
     if (!listDevices()) {

@@ -3,8 +3,8 @@
 // Recognises adb devices: USB devices with an adb interface (ff/42/01), and the network devices
 // ("host:port") that adb lists. adb's status tells the state ("device": Main OS, or COS when
 // ro.bootmode is "charger"; "recovery": Recovery OS); a device adb lists as unauthorized or
-// offline, or does not list (yet), is reported in state Unknown. When the list fails, every
-// device keeps its last state, network devices included.
+// offline, or does not list (yet), is reported in state Unknown. When the list fails or comes
+// without its header, every device keeps its last state, network devices included.
 
 #include "platform/device/ToolDeviceFilter.h"
 
@@ -17,6 +17,9 @@ public:
 
 protected:
     DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) override;
+    // adb heads every list, an empty one too, with "List of devices attached": without it, adb
+    // said nothing about any device.
+    bool isDeviceList(const QString& output) const override;
 
 private:
     // State from adb's status word, asking the device for its boot mode when it runs Android.

@@ -5,7 +5,8 @@
 // ("test": TOS, "dnx": DnX OS, anything else, or no such variable: Provisioning OS). A device
 // fastboot does not list is reported in state Unknown. Without an answer (the list or the probe
 // failed, timed out or said nothing, or the device is being flashed) the device keeps its last
-// fastboot state, and a device new to fastboot counts as Provisioning OS.
+// fastboot state, and a device new to fastboot counts as Provisioning OS. fastboot prints nothing
+// at all when it sees no device: an empty list tells nothing about the devices on USB either.
 
 #include "platform/device/ToolDeviceFilter.h"
 

@@ -58,6 +58,10 @@ bool ToolDeviceFilter::listDevices()
         logDebug(QStringLiteral("Device list failed with code %1").arg(code));
         return false;
     }
+    if (!isDeviceList(output)) {
+        logDebug(QStringLiteral("Device list answered nothing"));
+        return false;
+    }
     // "SERIAL<tab>status" lines; adb adds a header and "* daemon ..." lines around them.
     for (const QString& line : output.split(QLatin1Char('\n'))) {
         const QStringList words = line.trimmed().split(QRegExp(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
@@ -68,6 +72,11 @@ bool ToolDeviceFilter::listDevices()
     }
     m_listOk = true;
     return true;
+}
+
+bool ToolDeviceFilter::isDeviceList(const QString& output) const
+{
+    return !output.trimmed().isEmpty();
 }
 
 QString ToolDeviceFilter::listedStatus(const QString& serial) const

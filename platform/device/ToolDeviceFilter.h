@@ -5,8 +5,8 @@
 // taken once per scan when first needed, and probes of one device. The probe is the program's
 // device command helper: it runs the tool for a device (null: for none) and returns the exit code.
 //
-// Only a positive answer changes a device's state: when the list fails, or a probe fails, times
-// out or answers nothing, the device keeps the state last stored for it (as long as that state
+// Only a positive answer changes a device's state: when the list fails or answers nothing, or a
+// probe fails, times out or answers nothing, the device keeps the state last stored for it (as long as that state
 // fits the interface the device shows now). A device that is being flashed is never probed.
 
 #include "platform/device/DeviceFilter.h"
@@ -40,8 +40,11 @@ protected:
 
     // The state of a USB device with the tool's interface; `device` holds its USB data.
     virtual DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) = 0;
-    // Runs the tool's "devices" list once per scan; false when it failed (nothing is known then).
+    // Runs the tool's "devices" list once per scan; false when it failed or answered nothing
+    // (nothing is known then).
     bool listDevices();
+    // Whether the output of a "devices" list that exited 0 is an answer at all: by default any text.
+    virtual bool isDeviceList(const QString& output) const;
     // The status word of the list for a device (the tool's spelling of its serial); empty when
     // the list does not name it. Call after a successful listDevices().
     QString listedStatus(const QString& serial) const;
