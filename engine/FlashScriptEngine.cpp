@@ -91,6 +91,71 @@ int thrownLine(const QScriptValue& thrown)
     return line.isNumber() ? line.toInt32() : 0;
 }
 
+// Reading an accessor property would run its getter, script code outside any evaluation.
+bool isAccessor(const QScriptValueIterator& it)
+{
+    return it.flags() & (QScriptValue::PropertyGetter | QScriptValue::PropertySetter);
+}
+
+// Whether String() of a thrown value stays within the conversion's limits. An array's text visits
+// every slot up to its length, holes included (the engine's toString allocates them all and dies
+// on a[4294967294]; its join would loop for hours), nested arrays each time they occur; an error's
+// text reads its own properties. So every slot of an array and every own property of an object
+// counts, nested values too; a value met again on its own path is a leaf, as String() makes it.
+class TextBudget
+{
+public:
+    bool fits(const QScriptValue& value, int depth)
+    {
+        if (!value.isObject() || value.isFunction() || value.isQObject() || value.isQMetaObject()
+            || value.isVariant())
+            return true;
+        if (depth >= kMaxConvertedDepth) {
+            m_excess = QStringLiteral("nested deeper than %1 levels").arg(kMaxConvertedDepth);
+            return false;
+        }
+        const qint64 id = value.objectId();
+        if (!m_path.insert(id).second)
+            return true;
+        const bool fits = fitsMembers(value, depth);
+        m_path.erase(id);
+        return fits;
+    }
+
+    // What exceeds the limits once fits() said false ("of more than 1048576 elements").
+    QString excess() const { return m_excess; }
+
+private:
+    bool fitsMembers(const QScriptValue& object, int depth)
+    {
+        const bool isArray = object.isArray();
+        if (isArray && !spend(object.property(QStringLiteral("length")).toUInt32()))
+            return false;
+        QScriptValueIterator it(object);
+        while (it.hasNext()) {
+            it.next();
+            if (isAccessor(it))
+                continue;
+            if ((!isArray && !spend(1)) || !fits(it.value(), depth + 1))
+                return false;
+        }
+        return true;
+    }
+
+    bool spend(qint64 elements)
+    {
+        m_elements += elements;
+        if (m_elements <= kMaxConvertedElements)
+            return true;
+        m_excess = QStringLiteral("of more than %1 elements").arg(kMaxConvertedElements);
+        return false;
+    }
+
+    std::set<qint64> m_path;
+    qint64 m_elements = 0;
+    QString m_excess;
+};
+
 // One conversion of a script value to QVariant, with its element budget and the objects on the
 // path from the root, so that a value that refers to itself is an error and not an endless descent.
 class VariantConverter
@@ -180,12 +245,6 @@ private:
         }
         variant = map;
         return true;
-    }
-
-    // Reading an accessor property would run its getter, script code outside any evaluation.
-    static bool isAccessor(const QScriptValueIterator& it)
-    {
-        return it.flags() & (QScriptValue::PropertyGetter | QScriptValue::PropertySetter);
     }
 
     bool spend(qint64 elements)
@@ -286,6 +345,10 @@ QString FlashScriptEngine::toText(const QScriptValue& value)
     // A primitive value's text runs no script code.
     if (!value.isObject())
         return value.toString();
+    TextBudget budget;
+    if (!budget.fits(value, 0))
+        return QStringLiteral("[%1 %2]").arg(value.isArray() ? QStringLiteral("array") : QStringLiteral("object"),
+                                             budget.excess());
     QScriptValue text;
     int line = 0;
     switch (evaluateGuarded(QStringLiteral("String($value)"), {{QStringLiteral("$value"), value}}, text, line)) {

@@ -48,7 +48,9 @@ public:
 
     // The text of a value (String(value)). An object's text may run script code (its toString):
     // that happens in an evaluation that the run's cancel aborts; a conversion that throws or is
-    // cancelled gives the text of what stopped it.
+    // cancelled gives the text of what stopped it. A value over the conversion's limits (below) gets
+    // a fixed text instead ("[array of more than 1048576 elements]", "[object nested deeper than
+    // 512 levels]"): the engine's own text of such a value crashes or runs for hours.
     QString toText(const QScriptValue& value);
 
     // Arrays become QVariantList, other objects QVariantMap (by name), null a null QString;

@@ -204,6 +204,21 @@ void tst_FlashScriptEngine::uncaughtErrorsReportTheirLine_data()
     QTest::newRow("thrown object with its own text")
         << QStringLiteral("var a = 1;\nthrow {toString: function () { return 'mine'; }};") << 2
         << QStringLiteral("mine");
+    // The engine's own text of such values dies or runs for hours: they get a fixed text.
+    QTest::newRow("thrown sparse array")
+        << QStringLiteral("var a = [];\na[4294967294] = 1;\nthrow a;") << 3
+        << QStringLiteral("[array of more than 1048576 elements]");
+    QTest::newRow("thrown array longer than its elements")
+        << QStringLiteral("var a = [1];\na.length = 2000000;\nthrow [a];") << 3
+        << QStringLiteral("[array of more than 1048576 elements]");
+    QTest::newRow("thrown error with a huge message")
+        << QStringLiteral("var e = new Error('x');\ne.message = [];\ne.message[4294967294] = 1;\nthrow e;") << 4
+        << QStringLiteral("[object of more than 1048576 elements]");
+    QTest::newRow("thrown deep array")
+        << QStringLiteral("var a = [];\nfor (var i = 0; i < 100000; ++i) a = [a];\nthrow a;") << 3
+        << QStringLiteral("[array nested deeper than 512 levels]");
+    QTest::newRow("thrown array")
+        << QStringLiteral("var a = 1;\nthrow [1, 'two', [3, null]];") << 2 << QStringLiteral("1,two,3,");
 }
 
 void tst_FlashScriptEngine::uncaughtErrorsReportTheirLine()
