@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -66,13 +67,43 @@ std::string propertyText(const std::string& line)
     return text;
 }
 
-// Removes a replaced subtree's root hubs from the list before the subtree is released.
-void forgetRootHubs(USBTree* node, std::vector<USBTree*>& rootHubs)
+// The root hubs in the order of their lines. A replaced subtree's hubs are struck out where they
+// stand, found by their place: a replacement costs its own subtree, not a pass over every hub.
+class RootHubs
 {
-    rootHubs.erase(std::remove(rootHubs.begin(), rootHubs.end(), node), rootHubs.end());
-    for (const auto& child : node->children)
-        forgetRootHubs(child.second, rootHubs);
-}
+public:
+    void add(USBTree* hub)
+    {
+        m_places[hub] = m_hubs.size();
+        m_hubs.push_back(hub);
+    }
+
+    // Call before the subtree is released: a later node may get a released node's address.
+    void forget(USBTree* node)
+    {
+        const auto place = m_places.find(node);
+        if (place != m_places.end()) {
+            m_hubs[place->second] = nullptr;
+            m_places.erase(place);
+        }
+        for (const auto& child : node->children)
+            forget(child.second);
+    }
+
+    // "PortNum" 0, 1, ... for the hubs still in the tree.
+    void number() const
+    {
+        size_t port = 0;
+        for (USBTree* hub : m_hubs) {
+            if (hub)
+                hub->properties["PortNum"] = std::to_string(port++);
+        }
+    }
+
+private:
+    std::vector<USBTree*> m_hubs;
+    std::unordered_map<const USBTree*, size_t> m_places;
+};
 
 } // namespace
 
@@ -177,7 +208,7 @@ USBTree* parseUsbTree(const std::string& text)
 
     const std::vector<std::string> lines = stdStringSpliter(text, "\n");
     std::vector<USBTree*> ancestors{top.get()};
-    std::vector<USBTree*> rootHubs;
+    RootHubs rootHubs;
     int32_t lastDepth = top->depth;
 
     size_t index = 0;
@@ -215,7 +246,7 @@ USBTree* parseUsbTree(const std::string& text)
         USBTree* parent = ancestors.back();
         auto slot = parent->children.find(key);
         if (slot != parent->children.end()) {
-            forgetRootHubs(slot->second, rootHubs);
+            rootHubs.forget(slot->second);
             freeUsbTree(slot->second);
             parent->children.erase(slot);
         }
@@ -225,7 +256,7 @@ USBTree* parseUsbTree(const std::string& text)
         ancestors.push_back(attached);
         lastDepth = attached->depth;
         if (attached->klass == "IOUSBRootHubDevice")
-            rootHubs.push_back(attached);
+            rootHubs.add(attached);
     }
 
     USBTree* result = top.get();
@@ -237,7 +268,6 @@ USBTree* parseUsbTree(const std::string& text)
     } else {
         top.release();
     }
-    for (size_t i = 0; i < rootHubs.size(); ++i)
-        rootHubs[i]->properties["PortNum"] = std::to_string(i);
+    rootHubs.number();
     return result;
 }

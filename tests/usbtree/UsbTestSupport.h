@@ -96,4 +96,26 @@ inline QStringList names(const std::list<USBTree*>& nodes)
     return result;
 }
 
+// Registry text of `hubs` root hubs followed by `replacements` root hubs, each with a device, that
+// share one line key: each replaces the one before with its whole subtree. The last keeps the
+// property "Replacement" = replacements - 1 on the hub and its device.
+inline std::string replacingHubsText(int hubs, int replacements)
+{
+    std::string text = "+-o Root  <class IORegistryEntry, id 0x100000100, retain 12>\n"
+                       "  {\n    \"IOKitBuildVersion\" = \"Simulation\"\n  }\n  \n";
+    for (int i = 0; i < hubs; ++i) {
+        const std::string number = std::to_string(i);
+        text += "  +-o Hub " + number + "@" + number + "  <class IOUSBRootHubDevice, id 0x1, retain 9>\n"
+                "  | {\n  |   \"locationID\" = " + number + "\n  | }\n  | \n";
+    }
+    for (int i = 0; i < replacements; ++i) {
+        const std::string number = std::to_string(i);
+        text += "  +-o Spare Hub@ff000000  <class IOUSBRootHubDevice, id 0x2, retain 9>\n"
+                "  | {\n  |   \"Replacement\" = " + number + "\n  | }\n  | \n"
+                "  | +-o Device@ff100000  <class IOUSBDevice, id 0x3, retain 12>\n"
+                "  |   {\n  |     \"Replacement\" = " + number + "\n  |   }\n  |   \n";
+    }
+    return text;
+}
+
 #endif

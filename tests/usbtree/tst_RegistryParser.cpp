@@ -25,6 +25,7 @@ private slots:
     void severalTopEntriesKeepSyntheticRoot();
     void lostIndentationDropsTheRest();
     void longNodeLineParsesInLinearTime();
+    void replacedRootHubsLeaveTheNumbering();
 };
 
 void tst_RegistryParser::splitter_data()
@@ -267,6 +268,28 @@ void tst_RegistryParser::longNodeLineParsesInLinearTime()
     QCOMPARE(propertyOf(tree.get(), "idVendor"), QStringLiteral("1234"));
     // Linear work is milliseconds; the bound only tells linear from quadratic, with room for load.
     QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+}
+
+void tst_RegistryParser::replacedRootHubsLeaveTheNumbering()
+{
+    // The shape that once cost a pass over every hub for each replaced node (bench/registrybench
+    // times it).
+    const int hubs = 3000;
+    const int replacements = 3000;
+    USBTreePtr tree(parseUsbTree(replacingHubsText(hubs, replacements)));
+    QVERIFY(tree);
+    QCOMPARE(tree->children.size(), size_t(hubs + 1));
+    for (int i : {0, 1, hubs - 1}) {
+        const USBTree* hub = child(tree.get(), "  +-o Hub " + std::to_string(i) + "@" + std::to_string(i));
+        QVERIFY(hub);
+        QCOMPARE(propertyOf(hub, "PortNum"), QString::number(i));
+    }
+    const USBTree* spare = child(tree.get(), "  +-o Spare Hub@ff000000");
+    QVERIFY(spare);
+    QCOMPARE(propertyOf(spare, "Replacement"), QString::number(replacements - 1));
+    QCOMPARE(propertyOf(spare, "PortNum"), QString::number(hubs));
+    QCOMPARE(spare->children.size(), size_t(1));
+    QCOMPARE(propertyOf(spare->children.begin()->second, "Replacement"), QString::number(replacements - 1));
 }
 
 QTEST_GUILESS_MAIN(tst_RegistryParser)
