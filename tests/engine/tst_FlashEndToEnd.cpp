@@ -41,6 +41,35 @@ QString partition(const SimulatedDevices& sim, const QString& serial, const QStr
     return sim.device(serial)["partitions"].toObject()[name].toString();
 }
 
+// Runs an object on a thread of its own, as the program runs the flash manager. On every way out
+// of the test, a failed check included, it brings the object back to the test's thread (where it
+// is destroyed) and stops the thread: a QThread destroyed while it runs aborts the whole suite.
+// Declare it after the object.
+class OwnThread
+{
+public:
+    explicit OwnThread(QObject& worker)
+        : m_worker(worker)
+    {
+        m_worker.moveToThread(&m_thread);
+        m_thread.start();
+    }
+    ~OwnThread()
+    {
+        QThread* home = QThread::currentThread();
+        QMetaObject::invokeMethod(&m_worker, [this, home] { m_worker.moveToThread(home); },
+                                  Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    OwnThread(const OwnThread&) = delete;
+    OwnThread& operator=(const OwnThread&) = delete;
+
+private:
+    QObject& m_worker;
+    QThread m_thread;
+};
+
 } // namespace
 
 class tst_FlashEndToEnd : public QObject
@@ -271,13 +300,10 @@ void tst_FlashEndToEnd::stopReachesAFlashThatIsRebooting()
     QVERIFY(station.sim.setFault("S1", "hang_match", "reboot"));
     TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("getvar product")});
 
-    // As in the program, the manager works on a thread of its own.
-    QThread managerThread;
     FlashManager manager;
     manager.setDeviceManager(&station.manager);
     WindowDouble window(manager);
-    manager.moveToThread(&managerThread);
-    managerThread.start();
+    const OwnThread managerThread(manager);   // as in the program
     QVERIFY(QMetaObject::invokeMethod(&manager, "rebootAndStartDeviceFlash", Qt::QueuedConnection,
                                       Q_ARG(FlashDevice2Ptr, phone),
                                       Q_ARG(FlashConfigurationPtr, flashFile.configuration)));
@@ -289,11 +315,6 @@ void tst_FlashEndToEnd::stopReachesAFlashThatIsRebooting()
     QCOMPARE(window.statusOf(phone), int(Status::Interrupted));
     QVERIFY(station.sim.commandLog().filter("getvar product").isEmpty());
     QCOMPARE(phone->getFlashState(), FlashDevice2::FlashState::Idle);
-
-    QMetaObject::invokeMethod(&manager, [&manager] { manager.moveToThread(QCoreApplication::instance()->thread()); },
-                              Qt::BlockingQueuedConnection);
-    managerThread.quit();
-    QVERIFY(managerThread.wait(30000));
 }
 
 void tst_FlashEndToEnd::destructionEndsAHangingTool()
