@@ -2,6 +2,7 @@
 
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
+#include "core/Utils.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -117,21 +118,6 @@ void addDeviceKeywords(const FlashDevice2Ptr& device, bool forFileName, KeywordM
 
 enum ResultWrite { ResultWritten = 0, ResultNotOpened = 1, ResultNotWritten = 2 };
 
-// Writes all of `bytes` to an unbuffered file. Qt reports a write that the system cut short (the
-// disk filled up on the way) as a success of fewer bytes, without a reason: writing the rest
-// makes the system say why.
-bool writeAll(QFileDevice& file, const QByteArray& bytes)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
 // Writes the result file, `bytes` after the file's present content when appending. A regular file
 // is written beside and renamed over the old one, so a failed write (a full disk) leaves the
 // previous results as they were; a device or a pipe is written directly. `error`: the system's
@@ -146,7 +132,7 @@ int writeResultFile(const QString& path, const QByteArray& bytes, bool append, Q
             error = file.errorString();
             return ResultNotOpened;
         }
-        if (!writeAll(file, bytes)) {
+        if (!Utils::writeAll(file, bytes)) {
             error = file.errorString();
             return ResultNotWritten;
         }
@@ -169,7 +155,7 @@ int writeResultFile(const QString& path, const QByteArray& bytes, bool append, Q
         error = file.errorString();
         return ResultNotOpened;
     }
-    if (!writeAll(file, previous) || !writeAll(file, bytes)) {
+    if (!Utils::writeAll(file, previous) || !Utils::writeAll(file, bytes)) {
         error = file.errorString();
         file.cancelWriting();
         return ResultNotWritten;

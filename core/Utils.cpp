@@ -232,6 +232,18 @@ QString Utils::getFileMD5(const QString& path)
     return fileDigest(path, QCryptographicHash::Md5);
 }
 
+bool Utils::writeAll(QIODevice& device, const QByteArray& bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = device.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
 qint64 Utils::diffMSec(const QDateTime& from, const QDateTime& to)
 {
     return from.msecsTo(to);

@@ -12,6 +12,7 @@
 #include <set>
 
 class ChildProcess;
+class QIODevice;
 
 // Static helpers shared by the whole program: running outside programs, splitting command lines,
 // describing the host, hashing and copying files, ${key} references and the console password prompt.
@@ -51,6 +52,10 @@ public:
     // Lower-case hexadecimal digests; empty when the file cannot be read.
     static QString getFileSHA1(const QString& path);
     static QString getFileMD5(const QString& path);
+    // Writes all of `bytes`. Qt reports a write that the system cut short (the disk filled up on the
+    // way) as a success of fewer bytes, without a reason: writing the rest makes the system say why,
+    // in the device's error text.
+    static bool writeAll(QIODevice& device, const QByteArray& bytes);
 
     static qint64 diffMSec(const QDateTime& from, const QDateTime& to);
 

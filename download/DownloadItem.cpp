@@ -75,6 +75,10 @@ namespace {
 
 enum LoopExit { LoopFinished = 0, LoopAborted = 1, LoopWriteFailed = 2, LoopStuck = 3 };
 
+// Data the reply holds before the transfer reads it: beyond this Qt stops reading the socket, so a
+// file larger than memory streams through instead of piling up in the reply.
+constexpr qint64 ms_kReadBufferBytes = 1024 * 1024;
+
 // Indexed by (code + 26) % 26 of QSslError::SslError; the last one stands for every unknown code.
 const char* const ms_kSslErrorTexts[] = {
     "SSL error: No error",
@@ -158,6 +162,12 @@ DownloadManager::DownloadStatus statusOfNetworkError(QNetworkReply::NetworkError
     default:
         return int(error);
     }
+}
+
+// 204 (no content) and 206 (a part, though none was asked for) are 2xx answers without the file.
+bool isWholeFileAnswer(int httpStatus)
+{
+    return httpStatus >= 200 && httpStatus <= 299 && httpStatus != 204 && httpStatus != 206;
 }
 
 } // namespace
@@ -325,6 +335,7 @@ void DownloadItem::run()
         finishLocked(noReply);
         return;
     }
+    m_reply->setReadBufferSize(ms_kReadBufferBytes);
     // The end of the reply goes through the loop's queue, so that it is seen only inside exec().
     connect(m_reply, &QNetworkReply::finished, loop, [loop] { loop->exit(LoopFinished); },
             Qt::QueuedConnection);
@@ -397,6 +408,7 @@ bool DownloadItem::prepareOutput(Outcome& failure)
         return false;
     };
     m_receivedBytes = 0;
+    m_writtenBytes = 0;
     m_lastLoggedBytes = 0;
     if (m_type == DOWNLOAD_TYPE_DEVICE) {
         if (m_output == nullptr)
@@ -418,7 +430,8 @@ bool DownloadItem::prepareOutput(Outcome& failure)
     // The data goes to a temporary file beside the target, renamed onto it once whole and verified.
     m_file = std::make_unique<QSaveFile>(m_outputPath);
     m_output = m_file.get();
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: each piece goes to the file as it arrives, and a failed write says why at once.
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         const QString error = m_file->errorString();
         m_file.reset();
         m_output = nullptr;
@@ -509,12 +522,12 @@ DownloadItem::Outcome DownloadItem::replyOutcome()
         return {statusOfNetworkError(error), m_reply->errorString()};
     }
     const QVariant httpStatus = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (httpStatus.isValid() && (httpStatus.toInt() < 200 || httpStatus.toInt() > 299)) {
+    if (httpStatus.isValid() && !isWholeFileAnswer(httpStatus.toInt())) {
         // Qt ends a redirect without error, with the redirect page as its body.
         m_hashesValid = false;
         const QString reason = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         return {Status::DOWNLOAD_UNEXPECTED_HTTP_STATUS,
-                QStringLiteral("Unexpected answer of the server: HTTP %1 %2 (only a 2xx answer is a "
+                QStringLiteral("Unexpected answer of the server: HTTP %1 %2 (only a full 2xx answer is a "
                                "download; redirects are not followed)")
                     .arg(QString::number(httpStatus.toInt()), reason)};
     }
@@ -522,6 +535,14 @@ DownloadItem::Outcome DownloadItem::replyOutcome()
         m_totalBytes = m_receivedBytes;
     if (!readData(status, message))
         return {status, message};
+    const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (declared.isValid() && declared.toULongLong() != m_writtenBytes) {
+        // The connection ended early (or carried more): whatever arrived is not the file.
+        m_hashesValid = false;
+        return {Status::DOWNLOAD_INTEGRITY_FAILED,
+                QStringLiteral("Download size mismatch: %1 bytes received, %2 announced")
+                    .arg(QString::number(m_writtenBytes), QString::number(declared.toULongLong()))};
+    }
     return integrityOutcome();
 }
 
@@ -590,15 +611,16 @@ bool DownloadItem::readData(DownloadManager::DownloadStatus& status, QString& me
         return false;
     }
     const QByteArray data = m_reply->readAll();
-    bool written = m_output->write(data) == data.size();
+    bool written = Utils::writeAll(*m_output, data);
     if (auto* file = qobject_cast<QFileDevice*>(m_output.data()))
-        written = file->flush() && written;
+        written = written && file->flush();
     if (!written) {
         status = Status::DOWNLOAD_OUTPUT_ERROR;
         message = m_output->errorString();
         m_hashesValid = false;
         return false;
     }
+    m_writtenBytes += quint64(data.size());
     m_md5Hash.addData(data);
     m_sha1Hash.addData(data);
     m_hashesValid = true;

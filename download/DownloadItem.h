@@ -206,6 +206,7 @@ private:
 
     const DownloadManager::DownloadId m_id;
     quint64 m_receivedBytes = 0;
+    quint64 m_writtenBytes = 0;               // data of this run written to the output
     quint64 m_totalBytes = 0;
     quint64 m_lastLoggedBytes = 0;
     QHostAddress m_serverAddress;

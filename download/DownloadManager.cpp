@@ -59,11 +59,17 @@ bool isUnfinished(DownloadManager::DownloadStatus status)
     return isActive(status) || status == Status::DOWNLOAD_POST_PROCESSING;
 }
 
-// The system's authorities plus the certificates compiled into ":/ssl" (".crt" in DER, ".pem" in PEM).
+// The system's authorities, those the application configured and the certificates compiled into
+// ":/ssl" (".crt" in DER, ".pem" in PEM). Setting a list switches off Qt's loading of the system's store
+// on demand, so the system's authorities are read here and always part of it.
 QList<QSslCertificate> certificateAuthorities()
 {
-    QList<QSslCertificate> certificates = QSslConfiguration::defaultConfiguration().caCertificates();
+    QList<QSslCertificate> certificates = QSslConfiguration::systemCaCertificates();
     qDebug().noquote() << QString::number(certificates.size()) + " system certificates";
+    for (const QSslCertificate& configured : QSslConfiguration::defaultConfiguration().caCertificates()) {
+        if (!certificates.contains(configured))
+            certificates << configured;
+    }
     QDirIterator entries(QStringLiteral(":/ssl"), {QStringLiteral("*.crt"), QStringLiteral("*.pem")},
                          QDir::Files);
     while (entries.hasNext()) {
@@ -113,6 +119,11 @@ DownloadManager::DownloadManager(unsigned char maxParallel)
     moveToThread(&m_managerThread);
     m_sslConfiguration = std::make_unique<QSslConfiguration>(QSslConfiguration::defaultConfiguration());
     m_sslConfiguration->setCaCertificates(certificateAuthorities());
+}
+
+QSslConfiguration DownloadManager::getSslConfiguration() const
+{
+    return *m_sslConfiguration;
 }
 
 DownloadManager::~DownloadManager()

@@ -107,6 +107,8 @@ public:
 
     // True when an interface that is up, not loop-back, has an address.
     static bool isConnectedToNetwork();
+    // The TLS settings every download of this manager starts with.
+    QSslConfiguration getSslConfiguration() const;
 
     DownloadItemPtr operator[](DownloadId id);
     DownloadItemPtr operator[](DownloadId id) const;

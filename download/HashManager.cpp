@@ -38,31 +38,10 @@ void trace(const QString& text)
     MessageHandler::instance()->logMessage(TRACE, text);
 }
 
-// What tells one version of a file from the next. A change while the file is read shows in one of
-// these even when the watcher's notice comes late, or when the path now names another file.
-struct FileStamp
+bool sameTime(const timespec& a, const timespec& b)
 {
-    explicit FileStamp(const struct stat& status)
-        : device(status.st_dev), inode(status.st_ino), size(status.st_size),
-          modified(status.st_mtim), statusChanged(status.st_ctim)
-    {
-    }
-    bool operator==(const FileStamp& other) const
-    {
-        return device == other.device && inode == other.inode && size == other.size
-            && sameTime(modified, other.modified) && sameTime(statusChanged, other.statusChanged);
-    }
-    static bool sameTime(const timespec& a, const timespec& b)
-    {
-        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    }
-
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    timespec modified;
-    timespec statusChanged;
-};
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 // Closes the descriptor on every way out.
 class FileDescriptor
@@ -112,6 +91,31 @@ bool feedDigests(int fd, size_t chunk, QCryptographicHash& md5, QCryptographicHa
 }
 
 } // namespace
+
+bool HashManager::FileIdentity::operator==(const FileIdentity& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size
+        && modifiedNs == other.modifiedNs;
+}
+
+HashManager::FileIdentity HashManager::identityOf(const struct stat& status)
+{
+    FileIdentity identity;
+    identity.device = quint64(status.st_dev);
+    identity.inode = quint64(status.st_ino);
+    identity.size = qint64(status.st_size);
+    identity.modifiedNs = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return identity;
+}
+
+bool HashManager::currentIdentity(const QString& path, FileIdentity& identity)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    identity = identityOf(status);
+    return true;
+}
 
 HashManager::HashManager()
     : m_watcher(new QFileSystemWatcher)
@@ -170,10 +174,9 @@ bool HashManager::query(const QString& path, Hash* out)
     }
     if (m_ignoreList.contains(file))
         return false;
-    const auto stored = m_hashes.constFind(file);
-    if (stored != m_hashes.cend()) {
+    if (hasCurrentRecordLocked(file)) {
         if (out != nullptr)
-            *out = stored.value();
+            *out = m_hashes.value(file).hash;
         return true;
     }
     if (m_stop)
@@ -193,7 +196,7 @@ bool HashManager::waitForHash(const QString& path, uint32_t timeoutMs)
     QMutexLocker locker(&m_mutex);
     if (m_stop)
         return false;
-    if (!isPresent(file) || m_hashes.contains(file))
+    if (!isPresent(file) || hasCurrentRecordLocked(file))
         return true;
     if (isDownloadingLocked(file)) {
         forgetLocked(file);
@@ -212,7 +215,7 @@ bool HashManager::waitForHash(const QString& path, uint32_t timeoutMs)
     ++m_waitCount;
     bool result = false;
     for (;;) {
-        if (!isPresent(file) || m_hashes.contains(file)) {
+        if (!isPresent(file) || hasCurrentRecordLocked(file)) {
             result = true;
             break;
         }
@@ -232,7 +235,7 @@ HashManager::Hash HashManager::getHash(const QString& path)
     if (!waitForHash(path, NoTimeout))
         return Hash();
     QMutexLocker locker(&m_mutex);
-    return m_hashes.value(resolvedPath(path));
+    return m_hashes.value(resolvedPath(path)).hash;
 }
 
 bool HashManager::setHash(const Hash& hash, const QString& path)
@@ -240,12 +243,13 @@ bool HashManager::setHash(const Hash& hash, const QString& path)
     if (hash.md5.isEmpty() || hash.sha1.isEmpty())
         return false;
     const QString file = resolvedPath(path);
-    if (file.isEmpty() || !QFileInfo(file).isFile())
+    Record record{hash, {}};
+    if (file.isEmpty() || !QFileInfo(file).isFile() || !currentIdentity(file, record.identity))
         return false;
     {
         QMutexLocker locker(&m_mutex);
         m_jobs.removeAll(file);
-        m_hashes.insert(file, hash);
+        m_hashes.insert(file, record);
         m_hashReady.wakeAll();
     }
     // Without waiting: a caller may hold a lock that a change notice needs on the watcher's thread.
@@ -327,7 +331,7 @@ bool HashManager::retreiveHash(const QString& path)
             failWaitersLocked(file);
             return false;
         }
-        if (m_hashes.contains(file)) {
+        if (hasCurrentRecordLocked(file)) {
             trace(QStringLiteral("Hash of ") + file + QStringLiteral(" found"));
             return false;
         }
@@ -335,8 +339,8 @@ bool HashManager::retreiveHash(const QString& path)
         m_readingFate = ReadFate::Store;
     }
 
-    Hash hash;
-    ReadOutcome outcome = readFile(file, hash);
+    Record record;
+    ReadOutcome outcome = readFile(file, record);
     QMutexLocker locker(&m_mutex);
     m_reading.clear();
     if (m_readingFate == ReadFate::Discard)
@@ -348,7 +352,7 @@ bool HashManager::retreiveHash(const QString& path)
     case ReadOutcome::Done:
         // A record that setHash stored meanwhile stays.
         if (!m_hashes.contains(file))
-            m_hashes.insert(file, hash);
+            m_hashes.insert(file, record);
         trace(QStringLiteral("Hash of ") + file + QStringLiteral(" computed"));
         m_hashReady.wakeAll();
         return true;
@@ -374,7 +378,7 @@ bool HashManager::retreiveHash(const QString& path)
     return false;
 }
 
-HashManager::ReadOutcome HashManager::readFile(const QString& file, Hash& hash)
+HashManager::ReadOutcome HashManager::readFile(const QString& file, Record& record)
 {
     const QByteArray name = QFile::encodeName(file);
     // Only regular files: opening a device can act on it, and a FIFO would wait for a writer (hence
@@ -385,7 +389,9 @@ HashManager::ReadOutcome HashManager::readFile(const QString& file, Hash& hash)
     const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return ReadOutcome::CannotOpen;
-    const FileStamp before(status);
+    // A change while the file is read shows in its identity or its status change time even when the
+    // watcher's notice comes late, or when the path now names another file.
+    const FileIdentity before = identityOf(status);
     // Watched before the read: every change from here on reaches onFileTouched.
     if (!watch(file, true))
         return ReadOutcome::CannotWatch;
@@ -396,12 +402,14 @@ HashManager::ReadOutcome HashManager::readFile(const QString& file, Hash& hash)
     qint64 total = 0;
     const bool read = feedDigests(fd.get(), chunkSize(status), md5, sha1, total);
     struct stat after = {};
-    if (::stat(name.constData(), &after) != 0 || !(FileStamp(after) == before))
+    if (::stat(name.constData(), &after) != 0 || !(identityOf(after) == before)
+        || !sameTime(after.st_ctim, status.st_ctim))
         return ReadOutcome::Changed;
     if (!read || total != qint64(status.st_size))
         return ReadOutcome::CannotRead;
-    hash.md5 = QString::fromLatin1(md5.result().toHex());
-    hash.sha1 = QString::fromLatin1(sha1.result().toHex());
+    record.hash.md5 = QString::fromLatin1(md5.result().toHex());
+    record.hash.sha1 = QString::fromLatin1(sha1.result().toHex());
+    record.identity = before;
     return ReadOutcome::Done;
 }
 
@@ -424,6 +432,18 @@ void HashManager::onFileTouched(const QString& path)
         m_jobAdded.wakeAll();
     }
     emit fileChanged();
+}
+
+bool HashManager::hasCurrentRecordLocked(const QString& path)
+{
+    const auto stored = m_hashes.find(path);
+    if (stored == m_hashes.end())
+        return false;
+    FileIdentity identity;
+    if (currentIdentity(path, identity) && identity == stored->identity)
+        return true;
+    m_hashes.erase(stored);
+    return false;
 }
 
 bool HashManager::isDownloadingLocked(const QString& path) const

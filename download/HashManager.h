@@ -1,7 +1,9 @@
 #pragma once
 
 // Cache of the MD5 and SHA-1 digests of local files: a worker thread reads each file once, the
-// digests are kept by absolute path and forgotten when the file changes on disk. One instance, made
+// digests are kept by absolute path with the identity of the file they belong to, and forgotten when
+// the file changes on disk or the path names another file (replaced, link re-pointed, folder moved
+// aside). One instance, made
 // and deleted by start-up, reached through Singleton<HashManager>::instance(); every public operation
 // may be called from any thread except the cache's own two.
 
@@ -21,6 +23,7 @@
 
 class DownloadManager;
 class QFileSystemWatcher;
+struct stat;
 
 class HashManager : public QThread, public Singleton<HashManager>
 {
@@ -83,6 +86,21 @@ private:
     // What becomes of the file the worker is reading once it is read.
     enum class ReadFate { Store, Retry, Discard };
     enum class ReadOutcome { Done, Changed, CannotOpen, CannotRead, CannotWatch };
+    // What tells the file a path names now from the one it named before: the watcher sees changes
+    // to a file, not a path that comes to name another one.
+    struct FileIdentity
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        bool operator==(const FileIdentity& other) const;
+    };
+    struct Record
+    {
+        Hash hash;
+        FileIdentity identity;
+    };
     // Waits in progress on one file; `failures` counts the jobs that ended without digests.
     struct Waiters
     {
@@ -90,11 +108,16 @@ private:
         uint64_t failures = 0;
     };
 
+    static FileIdentity identityOf(const struct stat& status);
+    // The identity of the file `path` names now (links followed); false when there is none.
+    static bool currentIdentity(const QString& path, FileIdentity& identity);
     bool query(const QString& path, Hash* out);
     // Reads the file once for both digests (worker thread, lock not held). Changed: the file is not
     // the one that was opened, or changed while read.
-    ReadOutcome readFile(const QString& path, Hash& hash);
+    ReadOutcome readFile(const QString& path, Record& record);
     // Lock held by the caller for the *Locked functions.
+    // True when a record of the file now at `path` is stored; a record of another file is dropped.
+    bool hasCurrentRecordLocked(const QString& path);
     bool isDownloadingLocked(const QString& path) const;
     void forgetLocked(const QString& path);
     void failWaitersLocked(const QString& path);
@@ -103,7 +126,7 @@ private:
     bool watch(const QString& path, bool wait);
     void unwatch(const QString& path);
 
-    QMap<QString, Hash> m_hashes;
+    QMap<QString, Record> m_hashes;
     QThread m_watcherThread;
     QFileSystemWatcher* m_watcher; // lives in m_watcherThread, which deletes it when it finishes
     QMutex m_mutex;                // guards everything below, and m_hashes

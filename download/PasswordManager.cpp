@@ -33,6 +33,21 @@ bool flushToDisk(const QString& fileName)
     return flushed;
 }
 
+// The file a save replaces: the end of the chain of symbolic links that `fileName` starts, so that
+// the link stays and its target gets the passwords (replacing the link by a file would leave every
+// password removed since in the target). Empty for a chain that never ends.
+QString saveTarget(const QString& fileName)
+{
+    constexpr int kMaxLinks = 40; // the kernel's own limit
+    QString target = QFileInfo(fileName).absoluteFilePath();
+    for (int links = 0; QFileInfo(target).isSymLink(); ++links) {
+        if (links == kMaxLinks)
+            return QString();
+        target = QFileInfo(target).symLinkTarget();
+    }
+    return target;
+}
+
 } // namespace
 
 PasswordManager::PasswordManager() = default;
@@ -41,7 +56,9 @@ PasswordManager::~PasswordManager() = default;
 
 bool PasswordManager::save(const QString& fileName)
 {
-    const QString target = QFileInfo(fileName).absoluteFilePath();
+    const QString target = saveTarget(fileName);
+    if (target.isEmpty())
+        return reportFailure(fileName, QStringLiteral("too many levels of symbolic links"));
     // QTemporaryFile creates its file with mode 0600 beside the target; renaming it over the target
     // replaces the old file whole, so a reader never sees a half-written one.
     QTemporaryFile temporary(target + QStringLiteral(".XXXXXX"));

@@ -23,6 +23,12 @@ Query parameters of a request shape the answer:
   chunks=N       send the body in N pieces, `delay` ms apart (default 20)
   stall=MS       send the first half of the body, then nothing for MS ms, then close
   hold=MS        wait MS ms before answering
+  short=N        announce the whole body but send N bytes less, then close
+  status=204     an empty answer; status=206 a part of the file with its Content-Range
+
+The path "generated.bin?size=N" serves N bytes made on the fly (never held in memory whole):
+1 MiB blocks, each the block's number in 8 bytes followed by a fixed pattern; sha1= and md5=
+work as for files, the digests computed by a pass over the same blocks before the answer.
 """
 
 import argparse
@@ -110,8 +116,18 @@ class RequestHandler(http.server.BaseHTTPRequestHandler):
         if status in (301, 302):
             self.answer(status, b"<html>moved</html>", {"Location": "/elsewhere"})
             return
-        if status != 200:
+        if status == 204:
+            self.send_response(204)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            return
+        if status not in (200, 206):
             self.answer(status, b"failure page")
+            return
+        if url.path == "/generated.bin":
+            size = int(query["size"])
+            self.send_blocks(lambda: generated_blocks(size), size, query)
             return
         path = os.path.realpath(os.path.join(self.server.root, url.path.lstrip("/")))
         if not path.startswith(self.server.root + os.sep) or not os.path.isfile(path):
@@ -119,16 +135,32 @@ class RequestHandler(http.server.BaseHTTPRequestHandler):
             return
         with open(path, "rb") as source:
             body = source.read()
-        headers = {}
-        for name, digest in (("X-Checksum-Sha1", hashlib.sha1), ("X-Checksum-Md5", hashlib.md5)):
-            wanted = query.get("sha1" if "Sha1" in name else "md5")
-            if wanted == "ok":
-                headers[name] = digest(body).hexdigest()
-            elif wanted == "upper":
-                headers[name] = digest(body).hexdigest().upper()
-            elif wanted == "bad":
-                headers[name] = digest(body + b"x").hexdigest()
-        self.send_body(body, headers, query)
+        if status == 206:
+            part = body[: len(body) // 2]
+            self.answer(206, part, {"Content-Range": "bytes 0-%d/%d" % (len(part) - 1, len(body))})
+            return
+        if "short" in query:
+            self.send_blocks(lambda: [body], len(body), query)
+            return
+        self.send_body(body, checksum_headers(lambda: [body], query), query)
+
+    def send_blocks(self, blocks, size, query):
+        """Streams a large body block by block; "short" leaves its last bytes out."""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        for name, value in checksum_headers(blocks, query).items():
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(size))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        remaining = size - int(query.get("short", "0"))
+        for block in blocks():
+            if remaining <= 0:
+                break
+            self.wfile.write(block[:remaining])
+            remaining -= len(block)
+        self.wfile.flush()
 
     def authorized(self, credentials):
         expected = "Basic " + base64.b64encode(credentials.encode("utf-8")).decode("ascii")
@@ -167,6 +199,32 @@ class RequestHandler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             if pieces > 1:
                 time.sleep(delay)
+
+
+def checksum_headers(blocks, query):
+    """X-Checksum-* headers as the query asks, over the body that `blocks()` yields."""
+    headers = {}
+    for name, algorithm, key in (("X-Checksum-Sha1", hashlib.sha1, "sha1"), ("X-Checksum-Md5", hashlib.md5, "md5")):
+        wanted = query.get(key)
+        if wanted not in ("ok", "upper", "bad"):
+            continue
+        digest = algorithm()
+        for block in blocks():
+            digest.update(block)
+        if wanted == "bad":
+            digest.update(b"x")
+        headers[name] = digest.hexdigest().upper() if wanted == "upper" else digest.hexdigest()
+    return headers
+
+
+GENERATED_BLOCK = 1024 * 1024
+GENERATED_PATTERN = bytes((i * 131 + i // 251) & 0xFF for i in range(GENERATED_BLOCK - 8))
+
+
+def generated_blocks(size):
+    """The body of "generated.bin?size=N", one block at a time."""
+    for number in range((size + GENERATED_BLOCK - 1) // GENERATED_BLOCK):
+        yield (number.to_bytes(8, "big") + GENERATED_PATTERN)[: size - number * GENERATED_BLOCK]
 
 
 def serve(arguments):

@@ -10,6 +10,12 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
+
 using namespace DownloadTestKit;
 using M = DownloadManager;
 
@@ -61,6 +67,7 @@ private slots:
     void basicAuthentication();
     void tls_data();
     void tls();
+    void aFullDiskGivesTheSystemsReason();
     void deviceOutput_data();
     void deviceOutput();
     void abort_data();
@@ -208,6 +215,10 @@ void tst_DownloadItem::transferOutcome_data()
     QTest::newRow("HTTP 503") << "file.bin?status=503" << 603 << "Service Unavailable";
     QTest::newRow("HTTP 502") << "file.bin?status=502" << 699 << "Bad Gateway";
     QTest::newRow("redirect") << "file.bin?status=302" << 600 << "HTTP 302 Found .*redirects are not followed";
+    QTest::newRow("part of the file, no range asked") << "file.bin?status=206" << 600 << "HTTP 206 Partial Content";
+    QTest::newRow("no content") << "file.bin?status=204" << 600 << "HTTP 204 No Content";
+    QTest::newRow("body shorter than announced") << "file.bin?short=1000" << int(QNetworkReply::RemoteHostClosedError)
+                                                 << "^Connection closed$";
 }
 
 void tst_DownloadItem::transferOutcome()
@@ -389,6 +400,32 @@ void tst_DownloadItem::tls()
     QVERIFY(!QFile::exists(target));
     QCOMPARE(leftovers(folder.path(), target), QStringList());
     QVERIFY(repository.requestHeaders(QLatin1Char('/') + path).isEmpty()); // no credentials left
+}
+
+void tst_DownloadItem::aFullDiskGivesTheSystemsReason()
+{
+    // A file size limit fails writes as a full disk does, without a file system to fill: the write
+    // that reaches it is cut short, the next one fails with the system's reason.
+    Client client;
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("file.bin"));
+    QVERIFY(writeFile(target, ms_kOldContent));
+    const DownloadItemPtr item = client.manager->downloadSimpleFile(m_http.url(QStringLiteral("file.bin")),
+                                                                   QHostAddress(), QFile(target),
+                                                                   M::BEHAVIOR_ALWAYS_DOWNLOAD);
+    rlimit saved = {};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const rlimit limited = {rlim_t(ms_kContent.size() / 3 + 7), saved.rlim_max};
+    const sighandler_t previousHandler = ::signal(SIGXFSZ, SIG_IGN); // its default ends the process
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    QVERIFY(client.manager->startDownload(item));
+    const int status = client.waitForFinish(item->getId());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
+    QCOMPARE(status, int(M::DOWNLOAD_OUTPUT_ERROR));
+    QCOMPARE(item->getStatusMessage(), QString::fromLocal8Bit(::strerror(EFBIG)));
+    QCOMPARE(readFile(target), ms_kOldContent);
+    QCOMPARE(leftovers(folder.path(), target), QStringList());
 }
 
 void tst_DownloadItem::deviceOutput_data()

@@ -51,6 +51,7 @@ private slots:
     void theHashCacheGetsTheDigests();
     void globalProgressFigures();
     void compiledInCertificates();
+    void systemAuthoritiesAreAlwaysTrusted();
 
 private:
     QTemporaryDir m_root;
@@ -385,6 +386,20 @@ void tst_DownloadManager::compiledInCertificates()
     QVERIFY(client.manager->startDownload(item));
     QCOMPARE(client.waitForFinish(item->getId()), int(M::DOWNLOAD_SUCCESS));
     QCOMPARE(buffer.data(), ms_kContent);
+}
+
+void tst_DownloadManager::systemAuthoritiesAreAlwaysTrusted()
+{
+    // Qt finds the system's authorities on demand only while nobody sets a list of them; the manager
+    // sets one, so they must be in it, beside those the application configured.
+    QVERIFY(trustAuthority(QFINDTESTDATA("data/ssl/bundled-ca.pem")));
+    const QList<QSslCertificate> configured = QSslConfiguration::defaultConfiguration().caCertificates();
+    const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    QVERIFY(!system.isEmpty());
+    Client client;
+    const QList<QSslCertificate> used = client.manager->getSslConfiguration().caCertificates();
+    for (const QSslCertificate& authority : system + configured)
+        QVERIFY2(used.contains(authority), qPrintable(authority.subjectDisplayName()));
 }
 
 QTEST_MAIN(tst_DownloadManager)

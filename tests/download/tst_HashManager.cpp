@@ -162,6 +162,8 @@ private slots:
     void waitedFileJumpsTheQueue();
     void changeOnDiskInvalidates_data();
     void changeOnDiskInvalidates();
+    void anotherFileAtThePathIsHashedAgain_data();
+    void anotherFileAtThePathIsHashedAgain();
     void changeDuringTheReadIsNotStored();
     void unhashableFilesEndTheWait_data();
     void unhashableFilesEndTheWait();
@@ -486,6 +488,54 @@ void tst_HashManager::changeOnDiskInvalidates()
         }
         QVERIFY(changes() > before);
     }
+}
+
+void tst_HashManager::anotherFileAtThePathIsHashedAgain_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("file replaced") << QStringLiteral("replace");
+    QTest::newRow("link re-pointed") << QStringLiteral("link");
+    QTest::newRow("folder moved aside and recreated") << QStringLiteral("folder");
+}
+
+void tst_HashManager::anotherFileAtThePathIsHashedAgain()
+{
+    // The new file has the size and modification time of the old one: only its identity differs.
+    QFETCH(QString, change);
+    const QByteArray oldContent = "old content";
+    const QByteArray newContent = "new content";
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+    const QString oldFile = path(QStringLiteral("folder/old"));
+    const QString newFile = path(QStringLiteral("new"));
+    writeFile(oldFile, oldContent);
+    writeFile(newFile, newContent);
+    const QDateTime modified = QFileInfo(oldFile).lastModified();
+    QFile newer(newFile);
+    QVERIFY(newer.open(QIODevice::ReadWrite) && newer.setFileTime(modified, QFileDevice::FileModificationTime));
+    newer.close();
+    QString file = oldFile;
+    if (change == QLatin1String("link")) {
+        file = path(QStringLiteral("link"));
+        QVERIFY(QFile::link(oldFile, file));
+    }
+    const QString oldMd5 = hex(QCryptographicHash::hash(oldContent, QCryptographicHash::Md5));
+    QCOMPARE(m_manager->getHash(file).md5, oldMd5);
+
+    if (change == QLatin1String("replace")) {
+        QCOMPARE(std::rename(qPrintable(newFile), qPrintable(file)), 0);
+    } else if (change == QLatin1String("link")) {
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QFile::link(newFile, file));
+    } else {
+        QCOMPARE(std::rename(qPrintable(path(QStringLiteral("folder"))), qPrintable(path(QStringLiteral("aside")))), 0);
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+        QCOMPARE(std::rename(qPrintable(newFile), qPrintable(file)), 0);
+    }
+    // At once, before any notice of the watcher: never the old file's digests.
+    HashManager::Hash answer;
+    QVERIFY(!m_manager->getHashAsync(file, answer) || answer.md5 != oldMd5);
+    QCOMPARE(m_manager->getHash(file).md5, hex(QCryptographicHash::hash(newContent, QCryptographicHash::Md5)));
+    QCOMPARE(m_manager->getHash(file).sha1, hex(QCryptographicHash::hash(newContent, QCryptographicHash::Sha1)));
 }
 
 void tst_HashManager::changeDuringTheReadIsNotStored()

@@ -52,6 +52,8 @@ private slots:
     void loadReplacesEveryEntry();
     void saveAndLoadRoundTrip();
     void saveReplacesTheFileWholeAndOwnerOnly();
+    void saveWritesThroughALink_data();
+    void saveWritesThroughALink();
     void unsetHostPassword();
     void clearPasswordsLeavesOnlyNulls();
 
@@ -208,6 +210,48 @@ void tst_PasswordManager::saveReplacesTheFileWholeAndOwnerOnly()
     // A folder that does not exist takes no file: a failure, said as one.
     QVERIFY(!store.save(path(QStringLiteral("no-such-folder/passwords.ini"))));
     QVERIFY(!s_messages.filter(QStringLiteral("Cannot save passwords to")).isEmpty());
+}
+
+void tst_PasswordManager::saveWritesThroughALink_data()
+{
+    QTest::addColumn<QStringList>("links"); // each a link to the next; the last one to real/passwords.ini
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to the file") << QStringList{"passwords.ini"} << true;
+    QTest::newRow("chain of links") << QStringList{"passwords.ini", "second.ini"} << true;
+    QTest::newRow("link to a file not made yet") << QStringList{"passwords.ini"} << false;
+}
+
+void tst_PasswordManager::saveWritesThroughALink()
+{
+    QFETCH(QStringList, links);
+    QFETCH(bool, targetExists);
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("real")));
+    const QString target = path(QStringLiteral("real/passwords.ini"));
+    for (int i = 0; i < links.size(); ++i)
+        QVERIFY(QFile::link(i + 1 < links.size() ? links[i + 1] : QStringLiteral("real/passwords.ini"), path(links[i])));
+    PasswordManager store;
+    if (targetExists) {
+        writeText(target, kStoredFile);
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QVERIFY(store.load(path(links.first())));
+        QVERIFY(store.unsetHostPassword(QHostAddress(QStringLiteral("10.0.0.1"))));
+    }
+    store.setHostPassword(QHostAddress(QStringLiteral("10.0.0.5")), QStringLiteral("s3cret"));
+    QVERIFY(store.save(path(links.first())));
+
+    // The links stay as they were; the file at their end holds the store, owner-only, and nothing else
+    // holds a password.
+    for (int i = 0; i < links.size(); ++i)
+        QVERIFY2(QFileInfo(path(links[i])).isSymLink(), qPrintable(links[i]));
+    struct stat status = {};
+    QCOMPARE(::lstat(qPrintable(target), &status), 0);
+    QVERIFY(S_ISREG(status.st_mode));
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+    const QSettings saved(target, QSettings::IniFormat);
+    QVERIFY(!saved.contains(QStringLiteral("10.0.0.1")));
+    QCOMPARE(saved.value(QStringLiteral("10.0.0.5")).toString(), QStringLiteral("s3cret"));
+    QCOMPARE(QDir(path(QStringLiteral("real"))).entryList(QDir::Files), QStringList{QStringLiteral("passwords.ini")});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::System).size(), links.size());
 }
 
 void tst_PasswordManager::unsetHostPassword()
