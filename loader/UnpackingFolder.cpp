@@ -9,7 +9,6 @@
 #include <QRandomGenerator>
 #include <QRegExp>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
