@@ -1,8 +1,9 @@
 #pragma once
 
 // Finds and loads the flash file of a command-line run: a flash file as it is, or an archive
-// unpacked into a folder beside it (an existing folder is reused unless --always-unzip) with the
-// flash file inside named by -x, the only one, or the preferred "flash.json" / "flash.xml".
+// unpacked into a folder beside it (an earlier run's folder is reused for the same archive,
+// unchanged, unless --always-unzip) with the flash file inside named by -x, the only one, or the
+// preferred "flash.json" / "flash.xml".
 // Static only; main thread (it blocks while 7z unpacks).
 
 #include "app/ArgParser.h"

@@ -1,9 +1,16 @@
 #include "loader/ArchiveListing.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegExp>
 #include <QStringList>
 
 #include <set>
+
+#include <climits>
+#include <unistd.h>
 
 namespace {
 
@@ -26,16 +33,31 @@ bool escapes(const QString& path)
     return isAbsolute(path) || components(path).contains(QStringLiteral(".."));
 }
 
-// Whether `target`, read from the folder of `linkPath`, stays inside the archive's root.
-bool staysInside(const QString& linkPath, const QString& target)
+// The path as one text: "./a//b" and "a\\b" are both "a/b".
+QString normalised(const QString& path)
+{
+    return components(path).join(QLatin1Char('/'));
+}
+
+// Whether `target`, read from the folder of `linkPath`, stays inside the archive's root. Past a link
+// the walk is wherever that link points, so a ".." there counts as climbing out.
+bool staysInside(const QString& linkPath, const QString& target, const std::set<QString>& links)
 {
     if (isAbsolute(target))
         return false;
-    int depth = components(linkPath).size() - 1;
+    QStringList walked = components(linkPath);
+    if (!walked.isEmpty())
+        walked.removeLast();
+    bool pastLink = false;
     for (const QString& part : components(target)) {
-        depth += part == QLatin1String("..") ? -1 : 1;
-        if (depth < 0)
+        if (part != QLatin1String("..")) {
+            walked << part;
+            pastLink = pastLink || links.count(walked.join(QLatin1Char('/'))) > 0;
+        } else if (walked.isEmpty() || pastLink) {
             return false;
+        } else {
+            walked.removeLast();
+        }
     }
     return true;
 }
@@ -47,7 +69,35 @@ bool modeIsLink(const QString& value)
     return mode.indexIn(value) != -1;
 }
 
+// The target exactly as the link stores it: Qt only offers it resolved, which hides an absolute one.
+QString storedTarget(const QString& link)
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(QFile::encodeName(link).constData(), target, sizeof target);
+    return length < 0 ? QString() : QFile::decodeName(QByteArray(target, static_cast<int>(length)));
+}
+
 } // namespace
+
+ArchiveListing ArchiveListing::ofFolder(const QString& root)
+{
+    ArchiveListing result;
+    const QDir folder(root);
+    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        Entry found{folder.relativeFilePath(entry.filePath()), entry.isSymLink(), QString(), QString()};
+        if (found.isLink) {
+            found.linkTarget = storedTarget(entry.filePath());
+            // A link whose target cannot be read is judged as one that leaves.
+            if (found.linkTarget.isEmpty())
+                found.linkTarget = QStringLiteral("/");
+        }
+        result.m_entries.push_back(found);
+    }
+    return result;
+}
 
 ArchiveListing ArchiveListing::parse(const QString& listing)
 {
@@ -101,18 +151,20 @@ QString ArchiveListing::problem() const
 {
     std::set<QString> links;
     for (const Entry& entry : m_entries) {
+        if (entry.isLink)
+            links.insert(normalised(entry.path));
+    }
+    for (const Entry& entry : m_entries) {
         if (escapes(entry.path))
             return QStringLiteral("the entry \"%1\" would land outside the output folder").arg(entry.path);
         if (!entry.hardLink.isEmpty() && escapes(entry.hardLink))
             return QStringLiteral("the entry \"%1\" links outside the output folder").arg(entry.path);
-        if (entry.isLink && !entry.linkTarget.isEmpty() && !staysInside(entry.path, entry.linkTarget))
+        if (entry.isLink && !entry.linkTarget.isEmpty() && !staysInside(entry.path, entry.linkTarget, links))
             return QStringLiteral("the entry \"%1\" links outside the output folder").arg(entry.path);
-        if (entry.isLink)
-            links.insert(components(entry.path).join(QLatin1Char('/')));
     }
     // A later entry written through a link (or over it) would land wherever the link points.
     for (const Entry& entry : m_entries) {
-        const QString path = components(entry.path).join(QLatin1Char('/'));
+        const QString path = normalised(entry.path);
         for (const QString& link : links) {
             if (path.startsWith(link + QLatin1Char('/')) || (path == link && !entry.isLink))
                 return QStringLiteral("the entry \"%1\" would be written through the link \"%2\"")

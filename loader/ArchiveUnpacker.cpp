@@ -4,13 +4,11 @@
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "loader/ArchiveListing.h"
-#include "loader/FileManager2.h"
+#include "loader/ArchiveStamp.h"
+#include "loader/UnpackingFolder.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegExp>
 #include <QStringList>
 
@@ -155,74 +153,14 @@ bool runLogged(const QString& program, const Pipeline& pipeline, const QString& 
     return false;
 }
 
-// A new, hidden folder beside `outputFolder`, or an empty text when none can be made.
-QString createFreshSibling(const QString& outputFolder, const QString& purpose)
+// False after the ERROR line when the entries would land or point outside the output folder.
+bool isSafe(const ArchiveListing& entries, const QString& archive)
 {
-    const QFileInfo output(outputFolder);
-    QDir parent(output.absolutePath());
-    if (!parent.mkpath(QStringLiteral(".")))
-        return QString();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = QStringLiteral(".%1.%2-%3")
-                                 .arg(output.fileName(), purpose)
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        if (parent.mkdir(name))
-            return parent.absoluteFilePath(name);
-    }
-    return QString();
-}
-
-bool isInside(const QString& path, const QString& root)
-{
-    return !path.isEmpty() && (path == root || path.startsWith(root + QLatin1Char('/')));
-}
-
-// The first symbolic link under `root` whose target lies outside it, or an empty text.
-QString linkLeavingTree(const QString& root)
-{
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
-    QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        const QFileInfo entry(entries.next());
-        if (!entry.isSymLink())
-            continue;
-        const QString target = QDir::cleanPath(entry.symLinkTarget());
-        const QString canonical = QFileInfo(entry.absoluteFilePath()).canonicalFilePath();
-        if (!isInside(target, QDir::cleanPath(root)) && !isInside(target, canonicalRoot))
-            return entry.absoluteFilePath();
-        if (!canonical.isEmpty() && !isInside(canonical, canonicalRoot))
-            return entry.absoluteFilePath();
-    }
-    return QString();
-}
-
-// Puts the unpacked folder in place of `outputFolder`; an earlier folder there is removed only
-// once the new one is in place.
-bool replaceFolder(const QString& fresh, const QString& outputFolder)
-{
-    QDir folders;
-    const QFileInfo output(outputFolder);
-    QString previous;
-    if (output.exists() || output.isSymLink()) {
-        previous = createFreshSibling(outputFolder, QStringLiteral("previous"));
-        if (previous.isEmpty() || !folders.rmdir(previous) || !folders.rename(outputFolder, previous)) {
-            logApplication(ERROR, QStringLiteral("Cannot replace the folder ") + quoted(outputFolder));
-            return false;
-        }
-    }
-    if (!folders.rename(fresh, outputFolder)) {
-        logApplication(ERROR, QStringLiteral("Cannot move the unpacked files to ") + quoted(outputFolder));
-        if (!previous.isEmpty())
-            folders.rename(previous, outputFolder);
-        return false;
-    }
-    const bool previousIsFolder = QFileInfo(previous).isDir();
-    if (!previous.isEmpty()
-        && !(previousIsFolder ? FileManager2::removeDir(previous, true) : QFile::remove(previous)))
-        logApplication(WARNING, QStringLiteral("Cannot remove the previous content of ") + quoted(outputFolder)
-                                    + QStringLiteral(" (left in ") + quoted(previous) + QLatin1Char(')'));
-    return true;
+    const QString problem = entries.problem();
+    if (problem.isNull())
+        return true;
+    logApplication(ERROR, QStringLiteral("Refusing to unpack ") + quoted(archive) + QStringLiteral(": ") + problem);
+    return false;
 }
 
 bool unpackInto(Form form, const QString& program, const QFileInfo& archive, const QString& fresh,
@@ -232,26 +170,19 @@ bool unpackInto(Form form, const QString& program, const QFileInfo& archive, con
     const QString path = archive.absoluteFilePath();
     QString output;
     if (!runLogged(program, pipelineFor(form, path, {QStringLiteral("l"), QStringLiteral("-slt")}),
-                   folder, withEvents, output))
+                   folder, withEvents, output)
+        || !isSafe(ArchiveListing::parse(output), path))
         return false;
-    const QString problem = ArchiveListing::parse(output).problem();
-    if (!problem.isNull()) {
-        logApplication(ERROR, QStringLiteral("Refusing to unpack ") + quoted(path) + QStringLiteral(": ") + problem);
-        return false;
-    }
 
     const Pipeline extraction = pipelineFor(
         form, path, {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-aoa"), QStringLiteral("-o") + fresh});
     if (!runLogged(program, extraction, folder, withEvents, output))
         return false;
-    // Zip archives keep a link's target as its content: only the unpacked tree shows where it points.
-    const QString link = linkLeavingTree(fresh);
-    if (!link.isEmpty()) {
-        logApplication(ERROR, QStringLiteral("Refusing to unpack ") + quoted(path) + QStringLiteral(": the link ")
-                                  + quoted(QDir(fresh).relativeFilePath(link))
-                                  + QStringLiteral(" points outside the output folder"));
+    // The listing of a zip does not show where its links point, and 7z rewrites an absolute target
+    // into the folder it unpacks into (a link that would dangle once the folder is renamed): the
+    // unpacked links are judged as they lie.
+    if (!isSafe(ArchiveListing::ofFolder(fresh), path))
         return false;
-    }
     logApplication(DEBUG, program + QStringLiteral(" output: \n") + output);
     if (form == Form::Zip)
         logApplication(INFO, QStringLiteral("Archive ") + quoted(path) + QStringLiteral(" unzipped"));
@@ -286,13 +217,10 @@ bool ArchiveUnpacker::unpack(const QString& archive, const QString& outputFolder
     }
     logApplication(INFO, QStringLiteral("Unzip archive ") + quoted(info.absoluteFilePath()));
 
-    const QString fresh = createFreshSibling(outputFolder, QStringLiteral("unpacking"));
-    if (fresh.isEmpty()) {
-        logApplication(ERROR, QStringLiteral("Cannot create a folder beside ") + quoted(outputFolder));
-        return false;
-    }
-    if (unpackInto(form, archiverPath(), info, fresh, withEvents) && replaceFolder(fresh, outputFolder))
-        return true;
-    FileManager2::removeDir(fresh, true);
-    return false;
+    // Taken before 7z reads the archive: a change meanwhile makes the next run unpack afresh.
+    const ArchiveStamp stamp = ArchiveStamp::of(info.absoluteFilePath());
+    UnpackingFolder::removeAbandoned(outputFolder);
+    UnpackingFolder fresh(outputFolder);
+    return fresh.isValid() && unpackInto(form, archiverPath(), info, fresh.contentPath(), withEvents)
+           && stamp.writeInto(fresh.contentPath()) && fresh.replaceOutput();
 }

@@ -42,9 +42,10 @@ public:
     // "1.00 kB": 1024 steps from "bytes" up to "PB".
     static QString convertBytesToHumanReadableSize(uint64_t bytes, uint16_t decimals);
 
-    // Makes `outputFolder` hold the archive's content: true at once when the folder exists and
-    // `force` is false; otherwise the archive is unpacked into a fresh sibling folder that replaces
-    // `outputFolder` only on success. Blocks the calling thread while 7z runs.
+    // Makes `outputFolder` hold the archive's content: true at once when `force` is false and the
+    // folder was unpacked from this archive as it is now (ArchiveStamp); otherwise the archive is
+    // unpacked into a fresh sibling folder that replaces `outputFolder` only on success. Blocks the
+    // calling thread while 7z runs.
     static bool unzipArchive(const QString& archive, const QString& outputFolder, bool force);
     // The same, waiting in a local event loop so that the calling (GUI) thread keeps handling events.
     static bool unzipArchiveWithEvents(const QString& archive, const QString& outputFolder, bool force);

@@ -1,7 +1,8 @@
 // `quillonlite --cli` flashing simulated devices end to end: a JSON "3.0" flash file alone, in a
-// .zip and in a .tar.gz, an XML "1.0" one, tools named on the command line, a device plugged while
-// the program waits, and --fru-value on a copied configuration. What counts is what an operator
-// and the devices see: exit code, console lines, flashed partitions, result files.
+// .zip (also one rebuilt since an earlier run unpacked it) and in a .tar.gz, an XML "1.0" one,
+// tools named on the command line, a device plugged while the program waits, and --fru-value on a
+// copied configuration. What counts is what an operator and the devices see: exit code, console
+// lines, flashed partitions, result files.
 
 #include "CommandLineStation.h"
 
@@ -24,6 +25,7 @@ void tst_CliFlash::flashesADeviceInMainOs_data()
     QTest::addColumn<QString>("packaging");   // how the flash file reaches the program
     QTest::newRow("JSON 3.0 flash file") << "json";
     QTest::newRow("zip archive") << "zip";
+    QTest::newRow("zip archive rebuilt since an earlier run") << "rebuilt zip";
     QTest::newRow("tar.gz archive") << "tar.gz";
     QTest::newRow("adb and fastboot named by --adb and --fastboot") << "tool options";
 }
@@ -37,6 +39,22 @@ void tst_CliFlash::flashesADeviceInMainOs()
 
     QStringList arguments{"-f", station.path("flash.json")};
     QString loaded = station.path("flash.json");
+    int runs = 1;
+    if (packaging == "rebuilt zip") {
+        // An earlier run flashed an older build of the archive, which it left unpacked beside it.
+        QVERIFY(QFile::rename(station.path("boot.img"), station.path("new-boot.img")));
+        QFile oldImage(station.path("boot.img"));
+        QVERIFY(oldImage.open(QIODevice::WriteOnly) && oldImage.write("an older boot image\n") > 0);
+        oldImage.close();
+        QVERIFY(station.tool("7z", {"a", "-bd", "update.zip", "flash.json", "boot.img", "system.img"}));
+        const CommandLineStation::Run earlier = station.run({"-f", station.path("update.zip")});
+        QVERIFY2(earlier.exitCode == 0, earlier.report());
+        QCOMPARE(station.partitions("PHONE1").value("boot").toString(), CommandLineStation::digestOf(station.path("boot.img")));
+        QVERIFY(QFile::remove(station.path("update.zip")) && QFile::remove(station.path("boot.img")));
+        QVERIFY(QFile::rename(station.path("new-boot.img"), station.path("boot.img")));
+        packaging = "zip";
+        runs = 2;
+    }
     if (packaging == "zip" || packaging == "tar.gz") {
         const QString archive = "update." + packaging;
         QVERIFY(packaging == "zip" ? station.tool("7z", {"a", "-bd", archive, "flash.json", "boot.img", "system.img"})
@@ -59,11 +77,14 @@ void tst_CliFlash::flashesADeviceInMainOs()
     QVERIFY2(run.output.contains("  INFO   : [Port 1-2] Flash success (duration="), run.report());
     QCOMPARE(texts.last(), QStringLiteral("Quillon Lite exited with code 0"));
 
-    // The device went to fastboot and back, and holds both images.
-    QCOMPARE(station.commandsFor("PHONE1"),
-             QStringList({"adb -s PHONE1 reboot bootloader", "fastboot -s PHONE1 flash boot " + QFileInfo(loaded).path() + "/boot.img",
-                          "fastboot -s PHONE1 flash system " + QFileInfo(loaded).path() + "/system.img",
-                          "fastboot -s PHONE1 reboot"}));
+    // The device went to fastboot and back (in each run), and holds both images.
+    const QStringList commands{"adb -s PHONE1 reboot bootloader", "fastboot -s PHONE1 flash boot " + QFileInfo(loaded).path() + "/boot.img",
+                               "fastboot -s PHONE1 flash system " + QFileInfo(loaded).path() + "/system.img",
+                               "fastboot -s PHONE1 reboot"};
+    QStringList expectedCommands;
+    for (int run = 0; run < runs; ++run)
+        expectedCommands << commands;
+    QCOMPARE(station.commandsFor("PHONE1"), expectedCommands);
     QCOMPARE(station.partitions("PHONE1").value("boot").toString(),
              CommandLineStation::digestOf(QStringLiteral(QLN_SAMPLES_DIR "/update/boot.img")));
     QCOMPARE(station.partitions("PHONE1").value("system").toString(),

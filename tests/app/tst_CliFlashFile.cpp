@@ -42,7 +42,7 @@ private slots:
     void flashFileInAnArchive();
     void plainFlashFileIgnoresTheName();
     void missingFile();
-    void unpackedFolderIsReusedUnlessAlwaysUnzip();
+    void rebuiltArchiveIsUnpackedAfresh();
 
 private:
     // Builds <work>/build.zip from the named entries: flash files, except the *.txt ones.
@@ -155,23 +155,19 @@ void tst_CliFlashFile::missingFile()
     QCOMPARE(m_sink.texts(Logger::ERROR), QStringList{"Flash file \"" + m_work->filePath("gone.json") + "\" does not exists"});
 }
 
-void tst_CliFlashFile::unpackedFolderIsReusedUnlessAlwaysUnzip()
+void tst_CliFlashFile::rebuiltArchiveIsUnpackedAfresh()
 {
     QVERIFY(makeArchive({"first.json"}));
     m_options.flashFile = m_work->filePath("build.zip");
     QSharedPointer<FlashFileManager> flashFile;
     QCOMPARE(CliFlashFile::load(m_log, m_options, flashFile), 0);
+    QCOMPARE(QFileInfo(m_options.flashFileName).fileName(), QStringLiteral("first.json"));
 
-    // The archive changes; the folder of the first run stays in use until --always-unzip.
+    // The archive changes: without --always-unzip too, the folder of the first run is not what loads.
     QVERIFY(QFile::remove(m_work->filePath("build.zip")));
     QVERIFY(QDir(m_work->filePath("content")).removeRecursively());
     QVERIFY(makeArchive({"second.json"}));
     m_options.flashFileName.clear();
-    QCOMPARE(CliFlashFile::load(m_log, m_options, flashFile), 0);
-    QCOMPARE(QFileInfo(m_options.flashFileName).fileName(), QStringLiteral("first.json"));
-
-    m_options.flashFileName.clear();
-    m_options.alwaysUnzip = true;
     QCOMPARE(CliFlashFile::load(m_log, m_options, flashFile), 0);
     QCOMPARE(QFileInfo(m_options.flashFileName).fileName(), QStringLiteral("second.json"));
 }

@@ -1,8 +1,10 @@
 #include "loader/ArchiveListing.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
-// Judging a 7z technical listing: which entries could write outside the output folder.
+// Judging a 7z technical listing, and an unpacked folder: which entries could write or point
+// outside the output folder.
 class tst_ArchiveListing : public QObject
 {
     Q_OBJECT
@@ -11,6 +13,8 @@ private slots:
     void problem_data();
     void problem();
     void parsesEntriesAfterTheSeparator();
+    void unpackedLinks_data();
+    void unpackedLinks();
 };
 
 namespace {
@@ -59,6 +63,10 @@ void tst_ArchiveListing::problem_data()
         << "the entry \"l/x\" would be written through the link \"l\"";
     QTest::newRow("file over a link") << QStringList{QStringLiteral("l|Symbolic Link = a"), QStringLiteral("l")}
                                       << "the entry \"l\" would be written through the link \"l\"";
+    // "d" is the root itself, so "d/.." is its parent, although the text stays inside.
+    QTest::newRow("dot-dot past a link")
+        << QStringList{QStringLiteral("d|Symbolic Link = ."), QStringLiteral("x|Symbolic Link = d/../etc")}
+        << "the entry \"x\" links outside the output folder";
 }
 
 void tst_ArchiveListing::problem()
@@ -78,6 +86,43 @@ void tst_ArchiveListing::parsesEntriesAfterTheSeparator()
     QVERIFY(!parsed.entries()[0].isLink);
     QVERIFY(parsed.entries()[1].isLink);
     QCOMPARE(parsed.entries()[1].linkTarget, QStringLiteral("a"));
+}
+
+void tst_ArchiveListing::unpackedLinks_data()
+{
+    QTest::addColumn<QString>("link");   // relative to the unpacked folder, which holds "images/boot.img"
+    QTest::addColumn<QString>("target"); // as stored
+    QTest::addColumn<bool>("isSafe");
+
+    QTest::newRow("beside") << "images/current.img" << "boot.img" << true;
+    QTest::newRow("up and down, inside") << "images/sub/current.img" << "../boot.img" << true;
+    QTest::newRow("to a folder inside") << "all" << "images" << true;
+    QTest::newRow("dangling, inside") << "images/next.img" << "later.img" << true;
+    QTest::newRow("climbing out") << "images/etc" << "../../etc" << false;
+    QTest::newRow("absolute") << "root" << "/" << false;
+    // 7z turns a zip link to "/etc/hostname" into one to "<folder>/etc/hostname": once the folder
+    // is renamed into place, that target is gone.
+    QTest::newRow("absolute into the folder itself") << "hostname" << "@FOLDER@/images/boot.img" << false;
+}
+
+void tst_ArchiveListing::unpackedLinks()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, target);
+    QFETCH(bool, isSafe);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QDir root(folder.path());
+    QVERIFY(root.mkpath(QStringLiteral("images")) && root.mkpath(QFileInfo(link).path()));
+    QFile image(root.filePath(QStringLiteral("images/boot.img")));
+    QVERIFY(image.open(QIODevice::WriteOnly));
+    image.close();
+    target.replace(QStringLiteral("@FOLDER@"), root.absolutePath());
+    QVERIFY(QFile::link(target, root.filePath(link)));
+
+    const QString problem = ArchiveListing::ofFolder(root.absolutePath()).problem();
+    QCOMPARE(problem, isSafe ? QString() : QStringLiteral("the entry \"%1\" links outside the output folder").arg(link));
 }
 
 QTEST_GUILESS_MAIN(tst_ArchiveListing)
