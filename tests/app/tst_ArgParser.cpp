@@ -185,6 +185,8 @@ void tst_ArgParser::outcome_data()
                                        << QStringList{"WARNING|Log level must in [0, 5], convert 9 to 5"};
     QTest::newRow("timeout not an integer") << QStringList{"--timeout", "1.5"} << 18
                                             << QStringList{"ERROR|Invalid value for --timeout"};
+    QTest::newRow("timeout beyond an int") << QStringList{"--timeout", "2147483648"} << 18
+                                           << QStringList{"ERROR|Invalid value for --timeout"};
     QTest::newRow("clean emmc without soc serial")
         << QStringList{"--clean-emmc", "--fw-dnx", "%file", "--fw-image", "%file"} << 13
         << QStringList{"ERROR|Please specify a soc serial number (using --soc-sn) to use the clean emmc option"};
@@ -281,6 +283,8 @@ void tst_ArgParser::fields_data()
                                                    << QVariantMap{{"deviceMgrLogLevel", 0}};
     QTest::newRow("detection timeout") << QStringList{"--device-detection-timeout", "18446744073709551614"}
                                        << QVariantMap{{"deviceDetectionTimeout", qulonglong(18446744073709551614ULL)}};
+    QTest::newRow("timeout past one timer arming") << QStringList{"--timeout", "35792"}
+                                                   << QVariantMap{{"timeoutMinutes", 35792}};
     QTest::newRow("timeout off") << QStringList{"--timeout", "0"} << QVariantMap{{"timeoutMinutes", 0}};
     QTest::newRow("timeout negative") << QStringList{"--timeout=-3"} << QVariantMap{{"timeoutMinutes", -3}};
     QTest::newRow("archive names") << QStringList{"-x", "a/flash.json", "-c", "conf", "--fru-value", "F"}
