@@ -13,6 +13,7 @@
 #include <getopt.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -108,6 +109,45 @@ bool isUserExecutable(const QString& path)
     return QFileInfo::exists(path) && (QFile::permissions(path) & QFileDevice::ExeUser);
 }
 
+// A FIFO, socket or device blocks the first read (the global time-out is not armed yet) and a
+// folder is no flash file: a path that exists must be a regular file, or a link to one.
+bool isRegularOrAbsent(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile();
+}
+
+int refuseNonRegularFile(const QString& path)
+{
+    return fail(QlnErrorCode::CliInvalidFlashFile,
+                {QStringLiteral("Flash file %1 is not a regular file").arg(path), QStringLiteral("Invalid flash file")});
+}
+
+int missingArgument(const char* option)
+{
+    return fail(QlnErrorCode::CliMissingArguments,
+                {QStringLiteral("Missing argument for \"%1\"").arg(QString::fromLocal8Bit(option))});
+}
+
+// An option whose value is missing takes the next argument, even another option ("--os-sn
+// --timeout 5"): a separate value that begins with "--" is that next option, not a value.
+bool tookNextOptionAsValue(char** argv)
+{
+    return optarg != nullptr && optind >= 3 && optarg == argv[optind - 1] && qstrncmp(optarg, "--", 2) == 0;
+}
+
+// The argument getopt_long refused. An unknown letter inside a group of short options ("-qh")
+// leaves the parser on that group, so the letter names it; a long option names itself (also
+// "--cli=1", a value given to a switch, where optopt holds the switch's code).
+QString refusedOption(char** argv)
+{
+    const char* last = argv[optind - 1];
+    const bool longOption = qstrncmp(last, "--", 2) == 0 && (optopt == 0 || std::strchr(last, '=') != nullptr);
+    if (optopt != 0 && !longOption)
+        return QStringLiteral("-") + QChar(optopt);
+    return QString::fromLocal8Bit(last);
+}
+
 void resetForParsing(ArgParser::Options& options)
 {
     options.flashFileName = QString();
@@ -191,6 +231,8 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
         options.configuration = value;
         return QlnErrorCode::NoError;
     case 'f':
+        if (!isRegularOrAbsent(value))
+            return refuseNonRegularFile(value);
         if (!isFlashFileType(value))
             return fail(QlnErrorCode::CliInvalidOptions,
                         {QStringLiteral("Unknown flash file type: %1").arg(value), QStringLiteral("Invalid option")});
@@ -219,6 +261,8 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
         options.flashFileName = value;
         return QlnErrorCode::NoError;
     case 'z':
+        if (!isRegularOrAbsent(value))
+            return refuseNonRegularFile(value);
         options.flashFile = value;
         return QlnErrorCode::NoError;
     case 'C':
@@ -254,9 +298,10 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
         FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY = true;
         return QlnErrorCode::NoError;
     case ':':
-        return fail(QlnErrorCode::CliMissingArguments,
-                    {QStringLiteral("Missing argument for \"%1\"").arg(QString::fromLocal8Bit(argv[optind - 1]))});
-    default: // an unknown option, or one that this program accepts and ignores
+        return missingArgument(argv[optind - 1]);
+    case '?': // a mistyped option must not let the run go on and flash whichever device shows up
+        return fail(QlnErrorCode::CliInvalidOptions, {QStringLiteral("Invalid option: %1").arg(refusedOption(argv))});
+    default: // an option that this program accepts and ignores
         log(WARNING, QStringLiteral("Invalid option: %1").arg(QString::fromLocal8Bit(argv[optind - 1])));
         return QlnErrorCode::NoError;
     }
@@ -319,6 +364,8 @@ int ArgParser::generateTask(int argc, char** argv, Options& options)
         const int code = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
         if (code == -1)
             break;
+        if (tookNextOptionAsValue(argv))
+            return missingArgument(argv[optind - 2]);
         const int result = handleOption(code, index, argc, argv, options);
         if (result != QlnErrorCode::NoError)
             return result;

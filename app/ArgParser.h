@@ -48,14 +48,15 @@ public:
         int deviceMgrLogLevel = 3;             // filter level of the device manager's log, 0..5
     };
 
-    // Results of generateTask besides the QlnErrorCode values 11, 12, 13 and 18.
+    // Results of generateTask besides the QlnErrorCode values 11, 12, 13, 14 and 18.
     enum Result { Proceed = 0, UsageShown = 1 };
 
     ArgParser() = delete;
 
     // Parses argv (argv[0] is the program) into `options` and checks it. Proceed; UsageShown when
     // -h/--help was given or no flash file was named (the usage text is logged); else the error
-    // code of the first failing option, after its message. GNU getopt may reorder argv.
+    // code of the first failing option, after its message: an unknown option is one (11), and so is
+    // a flash file that exists but is no regular file (14). GNU getopt may reorder argv.
     static int generateTask(int argc, char** argv, Options& options);
 
     // Reads a log level (decimal, 0x hexadecimal or 0 octal) and applies it to the application log,

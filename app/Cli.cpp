@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 
-#include <climits>
 #include <map>
 #include <vector>
 
@@ -39,11 +38,6 @@ Cli::Cli(FlashManager* flashManager, DeviceManager* deviceManager)
     , m_flashManager(flashManager)
     , m_deviceManager(deviceManager)
 {
-    // A coarse timer may fire 5 % early: a minute's time-out would end the run seconds before it.
-    for (QTimer* timer : {&m_cliTimer, &m_deviceDetectionTimer}) {
-        timer->setSingleShot(true);
-        timer->setTimerType(Qt::PreciseTimer);
-    }
     m_stopTimer.setSingleShot(true);
     connect(&m_stopTimer, &QTimer::timeout, this, &Cli::emitFinished);
 }
@@ -76,25 +70,13 @@ int Cli::init()
 
     m_deviceManager->getLogHandler()->setFilterLevel(m_options.deviceMgrLogLevel);
     if (m_options.timeoutMinutes > 0) {
-        connect(&m_cliTimer, &QTimer::timeout, this, &Cli::do_cliTimeout);
-        const uint64_t timeoutMs = uint64_t(m_options.timeoutMinutes) * 60000u;
-        if (arm(m_cliTimer, timeoutMs))
-            logMessage(Logger::DEBUG, QStringLiteral("CLI Flash timeout set to %1 min").arg(m_options.timeoutMinutes));
-        else
-            logMessage(Logger::DEBUG, QStringLiteral("CLI Flash timeout of %1 min exceeds the timer's range: not activated")
-                                          .arg(m_options.timeoutMinutes));
+        connect(&m_cliTimer, &DeadlineTimer::timeout, this, &Cli::do_cliTimeout);
+        m_cliTimer.start(uint64_t(m_options.timeoutMinutes) * 60000u);
+        logMessage(Logger::DEBUG, QStringLiteral("CLI Flash timeout set to %1 min").arg(m_options.timeoutMinutes));
     } else {
         logMessage(Logger::DEBUG, QStringLiteral("CLI Flash timeout not activated"));
     }
     return QlnErrorCode::NoError;
-}
-
-bool Cli::arm(QTimer& timer, uint64_t timeoutMs)
-{
-    if (timeoutMs > uint64_t(INT_MAX))
-        return false;
-    timer.start(int(timeoutMs));
-    return true;
 }
 
 int Cli::start()
@@ -141,13 +123,10 @@ int Cli::start()
     do_startFlashOfConnectedDevices();
     if (!m_flashStarted) {
         if (m_options.deviceDetectionTimeout != UINT64_MAX) {
-            connect(&m_deviceDetectionTimer, &QTimer::timeout, this, &Cli::do_deviceDetectionTimeout);
-            if (arm(m_deviceDetectionTimer, m_options.deviceDetectionTimeout))
-                logMessage(Logger::INFO, QStringLiteral("Starting device detection timer (%1 ms) ...")
-                                             .arg(m_options.deviceDetectionTimeout));
-            else
-                logMessage(Logger::DEBUG, QStringLiteral("Device detection timeout of %1 ms exceeds the timer's range: "
-                                                         "not activated").arg(m_options.deviceDetectionTimeout));
+            connect(&m_deviceDetectionTimer, &DeadlineTimer::timeout, this, &Cli::do_deviceDetectionTimeout);
+            m_deviceDetectionTimer.start(m_options.deviceDetectionTimeout);
+            logMessage(Logger::INFO, QStringLiteral("Starting device detection timer (%1 ms) ...")
+                                         .arg(m_options.deviceDetectionTimeout));
         }
         logMessage(Logger::INFO, QStringLiteral("Waiting for devices ..."));
     }

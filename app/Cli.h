@@ -8,6 +8,7 @@
 // on the main thread.
 
 #include "app/ArgParser.h"
+#include "core/DeadlineTimer.h"
 #include "core/FlashTypes.h"
 #include "engine/FlashDevice2.h"
 #include "model/FlashConfiguration.h"
@@ -76,9 +77,6 @@ private:
     // stopped first, and finished(int) waits for its end.
     void finish(int code);
     void emitFinished();
-    // Arms `timer` (single shot) for `timeoutMs`; false, without arming it, when the value exceeds
-    // what a timer can count: no limit then.
-    static bool arm(QTimer& timer, uint64_t timeoutMs);
 
     FlashManager* m_flashManager;
     DeviceManager* m_deviceManager;
@@ -91,7 +89,7 @@ private:
     bool m_finishedEmitted = false;
     std::unique_ptr<ChildProcess> m_adbRebootProcess;
     std::unique_ptr<ChildProcess> m_fastbootRebootProcess;
-    QTimer m_cliTimer;
-    QTimer m_deviceDetectionTimer;
+    DeadlineTimer m_cliTimer;
+    DeadlineTimer m_deviceDetectionTimer;
     QTimer m_stopTimer;                      // grace for a stopped flash to report its end
 };

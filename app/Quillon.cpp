@@ -9,6 +9,7 @@
 #include "core/LogLevel.h"
 #include "core/MessageHandler.h"
 #include "core/QuillonLib.h"
+#include "core/UniqueFileName.h"
 #include "core/Utils.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashManager.h"
@@ -223,7 +224,14 @@ void Quillon::startLogFile()
         log->logMessage(WARNING, QStringLiteral("Fail create parent folder to log file"));
         return;
     }
-    log->setLogFile(file.absoluteFilePath());
+    // Two runs started in the same second expand the pattern to one name: each gets a file of its own.
+    QString error;
+    const QString path = UniqueFileName::claim(file.absoluteFilePath(), error);
+    if (path.isEmpty()) {
+        log->logMessage(WARNING, QStringLiteral("Fail create log file ") + error);
+        return;
+    }
+    log->setLogFile(path);
 }
 
 void Quillon::printInitialisationLogs()

@@ -174,6 +174,9 @@ FileManager2::FileType FileManager2::getFileType(const QString& path)
         return NotFound;
     if (info.isDir())
         return Directory;
+    // Content is read from regular files only: opening a FIFO blocks until someone writes to it.
+    if (!info.isFile())
+        return OtherFile;
     const QString suffix = info.suffix().toLower();
     if (suffix == QLatin1String("zip") || suffix == QLatin1String("tgz"))
         return ArchiveFile;

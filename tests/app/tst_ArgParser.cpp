@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 namespace {
@@ -66,7 +68,8 @@ private slots:
 
 private:
     // Parses `arguments` (the program name is added), placeholders replaced: %exe an executable
-    // file, %file an existing plain file, %missing a path where nothing exists.
+    // file, %file an existing plain file, %missing a path where nothing exists, %fifo a FIFO and
+    // %folder a folder, both named like flash files.
     int parse(const QStringList& arguments, ArgParser::Options& options);
 
     QTemporaryDir m_dir;
@@ -86,6 +89,8 @@ void tst_ArgParser::initTestCase()
     QFile notFlash(m_dir.filePath(QStringLiteral("settings.json")));
     QVERIFY(notFlash.open(QIODevice::WriteOnly));
     notFlash.write("{\"volume\": 3}\n");
+    QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath(QStringLiteral("pipe.json"))).constData(), 0600) == 0);
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.zip")));
 }
 
 void tst_ArgParser::init()
@@ -102,6 +107,8 @@ int tst_ArgParser::parse(const QStringList& arguments, ArgParser::Options& optio
         argument.replace(QStringLiteral("%file"), m_dir.filePath(QStringLiteral("plain.bin")));
         argument.replace(QStringLiteral("%json"), m_dir.filePath(QStringLiteral("settings.json")));
         argument.replace(QStringLiteral("%missing"), m_dir.filePath(QStringLiteral("missing")));
+        argument.replace(QStringLiteral("%fifo"), m_dir.filePath(QStringLiteral("pipe.json")));
+        argument.replace(QStringLiteral("%folder"), m_dir.filePath(QStringLiteral("folder.zip")));
         texts.push_back(argument.toLocal8Bit());
     }
     std::vector<char*> argv;
@@ -178,6 +185,8 @@ void tst_ArgParser::outcome_data()
                                        << QStringList{"WARNING|Log level must in [0, 5], convert 9 to 5"};
     QTest::newRow("timeout not an integer") << QStringList{"--timeout", "1.5"} << 18
                                             << QStringList{"ERROR|Invalid value for --timeout"};
+    QTest::newRow("timeout beyond an int") << QStringList{"--timeout", "2147483648"} << 18
+                                           << QStringList{"ERROR|Invalid value for --timeout"};
     QTest::newRow("clean emmc without soc serial")
         << QStringList{"--clean-emmc", "--fw-dnx", "%file", "--fw-image", "%file"} << 13
         << QStringList{"ERROR|Please specify a soc serial number (using --soc-sn) to use the clean emmc option"};
@@ -192,12 +201,37 @@ void tst_ArgParser::outcome_data()
                                 << 0 << QStringList();
     QTest::newRow("option without handler") << QStringList{"--board", "x", "-f", "a.xml"} << 0
                                             << QStringList{"WARNING|Invalid option: x"};
-    QTest::newRow("unknown option") << QStringList{"--unknown", "-f", "a.xml"} << 0
-                                    << QStringList{"WARNING|Invalid option: --unknown"};
-    QTest::newRow("value attached to a switch") << QStringList{"--cli=1", "-f", "a.xml"} << 0
-                                                << QStringList{"WARNING|Invalid option: --cli=1"};
-    QTest::newRow("reboot leaves a negative value") << QStringList{"--reboot", "-1", "-f", "a.xml"} << 0
-                                                    << QStringList{"WARNING|Invalid option: -1"};
+    // An option the program does not know ends the parsing: the run must not go on without it.
+    QTest::newRow("unknown option") << QStringList{"--unknown", "-f", "a.xml"} << 11
+                                    << QStringList{"ERROR|Invalid option: --unknown"};
+    QTest::newRow("mistyped option and its value") << QStringList{"-f", "a.xml", "--os-sm", "B2", "-l", "5"} << 11
+                                                   << QStringList{"ERROR|Invalid option: --os-sm"};
+    QTest::newRow("ambiguous abbreviation") << QStringList{"-f", "a.xml", "--fw", "x"} << 11
+                                            << QStringList{"ERROR|Invalid option: --fw"};
+    QTest::newRow("value attached to a switch") << QStringList{"--cli=1", "-f", "a.xml"} << 11
+                                                << QStringList{"ERROR|Invalid option: --cli=1"};
+    QTest::newRow("value attached to a switch with a code") << QStringList{"--skip-flash=yes", "-f", "a.xml"} << 11
+                                                            << QStringList{"ERROR|Invalid option: --skip-flash=yes"};
+    QTest::newRow("unknown short option") << QStringList{"-f", "a.xml", "-q"} << 11
+                                          << QStringList{"ERROR|Invalid option: -q"};
+    QTest::newRow("unknown letter in a group") << QStringList{"--cli", "-qh", "-f", "a.xml"} << 11
+                                               << QStringList{"ERROR|Invalid option: -q"};
+    QTest::newRow("reboot leaves a negative value") << QStringList{"--reboot", "-1", "-f", "a.xml"} << 11
+                                                    << QStringList{"ERROR|Invalid option: -1"};
+    // A missing value takes the next argument: the next option is never a value.
+    QTest::newRow("value missing before the next option") << QStringList{"--os-sn", "--timeout", "5", "-f", "a.xml"}
+                                                          << 12 << QStringList{"ERROR|Missing argument for \"--os-sn\""};
+    QTest::newRow("flash file missing before the next option") << QStringList{"-f", "--cli"} << 12
+                                                               << QStringList{"ERROR|Missing argument for \"-f\""};
+    QTest::newRow("negative value") << QStringList{"--timeout", "-5", "-f", "a.xml"} << 0 << QStringList();
+    // Reading a FIFO blocks, a folder is no flash file: both refused before any read.
+    const QString notRegular = QStringLiteral("ERROR|Flash file %1 is not a regular file");
+    QTest::newRow("-f a FIFO") << QStringList{"-f", "%fifo"} << 14
+                               << QStringList{notRegular.arg(m_dir.filePath("pipe.json")), "ERROR|Invalid flash file"};
+    QTest::newRow("-f a folder") << QStringList{"-f", "%folder"} << 14
+                                 << QStringList{notRegular.arg(m_dir.filePath("folder.zip")), "ERROR|Invalid flash file"};
+    QTest::newRow("-z a FIFO") << QStringList{"-z", "%fifo"} << 14
+                               << QStringList{notRegular.arg(m_dir.filePath("pipe.json")), "ERROR|Invalid flash file"};
 }
 
 void tst_ArgParser::outcome()
@@ -249,6 +283,8 @@ void tst_ArgParser::fields_data()
                                                    << QVariantMap{{"deviceMgrLogLevel", 0}};
     QTest::newRow("detection timeout") << QStringList{"--device-detection-timeout", "18446744073709551614"}
                                        << QVariantMap{{"deviceDetectionTimeout", qulonglong(18446744073709551614ULL)}};
+    QTest::newRow("timeout past one timer arming") << QStringList{"--timeout", "35792"}
+                                                   << QVariantMap{{"timeoutMinutes", 35792}};
     QTest::newRow("timeout off") << QStringList{"--timeout", "0"} << QVariantMap{{"timeoutMinutes", 0}};
     QTest::newRow("timeout negative") << QStringList{"--timeout=-3"} << QVariantMap{{"timeoutMinutes", -3}};
     QTest::newRow("archive names") << QStringList{"-x", "a/flash.json", "-c", "conf", "--fru-value", "F"}

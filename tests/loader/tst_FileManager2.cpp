@@ -7,7 +7,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+
+#include <chrono>
+#include <future>
 
 // What a path holds, the names derived from it, and the removal of folder trees and caches.
 class tst_FileManager2 : public QObject
@@ -20,6 +26,7 @@ private slots:
     void fileType();
     void expectedFileTypes_data();
     void expectedFileTypes();
+    void fifoIsJudgedWithoutOpeningIt();
     void namesAndSizes();
     void getFilesKeepsWantedKinds();
     void removeDirNeverFollowsLinks();
@@ -150,6 +157,24 @@ void tst_FileManager2::expectedFileTypes()
     // An existing file gets exactly its real kind.
     QCOMPARE(int(FileManager2::getExpectedFileTypes(write(QStringLiteral("plain.xml"), "<other/>"))),
              int(FileManager2::OtherFile));
+}
+
+void tst_FileManager2::fifoIsJudgedWithoutOpeningIt()
+{
+    // Named like each kind whose content is read: opening the FIFO would wait for a writer forever.
+    for (const QString& name : {QStringLiteral("f.json"), QStringLiteral("f.xml"), QStringLiteral("f.pcd"),
+                                QStringLiteral("f.zip")}) {
+        const QString fifo = m_dir->filePath(name);
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        auto judged = std::async(std::launch::async, [fifo] { return FileManager2::getFileType(fifo); });
+        if (judged.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ::close(::open(QFile::encodeName(fifo).constData(), O_WRONLY)); // lets the blocked open return
+            judged.wait();
+            QFAIL(qPrintable(QStringLiteral("%1: the FIFO was opened").arg(name)));
+        }
+        QCOMPARE(int(judged.get()), int(FileManager2::OtherFile));
+        QCOMPARE(int(FileManager2::getExpectedFileTypes(fifo)), int(FileManager2::OtherFile));
+    }
 }
 
 void tst_FileManager2::namesAndSizes()
