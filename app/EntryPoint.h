@@ -66,6 +66,9 @@ private:
     // Hands over to the face and runs the event loop; returns 1 when there was nothing to do, else
     // the exit status. The desktop face is not built yet: it stops at once with 7.
     int startFace();
+    // Ends the process with `code` after the exit line, without the shut-down, when flashes were
+    // left behind (Quillon::hasAbandonedFlashes).
+    [[noreturn]] void leaveWithFlashesBehind(int code);
     // Destroys the application object, then the USB port map.
     void releaseApplication();
     void writeLine(FILE* stream, const std::string& line);

@@ -5,7 +5,7 @@
 // sibling of the output folder and renames that into place only on success, so a failed unpacking
 // leaves no folder behind. 7z runs from an argument list in its own process group with standard
 // input closed. Static only; the blocking form may run on any thread, the event form needs the
-// calling thread's event loop.
+// calling thread's event loop (which goes on serving the thread's timers and signals meanwhile).
 
 #include <QString>
 
@@ -20,4 +20,9 @@ public:
     // True when `outputFolder` now holds exactly the archive's content (an existing folder is
     // replaced). Every failure is logged where it is decided.
     static bool unpack(const QString& archive, const QString& outputFolder, bool withEvents);
+
+    // For a program that is ending: kills the archivers running now, on every thread, with their
+    // groups (their unpackings fail and leave no folder), and refuses every later unpacking.
+    static void stopAll();
+    static bool isStopped();
 };
