@@ -12,16 +12,19 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The pipe's write end for the handler; -1 while no notifier exists. Lock-free, so the handler
-// may read it.
+// The pipe's write end for the handler (-1 while no notifier exists) and the process that made it.
+// Lock-free, so the handler may read them.
 std::atomic<int> g_writeEnd{-1};
+std::atomic<pid_t> g_owner{0};
 
 // Only async-signal-safe calls: one write, errno kept for the code it interrupted.
 void onSignal(int signal)
 {
     const int savedErrno = errno;
     const int writeEnd = g_writeEnd.load();
-    if (writeEnd >= 0) {
+    // A child between its fork and its exec still shares our process group, our handler and the
+    // pipe: the signal it gets is ours already, so it must not count twice.
+    if (writeEnd >= 0 && ::getpid() == g_owner.load()) {
         const unsigned char number = static_cast<unsigned char>(signal);
         // A full pipe means that enough signals wait already.
         [[maybe_unused]] const ssize_t written = ::write(writeEnd, &number, 1);
@@ -51,6 +54,7 @@ InterruptNotifier::InterruptNotifier(QObject* parent)
     m_writeEnd = ends[1];
     m_notifier = new QSocketNotifier(m_readEnd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &InterruptNotifier::readSignals);
+    g_owner = ::getpid();
     g_writeEnd = m_writeEnd;
     setHandler(&onSignal);
 }
