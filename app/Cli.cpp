@@ -3,11 +3,11 @@
 #include "app/BuildInfoFile.h"
 #include "app/CliConfiguration.h"
 #include "app/CliFlashFile.h"
+#include "app/InterruptNotifier.h"
 #include "core/ChildProcess.h"
 #include "core/FMConst.h"
 #include "core/FlashUtils.h"
 #include "core/QlnErrorCode.h"
-#include "app/InterruptNotifier.h"
 #include "engine/FlashManager.h"
 #include "loader/ArchiveUnpacker.h"
 #include "loader/FlashFileManager.h"
@@ -405,10 +405,9 @@ void Cli::do_interrupt(int signal)
         finish(QlnErrorCode::FlashCancelled);
         return;
     }
+    // The run stops already (its flash was stopped with it): the second signal ends the wait.
     logMessage(Logger::ERROR, QStringLiteral("Interrupted again by %1, leaving now")
                                   .arg(InterruptNotifier::signalName(signal)));
-    // The flash may not have been asked to stop yet (the run ended otherwise): its tools go now.
-    m_flashManager->stopFlash();
     leaveFlashBehind();
 }
 

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSettings>
@@ -235,21 +236,34 @@ public:
     // its flash files).
     QStringList programsOnWorkFolder() const
     {
-        QStringList found;
+        const QMap<qint64, QString> found = processesOnWorkFolder();
+        return found.values();
+    }
+    // Kills what programsOnWorkFolder() finds, so that a failed run leaves nothing behind.
+    void killProgramsOnWorkFolder() const
+    {
+        for (qint64 pid : processesOnWorkFolder().keys())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+
+    SimulatedDevices sim;
+
+private:
+    // Pid and command line of each process whose command line names the working folder.
+    QMap<qint64, QString> processesOnWorkFolder() const
+    {
+        QMap<qint64, QString> found;
         for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
             QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray commandLine = file.readAll().replace('\0', ' ');
             if (commandLine.contains(work().toLocal8Bit()))
-                found << QString::fromLocal8Bit(commandLine);
+                found.insert(pid.toLongLong(), QString::fromLocal8Bit(commandLine));
         }
         return found;
     }
 
-    SimulatedDevices sim;
-
-private:
     QTemporaryDir m_home;
     QTemporaryDir m_work;
     bool m_valid = false;

@@ -122,6 +122,7 @@ void tst_CliInterrupts::checkTheEnd(CommandLineStation& station, Scene scene, co
     const QStringList fakes = station.sim.runningTools();
     const QStringList programs = station.programsOnWorkFolder();
     station.sim.killRunningTools();
+    station.killProgramsOnWorkFolder();
     QVERIFY2(!run.hung, run.report());
     QVERIFY2(fakes.isEmpty(), qPrintable("fakes left running:\n" + fakes.join('\n') + "\n" + run.report()));
     QVERIFY2(programs.isEmpty(), qPrintable("programs left running:\n" + programs.join('\n')));
