@@ -3,8 +3,9 @@
 // The life of the quillonlite process: silences Qt's own messages, chooses the face, builds the
 // process-wide services (application log and its bridge, Qt debug sink, USB port map, application
 // object), publishes the build data, answers the single actions, loads the settings and the log
-// level, hands over to the face, tears everything down in a fixed order and prints the last line,
-// "Quillon Lite exited with code N". main() owns the one EntryPoint; main thread only.
+// level, hands over to the face, tears everything down in a fixed order (or, when a flash thread is
+// stuck, leaves around it) and prints the last line, "Quillon Lite exited with code N". main() owns
+// the one EntryPoint; main thread only.
 
 #include "app/StartupArguments.h"
 #include "core/LogLevel.h"

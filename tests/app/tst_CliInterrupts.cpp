@@ -27,7 +27,6 @@ private slots:
     void timeoutEndsTheRun();
 
 private:
-    static void addColumns();
     // Prepares `scene` (device, fault, flash file, tools); `flashFile` is the one to run.
     static bool prepare(CommandLineStation& station, Scene scene, QString& flashFile);
     // Waits until the run is inside the work that hangs.
@@ -61,11 +60,6 @@ QStringList interruptedResults(const CommandLineStation& station)
 }
 
 } // namespace
-
-void tst_CliInterrupts::addColumns()
-{
-    QTest::addColumn<Scene>("scene");
-}
 
 bool tst_CliInterrupts::prepare(CommandLineStation& station, Scene scene, QString& flashFile)
 {
@@ -154,7 +148,7 @@ void tst_CliInterrupts::checkTheEnd(CommandLineStation& station, Scene scene, co
 
 void tst_CliInterrupts::interruptEndsTheRun_data()
 {
-    addColumns();
+    QTest::addColumn<Scene>("scene");
     QTest::addColumn<int>("signal");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("twice");   // a second signal while the run stops
@@ -197,7 +191,7 @@ void tst_CliInterrupts::interruptEndsTheRun()
 
 void tst_CliInterrupts::timeoutEndsTheRun_data()
 {
-    addColumns();
+    QTest::addColumn<Scene>("scene");
     // --timeout counts minutes: one is the shortest there is.
     QTest::newRow("archiver hangs") << ArchiverHangs;
     QTest::newRow("download hangs") << DownloadHangs;
