@@ -3,11 +3,13 @@
 #include "app/BuildInfoFile.h"
 #include "app/CliConfiguration.h"
 #include "app/CliFlashFile.h"
+#include "app/InterruptNotifier.h"
 #include "core/ChildProcess.h"
 #include "core/FMConst.h"
 #include "core/FlashUtils.h"
 #include "core/QlnErrorCode.h"
 #include "engine/FlashManager.h"
+#include "loader/ArchiveUnpacker.h"
 #include "loader/FlashFileManager.h"
 #include "platform/device/DeviceManager.h"
 
@@ -39,7 +41,7 @@ Cli::Cli(FlashManager* flashManager, DeviceManager* deviceManager)
     , m_deviceManager(deviceManager)
 {
     m_stopTimer.setSingleShot(true);
-    connect(&m_stopTimer, &QTimer::timeout, this, &Cli::emitFinished);
+    connect(&m_stopTimer, &QTimer::timeout, this, &Cli::do_stopGraceExpired);
 }
 
 Cli::~Cli()
@@ -97,6 +99,9 @@ int Cli::start()
     }
     if (code == QlnErrorCode::NoError)
         code = CliConfiguration::adjust(*this, m_options, m_flashFile, m_configuration);
+    // An interrupt or the time-out during the unpacking settled the run already.
+    if (m_exitCode >= 0)
+        code = m_exitCode;
     if (code != QlnErrorCode::NoError) {
         m_flashFile.clear();
         return code;
@@ -115,6 +120,14 @@ int Cli::start()
     if (m_options.skipFlash) {
         m_flashFile.clear();
         return ArgParser::UsageShown;
+    }
+
+    // A time-out or an interrupt that came while the flash file loaded ends the run before any
+    // flash starts.
+    QCoreApplication::processEvents();
+    if (m_exitCode >= 0) {
+        m_flashFile.clear();
+        return m_exitCode;
     }
 
     connect(m_deviceManager, &DeviceManager::deviceDetected, this, &Cli::do_startFlash, Qt::QueuedConnection);
@@ -362,6 +375,34 @@ void Cli::do_deviceDetectionTimeout()
     finish(QlnErrorCode::CliDeviceDetectionTimeout);
 }
 
+void Cli::do_interrupt(int signal)
+{
+    if (m_exitCode < 0) {
+        logMessage(Logger::ERROR, QStringLiteral("Interrupted by %1, waiting for all actions to be terminated")
+                                      .arg(InterruptNotifier::signalName(signal)));
+        m_flashFile.clear();
+        finish(QlnErrorCode::FlashCancelled);
+        return;
+    }
+    // The run stops already (its flash was stopped with it): the second signal ends the wait.
+    logMessage(Logger::ERROR, QStringLiteral("Interrupted again by %1, leaving now")
+                                  .arg(InterruptNotifier::signalName(signal)));
+    leaveFlashBehind();
+}
+
+void Cli::do_stopGraceExpired()
+{
+    logMessage(Logger::WARNING, QStringLiteral("The stopped flash did not end within %1 s").arg(kStopGraceMs / 1000));
+    leaveFlashBehind();
+}
+
+void Cli::leaveFlashBehind()
+{
+    if (m_flashStarted && !m_flashEnded)
+        m_flashManager->abandonFlashes();
+    emitFinished();
+}
+
 void Cli::finish(int code)
 {
     // The first outcome is the run's; anything later only ends the wait for it.
@@ -370,6 +411,8 @@ void Cli::finish(int code)
     m_exitCode = code;
     m_cliTimer.stop();
     m_deviceDetectionTimer.stop();
+    // Nothing is unpacked for a run that has ended; an archiver that runs now is killed.
+    ArchiveUnpacker::stopAll();
     if (m_flashStarted && !m_flashEnded) {
         // A flash still runs or waits (the global time-out cut it short): it is stopped, its tools
         // killed, and the program leaves once its end is recorded, or after a grace period.

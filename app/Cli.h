@@ -4,8 +4,8 @@
 // loads the flash file and prepares the configuration (start), then flashes exactly one device,
 // the first that its matching takes (--vid/--pid, else --dnx-sn/--os-sn, else any device not in the
 // wrong DnX state), watches the device-detection time-out and turns the end of the run into the
-// exit code it emits, once, with finished(int). Created and owned by the application class; lives
-// on the main thread.
+// exit code it emits, once, with finished(int); an interrupt (SIGINT, SIGTERM, SIGHUP) ends the run
+// as the global time-out does. Created and owned by the application class; lives on the main thread.
 
 #include "app/ArgParser.h"
 #include "core/DeadlineTimer.h"
@@ -55,6 +55,9 @@ signals:
 
 public slots:
     void do_startFlash(const DevicePtr& device);
+    // The first interrupt stops the run (exit code 36) like the global time-out; one more while it
+    // stops ends it at once, without waiting for the flash.
+    void do_interrupt(int signal);
     void flashFinished(FlashDevice2Ptr device, FlashTypes::FlashStatus status, FlashTypes::CommandType type);
 
 private slots:
@@ -63,6 +66,7 @@ private slots:
     void doFastbootRebootProcessFinished(int exitCode);
     void do_cliTimeout();
     void do_deviceDetectionTimeout();
+    void do_stopGraceExpired();
 
 private:
     // The configuration starts in DnX firmware: reboot the connected devices as --reboot says,
@@ -73,9 +77,12 @@ private:
     // flashes it, on its own thread.
     void requestFlash(const FlashDevice2Ptr& device);
     void runRebootCommand(std::unique_ptr<ChildProcess>& process, bool fastboot, const QStringList& arguments);
-    // Ends the run with `code` unless an outcome is settled already. A flash that still runs is
-    // stopped first, and finished(int) waits for its end.
+    // Ends the run with `code` unless an outcome is settled already. An unpacking in progress is
+    // stopped; a flash that still runs is stopped first, and finished(int) waits for its end.
     void finish(int code);
+    // Ends the run now: a flash that has not reported its end is recorded as interrupted and left
+    // to its thread.
+    void leaveFlashBehind();
     void emitFinished();
 
     FlashManager* m_flashManager;

@@ -1,6 +1,7 @@
 #include "app/CliFlashFile.h"
 
 #include "core/QlnErrorCode.h"
+#include "loader/ArchiveUnpacker.h"
 #include "loader/FileManager2.h"
 #include "loader/FlashFileManager.h"
 #include "platform/log/LoggedObject.h"
@@ -54,9 +55,12 @@ int CliFlashFile::load(const LoggedObject& log, ArgParser::Options& options, QSh
     QDir folder = QDir::current();
     if (!path.isEmpty() && FileManager2::getFileType(path) == FileManager2::ArchiveFile) {
         folder = QDir(FileManager2::getFileFolder(path).filePath(FileManager2::getFileBaseName(path)));
-        // A failed unpacking shows up below as an archive without its flash file; the unpacker
-        // has said why.
-        FileManager2::unzipArchive(path, folder.absolutePath(), options.alwaysUnzip);
+        // Under the event loop, so that the time-out or an interrupt can stop the archiver. A
+        // failed unpacking shows up below as an archive without its flash file; the unpacker has
+        // said why. A stopped one ends the load: the run has its outcome already.
+        if (!FileManager2::unzipArchiveWithEvents(path, folder.absolutePath(), options.alwaysUnzip)
+            && ArchiveUnpacker::isStopped())
+            return QlnErrorCode::CliUnzipFailed;
     }
 
     if (!path.isEmpty()) {

@@ -148,6 +148,8 @@ int EntryPoint::start(int& argc, char** argv)
         MessageHandler::instance()->setLogLevel(LOGLEVEL(level));
 
     const int result = startFace();
+    if (m_quillon->hasAbandonedFlashes())
+        leaveWithFlashesBehind(result);
     qDebug() << "Deleting Quillon Lite";
     m_quillon.reset();
     releaseApplication();
@@ -192,6 +194,17 @@ int EntryPoint::startFace()
     std::signal(SIGABRT, SIG_IGN);
     m_quillon->terminate(code);
     return code;
+}
+
+void EntryPoint::leaveWithFlashesBehind(int code)
+{
+    // A flash thread is stuck in a call that does not return (a library's): the ordered shut-down
+    // would wait for it without end, and destructors would pull objects from under it. Its result
+    // file is written; the process ends around it.
+    m_quillon->settleFlashEnds();
+    printExitLine(code);
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
 
 void EntryPoint::releaseApplication()

@@ -3,8 +3,9 @@
 // The life of the quillonlite process: silences Qt's own messages, chooses the face, builds the
 // process-wide services (application log and its bridge, Qt debug sink, USB port map, application
 // object), publishes the build data, answers the single actions, loads the settings and the log
-// level, hands over to the face, tears everything down in a fixed order and prints the last line,
-// "Quillon Lite exited with code N". main() owns the one EntryPoint; main thread only.
+// level, hands over to the face, tears everything down in a fixed order (or, when a flash thread is
+// stuck, leaves around it) and prints the last line, "Quillon Lite exited with code N". main() owns
+// the one EntryPoint; main thread only.
 
 #include "app/StartupArguments.h"
 #include "core/LogLevel.h"
@@ -66,6 +67,9 @@ private:
     // Hands over to the face and runs the event loop; returns 1 when there was nothing to do, else
     // the exit status. The desktop face is not built yet: it stops at once with 7.
     int startFace();
+    // Ends the process with `code` after the exit line, without the shut-down, when flashes were
+    // left behind (Quillon::hasAbandonedFlashes).
+    [[noreturn]] void leaveWithFlashesBehind(int code);
     // Destroys the application object, then the USB port map.
     void releaseApplication();
     void writeLine(FILE* stream, const std::string& line);

@@ -1,6 +1,7 @@
 #include "app/Quillon.h"
 
 #include "app/Cli.h"
+#include "app/InterruptNotifier.h"
 #include "app/StartupArguments.h"
 #include "app/ToolConst.h"
 #include "core/FMConst.h"
@@ -154,10 +155,7 @@ Quillon::~Quillon()
     qDebug() << "destructor Quillon ...";
     if (m_flashManager) {
         disconnect(this, nullptr, m_flashManager, nullptr);
-        // Ends of flashes (result files, statistics) queued to the flash manager's thread are
-        // handled before that thread stops.
-        if (m_flashManagerThread.isRunning())
-            QMetaObject::invokeMethod(m_flashManager, [] {}, Qt::BlockingQueuedConnection);
+        settleFlashEnds();
     }
     m_flashManagerThread.quit();
     m_flashManagerThread.wait();
@@ -171,8 +169,23 @@ Quillon::~Quillon()
     qDebug() << "destructor Quillon OK";
 }
 
+void Quillon::settleFlashEnds()
+{
+    // Ends of flashes (result files, statistics) queued to the flash manager's thread are
+    // handled before that thread stops.
+    if (m_flashManager && m_flashManagerThread.isRunning())
+        QMetaObject::invokeMethod(m_flashManager, [] {}, Qt::BlockingQueuedConnection);
+}
+
+bool Quillon::hasAbandonedFlashes() const
+{
+    return m_flashManager && m_flashManager->hasAbandonedFlashes();
+}
+
 int Quillon::init()
 {
+    // First: from here on an interrupt no longer ends the process at once, the driver stops the run.
+    m_interrupts = new InterruptNotifier(this);
     MessageHandler* const log = MessageHandler::instance();
     log->clear();
     log->setShell(true);
@@ -189,11 +202,10 @@ int Quillon::init()
     m_cliDriver = new Cli(m_flashManager, m_deviceManager);
     logMessage(Logger::DEBUG, QStringLiteral("Cli allocated"));
     bindLogHandlers(*m_cliDriver);
+    connect(m_interrupts, &InterruptNotifier::interrupted, m_cliDriver, &Cli::do_interrupt);
     const int code = m_cliDriver->init();
     if (code != 0)
         return terminate(code);
-    // Queued: the program never leaves from inside the driver's own call stack.
-    connect(m_cliDriver, &Cli::finished, this, &Quillon::terminate, Qt::QueuedConnection);
 
     if (FlashManager::checkAndroidSDK())
         logMessage(Logger::INFO, QStringLiteral("Adb and fastboot binaries OK"));
@@ -202,8 +214,14 @@ int Quillon::init()
                                                  "check the path of adb and fastboot in the option panel"));
     m_usbScanner->startScan();
 
+    // A run that ends while it starts (an interrupt or the time-out during the unpacking) has its
+    // code returned by start().
     const int started = m_cliDriver->start();
-    return started == 0 ? 0 : terminate(started);
+    if (started != 0)
+        return terminate(started);
+    // Queued: the program never leaves from inside the driver's own call stack.
+    connect(m_cliDriver, &Cli::finished, this, &Quillon::terminate, Qt::QueuedConnection);
+    return 0;
 }
 
 void Quillon::startLogFile()
@@ -303,6 +321,12 @@ int Quillon::terminate(int code)
 {
     QCoreApplication::processEvents();
     qDebug() << "Quillon::terminate()";
+    // The entry point runs it once more after the loop: the steps are done, the lines said.
+    if (m_terminated) {
+        QCoreApplication::exit(code);
+        return code;
+    }
+    m_terminated = true;
     logMessage(Logger::DEBUG, QStringLiteral("Exiting Quillon Lite"));
     // The flash manager keeps its own connections (statistics, result files): a flash that ends
     // while the program leaves is still recorded.

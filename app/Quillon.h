@@ -2,9 +2,10 @@
 
 // The application class: owns the long-lived managers of a run (the flash manager on a thread of
 // its own, the device manager with its USB scanner and four filters, the command-line driver),
-// wires them together, runs the start-up checks, starts scanning and the driver, and is the one way
-// out of the event loop (terminate). The program entry creates one and deletes it after the loop;
-// the destructor releases the managers in the reverse order of their creation. Main thread only.
+// wires them together, runs the start-up checks, starts scanning and the driver, passes SIGINT,
+// SIGTERM and SIGHUP on to the driver, and is the one way out of the event loop (terminate). The
+// program entry creates one and deletes it after the loop; the destructor releases the managers in
+// the reverse order of their creation. Main thread only.
 
 #include "core/LoggerBridge.h"
 #include "platform/log/LoggedObject.h"
@@ -15,6 +16,7 @@
 
 class Cli;
 class DeviceManager;
+class InterruptNotifier;
 class FlashManager;
 class UsbDeviceScanner;
 
@@ -36,9 +38,15 @@ public:
     // Start-up log block: program, downloader, DFU and adb versions, host, SSL, paths.
     void printInitialisationLogs();
 
+    // True when the run ended without a flash thread that would not stop: the program must then
+    // leave without this object's destructor, which would wait for that thread.
+    bool hasAbandonedFlashes() const;
+    // Handles the ends of flashes queued to the flash manager's thread (result files, statistics).
+    void settleFlashEnds();
+
 public slots:
     // Stops scanning, cuts the managers off from the driver and asks the event loop to end with
-    // `code`; returns `code`. Harmless when it runs again.
+    // `code`; returns `code`. Runs again harmlessly (and silently).
     int terminate(int code);
 
 private:
@@ -53,4 +61,6 @@ private:
     LoggerBridge m_logBridge;
     UsbDeviceScanner* m_usbScanner = nullptr;   // owned by the device manager
     Cli* m_cliDriver = nullptr;
+    InterruptNotifier* m_interrupts = nullptr;  // child of this object
+    bool m_terminated = false;
 };

@@ -366,6 +366,28 @@ bool FlashManager::stopFlash()
     return true;
 }
 
+void FlashManager::abandonFlashes()
+{
+    std::vector<FlashDevice2Ptr> left;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_abandoned = true;
+        for (const auto& entry : m_requests)
+            left.push_back(entry.second.device);
+    }
+    for (const FlashDevice2Ptr& device : left) {
+        logMessage(Logger::WARNING, portContext(*device),
+                   QStringLiteral("Flash still running after its stop: recorded as interrupted and left behind"));
+        emit flashFinished(device, Status::Interrupted, Type::Internal);
+    }
+}
+
+bool FlashManager::hasAbandonedFlashes() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_abandoned;
+}
+
 void FlashManager::cancelAll()
 {
     std::vector<SharedPointer<FlashRunner>> runners;
@@ -384,6 +406,9 @@ void FlashManager::cancelAll()
 void FlashManager::onFlashFinished(FlashDevice2Ptr device, FlashTypes::FlashStatus status,
                                    FlashTypes::CommandType type)
 {
+    // Every flash still open was reported when they were abandoned.
+    if (hasAbandonedFlashes())
+        return;
     if (device->getPort().isVirtualPort() && m_deviceManager)
         m_deviceManager->unregisterVirtualDevice(device);
     applyController(device, status, type);

@@ -44,7 +44,8 @@ public:
 
     // Registers the FlashStats singleton: a second manager can't be built while one exists.
     FlashManager();
-    // Cancels every running and pending flash, then waits for the pool to end them.
+    // Cancels every running and pending flash, then waits for the pool to end them (without
+    // limit: see abandonFlashes).
     ~FlashManager() override;
 
     // Sets the pool's thread limit again and connects flashFinished to the statistics once more.
@@ -87,6 +88,12 @@ public slots:
     bool stopFlash(const FlashDevice2Ptr& device);
     // Drops the virtual devices and cancels every flash of this manager; always true.
     bool stopFlash();
+    // For a program that leaves although flashes it stopped have not ended (a thread stuck in a
+    // call that does not return): reports each as interrupted (its result file is written), with
+    // a WARNING that names its port, and reports nothing more of any flash. The pool's threads are
+    // not waited for any more: the program must leave without destroying the manager.
+    void abandonFlashes();
+    bool hasAbandonedFlashes() const;
 
 signals:
     void displayMessageBox(const QString& kind, const QString& text, bool* answer = nullptr);
@@ -142,5 +149,6 @@ private:
     // of a device's dataChanged() must not call the manager directly.
     mutable QMutex m_mutex;
     std::map<const FlashDevice2*, Request> m_requests;
+    bool m_abandoned = false;                         // guarded by m_mutex
     QThreadPool m_pool;                               // last: destroyed first
 };

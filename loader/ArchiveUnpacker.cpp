@@ -9,10 +9,14 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QRegExp>
+#include <QScopeGuard>
 #include <QStringList>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace {
@@ -86,10 +90,57 @@ QString outputText(const QByteArray& output)
     return text.trimmed();
 }
 
-enum class RunResult { Succeeded, Failed, NotStarted };
+enum class RunResult { Succeeded, Failed, NotStarted, Stopped };
 
-// Runs the pipeline in `folder` until its last process ends, without time limit. `output` gets the
-// last process's merged output. Succeeded only when every process exited normally with code 0.
+// The archivers running now, by the pid that leads each one's group, so that a stop can end them
+// from any thread; after a stop, nothing more runs.
+class RunningArchivers
+{
+public:
+    static RunningArchivers& instance()
+    {
+        static RunningArchivers archivers;
+        return archivers;
+    }
+
+    // Records a started archiver; false, with its group killed, when the stop came first.
+    bool add(qint64 pid)
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_stopped) {
+            ChildProcess::killProcessGroup(pid);
+            return false;
+        }
+        m_pids.insert(pid);
+        return true;
+    }
+    void remove(qint64 pid)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_pids.erase(pid);
+    }
+    void stopAll()
+    {
+        QMutexLocker locker(&m_mutex);
+        m_stopped = true;
+        for (qint64 pid : m_pids)
+            ChildProcess::killProcessGroup(pid);
+    }
+    bool isStopped() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_stopped;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    bool m_stopped = false;
+    std::set<qint64> m_pids;
+};
+
+// Runs the pipeline in `folder` until its last process ends or stopAll() kills it, without time
+// limit. `output` gets the last process's merged output. Succeeded only when every process exited
+// normally with code 0.
 RunResult run(const QString& program, const Pipeline& pipeline, const QString& folder,
               bool withEvents, QString& output)
 {
@@ -109,15 +160,25 @@ RunResult run(const QString& program, const Pipeline& pipeline, const QString& f
     if (withEvents)
         QObject::connect(&last, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
                          &QEventLoop::quit);
+    RunningArchivers& running = RunningArchivers::instance();
+    std::vector<qint64> pids;
+    // Whatever way the run ends, its processes leave the record (the destructors kill what runs).
+    const auto forget = qScopeGuard([&running, &pids] {
+        for (qint64 pid : pids)
+            running.remove(pid);
+    });
     for (std::size_t index = 0; index < pipeline.size(); ++index) {
         processes[index]->start(program, pipeline[index]);
         if (!processes[index]->waitForStarted(kStartTimeoutMs)) {
             logApplication(ERROR, QStringLiteral("Failed to start ") + program);
             return RunResult::NotStarted;
         }
+        pids.push_back(processes[index]->processId());
+        if (!running.add(pids.back()))
+            return RunResult::Stopped;
     }
     // The last process is waited for first: its output is drained while it runs, so it never
-    // stops reading the stream of the first one.
+    // stops reading the stream of the first one. A stop kills it.
     if (withEvents) {
         if (last.state() != QProcess::NotRunning)
             loop.exec();
@@ -127,6 +188,8 @@ RunResult run(const QString& program, const Pipeline& pipeline, const QString& f
     // The first one ends as soon as its output is consumed or its reader is gone.
     if (processes.size() > 1 && !processes.front()->waitForFinished(kStartTimeoutMs))
         processes.front()->killGroup();
+    if (running.isStopped())
+        return RunResult::Stopped;
     output = outputText(last.readAll());
     for (const auto& process : processes) {
         if (process->state() != QProcess::NotRunning || process->exitStatus() != QProcess::NormalExit
@@ -146,6 +209,9 @@ bool runLogged(const QString& program, const Pipeline& pipeline, const QString& 
     case RunResult::Failed:
         logApplication(ERROR, QStringLiteral("Fail to unzip! \n\t Message: \n") + output);
         logApplication(DEBUG, QStringLiteral("Fail to execute: ") + commandLine(program, pipeline));
+        return false;
+    case RunResult::Stopped:
+        logApplication(WARNING, QStringLiteral("Unpacking stopped: ") + commandLine(program, pipeline));
         return false;
     case RunResult::NotStarted:
         break;
@@ -223,4 +289,14 @@ bool ArchiveUnpacker::unpack(const QString& archive, const QString& outputFolder
     UnpackingFolder fresh(outputFolder);
     return fresh.isValid() && unpackInto(form, archiverPath(), info, fresh.contentPath(), withEvents)
            && stamp.writeInto(fresh.contentPath()) && fresh.replaceOutput();
+}
+
+void ArchiveUnpacker::stopAll()
+{
+    RunningArchivers::instance().stopAll();
+}
+
+bool ArchiveUnpacker::isStopped()
+{
+    return RunningArchivers::instance().isStopped();
 }

@@ -6,7 +6,8 @@
 // links that point outside, records which archive the content came from, and renames it into
 // place only on success, so a failed unpacking leaves no folder behind. 7z runs from an argument
 // list in its own process group with standard input closed. Static only; the blocking form may run
-// on any thread, the event form needs the calling thread's event loop.
+// on any thread, the event form needs the calling thread's event loop
+// (which goes on serving the thread's timers and signals meanwhile).
 
 #include <QString>
 
@@ -21,4 +22,9 @@ public:
     // True when `outputFolder` now holds exactly the archive's content and its stamp (an existing
     // folder is replaced). Every failure is logged where it is decided.
     static bool unpack(const QString& archive, const QString& outputFolder, bool withEvents);
+
+    // For a program that is ending: kills the archivers running now, on every thread, with their
+    // groups (their unpackings fail and leave no folder), and refuses every later unpacking.
+    static void stopAll();
+    static bool isStopped();
 };

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSettings>
@@ -22,6 +23,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 
 class CommandLineStation
@@ -101,6 +103,16 @@ public:
         tools.setValue(QStringLiteral("Tools/adb"), adbPath);
         tools.setValue(QStringLiteral("Tools/fastboot"), fastbootPath);
     }
+    // Names `path` as the program of tool `id` ("7z", ...) in the settings.
+    void setTool(const QString& id, const QString& path) const
+    {
+        QSettings tools(home() + QStringLiteral("/.flasher/.externalTools.opt"), QSettings::IniFormat);
+        tools.setValue(QStringLiteral("Tools/") + id, path);
+    }
+    // Runs `program` (a copy of the built one, say) in place of the built program from now on.
+    void setProgram(const QString& program) { m_program = program; }
+    // Sets a variable of the program's environment.
+    void setEnvironment(const QString& name, const QString& value) { m_environment.insert(name, value); }
     QString home() const { return m_home.path(); }
     QString work() const { return m_work.path(); }
     QString resultFolder() const { return home() + QStringLiteral("/results"); }
@@ -133,12 +145,13 @@ public:
     {
         m_process = std::make_unique<ChildProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(m_environment);
         environment.insert(QStringLiteral("HOME"), home());
         m_process->setProcessEnvironment(environment);
         m_process->setWorkingDirectory(work());
         m_output.clear();
         m_clock.start();
-        m_process->start(QStringLiteral(QUILLONLITE_PROGRAM), QStringList{QStringLiteral("--cli")} + arguments);
+        m_process->start(m_program, QStringList{QStringLiteral("--cli")} + arguments);
         m_process->waitForStarted(30000);
     }
 
@@ -154,6 +167,12 @@ public:
             m_output += m_process->readAllStandardOutput();
         }
         return true;
+    }
+
+    // Sends `signal` to the program's process group, as a terminal's Ctrl-C does.
+    bool signal(int number) const
+    {
+        return m_process && m_process->processId() > 0 && ::kill(-pid_t(m_process->processId()), number) == 0;
     }
 
     // Waits for the program's end; after `watchdogMs` it is killed and the run reports it hung.
@@ -217,24 +236,39 @@ public:
     // its flash files).
     QStringList programsOnWorkFolder() const
     {
-        QStringList found;
+        const QMap<qint64, QString> found = processesOnWorkFolder();
+        return found.values();
+    }
+    // Kills what programsOnWorkFolder() finds, so that a failed run leaves nothing behind.
+    void killProgramsOnWorkFolder() const
+    {
+        for (qint64 pid : processesOnWorkFolder().keys())
+            ::kill(pid_t(pid), SIGKILL);
+    }
+
+    SimulatedDevices sim;
+
+private:
+    // Pid and command line of each process whose command line names the working folder.
+    QMap<qint64, QString> processesOnWorkFolder() const
+    {
+        QMap<qint64, QString> found;
         for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
             QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray commandLine = file.readAll().replace('\0', ' ');
             if (commandLine.contains(work().toLocal8Bit()))
-                found << QString::fromLocal8Bit(commandLine);
+                found.insert(pid.toLongLong(), QString::fromLocal8Bit(commandLine));
         }
         return found;
     }
 
-    SimulatedDevices sim;
-
-private:
     QTemporaryDir m_home;
     QTemporaryDir m_work;
     bool m_valid = false;
+    QString m_program = QStringLiteral(QUILLONLITE_PROGRAM);
+    QProcessEnvironment m_environment;
     std::unique_ptr<ChildProcess> m_process;
     QByteArray m_output;
     QElapsedTimer m_clock;

@@ -5,7 +5,9 @@
 
 #include "platform/downloader/DravikDownloaderApi.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -111,6 +113,11 @@ private:
         bool outcome = true;
         {
             QMutexLocker locker(&theScript().mutex);
+            if (theScript().hangDownloads) {
+                locker.unlock();
+                for (;;)
+                    std::this_thread::sleep_for(std::chrono::hours(1));
+            }
             lines = theScript().statusLines;
             if (m_downloads < theScript().downloads.size())
                 outcome = theScript().downloads[m_downloads];

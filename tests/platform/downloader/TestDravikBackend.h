@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <cstdint>
 #include <string>
@@ -18,6 +19,9 @@ struct TestDravikBackendScript
 {
     // Set by the test.
     bool refuseAllocation = false;
+    // Every download blocks for good, as a backend stuck in a call. A program that loads the
+    // backend starts with it set when its environment has QLN_TEST_DRAVIK_HANG.
+    bool hangDownloads = qEnvironmentVariableIsSet("QLN_TEST_DRAVIK_HANG");
     std::vector<bool> downloads;           // outcome of each download in turn; past the end: success
     std::vector<std::string> statusLines;  // sent through the status callback during each download
     uint64_t errorCode = 0;
@@ -34,6 +38,7 @@ struct TestDravikBackendScript
     {
         QMutexLocker locker(&mutex);
         refuseAllocation = false;
+        hangDownloads = false;
         downloads.clear();
         statusLines.clear();
         errorCode = 0;
