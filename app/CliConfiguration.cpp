@@ -51,10 +51,18 @@ FlashConfigurationPtr fruConfiguration(const LoggedObject& log, const QString& v
     return configuration;
 }
 
-int invalidFlashFile(const LoggedObject& log)
+// "Invalid flash file", then why: the reason shows at the console's default level.
+int invalidFlashFile(const LoggedObject& log, const QString& reason)
 {
     log.logMessage(Logger::ERROR, QStringLiteral("Invalid flash file"));
+    log.logMessage(Logger::ERROR, reason);
     return QlnErrorCode::CliInvalidFlashFile;
+}
+
+// A file without configurations (an XML file with an empty "fru_configs") has no default either.
+int noDefaultConfiguration(const LoggedObject& log)
+{
+    return invalidFlashFile(log, QStringLiteral("The flash file has no default configuration"));
 }
 
 // Selects `value` for the parameter `name` of the flash file: 0, else the code after its ERROR line.
@@ -128,7 +136,7 @@ int CliConfiguration::choose(const LoggedObject& log, const ArgParser::Options& 
     } else {
         configuration = fruConfiguration(log, options.fruValue, flashFile, configuration);
         if (!configuration)
-            return invalidFlashFile(log);
+            return noDefaultConfiguration(log);
     }
 
     if (configuration) {
@@ -141,7 +149,7 @@ int CliConfiguration::choose(const LoggedObject& log, const ArgParser::Options& 
     }
     configuration = flashFile->getDefaultConfiguration();
     if (!configuration)
-        return invalidFlashFile(log);
+        return noDefaultConfiguration(log);
     log.logMessage(Logger::INFO, QStringLiteral("Default configuration used to flash [") + configuration->getID()
                                      + QStringLiteral("]"));
     return QlnErrorCode::NoError;
@@ -158,11 +166,8 @@ int CliConfiguration::adjust(const LoggedObject& log, const ArgParser::Options& 
             return code;
     }
     const QString error = configuration->getError();
-    if (!error.isNull()) {
-        invalidFlashFile(log);
-        log.logMessage(Logger::DEBUG, error);
-        return QlnErrorCode::CliInvalidFlashFile;
-    }
+    if (!error.isNull())
+        return invalidFlashFile(log, error);
     log.logMessage(Logger::DEBUG, configuration->getDetails());
     return QlnErrorCode::NoError;
 }

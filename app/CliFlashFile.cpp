@@ -18,6 +18,16 @@ QString quoted(const QString& path)
     return kQuote + QDir::toNativeSeparators(path) + kQuote;
 }
 
+// The kind of an existing path for the run: a ".json" file whose text is no JSON is taken as a
+// flash file, so that loading it says where the text breaks instead of only refusing it.
+FileManager2::FileType kindOf(const QString& path)
+{
+    const FileManager2::FileType type = FileManager2::getFileType(path);
+    if (type == FileManager2::OtherFile && (FileManager2::getExpectedFileTypes(path) & FileManager2::FlashFile))
+        return FileManager2::FlashFile;
+    return type;
+}
+
 QSharedPointer<FlashFileManager> loadFile(const LoggedObject& log, const QString& path)
 {
     log.logMessage(Logger::INFO, QStringLiteral("Loading ") + QDir::toNativeSeparators(path));
@@ -64,7 +74,7 @@ int CliFlashFile::load(const LoggedObject& log, ArgParser::Options& options, QSh
     }
 
     if (!path.isEmpty()) {
-        switch (FileManager2::getFileType(path)) {
+        switch (kindOf(path)) {
         case FileManager2::NotFound:
             log.logMessage(Logger::ERROR, QStringLiteral("Flash file ") + quoted(path) + QStringLiteral(" does not exists"));
             return QlnErrorCode::CliInvalidFlashFile;
@@ -82,7 +92,7 @@ int CliFlashFile::load(const LoggedObject& log, ArgParser::Options& options, QSh
                 flashFile = loadFile(log, options.flashFileName);
             } else {
                 const QString inner = folder.absoluteFilePath(options.flashFileName);
-                switch (FileManager2::getFileType(inner)) {
+                switch (kindOf(inner)) {
                 case FileManager2::NotFound:
                     log.logMessage(Logger::ERROR, QStringLiteral("Archive file does not contain ") + quoted(options.flashFileName));
                     return QlnErrorCode::CliInvalidArgument;

@@ -195,8 +195,14 @@ FileManager2::FileType FileManager2::getFileType(const QString& path)
 
 FileManager2::FileTypes FileManager2::getExpectedFileTypes(const QString& path)
 {
-    if (QFileInfo::exists(path))
-        return getFileType(path);
+    if (QFileInfo::exists(path)) {
+        const FileType type = getFileType(path);
+        // A ".json" file that cannot be read as JSON (a typo, no permission) has no kind of its
+        // own: its name decides, and the loader then says where the text breaks.
+        if (type != OtherFile || QFileInfo(path).suffix().toLower() != QLatin1String("json")
+            || JsonObject().loadFile(path))
+            return type;
+    }
     const QString text = QDir::fromNativeSeparators(path);
     if (text.endsWith(QLatin1Char('/')))
         return Directory;

@@ -31,7 +31,8 @@ public:
 
     // Exactly one value.
     static FileType getFileType(const QString& path);
-    // The real kind of an existing path, else the kinds its name allows.
+    // The real kind of an existing path, else the kinds its name allows. A ".json" file whose text
+    // is no JSON is judged by its name too.
     static FileTypes getExpectedFileTypes(const QString& path);
     // Names (not paths) of the folder's visible entries of the wanted kinds, sorted without case.
     static QStringList getFiles(const QString& folder, FileTypes kinds);

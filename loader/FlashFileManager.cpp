@@ -24,6 +24,65 @@ void logApplication(LOGLEVEL level, const QString& text)
     MessageHandler::instance()->logMessage(level, text);
 }
 
+// The document keeps the last value of a name written twice in one object; the author may have
+// meant the first, so each one is named with its line.
+void warnDuplicateKeys(const QList<JsonReader::DuplicateKey>& duplicates)
+{
+    for (const JsonReader::DuplicateKey& duplicate : duplicates) {
+        logApplication(WARNING, QStringLiteral("Duplicate key \"%1\" at line %2: its last value is used")
+                                    .arg(duplicate.key, QString::number(duplicate.line)));
+    }
+}
+
+// JSON text as a document, with a WARNING for each repeated name; `error` says where it breaks.
+bool parseJson(const QByteArray& bytes, JsonObject& document, QString& error)
+{
+    QList<JsonReader::DuplicateKey> duplicates;
+    if (!document.loadMemory(bytes, &error, &duplicates))
+        return false;
+    warnDuplicateKeys(duplicates);
+    return true;
+}
+
+// XML text as a document; `error` says where it breaks, in the words of the JSON reader.
+bool parseXml(const QByteArray& bytes, QDomDocument& document, QString& error)
+{
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (document.setContent(bytes, &message, &line, &column))
+        return true;
+    error = QStringLiteral("line %1, column %2: %3").arg(QString::number(line), QString::number(column), message);
+    return false;
+}
+
+// Text that is neither an XML nor a JSON document: the ERROR line gives the error of the format
+// it starts like (XML from a "<"), so that the author learns where the file breaks.
+void logUnrecognizedFormat(const QByteArray& bytes, const QString& xmlError, const QString& jsonError)
+{
+    const QByteArray start = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3).trimmed() : bytes.trimmed();
+    const QString reason = start.startsWith('<') ? QStringLiteral("invalid XML, ") + xmlError
+                                                 : QStringLiteral("invalid JSON, ") + jsonError;
+    logApplication(ERROR, QStringLiteral("Flash file format not recognized: ") + reason);
+}
+
+// True when a key the dispatch needs was read; else the ERROR line in the words of the readers.
+bool isFound(JsonObject::ConvertResult result, const QString& key)
+{
+    if (result == JsonObject::Found)
+        return true;
+    logApplication(ERROR, result == JsonObject::WrongType ? QStringLiteral("Invalid value for ") + key
+                                                          : key + QStringLiteral(" key not found"));
+    return false;
+}
+
+// ERROR for a document that no reader of this program knows.
+QSharedPointer<FlashFileManager> unsupportedVersion(const QString& version)
+{
+    logApplication(ERROR, QStringLiteral("Unsupported flash file version \"") + version + QLatin1Char('"'));
+    return {};
+}
+
 } // namespace
 
 FlashFileManager::JsonParsers FlashFileManager::initJsonParsers()
@@ -103,15 +162,16 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromDevice(const QString&
         logApplication(DEBUG, QStringLiteral("Invalid open mode"));
         return {};
     }
-    const qint64 start = device.pos();
+    const QByteArray bytes = device.readAll();
     QDomDocument dom;
-    if (dom.setContent(&device))
+    QString xmlError;
+    if (parseXml(bytes, dom, xmlError))
         return loadFromDom(folder, dom, checkConfigurations);
-    device.seek(start);
     JsonObject json;
-    if (json.loadDevice(device))
+    QString jsonError;
+    if (parseJson(bytes, json, jsonError))
         return loadFromJson(folder, json, checkConfigurations);
-    logApplication(DEBUG, QStringLiteral("Flash file format not recognized"));
+    logUnrecognizedFormat(bytes, xmlError, jsonError);
     return {};
 }
 
@@ -120,12 +180,14 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromDom(const QString& fo
                                                                bool checkConfigurations)
 {
     const QDomElement root = document.documentElement();
-    if (root.isNull() || root.tagName() != QLatin1String("flashfile"))
+    if (root.isNull() || root.tagName() != QLatin1String("flashfile")) {
+        logApplication(ERROR, QStringLiteral("No flashfile tag"));
         return {};
+    }
     const QString version = root.attribute(QStringLiteral("version"), QStringLiteral("1.0"));
     const auto parser = xmlParsers().find(version);
     if (parser == xmlParsers().end())
-        return {};
+        return unsupportedVersion(version);
     return parser->second(folder, document, FlashVersion(version), checkConfigurations);
 }
 
@@ -133,15 +195,16 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromJson(const QString& f
                                                                 const JsonObject& document,
                                                                 bool checkConfigurations)
 {
+    const QString flashKey = QStringLiteral("flash");
+    const QString versionKey = QStringLiteral("version");
     JsonObject flash;
-    if (document.getObject(QStringLiteral("flash"), flash) != JsonObject::Found)
-        return {};
     QString version;
-    if (flash.getString(QStringLiteral("version"), version) != JsonObject::Found || version.isEmpty())
+    if (!isFound(document.getObject(flashKey, flash), flashKey)
+        || !isFound(flash.getString(versionKey, version), versionKey))
         return {};
     const auto parser = jsonParsers().find(version);
     if (parser == jsonParsers().end())
-        return {};
+        return unsupportedVersion(version);
     return parser->second(folder, document, FlashVersion(version), checkConfigurations);
 }
 
@@ -150,12 +213,14 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromMemory(const QString&
                                                                   bool checkConfigurations)
 {
     JsonObject json;
-    if (json.loadMemory(bytes))
+    QString jsonError;
+    if (parseJson(bytes, json, jsonError))
         return loadFromJson(folder, json, checkConfigurations);
     QDomDocument dom;
-    if (dom.setContent(bytes))
+    QString xmlError;
+    if (parseXml(bytes, dom, xmlError))
         return loadFromDom(folder, dom, checkConfigurations);
-    logApplication(DEBUG, QStringLiteral("Flash file format not recognized"));
+    logUnrecognizedFormat(bytes, xmlError, jsonError);
     return {};
 }
 

@@ -239,18 +239,32 @@ bool readCommandNumber(const QDomElement& command, const QString& tag, const QSt
     return true;
 }
 
+// The arguments with their parameter references braced and in lower case, the case of every
+// parameter id this reader makes ("$BOOT_file" names the parameter of TYPE "BOOT": "${boot_file}").
+// A "$" before a name ending in "_file", or before "fru_value", is a reference written the old way;
+// the name stops at blanks, "$", "/" and ",", so "$a_file/$b_file" gives two references. Runs
+// with a brace in them are left alone, except a braced reference of the same form.
+QString rewriteReferences(const QString& args)
+{
+    // A QRegExp keeps its last match: each call compiles its own, so loads may run on any thread.
+    QRegExp reference(QStringLiteral("\\$(?:\\{([^\\s{}$]+_file|fru_value)\\}"
+                                     "|((?![^\\s$/,]*[{}])[^\\s$/,]+_file|fru_value))"),
+                      Qt::CaseInsensitive, QRegExp::RegExp2);
+    QString result;
+    int copied = 0;
+    for (int found = reference.indexIn(args); found != -1; found = reference.indexIn(args, copied)) {
+        const QString name = reference.cap(1).isEmpty() ? reference.cap(2) : reference.cap(1);
+        result += args.mid(copied, found - copied) + QStringLiteral("${") + name.toLower() + QLatin1Char('}');
+        copied = found + reference.matchedLength();
+    }
+    return result + args.mid(copied);
+}
+
 // One "command" element as the command object of its tool.
 bool readCommand(const QDomElement& element, QSharedPointer<FlashCommand>& command)
 {
-    // A "$" before a name ending in "_file", or before "fru_value", is a parameter reference
-    // written the old way. The name stops at blanks, "$", "/" and ",", so "$a_file/$b_file" gives
-    // two references; names with a brace in them are left alone ("${a_file}" is already braced).
-    // A QRegExp keeps its last match: each call compiles its own, so loads may run on any thread.
     QRegExp commandPattern(QStringLiteral("^\\s*(\\S+)(?:\\s+(.+))?$"), Qt::CaseInsensitive,
                            QRegExp::RegExp2);
-    const QRegExp referencePattern(
-        QStringLiteral("\\$((?![^\\s$/,]*[{}])[^\\s$/,]+_file|fru_value)"), Qt::CaseInsensitive,
-        QRegExp::RegExp2);
 
     bool multiple = false;
     const QDomElement string = firstChild(element, FMConst::FASTBOOT_SEQ_XML_STRING, multiple);
@@ -262,8 +276,7 @@ bool readCommand(const QDomElement& element, QSharedPointer<FlashCommand>& comma
     if (commandPattern.indexIn(text) != 0)
         return fail(QStringLiteral("Invalid command '") + text + QLatin1Char('\''), element);
     const QString tool = commandPattern.cap(1);
-    QString args = commandPattern.cap(2);
-    args.replace(referencePattern, QStringLiteral("${\\1}"));
+    const QString args = rewriteReferences(commandPattern.cap(2));
 
     JsonObject json;
     json.setValue(QStringLiteral("tool"), tool);

@@ -170,20 +170,21 @@ JsonObject::JsonObject(const QVariantMap& content)
 {
 }
 
-bool JsonObject::loadDevice(QIODevice& device, QString* error)
+bool JsonObject::loadDevice(QIODevice& device, QString* error, QList<JsonReader::DuplicateKey>* duplicates)
 {
     if (!device.isReadable()) {
         if (error)
             *error = QStringLiteral("device not readable: %1").arg(device.errorString());
         return false;
     }
-    return loadMemory(device.readAll(), error);
+    return loadMemory(device.readAll(), error, duplicates);
 }
 
-bool JsonObject::loadMemory(const QByteArray& text, QString* error)
+bool JsonObject::loadMemory(const QByteArray& text, QString* error, QList<JsonReader::DuplicateKey>* duplicates)
 {
     QVariant root;
-    if (!JsonReader::parse(text, root, error))
+    QList<JsonReader::DuplicateKey> repeated;
+    if (!JsonReader::parse(text, root, error, &repeated))
         return false;
     if (!isObject(root)) {
         if (error)
@@ -191,6 +192,8 @@ bool JsonObject::loadMemory(const QByteArray& text, QString* error)
         return false;
     }
     m_content = root.toMap();
+    if (duplicates)
+        *duplicates = repeated;
     return true;
 }
 

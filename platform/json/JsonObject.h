@@ -13,6 +13,8 @@
 // Types are strict (a string is not a number, a number is not a string), with one exception:
 // getBoolean also accepts the texts "true" and "false", which the XML flash file reader produces.
 
+#include "platform/json/JsonReader.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -40,9 +42,12 @@ public:
     explicit JsonObject(const QVariantMap& content);
 
     // Parse JSON text whose root is an object. On failure the content is unchanged and `error`
-    // (when not null) says where and why ("line 3, column 7: ...").
-    bool loadDevice(QIODevice& device, QString* error = nullptr);
-    bool loadMemory(const QByteArray& text, QString* error = nullptr);
+    // (when not null) says where and why ("line 3, column 7: ..."). On success `duplicates` (when
+    // not null) lists the member names written twice in one object (the last value is kept).
+    bool loadDevice(QIODevice& device, QString* error = nullptr,
+                    QList<JsonReader::DuplicateKey>* duplicates = nullptr);
+    bool loadMemory(const QByteArray& text, QString* error = nullptr,
+                    QList<JsonReader::DuplicateKey>* duplicates = nullptr);
     bool loadFile(const QString& path, QString* error = nullptr);
     // Replaces the content by a variant holding a map (QVariantMap, QVariantHash, a JsonObject or a
     // Qt JSON object); false, content unchanged, for anything else.

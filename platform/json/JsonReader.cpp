@@ -35,6 +35,7 @@ public:
     }
 
     QString error() const { return m_error; }
+    const QList<JsonReader::DuplicateKey>& duplicates() const { return m_duplicates; }
 
 private:
     bool fail(const QString& what)
@@ -53,10 +54,14 @@ private:
         return false;
     }
 
+    // Strings, numbers and literals hold no raw line feed: counting them here keeps m_line exact.
     void skipWhitespace()
     {
-        while (m_pos < m_end && (*m_pos == ' ' || *m_pos == '\t' || *m_pos == '\n' || *m_pos == '\r'))
+        while (m_pos < m_end && (*m_pos == ' ' || *m_pos == '\t' || *m_pos == '\n' || *m_pos == '\r')) {
+            if (*m_pos == '\n')
+                ++m_line;
             ++m_pos;
+        }
     }
 
     bool parseValue(QVariant& value, int depth)
@@ -140,6 +145,8 @@ private:
             QString key;
             if (!parseString(key))
                 return false;
+            if (members.contains(key))
+                m_duplicates.append(JsonReader::DuplicateKey{key, m_line});
             skipWhitespace();
             if (m_pos == m_end || *m_pos != ':')
                 return fail(QStringLiteral("expected ':' after a member name"));
@@ -400,12 +407,15 @@ private:
     const char* m_begin;
     const char* m_end;
     const char* m_pos;
+    int m_line = 1;
     QString m_error;
+    QList<JsonReader::DuplicateKey> m_duplicates;
 };
 
 } // namespace
 
-bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error)
+bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error,
+                       QList<DuplicateKey>* duplicates)
 {
     Parser parser(text);
     QVariant parsed;
@@ -415,5 +425,7 @@ bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error)
         return false;
     }
     value = parsed;
+    if (duplicates)
+        *duplicates = parser.duplicates();
     return true;
 }

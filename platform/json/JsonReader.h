@@ -5,14 +5,23 @@
 // exponent (or beyond 64 bits) become double. Stateless; any thread.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVariant>
 
 class JsonReader
 {
 public:
+    // A member name written twice in one object; the object keeps the value of the last one.
+    struct DuplicateKey
+    {
+        QString key;
+        int line; // of the repeated name, from 1
+    };
+
     // Parses the whole text (a leading UTF-8 byte-order mark is skipped); the root may be any
     // value. On failure `value` is unchanged and `error` (when not null) names line, column and
-    // cause.
-    static bool parse(const QByteArray& text, QVariant& value, QString* error = nullptr);
+    // cause. `duplicates` (when not null) receives every repeated member name, in text order.
+    static bool parse(const QByteArray& text, QVariant& value, QString* error = nullptr,
+                      QList<DuplicateKey>* duplicates = nullptr);
 };

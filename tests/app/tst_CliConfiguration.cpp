@@ -151,7 +151,8 @@ void tst_CliConfiguration::withoutDefaultConfiguration()
     FlashConfigurationPtr configuration;
     QCOMPARE(CliConfiguration::choose(m_log, m_options, flashFile, configuration), 14);
     QVERIFY(!configuration);
-    QCOMPARE(m_sink.texts(Logger::ERROR), QStringList{"Invalid flash file"});
+    QCOMPARE(m_sink.texts(Logger::ERROR),
+             (QStringList{"Invalid flash file", "The flash file has no default configuration"}));
 }
 
 void tst_CliConfiguration::variableGetsTheValueAsDefault()

@@ -35,10 +35,22 @@ void tst_CliFailures::exitCode_data()
     QTest::newRow("firmware downloader fails")
         << "firmware.json" << QStringList{"BOARD1", "1-4", "dnx_fw", "--soc-serial", "SOC1"} << QStringList()
         << QStringList() << 32 << "Failed to allocate Dravik downloader" << "";
+    // A flash file that cannot be used says why at the console's default level.
+    QTest::newRow("flash file missing")
+        << "missing.json" << phone << QStringList() << QStringList() << 11 << "missing.json' doesn't exist" << "";
+    QTest::newRow("flash file is broken JSON")
+        << "broken.json" << phone << QStringList() << QStringList() << 14
+        << "Flash file format not recognized: invalid JSON, line 5, column 9: expected ',' or '}' in an object" << "";
+    QTest::newRow("image file missing")
+        << "missing-image.json" << phone << QStringList() << QStringList() << 14 << "absent.img" << "";
+    QTest::newRow("no option selected")
+        << "no-option.json" << phone << QStringList() << QStringList() << 14
+        << "A value for the parameter 'mode' must be specified in configuration 'update'." << "";
     QTest::newRow("inconsistent flash file")
-        << "invalid.json" << phone << QStringList() << QStringList() << 14 << "Invalid flash file" << "";
+        << "invalid.json" << phone << QStringList() << QStringList() << 14 << "Parameter 'missing' not found." << "";
     QTest::newRow("unsupported flash file version")
-        << "unsupported.json" << phone << QStringList() << QStringList() << 14 << "Invalid flash file" << "";
+        << "unsupported.json" << phone << QStringList() << QStringList() << 14
+        << "Unsupported flash file version \"9.9\"" << "";
     QTest::newRow("unknown configuration")
         << "flash.json" << phone << QStringList() << QStringList{"-c", "nosuch"} << 18
         << "Configuration 'nosuch' not found" << "";

@@ -104,7 +104,8 @@ void tst_CliFlash::xmlFlashFile()
     // A device of the in-house vendor: the program knows how to reboot it.
     QVERIFY(station.sim.addDevice("PHONE1", "1-2", "mos", {"--vendor", "8087"}));
 
-    // The XML file starts in fastboot: the program reboots the device there first.
+    // The XML file starts in fastboot: the program reboots the device there first. It names its
+    // image the old way, "$BOOT_file", in another case than the parameter id "boot_file".
     const CommandLineStation::Run run = station.run({"-f", station.path("flash.xml")});
     QVERIFY2(run.exitCode == 0, run.report());
     QCOMPARE(station.commandsFor("PHONE1"),

@@ -154,9 +154,13 @@ void tst_FileManager2::expectedFileTypes()
     QFETCH(int, types);
     QCOMPARE(int(FileManager2::getExpectedFileTypes(m_dir->filePath(QStringLiteral("missing/")) + name)), types);
 
-    // An existing file gets exactly its real kind.
+    // An existing file gets exactly its real kind...
     QCOMPARE(int(FileManager2::getExpectedFileTypes(write(QStringLiteral("plain.xml"), "<other/>"))),
              int(FileManager2::OtherFile));
+    QCOMPARE(int(FileManager2::getExpectedFileTypes(write(QStringLiteral("settings.json"), "{\"volume\": 3}"))),
+             int(FileManager2::OtherFile));
+    // ...but a ".json" file that is no JSON has none: its name decides, so the loader can say why.
+    QCOMPARE(int(FileManager2::getExpectedFileTypes(write(QStringLiteral("broken.json"), "{\"flash\": }"))), 82);
 }
 
 void tst_FileManager2::fifoIsJudgedWithoutOpeningIt()

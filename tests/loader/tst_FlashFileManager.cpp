@@ -69,40 +69,48 @@ QString tst_FlashFileManager::write(const QString& name, const QByteArray& conte
 void tst_FlashFileManager::dispatch_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("loads");
+    QTest::addColumn<QString>("refusal");   // the ERROR line of a file no reader takes; null: it loads
     QTest::addColumn<int>("unknownGroups"); // what the reader gave the configurations, when it loads
 
-    QTest::newRow("json 2.0") << jsonWithVersion("2.0") << true << 0;
-    QTest::newRow("json 2.1") << jsonWithVersion("2.1") << true << 0;
-    QTest::newRow("json 2.2") << jsonWithVersion("2.2") << true << 0;
-    QTest::newRow("json 3.0") << jsonWithVersion("3.0") << true << 1;
-    QTest::newRow("json 3") << jsonWithVersion("3") << false << 0;
-    QTest::newRow("json 3.00") << jsonWithVersion("3.00") << false << 0;
-    QTest::newRow("json empty version") << jsonWithVersion("") << false << 0;
+    const QString loads;
+    QTest::newRow("json 2.0") << jsonWithVersion("2.0") << loads << 0;
+    QTest::newRow("json 2.1") << jsonWithVersion("2.1") << loads << 0;
+    QTest::newRow("json 2.2") << jsonWithVersion("2.2") << loads << 0;
+    QTest::newRow("json 3.0") << jsonWithVersion("3.0") << loads << 1;
+    QTest::newRow("json 3") << jsonWithVersion("3") << R"(Unsupported flash file version "3")" << 0;
+    QTest::newRow("json 3.00") << jsonWithVersion("3.00") << R"(Unsupported flash file version "3.00")" << 0;
+    QTest::newRow("json empty version") << jsonWithVersion("") << R"(Unsupported flash file version "")" << 0;
     QTest::newRow("json version as number")
-        << QByteArray(R"({"flash": {"version": 3.0, "configurations": {}, "commands": []}})") << false << 0;
-    QTest::newRow("json without flash") << QByteArray(R"({"version": "3.0"})") << false << 0;
-    QTest::newRow("xml without version") << xmlWithRoot("<flashfile>") << true << 0;
-    QTest::newRow("xml version 1") << xmlWithRoot("<flashfile version=\"1\">") << true << 0;
-    QTest::newRow("xml version 1.0") << xmlWithRoot("<flashfile version=\"1.0\">") << true << 0;
-    QTest::newRow("xml version 2.0") << xmlWithRoot("<flashfile version=\"2.0\">") << false << 0;
-    QTest::newRow("xml version 1.0 and a blank") << xmlWithRoot("<flashfile version=\"1.0 \">") << false << 0;
-    QTest::newRow("xml other root") << QByteArray("<flash version=\"1.0\"><id>ota</id></flash>") << false << 0;
+        << QByteArray(R"({"flash": {"version": 3.0, "configurations": {}, "commands": []}})")
+        << "Invalid value for version" << 0;
+    QTest::newRow("json without version")
+        << QByteArray(R"({"flash": {"configurations": {}, "commands": []}})") << "version key not found" << 0;
+    QTest::newRow("json without flash") << QByteArray(R"({"version": "3.0"})") << "flash key not found" << 0;
+    QTest::newRow("json flash no object") << QByteArray(R"({"flash": []})") << "Invalid value for flash" << 0;
+    QTest::newRow("xml without version") << xmlWithRoot("<flashfile>") << loads << 0;
+    QTest::newRow("xml version 1") << xmlWithRoot("<flashfile version=\"1\">") << loads << 0;
+    QTest::newRow("xml version 1.0") << xmlWithRoot("<flashfile version=\"1.0\">") << loads << 0;
+    QTest::newRow("xml version 2.0") << xmlWithRoot("<flashfile version=\"2.0\">")
+                                     << R"(Unsupported flash file version "2.0")" << 0;
+    QTest::newRow("xml version 1.0 and a blank") << xmlWithRoot("<flashfile version=\"1.0 \">")
+                                                 << R"(Unsupported flash file version "1.0 ")" << 0;
+    QTest::newRow("xml other root") << QByteArray("<flash version=\"1.0\"><id>ota</id></flash>")
+                                    << "No flashfile tag" << 0;
 }
 
 void tst_FlashFileManager::dispatch()
 {
     QFETCH(QByteArray, content);
-    QFETCH(bool, loads);
+    QFETCH(QString, refusal);
     QFETCH(int, unknownGroups);
 
     RecordedLog log;
     const QSharedPointer<FlashFileManager> flashFile =
         FlashFileManager::loadFromFile(write(QStringLiteral("dispatch"), content), false);
-    QCOMPARE(!flashFile.isNull(), loads);
-    if (!loads) {
-        // The dispatch refuses quietly; only readers explain.
-        QCOMPARE(log.lines().filter(QStringLiteral("ERROR|")), QStringList());
+    QCOMPARE(flashFile.isNull(), !refusal.isNull());
+    if (flashFile.isNull()) {
+        // The refusal says why, at ERROR: the operator sees it without raising the log level.
+        QCOMPARE(log.lines().filter(QStringLiteral("ERROR|")), QStringList{QStringLiteral("ERROR|") + refusal});
         return;
     }
     QCOMPARE(int(flashFile->getDefaultConfiguration()->getUnknownGroupBehavior()), unknownGroups);
@@ -131,8 +139,20 @@ void tst_FlashFileManager::unreadableAndUnknownFiles()
     QVERIFY(!FlashFileManager::loadFromFile(missing, false));
     QVERIFY(log.lines().contains(QStringLiteral("ERROR|Fail to open ") + missing));
 
-    QVERIFY(!FlashFileManager::loadFromFile(write(QStringLiteral("garbage"), "neither { xml"), false));
-    QVERIFY(log.lines().contains(QStringLiteral("DEBUG|Flash file format not recognized")));
+    // Text that is no document: the error of the format it starts like, with its line and column.
+    const QString unrecognized = QStringLiteral("ERROR|Flash file format not recognized: ");
+    QVERIFY(!FlashFileManager::loadFromFile(write(QStringLiteral("garbage"), "garbage { xml"), false));
+    QCOMPARE(log.lines().last(), unrecognized + QStringLiteral("invalid JSON, line 1, column 1: unexpected character 'g'"));
+    const QByteArray brokenJson = "{\"flash\": {\n    \"version\": \"3.0\",\n    \"commands\" []}}";
+    const QString jsonError = QStringLiteral("invalid JSON, line 3, column 16: expected ':' after a member name");
+    QVERIFY(!FlashFileManager::loadFromFile(write(QStringLiteral("broken.json"), brokenJson), false));
+    QCOMPARE(log.lines().last(), unrecognized + jsonError);
+    QVERIFY(!FlashFileManager::loadFromMemory(m_dir.path(), brokenJson, false));
+    QCOMPARE(log.lines().last(), unrecognized + jsonError);
+    const QByteArray brokenXml = "\xEF\xBB\xBF <flashfile>\n<id>ota</flashfile>\n";
+    QVERIFY(!FlashFileManager::loadFromFile(write(QStringLiteral("broken.xml"), brokenXml), false));
+    QVERIFY2(log.lines().last().startsWith(unrecognized + QStringLiteral("invalid XML, line 2, column ")),
+             qPrintable(log.lines().last()));
 
     QFile closed(write(QStringLiteral("closed.json"), jsonWithVersion("3.0")));
     QVERIFY(!FlashFileManager::loadFromDevice(m_dir.path(), closed, false));

@@ -25,6 +25,8 @@ private slots:
     void refusals_data();
     void refusals();
     void versionBelow2IsRefused();
+    void duplicateKeysWarnAndTheLastWins_data();
+    void duplicateKeysWarnAndTheLastWins();
     void defaultConfiguration();
     void restrictAndGroups();
     void variables();
@@ -390,6 +392,62 @@ void tst_JsonFlashFileReader::versionBelow2IsRefused()
     json.loadMemory(document("1.9", kConfiguration + ", " + kNoCommands));
     QVERIFY(!FlashFileManager::loaderV2p0(m_dir.path(), json, FlashVersion(QStringLiteral("1.9")), false));
     QVERIFY(log.lines().contains(QStringLiteral("ERROR|Invalid flash file version")));
+}
+
+void tst_JsonFlashFileReader::duplicateKeysWarnAndTheLastWins_data()
+{
+    QTest::addColumn<QByteArray>("members"); // of "flash", from line 3 of the file
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<QString>("record");     // whose name must be "Last": configuration, parameter or group
+
+    QTest::newRow("configuration id")
+        << QByteArray(R"("configurations": {
+                           "c": {"name": "First", "startState": "mos"},
+                           "c": {"name": "Last", "startState": "mos"}},
+                         "commands": [])")
+        << QStringList{R"(WARNING|Duplicate key "c" at line 5: its last value is used)"} << "configuration";
+    QTest::newRow("parameter")
+        << QByteArray(R"("parameters": {
+                           "p": {"type": "string", "name": "First", "options": {"o": {"value": "1", "description": "O"}}},
+                           "p": {"type": "string", "name": "Last", "options": {"o": {"value": "1", "description": "O"}}}},
+                         "configurations": {"c": {"name": "Last", "startState": "mos"}},
+                         "commands": [])")
+        << QStringList{R"(WARNING|Duplicate key "p" at line 5: its last value is used)"} << "parameter";
+    QTest::newRow("group and a nested key")
+        << QByteArray(R"("groups": {
+                           "g": {"name": "First", "description": "D"},
+                           "g": {"name": "First",
+                                 "description": "D",
+                                 "name": "Last"}},
+                         "configurations": {"c": {"name": "Last", "startState": "mos"}},
+                         "commands": [])")
+        << QStringList{R"(WARNING|Duplicate key "g" at line 5: its last value is used)",
+                       R"(WARNING|Duplicate key "name" at line 7: its last value is used)"}
+        << "group";
+}
+
+void tst_JsonFlashFileReader::duplicateKeysWarnAndTheLastWins()
+{
+    QFETCH(QByteArray, members);
+    QFETCH(QStringList, warnings);
+    QFETCH(QString, record);
+
+    const QString path = m_dir.filePath(QStringLiteral("duplicates.json"));
+    QVERIFY(writeTextFile(path, "{\"flash\": {\n\"version\": \"3.0\",\n" + members + "}}\n"));
+    RecordedLog log;
+    const QSharedPointer<FlashFileManager> flashFile = FlashFileManager::loadFromFile(path, true);
+    QVERIFY2(flashFile, qPrintable(log.lines().join(QLatin1Char('\n'))));
+    QCOMPARE(log.lines().filter(QRegExp(QStringLiteral("^WARNING\\|"))), warnings);
+
+    QString name;
+    if (record == QLatin1String("parameter"))
+        name = flashFile->getParameter(QStringLiteral("p"))->getName();
+    else if (record == QLatin1String("group"))
+        name = flashFile->getGroups().at(QStringLiteral("g"))->getName();
+    else
+        name = flashFile->getConfiguration(QStringLiteral("c"))->getName();
+    QCOMPARE(name, QStringLiteral("Last"));
+    QCOMPARE(flashFile->getConfigurationsList().size(), std::size_t(1));
 }
 
 void tst_JsonFlashFileReader::defaultConfiguration()

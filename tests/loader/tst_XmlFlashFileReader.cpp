@@ -24,6 +24,7 @@ private slots:
     void commandKeys();
     void references_data();
     void references();
+    void referenceInAnyCaseResolves();
     void refusals_data();
     void refusals();
     void fileAndConfigurationRules();
@@ -216,8 +217,13 @@ void tst_XmlFlashFileReader::references_data()
     QTest::addColumn<QString>("args");
 
     QTest::newRow("plain") << "fastboot flash boot $boot_file" << "flash boot ${boot_file}";
-    QTest::newRow("capitals stay") << "fastboot flash $BOOT_FILE" << "flash ${BOOT_FILE}";
+    // Parameter ids are in lower case (TYPE "BOOT" gives "boot_file"): so are the references.
+    QTest::newRow("capitals") << "fastboot flash $BOOT_FILE" << "flash ${boot_file}";
+    QTest::newRow("mixed case") << "fastboot flash $BOOT_file" << "flash ${boot_file}";
+    QTest::newRow("fru value in capitals") << "fastboot oem fru $FRU_VALUE" << "oem fru ${fru_value}";
     QTest::newRow("braced stays") << "fastboot flash ${boot_file}" << "flash ${boot_file}";
+    QTest::newRow("braced capitals") << "fastboot flash ${Boot_File}.img" << "flash ${boot_file}.img";
+    QTest::newRow("braced other name stays") << "fastboot flash ${flashDir}/a.img" << "flash ${flashDir}/a.img";
     QTest::newRow("other word stays") << "fastboot $other $filer" << "$other $filer";
     QTest::newRow("suffix stays outside") << "fastboot flash $ifwi_file.bin" << "flash ${ifwi_file}.bin";
     QTest::newRow("fru value") << "fastboot oem fru $fru_value" << "oem fru ${fru_value}";
@@ -245,6 +251,21 @@ void tst_XmlFlashFileReader::references()
     }
     QVERIFY(flashFile);
     QCOMPARE(arguments(commandJson(flashFile, 0)), Utils::splitArguments(args));
+}
+
+void tst_XmlFlashFileReader::referenceInAnyCaseResolves()
+{
+    // The checked load resolves every reference of every configuration.
+    const QString path = m_dir.filePath(QStringLiteral("mixed-case.xml"));
+    QVERIFY(writeTextFile(path, "<flashfile version=\"1.0\"><id>fastboot</id>"
+                                "<file TYPE=\"BOOT\"><name>boot.img</name></file>"
+                                "<command><string>fastboot flash boot $BOOT_file</string></command>"
+                                "</flashfile>"));
+    RecordedLog log;
+    const QSharedPointer<FlashFileManager> flashFile = FlashFileManager::loadFromFile(path, true);
+    QVERIFY2(flashFile, qPrintable(log.lines().join(QLatin1Char('\n'))));
+    QVERIFY(flashFile->getCommandList().at(0)->hasParameter(QStringLiteral("boot_file")));
+    QCOMPARE(flashFile->getDefaultConfiguration()->getError(), QString());
 }
 
 void tst_XmlFlashFileReader::refusals_data()

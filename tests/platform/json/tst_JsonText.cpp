@@ -16,6 +16,7 @@ private slots:
     void numbersKeepTheirKind_data();
     void numbersKeepTheirKind();
     void escapesAreDecoded();
+    void duplicateKeysAreListed();
     void nulCharacterSurvivesLoadAndSave();
     void writerHandlesAnyVariant();
 };
@@ -110,6 +111,28 @@ void tst_JsonText::escapesAreDecoded()
     QVERIFY(JsonReader::parse(JsonWriter::toJson(value), again, &error));
     QCOMPARE(again, value);
     QVERIFY(JsonWriter::toJson(QStringLiteral("\x01")).contains("\\u0001"));
+}
+
+void tst_JsonText::duplicateKeysAreListed()
+{
+    const QByteArray text = "{\"a\": 1,\n"
+                            " \"b\": [{\"x\": 1, \"x\": 2}],\n"
+                            "\n"
+                            " \"a\": {\"y\": 1,\r\n \"y\": 3}, \"a\": 4}";
+    QVariant value;
+    QList<JsonReader::DuplicateKey> duplicates;
+    QVERIFY(JsonReader::parse(text, value, nullptr, &duplicates));
+    QStringList found;
+    for (const JsonReader::DuplicateKey& duplicate : duplicates)
+        found << duplicate.key + QLatin1Char('@') + QString::number(duplicate.line);
+    QCOMPARE(found, (QStringList{"x@2", "a@4", "y@5", "a@5"}));
+    // The last one wins, at every level.
+    QCOMPARE(value.toMap().value("a"), QVariant(qint64(4)));
+    QCOMPARE(value.toMap().value("b").toList().at(0).toMap().value("x"), QVariant(qint64(2)));
+
+    JsonObject object;
+    QVERIFY(object.loadMemory(text, nullptr, &duplicates));
+    QCOMPARE(duplicates.size(), 4);
 }
 
 void tst_JsonText::nulCharacterSurvivesLoadAndSave()
