@@ -285,8 +285,7 @@ void Cli::do_startFlash(const DevicePtr& detected)
     if (m_options.vid != 0) {
         // Vendor and product ids win over the serial numbers.
         if (device->getVendorId() == m_options.vid && (m_options.pid == 0 || device->getProductId() == m_options.pid)) {
-            logMessage(Logger::INFO, portContext(*device), QStringLiteral("Start flashing ..."));
-            requestFlash(device);
+            requestFlash(device, portContext(*device), QStringLiteral("Start flashing ..."));
         }
         return;
     }
@@ -297,8 +296,7 @@ void Cli::do_startFlash(const DevicePtr& detected)
                            + FlashTypes::getStateName(device->getState()));
             return;
         }
-        logMessage(Logger::INFO, portContext(*device), QStringLiteral("Start flashing ..."));
-        requestFlash(device);
+        requestFlash(device, portContext(*device), QStringLiteral("Start flashing ..."));
         return;
     }
     if (!device->isConnected())
@@ -309,12 +307,14 @@ void Cli::do_startFlash(const DevicePtr& detected)
     const QString wanted = inDnx ? m_options.socSerialNumber : m_options.osSerialNumber;
     if (serial.isEmpty() || serial != wanted)
         return;
-    logMessage(Logger::INFO, QStringLiteral("Start flashing %1 ...").arg(serial));
-    requestFlash(device);
+    requestFlash(device, QString(), QStringLiteral("Start flashing %1 ...").arg(serial));
 }
 
-void Cli::requestFlash(const FlashDevice2Ptr& device)
+void Cli::requestFlash(const FlashDevice2Ptr& device, const QString& context, const QString& startText)
 {
+    if (!device->claim(*this))
+        return;
+    logMessage(Logger::INFO, context, startText);
     m_flashStarted = true;
     m_deviceDetectionTimer.stop();
     // The flash manager reboots the device (running adb or fastboot) on its own thread.

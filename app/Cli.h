@@ -73,9 +73,10 @@ private:
     // then queue the flash on a virtual device that stands for the first board that shows up.
     void rebootConnectedDevices();
     void startOnVirtualDevice();
-    // Starts the run's one flash on `device`: the flash manager reboots it into the start state and
-    // flashes it, on its own thread.
-    void requestFlash(const FlashDevice2Ptr& device);
+    // Starts the run's one flash on `device` once this process has claimed it (a device another
+    // instance claimed is left alone, and the run waits on for the next): logs `startText`, then
+    // the flash manager reboots the device into the start state and flashes it, on its own thread.
+    void requestFlash(const FlashDevice2Ptr& device, const QString& context, const QString& startText);
     void runRebootCommand(std::unique_ptr<ChildProcess>& process, bool fastboot, const QStringList& arguments);
     // Ends the run with `code` unless an outcome is settled already. An unpacking in progress is
     // stopped; a flash that still runs is stopped first, and finished(int) waits for its end.

@@ -22,10 +22,16 @@ if(QLN_SANITIZE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/sanitizer/sanitized-test)
 endif()
 
-# qln_test_environment(<test>): gives a test added with add_test the environment above, and in a
-# sanitizer build its report folder.
+# qln_test_environment(<test>): gives a test added with add_test the environment above, its own
+# runtime folder, and in a sanitizer build its report folder.
 function(qln_test_environment name)
     set(environment ${QLN_TEST_ENVIRONMENT})
+    # A runtime folder of its own, where device claims live: tests that run at once never meet
+    # each other's claims, nor an operator's.
+    set(runtime ${CMAKE_BINARY_DIR}/test-runtime/${name})
+    file(MAKE_DIRECTORY ${runtime})
+    file(CHMOD ${runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    list(APPEND environment "XDG_RUNTIME_DIR=${runtime}")
     if(QLN_SANITIZE)
         list(APPEND environment "QLN_SANITIZER_REPORTS=${CMAKE_BINARY_DIR}/sanitizer-reports/${name}")
     endif()

@@ -256,13 +256,19 @@ QString Utils::userTempFolderPath(const QString& baseName)
 
 QString Utils::privateTempFolder(const QString& baseName, QString& error)
 {
+    if (!QDir().mkpath(QDir::tempPath())) {
+        error = QStringLiteral("cannot create ") + QDir::tempPath();
+        return QString();
+    }
+    return privateFolder(userTempFolderPath(baseName), error);
+}
+
+QString Utils::privateFolder(const QString& folder, QString& error)
+{
     const auto fail = [&error](const QString& reason) {
         error = reason;
         return QString();
     };
-    if (!QDir().mkpath(QDir::tempPath()))
-        return fail(QStringLiteral("cannot create ") + QDir::tempPath());
-    const QString folder = userTempFolderPath(baseName);
     const QByteArray native = QFile::encodeName(folder);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));

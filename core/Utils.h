@@ -65,6 +65,8 @@ public:
     // symbolic link) that this user owns, mode 0700, or another account could plant or read our
     // files. Returns its path; empty, with `error` saying why, when it cannot be made private.
     static QString privateTempFolder(const QString& baseName, QString& error);
+    // The same for any folder `path` (its parent must exist).
+    static QString privateFolder(const QString& path, QString& error);
 
     // Private copy of the file in the per-user "lfm-short" folder of the temporary directory; the
     // given path when no copy could be made. The copy is never removed by this class.

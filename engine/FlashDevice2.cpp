@@ -1,6 +1,7 @@
 #include "engine/FlashDevice2.h"
 
 #include "engine/FlashDeviceThreadWorker.h"
+#include "engine/FlashRunner.h"
 
 #include <QWaitCondition>
 
@@ -45,14 +46,36 @@ FlashDevice2::FlashState FlashDevice2::getFlashState() const
     return readLocked([this] { return m_flashState; });
 }
 
+bool FlashDevice2::claim(const LoggedObject& log)
+{
+    const PortNumber port = getPort();
+    if (port.isVirtualPort())
+        return true;
+    QMutexLocker locker(&m_claimMutex);
+    QString error;
+    return DeviceClaim::mayFlash(claimLocked(port, error), port, error, log);
+}
+
+DeviceClaim::Outcome FlashDevice2::claimLocked(const PortNumber& port, QString& error) const
+{
+    if (m_claim)
+        return DeviceClaim::Taken;
+    return DeviceClaim::take(port, m_claim, error);
+}
+
 void FlashDevice2::setFlashState(FlashState state)
 {
+    std::unique_ptr<DeviceClaim> released;
     {
         QWriteLocker locker(&m_lock);
         m_flashState = state;
         if (state == FlashState::Idle) {
             m_startState = DeviceState::Unknown;
             m_platforms.clear();
+            m_downloadKinds.clear();
+            QMutexLocker claimLocker(&m_claimMutex);
+            released = std::move(m_claim);
+            m_reportedClaims.clear();
         }
     }
     emit dataChanged();
@@ -70,13 +93,15 @@ bool FlashDevice2::setFlashStateIf(FlashState expected, FlashState state)
     return true;
 }
 
-void FlashDevice2::beginFlash(DeviceState startState, const std::list<DevicePlatform>& platforms)
+void FlashDevice2::beginFlash(DeviceState startState, const std::list<DevicePlatform>& platforms,
+                             const std::set<DeviceKind>& downloadKinds)
 {
     {
         QWriteLocker locker(&m_lock);
         m_flashState = FlashState::Flashing;
         m_startState = startState;
         m_platforms = platforms;
+        m_downloadKinds = downloadKinds;
     }
     emit dataChanged();
     requestBinding();
@@ -114,11 +139,26 @@ bool FlashDevice2::acceptsBinding(const DummyDevice& real) const
     const auto waiting = m_waiters.find(state);
     if (state != m_startState && (waiting == m_waiters.end() || waiting->second.empty()))
         return false;
-    if (!m_platforms.empty())
-        return std::find(m_platforms.begin(), m_platforms.end(), real.getPlatform()) != m_platforms.end();
-    // A DFU device is in DnX firmware too, but a flash that names no platform is meant for a
-    // phone's SoC, not for whatever board sits in DFU mode beside it.
-    return real.getKind() != DeviceKind::Dfu;
+    if (!m_platforms.empty()) {
+        if (std::find(m_platforms.begin(), m_platforms.end(), real.getPlatform()) == m_platforms.end())
+            return false;
+    } else {
+        const DeviceKind kind = real.getKind();
+        if ((kind == DeviceKind::Dfu || kind == DeviceKind::Soc) && m_downloadKinds.count(kind) == 0)
+            return false;
+    }
+    return claimBound(real.getPort());
+}
+
+bool FlashDevice2::claimBound(const PortNumber& port) const
+{
+    QMutexLocker locker(&m_claimMutex);
+    QString error;
+    const DeviceClaim::Outcome outcome = claimLocked(port, error);
+    // Scans come often: a port left alone is said once per flash.
+    if (outcome != DeviceClaim::Taken && m_runner && m_reportedClaims.insert(port).second)
+        return DeviceClaim::mayFlash(outcome, port, error, *m_runner);
+    return outcome != DeviceClaim::HeldElsewhere;
 }
 
 bool FlashDevice2::isFlashing() const

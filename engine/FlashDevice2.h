@@ -5,19 +5,23 @@
 // operating-system state, the runner of the flash on it, and waits for a device state that the
 // library's updates wake. Shared as FlashDevice2Ptr; one read-write lock (the base's) guards all.
 
+#include "engine/DeviceClaim.h"
 #include "platform/device/Device.h"
 #include "platform/device/SharedPointer.h"
 
 #include <QMetaType>
+#include <QMutex>
 #include <QString>
 
 #include <cstdint>
 #include <list>
 #include <map>
+#include <memory>
 #include <set>
 
 class DeviceScanner;
 class FlashRunner;
+class LoggedObject;
 class QWaitCondition;
 
 class FlashDevice2 : public Device
@@ -34,20 +38,28 @@ public:
     ~FlashDevice2() override;
 
     FlashState getFlashState() const;
+    // Claims the device for this process (DeviceClaim), so that no other instance flashes it,
+    // until its flash state is set idle; true at once when it is claimed already. False when
+    // another instance holds it; `log` says so (DeviceClaim::mayFlash). A virtual device claims
+    // the device it stands for as it binds (acceptsBinding): true at once.
+    bool claim(const LoggedObject& log);
     // Emits dataChanged() after the lock is released, also when the state did not change. Idle
-    // also forgets what the last flash wanted (beginFlash).
+    // also forgets what the last flash wanted (beginFlash) and drops the device's claim.
     void setFlashState(FlashState state);
     // Stores `state` only when the flash state is `expected`, in one step under the lock (so two
     // requests never both take an idle device); emits dataChanged() when it stored it.
     bool setFlashStateIf(FlashState expected, FlashState state);
     // The flash on the device starts now (the flash runnable calls it in place of
     // setFlashState(Flashing)): the flash state becomes flashing, and the flash wants the device
-    // in `startState` (its configuration's start state), of one of `platforms` (the flash file's;
-    // empty: any platform, except that a DFU device is taken only when "generic" is named). A
+    // in `startState` (its configuration's start state), of one of `platforms` (the flash file's).
+    // With no platform named, a device in a download mode must be of one of `downloadKinds` (what
+    // the configuration runs: a DFU downloader for a DFU board, the firmware downloader for a
+    // SoC), so a flash for a phone's SoC never takes a board that sits in DFU mode beside it. A
     // virtual device stands at once for a connected idle device that fits, when one is there, so
     // a flash that starts in DnX firmware runs its first command on that device; otherwise the
     // scans bind it as soon as one shows up. A real device only remembers the wish.
-    void beginFlash(DeviceState startState, const std::list<DevicePlatform>& platforms = {});
+    void beginFlash(DeviceState startState, const std::list<DevicePlatform>& platforms = {},
+                    const std::set<DeviceKind>& downloadKinds = {DeviceKind::Soc});
 
     // Serial last seen in an operating-system state (3 to 7) / in a download state (1, 2).
     QString getPlatformSerial() const;
@@ -58,7 +70,8 @@ public:
     // True while a thread waits in waitForDevice for `state`.
     bool isWaitingFor(DeviceState state) const;
     // While a flash is pending or running: `real` is in the start state of beginFlash or in a
-    // state a thread waits for, and of a platform the flash takes.
+    // state a thread waits for, of a platform the flash takes, and not claimed by another
+    // instance; the virtual device claims it then (and says so, once, of a device it leaves alone).
     bool acceptsBinding(const DummyDevice& real) const override;
     virtual bool isFlashing() const;
 
@@ -86,10 +99,23 @@ private:
     FlashState m_flashState = FlashState::Idle;
     DeviceState m_startState = DeviceState::Unknown;   // what the flash wants; Unknown: nothing
     std::list<DevicePlatform> m_platforms;
+    std::set<DeviceKind> m_downloadKinds;
     SharedPointer<FlashRunner> m_runner;
     QString m_platformSerial;
     QString m_socSerial;
     std::map<DeviceState, std::set<QWaitCondition*>> m_waiters;   // not owned
+
+    // Claims `port` for the device a virtual device binds to; logs a port it leaves alone, once.
+    // The caller holds the read lock.
+    bool claimBound(const PortNumber& port) const;
+    // Takes the claim on `port` into m_claim; the caller holds m_claimMutex.
+    DeviceClaim::Outcome claimLocked(const PortNumber& port, QString& error) const;
+
+    // The claim is taken while scans bind (acceptsBinding, under the device's read lock): it has a
+    // lock of its own.
+    mutable QMutex m_claimMutex;
+    mutable std::unique_ptr<DeviceClaim> m_claim;
+    mutable std::set<PortNumber> m_reportedClaims;   // ports held elsewhere that the flash logged
 };
 
 using FlashDevice2Ptr = SharedPointer<FlashDevice2>;

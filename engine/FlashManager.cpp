@@ -151,16 +151,19 @@ QString FlashManager::portContext(const Device& device)
     return QStringLiteral("Port ") + device.getPort().toString();
 }
 
-bool FlashManager::claim(const FlashDevice2Ptr& device)
+FlashManager::Claim FlashManager::claim(const FlashDevice2Ptr& device)
 {
     QMutexLocker locker(&m_mutex);
-    // A request stays until its end is reported, after the runnable has already set the device idle.
-    if (m_requests.count(device.data()) != 0)
-        return false;
+    // A request stays until its end is reported, after the runnable has already set the device
+    // idle. A busy device is never claimed here: an idle one would keep the claim for good.
+    if (m_requests.count(device.data()) != 0 || device->isBusy())
+        return Claim::Busy;
+    if (!device->claim(*this))
+        return Claim::HeldElsewhere;
     if (!device->setFlashStateIf(FlashDevice2::FlashState::Idle, FlashDevice2::FlashState::Pending))
-        return false;
+        return Claim::Busy;
     m_requests[device.data()].device = device;
-    return true;
+    return Claim::Taken;
 }
 
 void FlashManager::release(const FlashDevice2Ptr& device)
@@ -194,9 +197,12 @@ bool FlashManager::startDeviceFlash(const FlashDevice2Ptr& device,
     if (force) {
         QMutexLocker locker(&m_mutex);
         m_requests[device.data()].device = device;
-    } else if (!claim(device)) {
-        logMessage(Logger::WARNING, portContext(*device), QStringLiteral("Device is already flashing"));
-        return false;
+    } else {
+        const Claim claimed = claim(device);
+        if (claimed == Claim::Busy)
+            logMessage(Logger::WARNING, portContext(*device), QStringLiteral("Device is already flashing"));
+        if (claimed != Claim::Taken)
+            return false;
     }
     if (!isFlashAllowed(device, configuration)) {
         refuseWrongPlatform(device);
@@ -268,10 +274,11 @@ void FlashManager::rebootAndStartDeviceFlash(const FlashDevice2Ptr& device,
         logMessage(Logger::ERROR, QStringLiteral("Cannot start flash on invalid device"));
         return;
     }
-    if (!claim(device)) {
+    const Claim claimed = claim(device);
+    if (claimed == Claim::Busy)
         logMessage(Logger::ERROR, portContext(*device), QStringLiteral("Cannot start flash, flash already in progress"));
+    if (claimed != Claim::Taken)
         return;
-    }
     if (device->getState() == DeviceState::RecoveryOs) {
         logMessage(Logger::INFO, portContext(*device), QStringLiteral("Cannot start flash from Recovery OS state"));
         onFlashFinished(device, Status::Failure, Type::InitialDeviceState);

@@ -122,9 +122,11 @@ private:
         bool stopRequested = false;
     };
 
-    // Marks an idle device pending and records its request, in one step; false when the device is
-    // busy or a request of this manager still holds it.
-    bool claim(const FlashDevice2Ptr& device);
+    enum class Claim { Taken, Busy, HeldElsewhere };
+    // Claims the device for this process, then marks it pending and records its request, in one
+    // step. Busy when the device is busy or a request of this manager still holds it;
+    // HeldElsewhere (said at INFO) when another instance has claimed it.
+    Claim claim(const FlashDevice2Ptr& device);
     // Queues the flash of a claimed device; a stop requested meanwhile cancels it at once.
     void queueFlash(const FlashDevice2Ptr& device, const FlashConfigurationPtr& configuration);
     // Ends the request of `device` without a report: the device goes back to idle.

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -19,6 +20,24 @@ bool isStartState(DeviceState state)
 {
     const int value = int(state);
     return value >= int(DeviceState::DnxFirmware) && value <= int(DeviceState::MainOs);
+}
+
+// The kinds of download-mode device the configuration is for, by what it runs: the DFU downloader
+// for DFU boards, the firmware downloader (and anything that runs neither) for a SoC.
+std::set<DeviceKind> downloadKindsOf(const FlashConfiguration& configuration)
+{
+    std::set<DeviceKind> kinds;
+    for (const QSharedPointer<FlashCommand>& command : configuration.getCommands()) {
+        if (!command)
+            continue;
+        if (command->getType() == Type::Dfu)
+            kinds.insert(DeviceKind::Dfu);
+        else if (command->getType() == Type::Ifwi)
+            kinds.insert(DeviceKind::Soc);
+    }
+    if (kinds.empty())
+        kinds.insert(DeviceKind::Soc);
+    return kinds;
 }
 
 } // namespace
@@ -69,7 +88,8 @@ void FlashRunnable::run()
     m_runner->logMessage(Logger::INFO, QStringLiteral("Starting flash ..."));
     // Flashing from here on; a virtual device learns which device it is to stand for.
     const QSharedPointer<FlashFileContext> flashFile = m_configuration->getFlashFileContext();
-    m_device->beginFlash(startState, flashFile ? flashFile->getPlatforms() : std::list<DevicePlatform>());
+    m_device->beginFlash(startState, flashFile ? flashFile->getPlatforms() : std::list<DevicePlatform>(),
+                         downloadKindsOf(*m_configuration));
     emit flashStarted(m_device);
     emit progressionChanged(m_device, 0, 0);
 

@@ -406,6 +406,12 @@ int ShellFlashCommand::performCommandWithOutputBuffer(const SharedPointer<FlashR
         return failure;
     if (result == PerformRetry && attempt == m_shell->retry)
         result = failure;
+    if (result == PerformFailed || result == PerformFailedContinue) {
+        // Why it failed is in the program's own last words: shown at the level of the failure.
+        const Logger::LogLevel level = result == PerformFailed ? Logger::ERROR : Logger::WARNING;
+        for (const QString& line : process.lastLines())
+            runner->logMessage(level, line);
+    }
     return result;
 }
 

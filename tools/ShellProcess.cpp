@@ -12,6 +12,9 @@ namespace {
 // One burst of standard output logs at most this many lines once it has more than the limit.
 constexpr int kBurstLimit = 200;
 constexpr int kBurstKept = 50;
+// What a failed run shows of its program's output.
+constexpr int kLastLinesKept = 5;
+constexpr int kLastLineLength = 300;
 
 const QRegularExpression& lineBreaks()
 {
@@ -68,6 +71,11 @@ const QByteArray* ShellProcess::getStdError() const
 const QByteArray* ShellProcess::getStdMerged() const
 {
     return (m_flags & CaptureStdMerged) ? &m_merged : nullptr;
+}
+
+QStringList ShellProcess::lastLines() const
+{
+    return m_lastLines;
 }
 
 void ShellProcess::registerLogCallback(LineCallback callback)
@@ -130,6 +138,12 @@ void ShellProcess::readChannel(Channel& channel, const QByteArray& bytes, bool l
 
 void ShellProcess::passLine(const QString& line)
 {
+    const QString trimmed = line.trimmed();
+    if (!trimmed.isEmpty()) {
+        if (m_lastLines.size() == kLastLinesKept)
+            m_lastLines.removeFirst();
+        m_lastLines << (trimmed.size() > kLastLineLength ? trimmed.left(kLastLineLength) + QStringLiteral("...") : trimmed);
+    }
     if (m_callback)
         m_callback(line);
     else if (m_runner)

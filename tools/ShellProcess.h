@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -41,6 +42,10 @@ public:
     const QByteArray* getStdError() const;
     const QByteArray* getStdMerged() const;
 
+    // The program's last few non-blank lines, both channels, each cut to a bounded length: what
+    // an operator needs to see when the run failed.
+    QStringList lastLines() const;
+
     // From now on lines go to `callback` instead of the log (the too-much-output warning still
     // reaches the log).
     void registerLogCallback(LineCallback callback);
@@ -64,4 +69,5 @@ private:
     std::unique_ptr<Channel> m_error;
     QByteArray m_merged;
     LineCallback m_callback;
+    QStringList m_lastLines;
 };

@@ -141,30 +141,20 @@ public:
     }
 
     // Starts `quillonlite --cli <arguments>` in the working folder.
-    void start(const QStringList& arguments)
-    {
-        m_process = std::make_unique<ChildProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(m_environment);
-        environment.insert(QStringLiteral("HOME"), home());
-        m_process->setProcessEnvironment(environment);
-        m_process->setWorkingDirectory(work());
-        m_output.clear();
-        m_clock.start();
-        m_process->start(m_program, QStringList{QStringLiteral("--cli")} + arguments);
-        m_process->waitForStarted(30000);
-    }
+    void start(const QStringList& arguments) { launch(m_instance, arguments); }
+    // Starts a second instance beside the first, on the same devices (finishSecond ends it).
+    void startSecond(const QStringList& arguments) { launch(m_second, arguments); }
 
     // Waits until the console shows `text`; false when the program ended or `timeoutMs` passed first.
     bool waitForOutput(const QString& text, int timeoutMs = 60000)
     {
         QElapsedTimer clock;
         clock.start();
-        while (!m_output.contains(text.toLocal8Bit())) {
-            if (m_process->state() == QProcess::NotRunning || clock.elapsed() > timeoutMs)
+        while (!m_instance.output.contains(text.toLocal8Bit())) {
+            if (m_instance.process->state() == QProcess::NotRunning || clock.elapsed() > timeoutMs)
                 return false;
-            m_process->waitForReadyRead(200);
-            m_output += m_process->readAllStandardOutput();
+            m_instance.process->waitForReadyRead(200);
+            m_instance.output += m_instance.process->readAllStandardOutput();
         }
         return true;
     }
@@ -172,25 +162,13 @@ public:
     // Sends `signal` to the program's process group, as a terminal's Ctrl-C does.
     bool signal(int number) const
     {
-        return m_process && m_process->processId() > 0 && ::kill(-pid_t(m_process->processId()), number) == 0;
+        const ChildProcess* process = m_instance.process.get();
+        return process && process->processId() > 0 && ::kill(-pid_t(process->processId()), number) == 0;
     }
 
     // Waits for the program's end; after `watchdogMs` it is killed and the run reports it hung.
-    Run finish(int watchdogMs = 120000)
-    {
-        Run run;
-        if (!m_process->waitForFinished(watchdogMs)) {
-            m_process->killGroup();
-            m_process->waitForFinished(10000);
-            run.hung = true;
-        }
-        run.elapsedMs = m_clock.elapsed();
-        run.exitCode = !run.hung && m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
-        run.output = QString::fromLocal8Bit(m_output + m_process->readAllStandardOutput());
-        run.errors = QString::fromLocal8Bit(m_process->readAllStandardError());
-        m_process.reset();
-        return run;
-    }
+    Run finish(int watchdogMs = 120000) { return collect(m_instance, watchdogMs); }
+    Run finishSecond(int watchdogMs = 120000) { return collect(m_second, watchdogMs); }
 
     Run run(const QStringList& arguments, int watchdogMs = 120000)
     {
@@ -269,7 +247,45 @@ private:
     bool m_valid = false;
     QString m_program = QStringLiteral(QUILLONLITE_PROGRAM);
     QProcessEnvironment m_environment;
-    std::unique_ptr<ChildProcess> m_process;
-    QByteArray m_output;
-    QElapsedTimer m_clock;
+
+    struct Instance
+    {
+        std::unique_ptr<ChildProcess> process;
+        QByteArray output;
+        QElapsedTimer clock;
+    };
+
+    void launch(Instance& instance, const QStringList& arguments) const
+    {
+        instance.process = std::make_unique<ChildProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(m_environment);
+        environment.insert(QStringLiteral("HOME"), home());
+        instance.process->setProcessEnvironment(environment);
+        instance.process->setWorkingDirectory(work());
+        instance.output.clear();
+        instance.clock.start();
+        instance.process->start(m_program, QStringList{QStringLiteral("--cli")} + arguments);
+        instance.process->waitForStarted(30000);
+    }
+
+    static Run collect(Instance& instance, int watchdogMs)
+    {
+        Run run;
+        ChildProcess& process = *instance.process;
+        if (!process.waitForFinished(watchdogMs)) {
+            process.killGroup();
+            process.waitForFinished(10000);
+            run.hung = true;
+        }
+        run.elapsedMs = instance.clock.elapsed();
+        run.exitCode = !run.hung && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.output = QString::fromLocal8Bit(instance.output + process.readAllStandardOutput());
+        run.errors = QString::fromLocal8Bit(process.readAllStandardError());
+        instance.process.reset();
+        return run;
+    }
+
+    Instance m_instance;   // start(), run()
+    Instance m_second;     // startSecond()
 };

@@ -1,9 +1,10 @@
 // `quillonlite --cli` choosing its one device: the matching options (--vid/--pid, --dnx-sn,
 // --os-sn, else the first by port) flash only the device they take; no device within
-// --device-detection-timeout ends with 20. (A tool that hangs past --timeout is a row of
-// tst_CliFaults.)
+// --device-detection-timeout ends with 20; two instances never flash one device. (A tool that
+// hangs past --timeout is a row of tst_CliFaults.)
 
 #include "CommandLineStation.h"
+#include "engine/DeviceClaim.h"
 
 #include <QtTest>
 
@@ -16,6 +17,8 @@ private slots:
     void onlyTheMatchedDeviceIsFlashed();
     void blankBoardFlashRebootsTheConnectedDevices();
     void noDeviceWithinTheDetectionTimeout();
+    void twoInstancesFlashTwoDevices();
+    void deviceClaimedByAnotherProcessIsLeftAlone();
 };
 
 void tst_CliDevices::onlyTheMatchedDeviceIsFlashed_data()
@@ -115,6 +118,72 @@ void tst_CliDevices::noDeviceWithinTheDetectionTimeout()
     QVERIFY2(texts.contains("Device detection timeout (> 1500 ms), waiting for all actions to be terminated"),
              run.report());
     QVERIFY(run.elapsedMs >= 1500);
+}
+
+void tst_CliDevices::twoInstancesFlashTwoDevices()
+{
+    CommandLineStation station;
+    QVERIFY(station.isReady());
+    // Both phones stay in Main OS when rebooted: each flash, once it took its device, waits for
+    // fastboot until the test moves the phone there. So both instances hold a device at once.
+    QVERIFY(station.addDevice({"A", "1-2", "mos"}, {"refuse_reboot", "1"}));
+    QVERIFY(station.addDevice({"B", "1-3", "mos"}, {"refuse_reboot", "1"}));
+
+    const QStringList arguments{"-f", station.path("flash.json")};
+    station.start(arguments);
+    station.startSecond(arguments);
+    // Each reading of the journal runs the simulator: the wait counts time, not polls.
+    const auto eachRebootedOnce = [&] {
+        const QStringList log = station.sim.commandLog();
+        return log.filter("adb -s A reboot bootloader").size() == 1 && log.filter("adb -s B reboot bootloader").size() == 1;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!eachRebootedOnce() && clock.elapsed() < 60000)
+        QTest::qWait(200);
+    QVERIFY2(eachRebootedOnce(), qPrintable(station.sim.commandLog().join('\n')));
+    for (const QString serial : {"A", "B"}) {
+        QVERIFY(station.sim.setFault(serial, "refuse_reboot", ""));
+        QVERIFY(station.sim.setState(serial, "pos"));
+    }
+
+    const CommandLineStation::Run first = station.finish();
+    const CommandLineStation::Run second = station.finishSecond();
+    QVERIFY2(first.exitCode == 0, first.report());
+    QVERIFY2(second.exitCode == 0, second.report());
+    // Each phone was flashed once, by one of them; the other said it left it alone.
+    for (const QString serial : {"A", "B"}) {
+        QCOMPARE(station.commandsFor(serial).filter(" flash boot ").size(), 1);
+        QCOMPARE(station.partitions(serial).value("boot").toString(),
+                 CommandLineStation::digestOf(station.path("boot.img")));
+    }
+    const QString leftAlone = "Device on port 1-2 is claimed by another instance, left alone";
+    QVERIFY2(first.texts().contains(leftAlone) != second.texts().contains(leftAlone),
+             (first.report() + second.report()).constData());
+}
+
+void tst_CliDevices::deviceClaimedByAnotherProcessIsLeftAlone()
+{
+    CommandLineStation station;
+    QVERIFY(station.isReady());
+    QVERIFY(station.sim.addDevice("A", "1-2", "mos"));
+    // This test process stands for another instance: it holds the phone's claim.
+    std::unique_ptr<DeviceClaim> claim;
+    QString error;
+    QCOMPARE(DeviceClaim::take(PortNumber::usbPort("1-2"), claim, error), DeviceClaim::Taken);
+
+    const CommandLineStation::Run run =
+        station.run({"-f", station.path("flash.json"), "--device-detection-timeout", "3000"});
+    QVERIFY2(run.failedWith(20, "Device on port 1-2 is claimed by another instance, left alone"), run.report());
+    QVERIFY2(run.output.contains("  INFO   : Device on port 1-2 is claimed by another instance, left alone"), run.report());
+    QVERIFY2(station.commandsFor("A").isEmpty(), qPrintable(station.sim.commandLog().join('\n')));
+    QVERIFY(station.partitions("A").isEmpty());
+
+    // Once it is let go, the next run flashes it.
+    claim.reset();
+    const CommandLineStation::Run next = station.run({"-f", station.path("flash.json")});
+    QVERIFY2(next.exitCode == 0, next.report());
+    QCOMPARE(station.commandsFor("A").filter(" flash boot ").size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_CliDevices)

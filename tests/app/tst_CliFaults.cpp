@@ -1,5 +1,5 @@
-// `quillonlite --cli` against simulated faults: a device that vanishes mid-flash, tools that hang
-// or crash, a device that ignores a reboot, a truncated archive. Each run ends with its exit code
+// `quillonlite --cli` against simulated faults: a device that vanishes mid-flash, tools that fail,
+// hang or crash, a device that ignores a reboot, a truncated archive. Each run ends with its exit code
 // and the line that says why, within its watchdog, and leaves nothing behind: no fake tool still
 // running (each records its pid in the simulator), no program on the working folder, no unpacked
 // folder. The start-state reboot a device refuses waits out the 180 s enumeration; it runs by hand
@@ -70,6 +70,11 @@ void tst_CliFaults::faultEndsTheRunCleanly_data()
         << "flash-boot-long.json" << inFastboot << QStringList{"hang_match", "flash boot"} << QStringList{"--timeout", "1"}
         << 16 << "CLI Flash timeout (> 1 min), waiting for all actions to be terminated" << "flash boot" << 1
         << QStringList() << QStringList{"INTERRUPTED", "36"} << 60000 << 120000;
+    // The tool's own words of why, at the default console level, with the port.
+    QTest::newRow("fastboot refuses the flash")
+        << "flash-boot.json" << inFastboot << QStringList{"fail_match", "flash boot"} << QStringList() << 33
+        << "FAILED (remote: 'simulated failure')" << "flash boot" << 2 << QStringList()
+        << QStringList{"FAIL_OS", "33"} << 0 << 60000;
     QTest::newRow("adb crashes on the second command")
         << "adb-two-commands.json" << inMainOs << QStringList{"crash_match", "system.img"} << QStringList() << 33
         << "[Port 1-2] Flash failed (Command type: ADB)" << "system.img" << 2 << QStringList{"/sdcard/boot.img"}

@@ -16,6 +16,8 @@ private slots:
     void flashesADeviceInMainOs_data();
     void flashesADeviceInMainOs();
     void xmlFlashFile();
+    void dfuBoardTakenByAFileThatNamesNoPlatform_data();
+    void dfuBoardTakenByAFileThatNamesNoPlatform();
     void devicePluggedWhileWaiting();
     void fruValueReachesTheCopiedConfiguration();
 };
@@ -112,6 +114,36 @@ void tst_CliFlash::xmlFlashFile()
              QStringList({"adb -s PHONE1 reboot bootloader", "fastboot -s PHONE1 flash boot " + station.path("boot.img"),
                           "fastboot -s PHONE1 reboot"}));
     QCOMPARE(station.partitions("PHONE1").value("boot").toString(), CommandLineStation::digestOf(station.path("boot.img")));
+}
+
+void tst_CliFlash::dfuBoardTakenByAFileThatNamesNoPlatform_data()
+{
+    QTest::addColumn<QString>("flashFile");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("why");   // a console line of a failed run
+    QTest::newRow("JSON 2.0: flashed") << "dfu-v2.json" << 0 << "";
+    // An XML file for DnX firmware always starts with the firmware download, for which this
+    // station has no downloader: the run ends there, on the board, instead of waiting for a SoC.
+    QTest::newRow("XML: its first command runs on the board") << "dfu.xml" << 32 << "Failed to allocate Dravik downloader";
+}
+
+void tst_CliFlash::dfuBoardTakenByAFileThatNamesNoPlatform()
+{
+    QFETCH(QString, flashFile);
+    QFETCH(int, exitCode);
+    QFETCH(QString, why);
+    CommandLineStation station;
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.sim.addDevice("BOARD1", "1-5", "dfu"));
+
+    // The file names no platform, and its configuration runs the DFU downloader: it is for the board.
+    const CommandLineStation::Run run = station.run({"-f", station.path(flashFile)});
+    QVERIFY2(exitCode == 0 ? run.exitCode == 0 : run.failedWith(exitCode, why), run.report());
+    QVERIFY2(QFileInfo::exists(station.resultFolder() + "/BOARD1.xml"), run.report());
+    if (exitCode == 0) {
+        QCOMPARE(station.partitions("BOARD1").value("dfu").toString(), CommandLineStation::digestOf(station.path("boot.img")));
+        QCOMPARE(station.sim.device("BOARD1").value("state").toString(), QStringLiteral("mos"));
+    }
 }
 
 void tst_CliFlash::devicePluggedWhileWaiting()

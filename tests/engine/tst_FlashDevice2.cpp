@@ -388,16 +388,23 @@ void tst_FlashDevice2::blankPhoneFlashBindsWhenItStarts()
 void tst_FlashDevice2::virtualDeviceTakesADeviceOfTheFlashsPlatforms_data()
 {
     QTest::addColumn<QList<int>>("platforms");
+    QTest::addColumn<QList<int>>("downloadKinds");   // what the configuration runs
     QTest::addColumn<QString>("serial");   // of the device it stands for; empty: none
-    QTest::newRow("no platform: the SoC, not the DFU board") << QList<int>() << "SOC1";
-    QTest::newRow("zorvik_soc") << QList<int>{int(DevicePlatform::ZorvikSoc)} << "SOC1";
-    QTest::newRow("generic: the DFU board") << QList<int>{int(DevicePlatform::Generic)} << "DFU1";
-    QTest::newRow("samsung_android: none") << QList<int>{int(DevicePlatform::SamsungAndroid)} << "";
+    const QList<int> soc{int(DeviceKind::Soc)};
+    const QList<int> dfu{int(DeviceKind::Dfu)};
+    QTest::newRow("no platform, firmware downloader: the SoC, not the DFU board") << QList<int>() << soc << "SOC1";
+    QTest::newRow("no platform, DFU downloader: the DFU board") << QList<int>() << dfu << "DFU1";
+    QTest::newRow("no platform, both: the first by port") << QList<int>() << (dfu + soc) << "DFU1";
+    QTest::newRow("zorvik_soc, DFU downloader: the platform decides") << QList<int>{int(DevicePlatform::ZorvikSoc)}
+                                                                       << dfu << "SOC1";
+    QTest::newRow("generic: the DFU board") << QList<int>{int(DevicePlatform::Generic)} << soc << "DFU1";
+    QTest::newRow("samsung_android: none") << QList<int>{int(DevicePlatform::SamsungAndroid)} << dfu << "";
 }
 
 void tst_FlashDevice2::virtualDeviceTakesADeviceOfTheFlashsPlatforms()
 {
     QFETCH(QList<int>, platforms);
+    QFETCH(QList<int>, downloadKinds);
     QFETCH(QString, serial);
     DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
     QVERIFY(fixture.isValid());
@@ -407,8 +414,11 @@ void tst_FlashDevice2::virtualDeviceTakesADeviceOfTheFlashsPlatforms()
     std::list<DevicePlatform> wanted;
     for (int platform : platforms)
         wanted.push_back(DevicePlatform(platform));
+    std::set<DeviceKind> kinds;
+    for (int kind : downloadKinds)
+        kinds.insert(DeviceKind(kind));
     const FlashDevice2Ptr standBy = fixture.manager.createVirtualDevice().dynamicCast<FlashDevice2>();
-    standBy->beginFlash(DeviceState::DnxFirmware, wanted);
+    standBy->beginFlash(DeviceState::DnxFirmware, wanted, kinds);
     QVERIFY(fixture.scan());
     QCOMPARE(standBy->getSerial(), serial);
     QCOMPARE(standBy->isConnected(), !serial.isEmpty());

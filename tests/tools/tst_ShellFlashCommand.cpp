@@ -334,17 +334,21 @@ void tst_ShellFlashCommand::successCondition_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("runs");
     QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("error");  // the ERROR line that is logged first
+    QTest::addColumn<QStringList>("errors");  // the ERROR lines (%1: the program)
 
-    QTest::newRow("exit code decides") << "$code == 3" << 3 << 1 << int(ExecuteSuccess) << QString();
+    // A failure shows the program's last lines before the command's own line.
+    const QStringList programsLines{"out", "err"};
+    QTest::newRow("exit code decides") << "$code == 3" << 3 << 1 << int(ExecuteSuccess) << QStringList();
     QTest::newRow("output of both channels")
-        << "$output.indexOf('out\\nerr') == 0" << 1 << 1 << int(ExecuteSuccess) << QString();
+        << "$output.indexOf('out\\nerr') == 0" << 1 << 1 << int(ExecuteSuccess) << QStringList();
     QTest::newRow("false is retried") << "$code == 0" << 1 << 2 << int(ExecuteFailed)
-                                      << "Command `\"%1\"` failed";
+                                      << programsLines + QStringList{"Command `\"%1\"` failed"};
     QTest::newRow("not a boolean") << "42" << 0 << 1 << int(ExecuteFailed)
-                                   << "Success condition must evaluate a boolean expression";
+                                   << QStringList{"Success condition must evaluate a boolean expression"} + programsLines
+                                          + QStringList{"Command `\"%1\"` failed"};
     QTest::newRow("script error") << "$code ==" << 0 << 1 << int(ExecuteFailed)
-                                  << "Success condition failed to evaluate";
+                                  << QStringList{"Success condition failed to evaluate"} + programsLines
+                                         + QStringList{"Command `\"%1\"` failed"};
 }
 
 void tst_ShellFlashCommand::successCondition()
@@ -353,7 +357,7 @@ void tst_ShellFlashCommand::successCondition()
     QFETCH(int, exitCode);
     QFETCH(int, runs);
     QFETCH(int, result);
-    QFETCH(QString, error);
+    QFETCH(QStringList, errors);
     const QString program = recordingStub(m_dir, QStringLiteral("stub"), m_record, "out\n", "err\n", exitCode);
     QVERIFY(FMConst::setTool(QStringLiteral("stub"), program));
 
@@ -367,11 +371,9 @@ void tst_ShellFlashCommand::successCondition()
 
     QCOMPARE(int(execute(shell)), result);
     QCOMPARE(recordedRuns(m_record).size(), runs);
-    const QStringList errors = m_recorder.texts(Logger::ERROR);
-    if (error.isEmpty())
-        QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
-    else
-        QCOMPARE(errors.value(0), error.arg(program));
+    for (QString& line : errors)
+        line = line.arg(program);
+    QCOMPARE(m_recorder.texts(Logger::ERROR), errors);
 }
 
 void tst_ShellFlashCommand::argumentsAreSubstitutedOneByOne()
