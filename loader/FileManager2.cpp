@@ -195,11 +195,13 @@ FileManager2::FileType FileManager2::getFileType(const QString& path)
 
 FileManager2::FileTypes FileManager2::getExpectedFileTypes(const QString& path)
 {
-    if (QFileInfo::exists(path)) {
+    const QFileInfo info(path);
+    if (info.exists()) {
         const FileType type = getFileType(path);
         // A ".json" file that cannot be read as JSON (a typo, no permission) has no kind of its
-        // own: its name decides, and the loader then says where the text breaks.
-        if (type != OtherFile || QFileInfo(path).suffix().toLower() != QLatin1String("json")
+        // own: its name decides, and the loader then says where the text breaks. Only a regular
+        // file is read: opening a FIFO blocks.
+        if (type != OtherFile || !info.isFile() || info.suffix().toLower() != QLatin1String("json")
             || JsonObject().loadFile(path))
             return type;
     }
