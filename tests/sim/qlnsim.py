@@ -84,11 +84,19 @@ def read_state(path):
         return state
 
 
+# When this fake started (seconds since the epoch): the time its command reached the simulator,
+# before any wait for the state's lock. Set by main().
+started = 0.0
+# Seconds a matching command (knobs delay_match, delay_ms) takes beyond its work; record() sets it
+# and main() spends it once the state's lock is released, so slow devices run side by side.
+pending_delay = 0.0
+
+
 def append_log(path, line):
     """The command journal: one line a command, beside the state (the state itself is not touched
-    by commands that change nothing)."""
+    by commands that change nothing), each after the time its fake started."""
     with open(log_path(path), "a") as f:
-        f.write(line.replace("\n", " ") + "\n")
+        f.write("%.6f %s\n" % (started, line.replace("\n", " ")))
 
 
 def count_command(path, device):
@@ -136,12 +144,14 @@ def read_counts(path):
         return {}
 
 
-def read_log(path):
+def read_log(path, times=False):
+    """The journal's commands, each after its time ("SECONDS COMMAND") when `times` is set."""
     try:
         with open(log_path(path)) as f:
-            return f.read().splitlines()
+            lines = f.read().splitlines()
     except FileNotFoundError:
         return []
+    return lines if times else [line.partition(" ")[2] for line in lines]
 
 
 def find_device(state, serial):
@@ -403,11 +413,22 @@ def matching_fault(faults, words):
     return Outcome.OK
 
 
+def delay_of(faults, words):
+    """Seconds the knobs delay_match and delay_ms add to a command of these words."""
+    if faults.get("delay_match") and faults["delay_match"] in words:
+        return int(faults.get("delay_ms") or 0) / 1000.0
+    return 0.0
+
+
 def record(path, state, device, program, args):
     """Logs the command, counts it for the device and says which fault, if any, it meets: the
-    tool-wide faults first (any command), then the device's (commands addressed to it)."""
+    tool-wide faults first (any command), then the device's (commands addressed to it). Notes the
+    delay the command meets, tool-wide or the device's."""
+    global pending_delay
     append_log(path, " ".join([program] + args))
     words = " ".join(args)
+    pending_delay = max(delay_of(state.get("faults", {}), words),
+                        delay_of(device.get("faults", {}) if device else {}, words))
     outcome = matching_fault(state.get("faults", {}), words)
     if outcome == Outcome.OK and device is not None:
         count = count_command(path, device)
@@ -999,6 +1020,7 @@ def control(argv):
     parser.add_argument("--fault", action="append")
     parser.add_argument("--superspeed-port")
     parser.add_argument("--superspeed-states")
+    parser.add_argument("--times", action="store_true")
     options = parser.parse_args(argv)
     path = state_path(options.state)
 
@@ -1025,7 +1047,7 @@ def control(argv):
                 device["commands"] = counts.get(device["serial"], 0)
             out(json.dumps(state, indent=1, sort_keys=True) + "\n")
         elif options.action == "log":
-            out("".join(line + "\n" for line in read_log(path)))
+            out("".join(line + "\n" for line in read_log(path, options.times)))
         else:
             out("".join("%d %s\n" % entry for entry in read_pids(path)))
         return 0
@@ -1069,6 +1091,7 @@ PROGRAMS = {"adb": adb, "fastboot": fastboot, "dfu-util": dfu_util,
 
 
 def main():
+    global started
     name = os.path.basename(sys.argv[0])
     if len(sys.argv) > 1 and sys.argv[1] == "ctl":
         return control(sys.argv[2:])
@@ -1076,8 +1099,14 @@ def main():
     if name not in PROGRAMS and args and args[0] in PROGRAMS:
         name, args = args[0], args[1:]
     if name in PROGRAMS:
+        started = time.time()
         note_pid(state_path(), name)
-        return PROGRAMS[name](args)
+        status = PROGRAMS[name](args)
+        # A slow command (a large image over USB) takes its time outside the state's lock.
+        sys.stdout.flush()
+        sys.stderr.flush()
+        time.sleep(pending_delay)
+        return status
     sys.stderr.write("usage: qlnsim.py ctl ACTION ... | qlnsim.py PROGRAM ARGS...\n")
     return 2
 

@@ -90,6 +90,8 @@ private slots:
     void adbWaitForDeviceWaits();
     void fastbootWaitsForAVanishedDevice();
     void dfuDownloadPrintsItsProgress();
+    void slowCommandsTakeTheirTimeOutsideTheLock();
+    void journalLinesCarryTheFakesStartTimes();
 
 private:
     ToolOutput run(const QString& program, const QStringList& args) const;
@@ -394,6 +396,68 @@ void tst_Simulator::dfuDownloadPrintsItsProgress()
              QStringLiteral("dfu-util: Warning: Invalid DFU suffix signature\n"
                             "dfu-util: A valid DFU suffix will be required in a future dfu-util release\n"));
     QCOMPARE(sim.device(QStringLiteral("D1")).value(QStringLiteral("state")).toString(), QStringLiteral("mos"));
+}
+
+void tst_Simulator::slowCommandsTakeTheirTimeOutsideTheLock()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("SLOW"), QStringLiteral("1-2"), QStringLiteral("pos")));
+    QVERIFY(sim.addDevice(QStringLiteral("QUICK"), QStringLiteral("1-3"), QStringLiteral("pos")));
+    QVERIFY(sim.setFault(QStringLiteral("SLOW"), QStringLiteral("delay_match"), QStringLiteral("flash")));
+    QVERIFY(sim.setFault(QStringLiteral("SLOW"), QStringLiteral("delay_ms"), QStringLiteral("120000")));
+    QVERIFY(sim.setToolFault(QStringLiteral("delay_match"), QStringLiteral("getvar")));
+    QVERIFY(sim.setToolFault(QStringLiteral("delay_ms"), QStringLiteral("1500")));
+
+    // The slow flash is done (the device holds the image) and still takes its time ...
+    QProcess slow;
+    slow.start(sim.toolPath(QStringLiteral("fastboot")),
+               {QStringLiteral("-s"), QStringLiteral("SLOW"), QStringLiteral("flash"), QStringLiteral("boot"), m_image});
+    QVERIFY(slow.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(sim.device(QStringLiteral("SLOW")).value(QStringLiteral("partitions")).toObject()
+                                 .contains(QStringLiteral("boot")), 60000);
+    // ... while another device's command, itself slowed tool-wide, runs meanwhile and takes its own.
+    QElapsedTimer clock;
+    clock.start();
+    QProcess quick;
+    quick.start(sim.toolPath(QStringLiteral("fastboot")),
+                {QStringLiteral("-s"), QStringLiteral("QUICK"), QStringLiteral("getvar"), QStringLiteral("boot-mode")});
+    QVERIFY(quick.waitForFinished(60000));
+    QCOMPARE(quick.exitCode(), 0);
+    QVERIFY2(clock.elapsed() >= 1500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!slow.waitForFinished(100));   // a delay inside the lock would have ended before either
+    slow.kill();
+    QVERIFY(slow.waitForFinished(20000));
+}
+
+void tst_Simulator::journalLinesCarryTheFakesStartTimes()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("T1"), QStringLiteral("1-2"), QStringLiteral("pos")));
+    const double before = double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+    for (const QStringList& call : {QStringList{"fastboot", "devices"}, QStringList{"fastboot", "-s", "T1", "getvar", "boot-mode"}}) {
+        QProcess process;
+        process.start(sim.toolPath(call.first()), call.mid(1));
+        QVERIFY(process.waitForFinished(20000));
+    }
+    const double after = double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+
+    QString timed;
+    QVERIFY2(sim.control({QStringLiteral("log"), QStringLiteral("--times")}, &timed), qPrintable(timed));
+    const QStringList lines = timed.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QStringList commands;
+    double previous = before;
+    for (const QString& line : lines) {
+        bool isTime = false;
+        const double started = line.section(QLatin1Char(' '), 0, 0).toDouble(&isTime);
+        QVERIFY2(isTime && started >= previous - 0.01 && started <= after + 0.01, qPrintable(line));
+        previous = started;
+        commands << line.section(QLatin1Char(' '), 1);
+    }
+    QCOMPARE(sim.commandLog(), commands);   // the plain journal: the same lines without their times
+    QCOMPARE(commands, QStringList({"fastboot devices", "fastboot -s T1 getvar boot-mode"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)
