@@ -442,8 +442,10 @@ void tst_ArchiveUnpacking::abandonedWorkingFoldersAreRemoved()
         QVERIFY(holder->waitForStarted(30000));
         QTRY_VERIFY_WITH_TIMEOUT(!isUnlocked(lock), 30000);
     }
+    // The lock goes with the last process of the group, which may die after flock itself.
     killed.killGroup();
     QVERIFY(killed.waitForFinished(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(isUnlocked(dead + QStringLiteral(".lock")), 30000);
 
     RecordedLog log;
     QVERIFY(FileManager2::unzipArchive(archive, output, true));
@@ -460,6 +462,7 @@ void tst_ArchiveUnpacking::abandonedWorkingFoldersAreRemoved()
     // Once its process has died, the next unpacking removes that one too.
     running.killGroup();
     QVERIFY(running.waitForFinished(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(isUnlocked(live + QStringLiteral(".lock")), 30000);
     QVERIFY(FileManager2::unzipArchive(archive, output, true));
     expected = QStringList{QStringLiteral("build-1.2"), QFileInfo(otherArchive).fileName()};
     expected.sort();
