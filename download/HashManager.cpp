@@ -2,8 +2,8 @@
 
 #include "core/MessageHandler.h"
 #include "download/DownloadManager.h"
+#include "download/FileDigester.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
@@ -12,7 +12,6 @@
 #include <QFileSystemWatcher>
 #include <QMutexLocker>
 
-#include <cerrno>
 #include <climits>
 #include <memory>
 
@@ -60,35 +59,6 @@ public:
 private:
     int m_fd;
 };
-
-// Reads one chunk at a time: a multiple of the file system's preferred block size, large enough
-// that system calls do not dominate.
-size_t chunkSize(const struct stat& status)
-{
-    constexpr size_t kMinimumChunk = 256 * 1024;
-    const size_t block = status.st_blksize > 0 ? size_t(status.st_blksize) : 4096;
-    return block >= kMinimumChunk ? block : (kMinimumChunk + block - 1) / block * block;
-}
-
-// Feeds the whole file to both digests in one pass; false on a read error. `total` counts the bytes.
-bool feedDigests(int fd, size_t chunk, QCryptographicHash& md5, QCryptographicHash& sha1, qint64& total)
-{
-    const std::unique_ptr<char[]> buffer(new char[chunk]);
-    total = 0;
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer.get(), chunk);
-        if (count == 0)
-            return true;
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        md5.addData(buffer.get(), int(count));
-        sha1.addData(buffer.get(), int(count));
-        total += count;
-    }
-}
 
 } // namespace
 
@@ -397,18 +367,16 @@ HashManager::ReadOutcome HashManager::readFile(const QString& file, Record& reco
         return ReadOutcome::CannotWatch;
 
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    QCryptographicHash sha1(QCryptographicHash::Sha1);
-    qint64 total = 0;
-    const bool read = feedDigests(fd.get(), chunkSize(status), md5, sha1, total);
+    FileDigester::Result digests;
+    const bool read = FileDigester::digest(fd.get(), qint64(status.st_size), digests);
     struct stat after = {};
     if (::stat(name.constData(), &after) != 0 || !(identityOf(after) == before)
         || !sameTime(after.st_ctim, status.st_ctim))
         return ReadOutcome::Changed;
-    if (!read || total != qint64(status.st_size))
+    if (!read || digests.bytes != qint64(status.st_size))
         return ReadOutcome::CannotRead;
-    record.hash.md5 = QString::fromLatin1(md5.result().toHex());
-    record.hash.sha1 = QString::fromLatin1(sha1.result().toHex());
+    record.hash.md5 = QString::fromLatin1(digests.md5.toHex());
+    record.hash.sha1 = QString::fromLatin1(digests.sha1.toHex());
     record.identity = before;
     return ReadOutcome::Done;
 }
