@@ -149,8 +149,8 @@ int Cli::start()
 void Cli::do_startFlashOfConnectedDevices()
 {
     logMessage(Logger::DEBUG, QStringLiteral("Scanning devices..."));
-    m_deviceManager->rescan();
-    logMessage(Logger::TRACE, QStringLiteral("Re-scan trigerred"));
+    // The scan the start-up asked for answers: a second scan right after it would only repeat
+    // every probe (a scanner that is not running scans once here).
     m_deviceManager->waitForScan(UINT64_MAX);
     logMessage(Logger::DEBUG, QStringLiteral("Scan OK"));
     if (m_flashStarted)

@@ -168,6 +168,8 @@ int CliConfiguration::adjust(const LoggedObject& log, const ArgParser::Options& 
     const QString error = configuration->getError();
     if (!error.isNull())
         return invalidFlashFile(log, error);
-    log.logMessage(Logger::DEBUG, configuration->getDetails());
+    // The details substitute every command's parameters: built only for a log that shows them.
+    if (log.getLogHandler()->isDelivered(Logger::DEBUG))
+        log.logMessage(Logger::DEBUG, configuration->getDetails());
     return QlnErrorCode::NoError;
 }

@@ -207,7 +207,7 @@ int Quillon::init()
     if (code != 0)
         return terminate(code);
 
-    if (FlashManager::checkAndroidSDK())
+    if (m_toolQueries.takeAndroidSdkFound())
         logMessage(Logger::INFO, QStringLiteral("Adb and fastboot binaries OK"));
     else
         logMessage(Logger::ERROR, QStringLiteral("Can not find Android adb and fastboot applications; Please "
@@ -259,13 +259,12 @@ void Quillon::printInitialisationLogs()
                                  .arg(application->property("APP_FULL_VERSION").toString(),
                                       application->property("APP_ARCH").toString(),
                                       application->property("APP_BUILD_TIME").toString()));
+    m_toolQueries.start();
     logMessage(Logger::INFO, QStringLiteral("Using ") + DravikFlashCommand::toolName() + QStringLiteral(" version: ")
-                                 + DravikFlashCommand::toolVersion());
+                                 + m_toolQueries.takeDravikVersion());
     logMessage(Logger::INFO, QStringLiteral("Using ") + DFUFlashCommand::toolName() + QStringLiteral(" version: ")
-                                 + DFUFlashCommand::toolVersion());
-    QString adbVersion;
-    FlashUtils::executeAdbCmd(QStringList{QStringLiteral("version")}, 1000, false, nullptr, adbVersion);
-    logMessage(Logger::INFO, QStringLiteral("Using ") + adbVersion.trimmed());
+                                 + m_toolQueries.takeDfuVersion());
+    logMessage(Logger::INFO, QStringLiteral("Using ") + m_toolQueries.takeAdbVersion());
     logMessage(Logger::INFO, QStringLiteral("OS version detected: ") + Utils::getOsName());
     logMessage(Logger::INFO, QSslSocket::supportsSsl() ? QStringLiteral("SSL supported: Yes")
                                                        : QStringLiteral("SSL supported: No"));

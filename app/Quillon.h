@@ -7,6 +7,7 @@
 // program entry creates one and deletes it after the loop; the destructor releases the managers in
 // the reverse order of their creation. Main thread only.
 
+#include "app/StartupToolQueries.h"
 #include "core/LoggerBridge.h"
 #include "platform/log/LoggedObject.h"
 
@@ -61,6 +62,7 @@ private:
     LoggerBridge m_logBridge;
     UsbDeviceScanner* m_usbScanner = nullptr;   // owned by the device manager
     Cli* m_cliDriver = nullptr;
+    StartupToolQueries m_toolQueries;
     InterruptNotifier* m_interrupts = nullptr;  // child of this object
     bool m_terminated = false;
 };

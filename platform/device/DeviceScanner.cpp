@@ -60,6 +60,8 @@ void DeviceScanner::startScan()
     if (m_thread)
         return;
     m_stopRequested = false;
+    // The first scan counts as asked for: a wait right after the start waits for its result.
+    ++m_requested;
     m_thread = QThread::create([this] { run(); });
     m_thread->setObjectName(QStringLiteral("DeviceScanner"));
     m_thread->start();

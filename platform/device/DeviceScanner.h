@@ -30,7 +30,8 @@ public:
     void setScanInterval(unsigned long long intervalMs);
     unsigned long long getScanInterval() const;
 
-    // Starts the scanning thread (its first scan runs at once); nothing when it runs already.
+    // Starts the scanning thread (its first scan runs at once and counts as asked for, so a
+    // waitForScan right after waits for it); nothing when it runs already.
     void startScan();
     // Ends the scanning thread after the scan in progress, and waits for it unless called from it.
     void stopScan();

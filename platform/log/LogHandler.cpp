@@ -120,15 +120,15 @@ void LogHandler::logMessage(Logger::LogLevel level, const char* text) const
     logMessage(level, QString(), QString::fromUtf8(text));
 }
 
-void LogHandler::logMessage(Logger::LogLevel level, const QString& context, const QString& text) const
+bool LogHandler::isDelivered(Logger::LogLevel level) const
 {
-    if (t_deliveryDepth >= kMaxDeliveryDepth)
-        return;
     const std::lock_guard<std::recursive_mutex> lock(LogRouting::mutex());
-    // Taken under the lock, so that the times of the lines follow their order.
-    const QDateTime time = QDateTime::currentDateTime();
+    return !route(level).receivers.isEmpty();
+}
 
-    // Walk the handlers this line reaches, breadth first so the nearest prefix and name win.
+LogHandler::Route LogHandler::route(Logger::LogLevel level) const
+{
+    // Walk the handlers a line reaches, breadth first so the nearest prefix and name win.
     // Each handler keeps the most permissive filter limit over the paths that reach it.
     QList<const LogHandler*> reached{this};
     QHash<const LogHandler*, int> limits{{this, m_links->filterLevel.load()}};
@@ -149,32 +149,38 @@ void LogHandler::logMessage(Logger::LogLevel level, const QString& context, cons
         }
     }
 
-    QString name;
-    QString prefix;
+    Route route;
     for (const LogHandler* handler : qAsConst(reached)) {
-        if (name.isEmpty())
-            name = handler->m_links->name;
-        if (prefix.isEmpty())
-            prefix = handler->m_links->prefix;
+        if (route.name.isEmpty())
+            route.name = handler->m_links->name;
+        if (route.prefix.isEmpty())
+            route.prefix = handler->m_links->prefix;
+        const bool passes = !isKnownLevel(level) || level <= limits.value(handler);
+        for (LoggerInterface* sink : qAsConst(handler->m_links->sinks)) {
+            if ((passes || !sink->isUsingLogFilterLevel()) && !route.receivers.contains(sink))
+                route.receivers.append(sink);
+        }
     }
+    return route;
+}
+
+void LogHandler::logMessage(Logger::LogLevel level, const QString& context, const QString& text) const
+{
+    if (t_deliveryDepth >= kMaxDeliveryDepth)
+        return;
+    const std::lock_guard<std::recursive_mutex> lock(LogRouting::mutex());
+    // Taken under the lock, so that the times of the lines follow their order.
+    const QDateTime time = QDateTime::currentDateTime();
+    const Route lineRoute = route(level);
     QString label = context;
     if (label.isEmpty())
-        label = prefix;
+        label = lineRoute.prefix;
     else if (!m_links->prefix.isEmpty())
         label = m_links->prefix + QLatin1Char(' ') + context;
 
-    QList<LoggerInterface*> receivers;
-    for (const LogHandler* handler : qAsConst(reached)) {
-        const bool passes = !isKnownLevel(level) || level <= limits.value(handler);
-        for (LoggerInterface* sink : qAsConst(handler->m_links->sinks)) {
-            if ((passes || !sink->isUsingLogFilterLevel()) && !receivers.contains(sink))
-                receivers.append(sink);
-        }
-    }
-
     DepthGuard depth;
-    for (LoggerInterface* sink : qAsConst(receivers))
-        sink->write(level, time, name, label, text);
+    for (LoggerInterface* sink : lineRoute.receivers)
+        sink->write(level, time, lineRoute.name, label, text);
 }
 
 void LogHandler::bindHandler(const LogHandler& source) const

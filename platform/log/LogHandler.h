@@ -7,6 +7,7 @@
 
 #include "platform/log/Logger.h"
 
+#include <QList>
 #include <QString>
 
 class LoggerInterface;
@@ -40,6 +41,9 @@ public:
     void logMessage(Logger::LogLevel level, const char* text) const;
     // A line about one subject: `context` ("Port 1-2") labels the line instead of the prefix.
     void logMessage(Logger::LogLevel level, const QString& context, const QString& text) const;
+    // True when a line at `level` logged here would reach at least one sink: a caller skips
+    // building a costly text that nobody would receive.
+    bool isDelivered(Logger::LogLevel level) const;
 
     // After the call, lines logged through `source` also go where this handler's lines go.
     void bindHandler(const LogHandler& source) const;
@@ -47,6 +51,16 @@ public:
 
 private:
     friend class LoggerInterface;
+
+    // Where a line at one level goes: the sinks that receive it, and the nearest name and prefix.
+    struct Route
+    {
+        QList<LoggerInterface*> receivers;
+        QString name;
+        QString prefix;
+    };
+    // Under the routing mutex.
+    Route route(Logger::LogLevel level) const;
 
     struct Links;
     Links* m_links; // guarded by the library's routing mutex

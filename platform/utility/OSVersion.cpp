@@ -61,7 +61,9 @@ QString readOsReleasePrettyName(const QString& path)
     return QString();
 }
 
-OSVersion getOSVersion()
+namespace {
+
+OSVersion readOSVersion()
 {
     QString name = readOsReleasePrettyName(QStringLiteral("/etc/os-release"));
     if (name.isEmpty())
@@ -77,5 +79,14 @@ OSVersion getOSVersion()
         version.arch = OSArch32;
     else
         version.arch = OSArchUnknown;
+    return version;
+}
+
+} // namespace
+
+OSVersion getOSVersion()
+{
+    // The host does not change while the program runs: its os-release is read once per process.
+    static const OSVersion version = readOSVersion();
     return version;
 }

@@ -20,6 +20,7 @@ struct OSVersion
 
 // The host system's name: PRETTY_NAME of /etc/os-release (or /usr/lib/os-release), else Qt's
 // description of the system; architecture OSArch64 on a 64-bit build, OSArch32 on a 32-bit one.
+// Asked once per process; later calls return the first answer.
 OSVersion getOSVersion();
 
 // PRETTY_NAME of an os-release file with its quoting removed; empty when the file or the key is

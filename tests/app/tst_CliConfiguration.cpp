@@ -35,6 +35,24 @@ QSharedPointer<FlashFileManager> loadFlashFile(bool withFru42)
     return FlashFileManager::loadFromMemory(QDir::tempPath(), text, false);
 }
 
+// The clean-eMMC command kind, counting how often its details are built.
+class DetailsCountingCommand : public DravikFlashCommand
+{
+public:
+    DetailsCountingCommand()
+        : DravikFlashCommand("ifwi.bin", "dnx.bin", "none", "none", "0x80000000", "none", "none", false)
+    {
+    }
+
+    QString getDetails(const FlashConfiguration& configuration) const override
+    {
+        ++detailsBuilt;
+        return DravikFlashCommand::getDetails(configuration);
+    }
+
+    mutable int detailsBuilt = 0;
+};
+
 QString selectedValue(const FlashConfigurationPtr& configuration, const QString& name)
 {
     const QSharedPointer<FlashParameterValue> value = configuration->getParameterValue(name);
@@ -61,6 +79,8 @@ private slots:
     void variableGetsTheValueAsDefault();
     void cleanEmmcConfiguration();
     void cleanEmmcNamesNoParameter();
+    void detailsOnlyForALogThatShowsThem_data();
+    void detailsOnlyForALogThatShowsThem();
 
 private:
     LoggedObject m_log{QStringLiteral("Cli")};
@@ -77,6 +97,7 @@ void tst_CliConfiguration::initTestCase()
 
 void tst_CliConfiguration::init()
 {
+    m_log.getLogHandler()->setFilterLevel(Logger::TRACE);
     FMConst::resetToDefaults();
     m_sink.clear();
     m_options = ArgParser::Options();
@@ -190,6 +211,28 @@ void tst_CliConfiguration::cleanEmmcNamesNoParameter()
     m_options.parameterValues.insert("mode", "fast");
     QCOMPARE(CliConfiguration::adjust(m_log, m_options, nullptr, configuration), 18);
     QCOMPARE(m_sink.texts(Logger::ERROR), QStringList{"Cannot set parameter value of the unknown parameter 'mode'"});
+}
+
+void tst_CliConfiguration::detailsOnlyForALogThatShowsThem_data()
+{
+    QTest::addColumn<int>("filterLevel");
+    QTest::addColumn<int>("detailsBuilt");
+    QTest::newRow("DEBUG shown") << int(Logger::DEBUG) << 1;
+    QTest::newRow("INFO and above") << int(Logger::INFO) << 0;
+}
+
+void tst_CliConfiguration::detailsOnlyForALogThatShowsThem()
+{
+    QFETCH(int, filterLevel);
+    QFETCH(int, detailsBuilt);
+    const FlashConfigurationPtr configuration = CliConfiguration::cleanEmmc(m_options);
+    const QSharedPointer<DetailsCountingCommand> command(new DetailsCountingCommand);
+    configuration->setCommand(0, command);
+    m_log.getLogHandler()->setFilterLevel(filterLevel);
+
+    QCOMPARE(CliConfiguration::adjust(m_log, m_options, nullptr, configuration), 0);
+    QCOMPARE(command->detailsBuilt, detailsBuilt);
+    QCOMPARE(m_sink.texts(Logger::DEBUG).filter("FlashConfiguration:").size(), detailsBuilt);
 }
 
 QTEST_GUILESS_MAIN(tst_CliConfiguration)

@@ -85,6 +85,7 @@ private slots:
     void lostDeviceIsForgottenAfterTheKeepTime();
     void unregisterVirtualDevicesDropsThemAll();
     void serialControlCharactersAreEscapedInTheLog();
+    void waitRightAfterTheStartGetsTheFirstScan();
 };
 
 void tst_DeviceManager::initTestCase()
@@ -405,6 +406,21 @@ void tst_DeviceManager::serialControlCharactersAreEscapedInTheLog()
         for (const QChar c : line)
             QVERIFY2(c.category() != QChar::Other_Control, qPrintable(line));
     }
+}
+
+void tst_DeviceManager::waitRightAfterTheStartGetsTheFirstScan()
+{
+    DeviceManagerFixture fixture;
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("F1", "1-2", "pos"));
+    fixture.scanner->setScanInterval(600000);   // no periodic scan during the test
+    fixture.scanner->startScan();
+
+    // The start-up's own scan answers: the device is known and each tool was asked once.
+    QVERIFY(fixture.manager.waitForScan(30000));
+    QVERIFY(fixture.deviceAt(PortNumber::usbPort("1-2")));
+    QCOMPARE(fixture.sim.commandLog().filter(QRegularExpression("^fastboot devices")).size(), 1);
+    fixture.manager.stopAllScanners();
 }
 
 QTEST_GUILESS_MAIN(tst_DeviceManager)

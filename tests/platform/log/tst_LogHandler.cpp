@@ -17,6 +17,8 @@ private slots:
     void boundObjectLogsThroughCallersHandlers();
     void lineReachesEachSinkOnce();
     void filterLevelDropsVerboseLines();
+    void deliveredWhenASinkWouldReceive_data();
+    void deliveredWhenASinkWouldReceive();
     void deletedObjectsAndSinksUnbind();
     void sinkLoggingFromWriteEnds();
     void manyThreadsLoseNothing();
@@ -130,6 +132,41 @@ void tst_LogHandler::filterLevelDropsVerboseLines()
     QCOMPARE(filtered.rendered(), QStringList({"INFO info", "TRACE trace of the application", "? unknown level"}));
     QCOMPARE(everything.lines().size(), size_t(5));
     QCOMPARE(int(everything.lines().back().level), 9);
+}
+
+void tst_LogHandler::deliveredWhenASinkWouldReceive_data()
+{
+    QTest::addColumn<int>("ownFilter");
+    QTest::addColumn<int>("applicationFilter");
+    QTest::addColumn<bool>("sinkIgnoresFilters");
+    QTest::addColumn<bool>("debugDelivered");
+    QTest::newRow("nothing filtered") << int(Logger::TRACE) << int(Logger::TRACE) << false << true;
+    QTest::newRow("own filter at INFO") << int(Logger::INFO) << int(Logger::TRACE) << false << false;
+    QTest::newRow("application at INFO") << int(Logger::TRACE) << int(Logger::INFO) << false << false;
+    QTest::newRow("sink takes every line") << int(Logger::INFO) << int(Logger::INFO) << true << true;
+}
+
+void tst_LogHandler::deliveredWhenASinkWouldReceive()
+{
+    QFETCH(int, ownFilter);
+    QFETCH(int, applicationFilter);
+    QFETCH(bool, sinkIgnoresFilters);
+    QFETCH(bool, debugDelivered);
+    LoggedObject application;
+    LoggedObject cli;
+    RecordingLogSink sink;
+    sink.useLogFilterLevel(!sinkIgnoresFilters);
+    sink.bind(application);
+    application.bindLogHandlers(cli);
+    cli.getLogHandler()->setFilterLevel(ownFilter);
+    application.getLogHandler()->setFilterLevel(applicationFilter);
+
+    QCOMPARE(cli.getLogHandler()->isDelivered(Logger::DEBUG), debugDelivered);
+    QVERIFY(cli.getLogHandler()->isDelivered(Logger::INFO));
+    cli.logMessage(Logger::DEBUG, "debug");
+    QCOMPARE(sink.lines().size(), size_t(debugDelivered ? 1 : 0));
+    // A handler bound to no sink delivers nothing.
+    QVERIFY(!LoggedObject().getLogHandler()->isDelivered(Logger::FATAL));
 }
 
 void tst_LogHandler::deletedObjectsAndSinksUnbind()
