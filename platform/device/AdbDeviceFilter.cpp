@@ -19,12 +19,12 @@ AdbDeviceFilter::AdbDeviceFilter(Probe probe, SerialConverter converter)
 {
 }
 
-DeviceState AdbDeviceFilter::usbDeviceState(const UsbDeviceInfo&, DummyDevice& device)
+DeviceState AdbDeviceFilter::usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device)
 {
     if (!listDevices())
         return keptState(device, {DeviceState::MainOs, DeviceState::Cos, DeviceState::RecoveryOs},
                          DeviceState::Unknown);
-    return stateOf(listedStatus(device.getSerial()), device);
+    return stateOf(listedStatus(device.getSerial()), device, &usb);
 }
 
 bool AdbDeviceFilter::isDeviceList(const QString& output) const
@@ -57,28 +57,35 @@ void AdbDeviceFilter::addOtherDevices(QList<DummyDevice>& devices)
         device.setKind(DeviceKind::Adb);
         device.setPlatform(DevicePlatform::GenericAndroid);
         device.setConnected(true);
-        device.setState(stateOf(it.value(), device));
+        device.setState(stateOf(it.value(), device, nullptr));
         devices.append(device);
     }
 }
 
-DeviceState AdbDeviceFilter::stateOf(const QString& status, const DummyDevice& device) const
+DeviceState AdbDeviceFilter::stateOf(const QString& status, const DummyDevice& device, const UsbDeviceInfo* usb)
 {
     if (status == QLatin1String("recovery") || status == QLatin1String("sideload"))
         return DeviceState::RecoveryOs;
     if (status != QLatin1String("device"))
         return DeviceState::Unknown;
+    DeviceState state = DeviceState::Unknown;
+    if (enumerationState(usb, [&](DeviceState& answer) { return askBootMode(device, answer); }, state))
+        return state;
+    return keptState(device, {DeviceState::MainOs, DeviceState::Cos}, DeviceState::MainOs);
+}
+
+bool AdbDeviceFilter::askBootMode(const DummyDevice& device, DeviceState& state) const
+{
     // Only ro.bootmode tells a charging device (COS) from a running one (Main OS).
     DummyDevice running = device;
     running.setState(DeviceState::MainOs);
     QString output;
     if (probe(running, {QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.bootmode")},
-              output) == 0) {
-        const QString mode = output.trimmed();
-        if (mode == QLatin1String("charger"))
-            return DeviceState::Cos;
-        if (!mode.isEmpty())
-            return DeviceState::MainOs;
-    }
-    return keptState(device, {DeviceState::MainOs, DeviceState::Cos}, DeviceState::MainOs);
+              output) != 0)
+        return false;
+    const QString mode = output.trimmed();
+    if (mode.isEmpty())
+        return false;
+    state = mode == QLatin1String("charger") ? DeviceState::Cos : DeviceState::MainOs;
+    return true;
 }

@@ -22,6 +22,9 @@ protected:
     bool isDeviceList(const QString& output) const override;
 
 private:
-    // State from adb's status word, asking the device for its boot mode when it runs Android.
-    DeviceState stateOf(const QString& status, const DummyDevice& device) const;
+    // State from adb's status word, asking the device for its boot mode when it runs Android
+    // (once per enumeration of a USB device `usb`; null: a network device, asked every time).
+    DeviceState stateOf(const QString& status, const DummyDevice& device, const UsbDeviceInfo* usb);
+    // Asks the device for ro.bootmode; false without a positive answer.
+    bool askBootMode(const DummyDevice& device, DeviceState& state) const;
 };

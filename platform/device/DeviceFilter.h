@@ -32,6 +32,9 @@ public:
         std::function<bool(const PortNumber&)> isBusy;
         // The connected devices of the scanner as last stored, by port.
         std::map<PortNumber, DummyDevice> known;
+        // Someone asked for this scan (DeviceScanner::scan): probes ask every device anew rather
+        // than keep the answers of its enumeration.
+        bool isFresh = false;
 
         bool blocked(const PortNumber& port) const { return isBlocked && isBlocked(port); }
         bool busy(const PortNumber& port) const { return isBusy && isBusy(port); }

@@ -99,6 +99,7 @@ void DeviceScanner::scan()
 {
     QMutexLocker locker(&m_mutex);
     ++m_requested;
+    m_freshRequested = true;
     m_wake.wakeAll();
 }
 
@@ -107,8 +108,9 @@ bool DeviceScanner::waitForScan(unsigned long long timeoutMs)
     QMutexLocker locker(&m_mutex);
     if (!m_thread || m_stopRequested) {
         const unsigned long long target = m_requested;
+        const bool isFresh = takeFreshRequest();
         locker.unlock();
-        scanOnce();
+        scanOnce(isFresh);
         locker.relock();
         m_completed = std::max(m_completed, target);
         return true;
@@ -134,8 +136,9 @@ void DeviceScanner::run()
     QMutexLocker locker(&m_mutex);
     while (!m_stopRequested) {
         const unsigned long long target = m_requested;
+        const bool isFresh = takeFreshRequest();
         locker.unlock();
-        scanOnce();
+        scanOnce(isFresh);
         locker.relock();
         m_completed = std::max(m_completed, target);
         m_scanDone.wakeAll();
@@ -144,11 +147,19 @@ void DeviceScanner::run()
     }
 }
 
-void DeviceScanner::scanOnce()
+bool DeviceScanner::takeFreshRequest()
+{
+    const bool isFresh = m_freshRequested;
+    m_freshRequested = false;
+    return isFresh;
+}
+
+void DeviceScanner::scanOnce(bool isFresh)
 {
     QMutexLocker scanning(&m_scanMutex);
     DeviceManager* manager = m_manager;
-    const DeviceFilter::ScanContext context = manager ? manager->scanContext(this) : DeviceFilter::ScanContext();
+    DeviceFilter::ScanContext context = manager ? manager->scanContext(this) : DeviceFilter::ScanContext();
+    context.isFresh = isFresh;
     QList<DummyDevice> found;
     for (DeviceFilter* filter : m_filters)
         filter->beginScan(context);

@@ -37,7 +37,8 @@ public:
     void stopScan();
     bool isScanning() const;
 
-    // Asks for a scan now, without waiting for it.
+    // Asks for a scan now, without waiting for it; that scan probes every device anew (a flash
+    // asks so when a device may have changed without showing it on USB).
     void scan();
     // Waits until the scans asked for before the call are complete; true when they are. A scanner
     // that is not running scans once on the calling thread. Above 2147483647 ms: no limit.
@@ -52,7 +53,9 @@ private:
     friend class DeviceManager;
     void setManager(DeviceManager* manager);
     void run();
-    void scanOnce();
+    void scanOnce(bool isFresh);
+    // Whether a scan was asked for since the last scan began; clears it (the caller holds m_mutex).
+    bool takeFreshRequest();
 
     QList<DeviceFilter*> m_filters;          // set before startScan, read by the scanning thread
     DeviceManager* m_manager = nullptr;
@@ -63,6 +66,7 @@ private:
     unsigned long long m_intervalMs = 2000;
     unsigned long long m_requested = 0;      // scans asked for
     unsigned long long m_completed = 0;      // scans asked for that have completed
+    bool m_freshRequested = false;           // scan() since the last scan began
     bool m_stopRequested = false;
     QThread* m_thread = nullptr;
 

@@ -19,5 +19,6 @@ protected:
     DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) override;
 
 private:
-    DeviceState bootModeState(const DummyDevice& device) const;
+    // Asks the device for its boot mode; false without a positive answer.
+    bool askBootMode(const DummyDevice& device, DeviceState& state) const;
 };

@@ -110,6 +110,8 @@ QList<UsbDeviceInfo> SysfsUsbReader::read(const QString& root)
         device.port = physicalPort(rootDir, name);
         device.vendorId = uint16_t(vendorId);
         device.productId = uint16_t(productId);
+        device.busNumber = readAttribute(folder, QStringLiteral("busnum")).toInt();
+        device.deviceNumber = readAttribute(folder, QStringLiteral("devnum")).toInt();
         device.serial = readAttribute(folder, QStringLiteral("serial"));
         device.manufacturer = readAttribute(folder, QStringLiteral("manufacturer"));
         device.product = readAttribute(folder, QStringLiteral("product"));

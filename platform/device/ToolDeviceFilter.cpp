@@ -29,6 +29,15 @@ ToolDeviceFilter::ToolDeviceFilter(Probe probe, SerialConverter converter, uint8
 void ToolDeviceFilter::beginScan(const ScanContext& context)
 {
     DeviceFilter::beginScan(context);
+    // A device that was not there last scan may be back with the same identity (a tree that
+    // numbers no enumeration); a fresh scan keeps nothing.
+    for (auto it = m_answers.begin(); it != m_answers.end();) {
+        if (context.isFresh || !m_seenPorts.contains(it->first))
+            it = m_answers.erase(it);
+        else
+            ++it;
+    }
+    m_seenPorts.clear();
     m_listed = false;
     m_listOk = false;
     m_devices.clear();
@@ -38,6 +47,7 @@ bool ToolDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
 {
     if (!usb.hasInterface(kVendorClass, kAndroidSubClass, m_protocol))
         return false;
+    m_seenPorts.insert(usb.port);
     fillFromUsb(usb, device);
     device.setKind(m_kind);
     device.setPlatform(androidPlatform(usb.vendorId));
@@ -102,6 +112,23 @@ DeviceState ToolDeviceFilter::keptState(const DummyDevice& device,
     return std::find(fitting.begin(), fitting.end(), last->getState()) != fitting.end()
                ? last->getState()
                : otherwise;
+}
+
+bool ToolDeviceFilter::enumerationState(const UsbDeviceInfo* usb,
+                                        const std::function<bool(DeviceState&)>& ask, DeviceState& state)
+{
+    if (usb) {
+        const auto kept = m_answers.find(usb->port);
+        if (kept != m_answers.end() && kept->second.usb.isSameEnumeration(*usb)) {
+            state = kept->second.state;
+            return true;
+        }
+    }
+    if (!ask(state))
+        return false;
+    if (usb)
+        m_answers[usb->port] = {*usb, state};
+    return true;
 }
 
 DevicePlatform ToolDeviceFilter::androidPlatform(uint16_t vendorId) const

@@ -8,14 +8,21 @@
 // Only a positive answer changes a device's state: when the list fails or answers nothing, or a
 // probe fails, times out or answers nothing, the device keeps the state last stored for it (as long as that state
 // fits the interface the device shows now). A device that is being flashed is never probed.
+//
+// A USB device's mode changes only when it enumerates anew: a positive answer is kept for as long
+// as that enumeration lasts (UsbDeviceInfo::isSameEnumeration), and the device is probed again
+// only once it shows another USB identity, went away, or a scan asked for (ScanContext::isFresh).
 
 #include "platform/device/DeviceFilter.h"
 
 #include <QMap>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <map>
 
 class Device;
 
@@ -58,8 +65,19 @@ protected:
     DeviceState keptState(const DummyDevice& device, std::initializer_list<DeviceState> fitting,
                           DeviceState otherwise) const;
     DevicePlatform androidPlatform(uint16_t vendorId) const;
+    // The state of this enumeration of the device on `usb` (null: a device without one, asked
+    // every time): the positive answer `ask` gave it before, else `ask`'s answer now, kept when
+    // positive. False when `ask` gave no positive answer.
+    bool enumerationState(const UsbDeviceInfo* usb, const std::function<bool(DeviceState&)>& ask,
+                          DeviceState& state);
 
 private:
+    struct KeptAnswer
+    {
+        UsbDeviceInfo usb;                   // the enumeration that answered
+        DeviceState state;
+    };
+
     Probe m_probe;
     uint8_t m_protocol;
     DeviceKind m_kind;
@@ -67,4 +85,6 @@ private:
     bool m_listed = false;
     bool m_listOk = false;
     QMap<QString, QString> m_devices;
+    std::map<QString, KeptAnswer> m_answers; // by USB port
+    QSet<QString> m_seenPorts;               // USB ports this filter recognised in the last scan
 };

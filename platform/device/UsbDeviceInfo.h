@@ -18,12 +18,22 @@ struct UsbInterfaceInfo
 struct UsbDeviceInfo
 {
     QString port;            // "1-2.3": bus, then the port numbers (of the connector's lower peer)
+    int busNumber = 0;       // the kernel's bus and device number: a new enumeration, a new pair
+    int deviceNumber = 0;
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     QString serial;
     QString manufacturer;
     QString product;
     QList<UsbInterfaceInfo> interfaces;
+
+    // True when `other` is this same enumeration of the device: a device that re-enumerates (a
+    // reboot into another mode, a cable pulled and plugged) gets another device number at least.
+    bool isSameEnumeration(const UsbDeviceInfo& other) const
+    {
+        return port == other.port && busNumber == other.busNumber && deviceNumber == other.deviceNumber
+               && vendorId == other.vendorId && productId == other.productId && serial == other.serial;
+    }
 
     // True when one interface has this class and subclass (and protocol, when one is given).
     bool hasInterface(uint8_t interfaceClass, uint8_t subClass, int protocol = -1) const

@@ -440,6 +440,7 @@ void tst_FlashDevice2::deviceAVirtualDeviceFlashesIsNotProbed()
     QCOMPARE(fixture.sim.commandLog().filter("-s C1").size(), probes);
     QCOMPARE(standBy->getState(), DeviceState::Cos);
     standBy->setFlashState(FlashDevice2::FlashState::Idle);
+    fixture.manager.rescan();                // its enumeration was probed already: ask anew
     QVERIFY(fixture.scan());
     QVERIFY(fixture.sim.commandLog().filter("-s C1").size() > probes);
 }

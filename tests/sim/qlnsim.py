@@ -66,6 +66,7 @@ def locked_state(path, write=True):
         state = json.loads(text)
         yield state
         if write and state != before:
+            number_enumerations(before, state)
             replace_file(path, json.dumps(state, indent=1, sort_keys=True))
             update_sysfs(before, state)
 
@@ -293,13 +294,27 @@ def device_entry(device, number):
     port = usb_port(device)
     superspeed = port != device["port"]
     attributes = {
-        "idVendor": vendor, "idProduct": product, "busnum": bus_of(port), "devnum": number,
+        "idVendor": vendor, "idProduct": product, "busnum": bus_of(port), "devnum": device.get("devnum", number),
         "devpath": port.split("-", 1)[1], "speed": "5000" if superspeed else device.get("speed", "480"),
         "bDeviceClass": "00", "bNumInterfaces": " %d" % len(interfaces),
         "manufacturer": device.get("manufacturer", "Simulated"),
         "product": device.get("product", "Simulated %s" % PRODUCT_NAMES[device["state"]]), "serial": serial,
     }
     return port, attributes, interfaces
+
+
+def number_enumerations(before, after):
+    """Gives a device that enumerates anew (it appears, comes back, or changes its mode: a reboot,
+    even into a mode of the same USB ids) the next device number, as the kernel numbers every
+    enumeration."""
+    old = {device["serial"]: (device_entry(device, 0), device["state"]) for device in before.get("devices", [])}
+    for device in after.get("devices", []):
+        entry = device_entry(device, 0)
+        if entry is None or (entry, device["state"]) == old.get(device["serial"]):
+            continue
+        number = after.get("next_devnum", 2)
+        after["next_devnum"] = number + 1 if number < 127 else 2
+        device["devnum"] = number
 
 
 def sysfs_entries(state):

@@ -81,6 +81,8 @@ private slots:
     void failedProbeKeepsTheStateAndEmitsNothing_data();
     void failedProbeKeepsTheStateAndEmitsNothing();
     void busyDeviceIsNeverProbed();
+    void probesOncePerEnumeration_data();
+    void probesOncePerEnumeration();
     void oneDeviceAcrossSuperSpeedAndHighSpeed();
     void lostDeviceIsForgottenAfterTheKeepTime();
     void unregisterVirtualDevicesDropsThemAll();
@@ -291,7 +293,7 @@ void tst_DeviceManager::busyDeviceIsNeverProbed()
 
     // On hardware the flashing tool holds the fastboot interface: a probe would wait for it.
     device->busy = true;
-    QVERIFY(sim.setState("B1", "tos"));   // same USB identity; only a probe could tell
+    QVERIFY(sim.setState("B1", "tos"));   // same USB ids; only a probe could tell
     const int probes = sim.commandLog().filter("-s B1").size();
     SignalCount sent(fixture.manager, device);
     QVERIFY(fixture.scan());
@@ -311,6 +313,61 @@ void tst_DeviceManager::busyDeviceIsNeverProbed()
     device->busy = false;
     QVERIFY(fixture.scan());
     QCOMPARE(device->getState(), DeviceState::Tos);
+}
+
+void tst_DeviceManager::probesOncePerEnumeration_data()
+{
+    QTest::addColumn<QString>("change");     // what happens to device P1 after the first scans
+    QTest::addColumn<int>("expected");       // P1's state after it
+    QTest::newRow("reboots into another mode") << "tos" << int(DeviceState::Tos);
+    QTest::newRow("unplugged and plugged") << "replug" << int(DeviceState::ProvisioningOs);
+    // The flash's way of asking for a fresh state: DeviceScanner::scan().
+    QTest::newRow("a scan asked for") << "rescan" << int(DeviceState::ProvisioningOs);
+}
+
+// A device's mode changes only when it enumerates anew: it is probed once per enumeration, and
+// each tool lists its devices once per scan, however many devices there are.
+void tst_DeviceManager::probesOncePerEnumeration()
+{
+    QFETCH(QString, change);
+    QFETCH(int, expected);
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("P1", "1-2", "pos"));
+    QVERIFY(sim.addDevice("P2", "1-3", "pos"));
+    QVERIFY(sim.addDevice("M1", "1-4", "cos"));
+    const auto probes = [&sim](const QString& serial) {
+        return sim.commandLog().filter(QRegularExpression(QStringLiteral("-s %1 (getvar boot-mode|shell getprop ro.bootmode)$")
+                                                              .arg(serial))).size();
+    };
+    const int scans = 5;
+    for (int scan = 0; scan < scans; ++scan)
+        QVERIFY(fixture.scan());
+    QCOMPARE(probes("P1"), 1);
+    QCOMPARE(probes("P2"), 1);
+    QCOMPARE(probes("M1"), 1);
+    QCOMPARE(sim.commandLog().filter(QRegularExpression("^fastboot devices$")).size(), scans);
+    QCOMPARE(sim.commandLog().filter(QRegularExpression("^adb devices$")).size(), scans);
+    QCOMPARE(int(fixture.deviceAt(PortNumber::usbPort("1-4"))->getState()), int(DeviceState::Cos));
+
+    if (change == QLatin1String("replug")) {
+        QVERIFY(sim.unplug("P1"));
+        QVERIFY(fixture.scan());
+        QVERIFY(sim.plug("P1"));
+    } else if (change == QLatin1String("rescan")) {
+        fixture.manager.rescan();
+    } else {
+        QVERIFY(sim.setState("P1", change));
+    }
+    for (int scan = 0; scan < scans; ++scan)
+        QVERIFY(fixture.scan());
+    const DevicePtr device = fixture.deviceAt(PortNumber::usbPort("1-2"));
+    QVERIFY(device);
+    QCOMPARE(int(device->getState()), expected);
+    QCOMPARE(probes("P1"), 2);
+    QCOMPARE(probes("P2"), change == QLatin1String("rescan") ? 2 : 1);
+    QCOMPARE(probes("M1"), change == QLatin1String("rescan") ? 2 : 1);
 }
 
 void tst_DeviceManager::oneDeviceAcrossSuperSpeedAndHighSpeed()
