@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QNetworkInterface>
 #include <QReadLocker>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QWriteLocker>
@@ -62,13 +63,19 @@ bool isUnfinished(DownloadManager::DownloadStatus status)
 // The system's authorities, those the application configured and the certificates compiled into
 // ":/ssl" (".crt" in DER, ".pem" in PEM). Setting a list switches off Qt's loading of the system's store
 // on demand, so the system's authorities are read here and always part of it.
+// The system's store is read once a process: parsing its few hundred certificates is the costly part
+// of a manager's start.
 QList<QSslCertificate> certificateAuthorities()
 {
-    QList<QSslCertificate> certificates = QSslConfiguration::systemCaCertificates();
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    QList<QSslCertificate> certificates = system;
     qDebug().noquote() << QString::number(certificates.size()) + " system certificates";
+    QSet<QSslCertificate> known(certificates.cbegin(), certificates.cend());
     for (const QSslCertificate& configured : QSslConfiguration::defaultConfiguration().caCertificates()) {
-        if (!certificates.contains(configured))
+        if (!known.contains(configured)) {
+            known.insert(configured);
             certificates << configured;
+        }
     }
     QDirIterator entries(QStringLiteral(":/ssl"), {QStringLiteral("*.crt"), QStringLiteral("*.pem")},
                          QDir::Files);
