@@ -16,6 +16,7 @@
 #include "model/FlashCommand.h"
 #include "model/ModelMetaTypes.h"
 #include "platform/log/LogQDebugHandler.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -140,7 +141,7 @@ int EntryPoint::start(int& argc, char** argv)
         return answerSingleAction(action, arguments);
 
     // The command kinds come first: loading the settings registers the user's tools among them.
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
     m_quillon = std::make_unique<Quillon>();
     // Loaded before -l is applied, so that -l overrides the stored level for this run only.
     ToolConst::Init();

@@ -5,7 +5,7 @@
 #include "app/StartupArguments.h"
 #include "app/ToolConst.h"
 #include "core/FMConst.h"
-#include "core/FlashLogger.h"
+#include "engine/FlashLogger.h"
 #include "core/FlashUtils.h"
 #include "core/LogLevel.h"
 #include "core/MessageHandler.h"

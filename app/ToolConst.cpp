@@ -2,6 +2,7 @@
 
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
+#include "loader/ExternalToolManager.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -216,7 +217,7 @@ void ToolConst::Init()
     FMConst::scanUSBDevicesOnPlug =
         load.flag(FMConst::KEY_SCAN_USB_DEVICES_ON_PLUG, FMConst::defaultScanUSBDevicesOnPlug);
 
-    FMConst::initExternalTools(FMConst::defaultExternalToolsSettingsFileName);
+    ExternalToolManager::instance().loadRepairedFile(FMConst::defaultExternalToolsSettingsFileName);
 
     FMConst::setFlashLogResultEnabled(
         load.flag(FMConst::KEY_FLASH_LOG_RESULT_ENABLED, FMConst::defaultFlashLogResultEnabled));

@@ -11,6 +11,7 @@
 #include "loader/FlashFileManager.h"
 #include "model/FlashCommand.h"
 #include "model/ModelMetaTypes.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,7 +55,7 @@ int main(int argc, char* argv[])
 
     registerMetaTypes();
     registerModelMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 
     const int commands = parser.value(commandsOption).toInt();
     const int repeat = std::max(1, parser.value(repeatOption).toInt());

@@ -1,7 +1,7 @@
 #include "core/FMConst.h"
 
 #include "core/MessageHandler.h"
-#include "loader/ExternalToolManager.h"
+#include "core/ToolPathTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,19 +48,6 @@ void logDebug(const QString& text)
 }
 
 // A tools-file entry that is missing or names no existing file gets `fallback`.
-void repairToolEntry(QSettings& settings, const QString& key, const QString& legacyKey,
-                     const QString& fallback)
-{
-    if (!settings.contains(key)) {
-        QString path;
-        if (!legacyKey.isEmpty() && settings.contains(legacyKey))
-            path = settings.value(legacyKey).toString();
-        settings.setValue(key, path.isEmpty() ? fallback : path);
-    }
-    if (!QFileInfo::exists(settings.value(key).toString()))
-        settings.setValue(key, fallback);
-}
-
 } // namespace
 
 // Keys.
@@ -286,33 +273,31 @@ const QString& FMConst::defaultDldrCliCmd()
     return defaultDldrCliCmd_;
 }
 
-ExternalToolManager& FMConst::getExternalToolManager()
+ToolPathTable& FMConst::toolPaths()
 {
     // Built on first use, so no static initialiser depends on it.
-    static ExternalToolManager manager;
-    return manager;
+    static ToolPathTable table;
+    return table;
 }
 
 QString FMConst::getTool(const QString& toolId)
 {
-    return getExternalToolManager().getTool(toolId);
+    return toolPaths().get(toolId);
 }
 
 bool FMConst::setTool(const QString& toolId, const QString& path)
 {
-    ExternalToolManager& tools = getExternalToolManager();
     const QFileInfo info(path);
     if (info.isFile() && info.isExecutable()) {
-        tools.setTool(toolId, path);
-        tools.registerTools();
+        toolPaths().set(toolId, path);
         return true;
     }
     if (toolId == ADB_TOOL_ID)
-        tools.setTool(toolId, defaultAdbCmd());
+        toolPaths().set(toolId, defaultAdbCmd());
     else if (toolId == FASTBOOT_TOOL_ID)
-        tools.setTool(toolId, defaultFastbootCmd());
+        toolPaths().set(toolId, defaultFastbootCmd());
     else if (toolId == DFU_TOOL_ID)
-        tools.setTool(toolId, defaultDfuDownloaderCmd());
+        toolPaths().set(toolId, defaultDfuDownloaderCmd());
     return false;
 }
 
@@ -324,17 +309,6 @@ QString FMConst::AdbCmd()
 QString FMConst::DfuDownloaderCmd()
 {
     return getTool(DFU_TOOL_ID);
-}
-
-void FMConst::initExternalTools(const QString& toolsFile)
-{
-    QSettings settings(toolsFile, QSettings::IniFormat);
-    const QString group = QStringLiteral("Tools/");
-    repairToolEntry(settings, group + ADB_TOOL_ID, KEY_ADB, defaultAdbCmd());
-    repairToolEntry(settings, group + FASTBOOT_TOOL_ID, KEY_FASTBOOT, defaultFastbootCmd());
-    repairToolEntry(settings, group + DFU_TOOL_ID, QString(), defaultDfuDownloaderCmd());
-
-    getExternalToolManager().loadFile(settings);
 }
 
 void FMConst::setFlashLogResultEnabled(bool enabled)
@@ -526,5 +500,5 @@ void FMConst::resetToDefaults()
     ipDigit4Min = kDefaultRange[3];
     ipDigit4Max = kDefaultRange[4];
 
-    getExternalToolManager().clear();
+    toolPaths().clear();
 }

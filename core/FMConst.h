@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-class ExternalToolManager;
+class ToolPathTable;
 
 // Static configuration of the flashing side: setting keys and their defaults, the values in use,
 // fixed limits, program paths of the flash tools, log and result-file settings and the Ethernet
@@ -209,23 +209,17 @@ public:
     static const QString& defaultDldrCmd();
     static const QString& defaultDldrCliCmd();
 
-    // The one tool registry: tool id -> program, user tools as command kinds.
-    static ExternalToolManager& getExternalToolManager();
+    // The one table of tool programs: tool id -> program path. The loader's tools registry fills it
+    // at start-up and makes the user tools command kinds.
+    static ToolPathTable& toolPaths();
     // Program path registered for a tool id; empty when none is registered. Any thread.
     static QString getTool(const QString& toolId);
-    // Registers `path` for `toolId` when it is an executable file, re-registers the user tools'
-    // command kinds and returns true. Otherwise returns false; adb, fastboot and the DFU downloader
-    // then get their default path, other ids keep theirs.
+    // Registers `path` for `toolId` when it is an executable file and returns true. Otherwise
+    // returns false; adb, fastboot and the DFU downloader then get their default path, other ids
+    // keep theirs.
     static bool setTool(const QString& toolId, const QString& path);
     static QString AdbCmd();                           // getTool("adb")
     static QString DfuDownloaderCmd();                 // getTool("dfuDownloader")
-
-    // Repairs the tools file (INI, group "Tools"): adb and fastboot entries that are missing take the
-    // legacy top-level "ADB"/"FASTBOOT" value, else the default path; the dfuDownloader entry that is
-    // missing takes the default path; an entry naming no existing file is replaced by the default
-    // path. Then loads the group into the tool registry, which makes every user tool a command kind
-    // (call FlashCommand::initFactories first). Never fails.
-    static void initExternalTools(const QString& toolsFile);
 
     // ---- Setters of the log and result-file settings: memory only, nothing is written ----
     static void setFlashLogResultEnabled(bool enabled);

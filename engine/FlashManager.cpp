@@ -1,6 +1,6 @@
 #include "engine/FlashManager.h"
 
-#include "core/FlashLogger.h"
+#include "engine/FlashLogger.h"
 #include "core/FlashUtils.h"
 #include "engine/FlashController.h"
 #include "engine/FlashRunnable.h"

@@ -1,15 +1,49 @@
 #include "loader/ExternalToolManager.h"
 
+#include "core/FMConst.h"
+#include "core/ToolPathTable.h"
 #include "model/FlashCommand.h"
+#include "tools/BuiltInKinds.h"
 #include "tools/ShellFlashCommand.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
 
 const QString kGroup = QStringLiteral("Tools");
 
+void repairToolEntry(QSettings& settings, const QString& key, const QString& legacyKey,
+                     const QString& fallback)
+{
+    if (!settings.contains(key)) {
+        QString path;
+        if (!legacyKey.isEmpty() && settings.contains(legacyKey))
+            path = settings.value(legacyKey).toString();
+        settings.setValue(key, path.isEmpty() ? fallback : path);
+    }
+    if (!QFileInfo::exists(settings.value(key).toString()))
+        settings.setValue(key, fallback);
+}
+
 } // namespace
+
+ExternalToolManager& ExternalToolManager::instance()
+{
+    static ExternalToolManager manager;
+    return manager;
+}
+
+void ExternalToolManager::loadRepairedFile(const QString& toolsFile)
+{
+    QSettings settings(toolsFile, QSettings::IniFormat);
+    const QString group = kGroup + QLatin1Char('/');
+    repairToolEntry(settings, group + FMConst::ADB_TOOL_ID, FMConst::KEY_ADB, FMConst::defaultAdbCmd());
+    repairToolEntry(settings, group + FMConst::FASTBOOT_TOOL_ID, FMConst::KEY_FASTBOOT,
+                    FMConst::defaultFastbootCmd());
+    repairToolEntry(settings, group + FMConst::DFU_TOOL_ID, QString(), FMConst::defaultDfuDownloaderCmd());
+    loadFile(settings);
+}
 
 void ExternalToolManager::loadFile(const QString& path)
 {
@@ -45,8 +79,14 @@ void ExternalToolManager::saveFile(QSettings& settings) const
 
 void ExternalToolManager::setTool(const QString& id, const QString& path)
 {
-    QWriteLocker locker(&m_lock);
-    m_tools.insert(id, path);
+    FMConst::toolPaths().set(id, path);
+}
+
+bool ExternalToolManager::useTool(const QString& id, const QString& path)
+{
+    const bool executable = FMConst::setTool(id, path);
+    registerTools();
+    return executable;
 }
 
 void ExternalToolManager::registerTools() const
@@ -61,28 +101,23 @@ void ExternalToolManager::registerTools() const
 
 QMap<QString, QString> ExternalToolManager::getTools() const
 {
-    QReadLocker locker(&m_lock);
-    return m_tools;
+    return FMConst::toolPaths().all();
 }
 
 QString ExternalToolManager::getTool(const QString& id) const
 {
-    QReadLocker locker(&m_lock);
-    return m_tools.value(id);
+    return FMConst::toolPaths().get(id);
 }
 
 void ExternalToolManager::removeTool(const QString& id)
 {
-    {
-        QWriteLocker locker(&m_lock);
-        if (m_tools.remove(id) == 0)
-            return;
-    }
+    if (!FMConst::toolPaths().remove(id))
+        return;
     if (getInternalTools().contains(id))
         return;
     const QByteArray key = id.toUtf8();
     FlashCommand::removeCommandFactory(key.constData());
-    for (const FlashCommand::BuiltInKind& kind : FlashCommand::builtInKinds()) {
+    for (const BuiltInKind& kind : BuiltInKinds::all()) {
         if (kind.toolId == id)
             FlashCommand::addCommandFactory(key.constData(), kind.creator);
     }
@@ -98,7 +133,7 @@ const QSet<QString>& ExternalToolManager::getInternalTools()
 {
     static const QSet<QString> internal = [] {
         QSet<QString> ids;
-        for (const FlashCommand::BuiltInKind& kind : FlashCommand::builtInKinds()) {
+        for (const BuiltInKind& kind : BuiltInKinds::all()) {
             if (!kind.userReplaceable)
                 ids.insert(kind.toolId);
         }

@@ -74,22 +74,9 @@ public:
     using Creator = FlashCommand* (*)(const JsonObject& command);
     using Factories = std::map<std::string, Creator>;
 
-    // A command kind the program implements: its tool id, its creator, and whether a user tool of
-    // the same id (external tools registry) may replace it.
-    struct BuiltInKind
-    {
-        QString toolId;
-        Creator creator;
-        bool userReplaceable;
-    };
-
+    // The command kinds by tool id: the built-in kinds (registered at start-up), then the user tools.
     static Factories ms_kFactories;
 
-    // Every built-in kind, one row each, in registration order.
-    static const std::vector<BuiltInKind>& builtInKinds();
-    // The registry of the built-in kinds. Start-up assigns it to `ms_kFactories` before the
-    // external tools are loaded (they add to it) and before any flash file loads.
-    static Factories initFactories();
     static bool addCommandFactory(const char* toolId, Creator creator);
     static bool removeCommandFactory(const char* toolId);
 

@@ -9,6 +9,7 @@
 #include "model/FlashVariable.h"
 #include "model/FlashVariableValue.h"
 #include "platform/log/LoggedObject.h"
+#include "tools/BuiltInKinds.h"
 #include "tools/DravikFlashCommand.h"
 
 #include <QDir>
@@ -91,7 +92,7 @@ private:
 void tst_CliConfiguration::initTestCase()
 {
     registerMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
     m_sink.bind(m_log);
 }
 

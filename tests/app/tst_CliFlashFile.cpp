@@ -7,6 +7,7 @@
 #include "loader/FlashFileManager.h"
 #include "model/FlashCommand.h"
 #include "platform/log/LoggedObject.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,7 +58,7 @@ private:
 void tst_CliFlashFile::initTestCase()
 {
     registerMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
     m_sink.bind(m_log);
 }
 

@@ -1,5 +1,6 @@
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
+#include "loader/ExternalToolManager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,7 +51,7 @@ private slots:
     void defaultPathPrefersProgramBesideExecutable();
     void setToolNeedsAnExecutable_data();
     void setToolNeedsAnExecutable();
-    void initExternalToolsRepairsTheToolsFile();
+    void toolsFileIsRepairedOnLoad();
 
 private:
     QTemporaryDir m_fakes;     // fake adb, fastboot, dfu-util, 7z: the only programs on PATH
@@ -233,7 +234,7 @@ void tst_FMConst::setToolNeedsAnExecutable()
         QCOMPARE(FMConst::DfuDownloaderCmd(), path);
 }
 
-void tst_FMConst::initExternalToolsRepairsTheToolsFile()
+void tst_FMConst::toolsFileIsRepairedOnLoad()
 {
     const QString toolsFile = m_work.filePath(QStringLiteral("tools.opt"));
     const QString legacyFastboot = writeFakeTool(m_work, QStringLiteral("legacy-fastboot"));
@@ -245,7 +246,7 @@ void tst_FMConst::initExternalToolsRepairsTheToolsFile()
         settings.setValue(QStringLiteral("Tools/helper"), userTool);
     }
 
-    FMConst::initExternalTools(toolsFile);
+    ExternalToolManager::instance().loadRepairedFile(toolsFile);
 
     QSettings settings(toolsFile, QSettings::IniFormat);
     // A stale adb entry and a missing dfu entry get the default; fastboot takes the legacy value.
@@ -264,7 +265,7 @@ void tst_FMConst::initExternalToolsRepairsTheToolsFile()
     QFile::remove(legacyFastboot);
     settings.remove(QStringLiteral("Tools/fastboot"));
     settings.sync();
-    FMConst::initExternalTools(toolsFile);
+    ExternalToolManager::instance().loadRepairedFile(toolsFile);
     settings.sync();
     QCOMPARE(settings.value(QStringLiteral("Tools/fastboot")).toString(),
              m_fakes.filePath(QStringLiteral("fastboot")));

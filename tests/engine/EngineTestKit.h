@@ -13,6 +13,7 @@
 #include "model/FlashCommand.h"
 #include "model/FlashConfiguration.h"
 #include "platform/json/JsonObjectList.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QCoreApplication>
 #include <QMutex>
@@ -27,7 +28,7 @@
 #include <vector>
 
 // A command of a real kind, from its JSON text; null when the kind refuses it. The kinds must be
-// registered (FlashCommand::ms_kFactories = FlashCommand::initFactories()).
+// registered (BuiltInKinds::registerAll()).
 inline QSharedPointer<FlashCommand> kindCommand(const QByteArray& json)
 {
     JsonObject object;

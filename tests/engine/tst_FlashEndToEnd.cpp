@@ -8,6 +8,7 @@
 #include "engine/EngineMetaTypes.h"
 #include "loader/FlashFileManager.h"
 #include "model/ModelMetaTypes.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -100,7 +101,7 @@ void tst_FlashEndToEnd::initTestCase()
 void tst_FlashEndToEnd::init()
 {
     FMConst::resetToDefaults();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 void tst_FlashEndToEnd::rebootIntoTheStartStateThenFlash()

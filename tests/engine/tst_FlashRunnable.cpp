@@ -9,6 +9,7 @@
 #include "model/ModelMetaTypes.h"
 #include "engine/FlashRunnable.h"
 #include "tests/model/ModelTestKit.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -124,7 +125,7 @@ void tst_FlashRunnable::initTestCase()
 void tst_FlashRunnable::init()
 {
     FMConst::resetToDefaults();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 void tst_FlashRunnable::endOfARunOnASimulatedDevice_data()

@@ -4,6 +4,7 @@
 #include "core/MessageHandler.h"
 #include "core/MetaTypes.h"
 #include "model/FlashCommand.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,7 +67,7 @@ void FuzzEnvironment::setUp(int* argc, char*** argv)
     static QCoreApplication application(applicationArgc, applicationArgv);
 
     registerMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
     MessageHandler::instance()->setShell(isLogShown());
 }
 

@@ -3,6 +3,7 @@
 #include "core/ChildProcess.h"
 #include "core/FMConst.h"
 #include "loader/ArchiveUnpacker.h"
+#include "loader/ExternalToolManager.h"
 #include "loader/FileManager2.h"
 
 #include <QCoreApplication>
@@ -400,7 +401,7 @@ void tst_ArchiveUnpacking::archiverThatCannotStart()
     const QString missing = m_tools.filePath(QStringLiteral("absent/7z"));
     const QString toolsFile = m_tools.filePath(QStringLiteral("tools.opt"));
     QVERIFY(writeTextFile(toolsFile, "[Tools]\n7z=" + missing.toUtf8() + "\n"));
-    FMConst::initExternalTools(toolsFile);
+    ExternalToolManager::instance().loadRepairedFile(toolsFile);
     QCOMPARE(ArchiveUnpacker::archiverPath(), missing);
 
     const QString archive = copyArchive(QStringLiteral("build-1.2.zip"));

@@ -69,7 +69,7 @@ QString tst_ExternalToolManager::kindOf(const QString& toolId)
 
 void tst_ExternalToolManager::userToolBecomesACommandKind()
 {
-    ExternalToolManager& tools = FMConst::getExternalToolManager();
+    ExternalToolManager& tools = ExternalToolManager::instance();
     tools.loadFile(toolsFile(QStringLiteral("tools.opt"),
                              {{QStringLiteral("adb"), QStringLiteral("/x/adb")},
                               {QStringLiteral("fastboot"), QStringLiteral("/x/fastboot")},
@@ -105,29 +105,29 @@ void tst_ExternalToolManager::userToolReplacesABuiltInKindUntilRemoved()
     QFETCH(QString, builtIn);
     QCOMPARE(kindOf(id), builtIn);
 
-    QVERIFY(FMConst::setTool(id, m_stub));
+    QVERIFY(ExternalToolManager::instance().useTool(id, m_stub));
     QCOMPARE(kindOf(id), QStringLiteral("ShellFlashCommand"));
-    FMConst::getExternalToolManager().registerTools();  // twice: still one kind
+    ExternalToolManager::instance().registerTools();  // twice: still one kind
     QCOMPARE(kindOf(id), QStringLiteral("ShellFlashCommand"));
 
-    FMConst::getExternalToolManager().removeTool(id);
+    ExternalToolManager::instance().removeTool(id);
     QCOMPARE(kindOf(id), builtIn);
     QCOMPARE(FMConst::getTool(id), QString());
 }
 
 void tst_ExternalToolManager::internalToolKeepsItsKind()
 {
-    QVERIFY(FMConst::setTool(QStringLiteral("fastboot"), m_stub));
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("fastboot"), m_stub));
     QCOMPARE(kindOf(QStringLiteral("fastboot")), QStringLiteral("FastbootFlashCommand"));
-    FMConst::getExternalToolManager().removeTool(QStringLiteral("fastboot"));
+    ExternalToolManager::instance().removeTool(QStringLiteral("fastboot"));
     QCOMPARE(FMConst::getTool(QStringLiteral("fastboot")), QString());
     QCOMPARE(kindOf(QStringLiteral("fastboot")), QStringLiteral("FastbootFlashCommand"));
 }
 
 void tst_ExternalToolManager::removingAUserToolRemovesItsKind()
 {
-    ExternalToolManager& tools = FMConst::getExternalToolManager();
-    QVERIFY(FMConst::setTool(QStringLiteral("helper"), m_stub));
+    ExternalToolManager& tools = ExternalToolManager::instance();
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("helper"), m_stub));
     tools.removeTool(QStringLiteral("absent"));
     QCOMPARE(kindOf(QStringLiteral("helper")), QStringLiteral("ShellFlashCommand"));
 
@@ -138,7 +138,7 @@ void tst_ExternalToolManager::removingAUserToolRemovesItsKind()
 
 void tst_ExternalToolManager::saveReplacesOnlyTheToolsGroup()
 {
-    ExternalToolManager& tools = FMConst::getExternalToolManager();
+    ExternalToolManager& tools = ExternalToolManager::instance();
     const QString path = toolsFile(QStringLiteral("saved.opt"), {{QStringLiteral("helper"), m_stub},
                                                                  {QStringLiteral("other"), m_stub}});
     tools.loadFile(path);
@@ -155,7 +155,7 @@ void tst_ExternalToolManager::saveReplacesOnlyTheToolsGroup()
 
 void tst_ExternalToolManager::loadsAddUp()
 {
-    ExternalToolManager& tools = FMConst::getExternalToolManager();
+    ExternalToolManager& tools = ExternalToolManager::instance();
     tools.loadFile(toolsFile(QStringLiteral("first.opt"), {{QStringLiteral("a"), QStringLiteral("/1/a")},
                                                            {QStringLiteral("b"), QStringLiteral("/1/b")}}));
     tools.loadFile(toolsFile(QStringLiteral("second.opt"), {{QStringLiteral("b"), QStringLiteral("/2/b")},

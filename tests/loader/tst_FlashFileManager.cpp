@@ -5,6 +5,7 @@
 #include "model/FlashGroup.h"
 #include "model/FlashParameter.h"
 #include "model/FlashParameterValue.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,7 +52,7 @@ QByteArray xmlWithRoot(const QByteArray& rootTag)
 void tst_FlashFileManager::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 QSharedPointer<FlashFileManager> tst_FlashFileManager::loadFixture(const QString& name)

@@ -4,6 +4,7 @@
 #include "model/FlashCommand.h"
 #include "model/FlashGroup.h"
 #include "model/FlashParameter.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QBuffer>
 #include <QDirIterator>
@@ -47,7 +48,7 @@ QVariant member(const JsonObject& json, const QString& path)
 
 void tst_FlashFileWriter::initTestCase()
 {
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 void tst_FlashFileWriter::roundTrip_data()

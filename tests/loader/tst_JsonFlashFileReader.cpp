@@ -8,6 +8,7 @@
 #include "model/FlashParameter.h"
 #include "model/FlashVariable.h"
 #include "model/FlashVariableValue.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -91,7 +92,7 @@ QSharedPointer<FlashFileManager> read(const QString& folder, const QByteArray& t
 void tst_JsonFlashFileReader::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 void tst_JsonFlashFileReader::versionDifferences_data()
@@ -529,7 +530,7 @@ void tst_JsonFlashFileReader::userToolsAreCommandKinds()
 {
     const QByteArray content = document("3.0", kConfiguration + R"(, "commands": [
         {"tool": "flasher", "args": "--all", "timeout": 1000, "retry": 1, "description": "User tool"}])");
-    ExternalToolManager& tools = FMConst::getExternalToolManager();
+    ExternalToolManager& tools = ExternalToolManager::instance();
     tools.setTool(QStringLiteral("flasher"), QStringLiteral("/usr/bin/true"));
     tools.registerTools();
     const QSharedPointer<FlashFileManager> flashFile = read(m_dir.path(), content);

@@ -5,6 +5,7 @@
 #include "model/FlashCommand.h"
 #include "model/FlashParameter.h"
 #include "model/FlashParameterValue.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QDomDocument>
 #include <QTemporaryDir>
@@ -78,7 +79,7 @@ void tst_XmlFlashFileReader::initTestCase()
     QVERIFY(m_dir.isValid());
     for (const char* name : {"ifwi.bin", "fw_dnx.bin", "boot.img", "other.img"})
         QVERIFY(writeTextFile(m_dir.filePath(QLatin1String(name)), name));
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 QSharedPointer<FlashFileManager> tst_XmlFlashFileReader::read(const QByteArray& body, const QByteArray& type,

@@ -3,6 +3,7 @@
 #include "core/MetaTypes.h"
 
 #include "model/FlashParameterValueString.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -41,7 +42,7 @@ private:
 void tst_FlashCommand::initTestCase()
 {
     registerMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
     QVERIFY(FlashCommand::addCommandFactory("scripted", &ScriptedCommand::create));
     relayApplicationLog(m_recorder);
 

@@ -18,6 +18,7 @@
 #include "model/FlashParameterValueFile.h"
 #include "model/FlashParameterValueString.h"
 #include "platform/json/JsonObjectList.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QFile>
 #include <QStringList>
@@ -33,7 +34,7 @@ namespace ToolsTestKit {
 inline void resetRegistry()
 {
     FMConst::resetToDefaults();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
 }
 
 // The command of `json`; null when the kind refuses it (its reason is in the application log).

@@ -1,5 +1,6 @@
 #include "loader/ExternalToolManager.h"
 #include "model/FlashCommand.h"
+#include "tools/BuiltInKinds.h"
 
 #include <QtTest>
 
@@ -16,13 +17,13 @@ private slots:
 void tst_CommandKinds::builtInIds()
 {
     QStringList ids;
-    for (const FlashCommand::BuiltInKind& kind : FlashCommand::builtInKinds())
+    for (const BuiltInKind& kind : BuiltInKinds::all())
         ids << kind.toolId;
     QCOMPARE(ids, (QStringList{"setVariable", "adb", "fastboot", "pass", "popup", "notifier", "sleep",
                                "waitForDevice", "dravikDownloader", "cat", "dfuDownloader"}));
 
     QStringList registered;
-    for (const auto& factory : FlashCommand::initFactories())
+    for (const auto& factory : BuiltInKinds::factories())
         registered << QString::fromStdString(factory.first);
     QCOMPARE(registered, (QStringList{"adb", "cat", "dfuDownloader", "dravikDownloader", "fastboot", "notifier",
                                       "pass", "popup", "setVariable", "sleep", "waitForDevice"}));

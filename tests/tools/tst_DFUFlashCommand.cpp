@@ -152,7 +152,7 @@ void tst_DFUFlashCommand::version()
     QFETCH(bool, present);
     QFETCH(QString, expected);
     SimulatedDevices sim;
-    FMConst::getExternalToolManager().setTool(
+    ExternalToolManager::instance().setTool(
         QStringLiteral("dfuDownloader"),
         present ? sim.toolPath(QStringLiteral("dfu-util")) : m_dir.filePath(QStringLiteral("absent")));
 

@@ -6,6 +6,7 @@
 #include "TestDravikBackend.h"
 #include "core/FMConst.h"
 #include "platform/downloader/DravikDownloaderLibrary.h"
+#include "tools/BuiltInKinds.h"
 #include "tools/DravikFlashCommand.h"
 
 #include <QElapsedTimer>
@@ -51,7 +52,7 @@ void tst_DravikLibraryRoute::initTestCase()
 {
     registerMetaTypes();
     registerEngineMetaTypes();
-    FlashCommand::ms_kFactories = FlashCommand::initFactories();
+    BuiltInKinds::registerAll();
     m_script = TestDravikBackend::script(DravikDownloaderLibrary::backendPath());
     QVERIFY2(m_script, "the test backend is not beside the test");
 }

@@ -57,7 +57,7 @@ void tst_SetVariableFlashCommand::init()
 {
     resetRegistry();
     QFile::remove(m_record);
-    QVERIFY(FMConst::setTool(QStringLiteral("printer"),
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("printer"),
                              recordingStub(m_dir, QStringLiteral("printer"), m_record, "a\nver=1.2.3\n")));
     m_recorder.clear();
 }
@@ -176,7 +176,7 @@ void tst_SetVariableFlashCommand::recipeFailure()
     QFETCH(int, result);
     QFETCH(QString, message);
     QFETCH(QString, value);
-    QVERIFY(FMConst::setTool(QStringLiteral("printer"),
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("printer"),
                              recordingStub(m_dir, QStringLiteral("printer"), m_record, output)));
     prepare(output.isNull() ? QByteArray() : kPrinter, filter, script);
 
@@ -193,7 +193,7 @@ void tst_SetVariableFlashCommand::recipeFailure()
 
 void tst_SetVariableFlashCommand::subCommandRetryRetriesTheCommand()
 {
-    QVERIFY(FMConst::setTool(QStringLiteral("printer"),
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("printer"),
                              recordingStub(m_dir, QStringLiteral("printer"), m_record, {}, {}, 1)));
     prepare(R"({"tool": "printer", "timeout": 30000, "retry": 2, "description": "Print"})", "(.*)", "$1");
 

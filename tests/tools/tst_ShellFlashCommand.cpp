@@ -89,7 +89,7 @@ void tst_ShellFlashCommand::init()
     resetRegistry();
     m_record = m_dir.filePath(QStringLiteral("record-%1").arg(QTest::currentDataTag()).remove(' '));
     QFile::remove(m_record);
-    QVERIFY(FMConst::setTool(QStringLiteral("stub"), recordingStub(m_dir, QStringLiteral("stub"), m_record)));
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("stub"), recordingStub(m_dir, QStringLiteral("stub"), m_record)));
     m_runner = makeRunner(m_device, m_configuration, &m_recorder);
     m_recorder.clear();
 }
@@ -251,7 +251,7 @@ void tst_ShellFlashCommand::attempts()
     QFETCH(int, exitCode);
     QFETCH(int, runs);
     QFETCH(int, result);
-    QVERIFY(FMConst::setTool(QStringLiteral("stub"),
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("stub"),
                              recordingStub(m_dir, QStringLiteral("stub"), m_record, {}, {}, exitCode)));
 
     const auto shell = stubCommand(QStringLiteral(R"("retry": %1, "mandatory": %2)")
@@ -280,7 +280,7 @@ void tst_ShellFlashCommand::missingToolFailsEvenWhenOptional()
 void tst_ShellFlashCommand::programThatCannotStartIsNoTimeout()
 {
     const QString absent = m_dir.filePath(QStringLiteral("absent"));
-    FMConst::getExternalToolManager().setTool(QStringLiteral("stub"), absent);
+    ExternalToolManager::instance().setTool(QStringLiteral("stub"), absent);
 
     QCOMPARE(execute(stubCommand()), ExecuteFailed);
     const QStringList errors = m_recorder.texts(Logger::ERROR);
@@ -306,7 +306,7 @@ bool isRunning(qint64 pid)
 void tst_ShellFlashCommand::timeoutKillsTheProgramAndItsChildren()
 {
     const QString pidFile = m_dir.filePath(QStringLiteral("child.pid"));
-    FMConst::setTool(QStringLiteral("stub"),
+    ExternalToolManager::instance().useTool(QStringLiteral("stub"),
                      RunnerFixtures::writeFakeProgram(
                          m_dir, QStringLiteral("hang"),
                          "sleep 60 & echo $! > '" + QFile::encodeName(pidFile) + "'\nwait"));
@@ -359,7 +359,7 @@ void tst_ShellFlashCommand::successCondition()
     QFETCH(int, result);
     QFETCH(QStringList, errors);
     const QString program = recordingStub(m_dir, QStringLiteral("stub"), m_record, "out\n", "err\n", exitCode);
-    QVERIFY(FMConst::setTool(QStringLiteral("stub"), program));
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("stub"), program));
 
     JsonObject json;
     json.setValue(QStringLiteral("tool"), QStringLiteral("stub"));
@@ -393,7 +393,7 @@ void tst_ShellFlashCommand::unresolvedArgumentStartsNothing()
 void tst_ShellFlashCommand::cancelEndsTheWait()
 {
     const QString started = m_dir.filePath(QStringLiteral("started"));
-    FMConst::setTool(QStringLiteral("stub"),
+    ExternalToolManager::instance().useTool(QStringLiteral("stub"),
                      RunnerFixtures::writeFakeProgram(m_dir, QStringLiteral("hang"),
                                                       "touch '" + QFile::encodeName(started) + "'\nexec sleep 60"));
     const QSharedPointer<FlashCommand> shell = stubCommand(R"("retry": 5)");
@@ -421,7 +421,7 @@ void tst_ShellFlashCommand::blockScanBracketsTheRun_data()
 void tst_ShellFlashCommand::blockScanBracketsTheRun()
 {
     QFETCH(bool, blockScan);
-    QVERIFY(FMConst::setTool(QStringLiteral("stub"), recordingStub(m_dir, QStringLiteral("stub"), m_record, "a\nb\n")));
+    QVERIFY(ExternalToolManager::instance().useTool(QStringLiteral("stub"), recordingStub(m_dir, QStringLiteral("stub"), m_record, "a\nb\n")));
     JsonObject json;
     QVERIFY(json.loadMemory(R"({"tool": "stub", "timeout": 30000, "retry": 2, "description": "d"})"));
     json.setValue(QStringLiteral("block_scan"), blockScan);

@@ -1,7 +1,7 @@
-#include "core/FlashLogger.h"
+#include "engine/FlashLogger.h"
 
 #include "core/FMConst.h"
-#include "RecordedLog.h"
+#include "../core/RecordedLog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

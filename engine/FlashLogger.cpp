@@ -1,4 +1,4 @@
-#include "core/FlashLogger.h"
+#include "engine/FlashLogger.h"
 
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
