@@ -1,6 +1,5 @@
 #include "download/DownloadItem.h"
 
-#include "app/ToolConst.h"
 #include "core/CustomEventLoop.h"
 #include "core/Utils.h"
 #include "loader/FileManager2.h"
@@ -743,7 +742,7 @@ void DownloadItem::onDownloadFlashFileDone()
             emit downloadFinished(m_id, Status::DOWNLOAD_OUTPUT_ERROR);
             return;
         }
-        if (!ToolConst::downloadOnly_) {
+        if (m_manager->unpacksArchives()) {
             const QString target = QDir(folder).filePath(FileManager2::getFileBaseName(path));
             // An archive that cannot be unpacked is of no use to the caller: no success then.
             if (!FileManager2::unzipArchive(path, target, true)) {

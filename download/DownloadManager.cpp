@@ -942,3 +942,13 @@ void DownloadManager::releaseCompletedDownloads()
         releaseCompletedDownload(id);
     onDownloadProgress();
 }
+
+void DownloadManager::setUnpacksArchives(bool unpacks)
+{
+    m_unpacksArchives = unpacks;
+}
+
+bool DownloadManager::unpacksArchives() const
+{
+    return m_unpacksArchives;
+}

@@ -110,6 +110,11 @@ public:
     // The TLS settings every download of this manager starts with.
     QSslConfiguration getSslConfiguration() const;
 
+    // Whether a downloaded flash file archive is unpacked beside it (the default) or only kept.
+    // Set by the owner before downloads start; read by the items on their threads.
+    void setUnpacksArchives(bool unpacks);
+    bool unpacksArchives() const;
+
     DownloadItemPtr operator[](DownloadId id);
     DownloadItemPtr operator[](DownloadId id) const;
     DownloadItemPtr getDownload(DownloadId id);
@@ -243,6 +248,7 @@ private:
     QObject m_itemThreadContext; // lives in m_itemThread: items are deleted there
     QThread m_managerThread;
     std::unique_ptr<QSslConfiguration> m_sslConfiguration;
+    std::atomic<bool> m_unpacksArchives{true};
 };
 
 Q_DECLARE_METATYPE(DownloadManager::DownloadActionAnswer)

@@ -25,6 +25,7 @@ private slots:
     void initTestCase();
 
     void archiveIsUnpackedBesideIt();
+    void archiveIsOnlyKeptWhenTheOwnerSaysSo();
     void archiveThatCannotBeUnpackedFails();
     void cachedArchiveInAReadOnlyFolder();
     void flashFileItselfEndsOnce();
@@ -85,6 +86,19 @@ void tst_DownloadCompletion::archiveIsUnpackedBesideIt()
     QCOMPARE(client.events.events(QStringLiteral("status 1")),
              QStringList({"status 1 502 501", "status 1 503 502", "status 1 504 503", "status 1 505 504",
                           "status 1 504 505"}));
+}
+
+void tst_DownloadCompletion::archiveIsOnlyKeptWhenTheOwnerSaysSo()
+{
+    Client client;
+    client.manager->setUnpacksArchives(false);
+    QTemporaryDir folder;
+    const DownloadItemPtr item = client.manager->downloadFlashFile(
+        m_http.url(QStringLiteral("build.zip")), QHostAddress(), QDir(folder.path()), M::BEHAVIOR_ALWAYS_DOWNLOAD);
+    QVERIFY(client.manager->startDownload(item));
+    QCOMPARE(client.waitForFinish(item->getId()), int(M::DOWNLOAD_SUCCESS));
+    QVERIFY(QFileInfo(folder.filePath(QStringLiteral("build.zip"))).isFile());
+    QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("build"))));
 }
 
 void tst_DownloadCompletion::archiveThatCannotBeUnpackedFails()
