@@ -71,6 +71,11 @@ int Cli::init()
     }
 
     m_deviceManager->getLogHandler()->setFilterLevel(m_options.deviceMgrLogLevel);
+    // Before the first scan: the devices the matching rules out are never questioned.
+    m_deviceManager->setSelection(m_options.vid != 0
+                                      ? DeviceSelection::byIds(m_options.vid, m_options.pid)
+                                      : DeviceSelection::bySerials({m_options.osSerialNumber,
+                                                                    m_options.socSerialNumber}));
     if (m_options.timeoutMinutes > 0) {
         connect(&m_cliTimer, &DeadlineTimer::timeout, this, &Cli::do_cliTimeout);
         m_cliTimer.start(uint64_t(m_options.timeoutMinutes) * 60000u);

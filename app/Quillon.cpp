@@ -19,6 +19,7 @@
 #include "platform/device/DfuDeviceFilter.h"
 #include "platform/device/FastbootDeviceFilter.h"
 #include "platform/device/SocDeviceFilter.h"
+#include "platform/device/UsbChangeWatcher.h"
 #include "platform/device/UsbDeviceScanner.h"
 #include "tools/DFUFlashCommand.h"
 #include "tools/DravikFlashCommand.h"
@@ -30,6 +31,10 @@
 #include <QSslSocket>
 
 namespace {
+
+// Between two scans when USB changes wake the scanner: what only a scan sees (network devices, an
+// adb device that is authorised without enumerating anew) waits at most this long.
+const unsigned long long kWatchedScanPeriodMs = 10000;
 
 // %1 version, %2 build time, %3 the info level, %4 the most verbose level.
 const char* const kUsageTemplate =
@@ -164,6 +169,8 @@ Quillon::~Quillon()
     m_cliDriver = nullptr;
     delete m_flashManager;
     m_flashManager = nullptr;
+    delete m_usbChangeWatcher;
+    m_usbChangeWatcher = nullptr;
     delete m_deviceManager;
     m_deviceManager = nullptr;
     qDebug() << "destructor Quillon OK";
@@ -310,7 +317,12 @@ void Quillon::createDeviceManager()
     m_usbScanner->addFilter(fastboot);
     m_usbScanner->addFilter(adb);
     m_usbScanner->addFilter(new DfuDeviceFilter);
-    m_usbScanner->setScanInterval(FMConst::DEVICE_SCAN_PERIOD);
+    // A change of the USB tree wakes the scanner at once; the periodic scan is then only a safety
+    // net (for network devices, and a tree that could not be watched).
+    if (FMConst::scanUSBDevicesOnPlug)
+        m_usbChangeWatcher = new UsbChangeWatcher(m_usbScanner, QString());
+    const bool watched = m_usbChangeWatcher && m_usbChangeWatcher->isWatching();
+    m_usbScanner->setScanInterval(watched ? kWatchedScanPeriodMs : FMConst::DEVICE_SCAN_PERIOD);
     m_deviceManager->addScanner(m_usbScanner);
     m_deviceManager->setDeviceAllocator(&FlashDevice2::DeviceAllocator);
     m_flashManager->setDeviceManager(m_deviceManager);

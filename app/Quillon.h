@@ -19,6 +19,7 @@ class Cli;
 class DeviceManager;
 class InterruptNotifier;
 class FlashManager;
+class UsbChangeWatcher;
 class UsbDeviceScanner;
 
 class Quillon : public QObject, public LoggedObject
@@ -61,6 +62,7 @@ private:
     FlashManager* m_flashManager = nullptr;
     LoggerBridge m_logBridge;
     UsbDeviceScanner* m_usbScanner = nullptr;   // owned by the device manager
+    UsbChangeWatcher* m_usbChangeWatcher = nullptr; // wakes m_usbScanner; goes before it
     Cli* m_cliDriver = nullptr;
     StartupToolQueries m_toolQueries;
     InterruptNotifier* m_interrupts = nullptr;  // child of this object

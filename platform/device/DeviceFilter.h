@@ -4,6 +4,7 @@
 // order; the first filter that recognises it fills the scan record. Filters run on the scanner's
 // thread, one scan at a time; the scanner owns them.
 
+#include "platform/device/DeviceSelection.h"
 #include "platform/device/DeviceTypes.h"
 #include "platform/device/DummyDevice.h"
 #include "platform/device/UsbDeviceInfo.h"
@@ -30,6 +31,8 @@ public:
         // A port being flashed: reported, never probed (the running tool holds the device, a
         // probe would wait for it). Empty: none is.
         std::function<bool(const PortNumber&)> isBusy;
+        // The devices this process may flash: the others are neither listed nor probed.
+        DeviceSelection selection;
         // The connected devices of the scanner as last stored, by port.
         std::map<PortNumber, DummyDevice> known;
         // Someone asked for this scan (DeviceScanner::scan): probes ask every device anew rather

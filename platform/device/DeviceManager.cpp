@@ -200,6 +200,7 @@ DeviceFilter::ScanContext DeviceManager::scanContext(const DeviceScanner* scanne
     context.isBlocked = [this](const PortNumber& port) { return isPortBlocked(port); };
     context.isBusy = [this](const PortNumber& port) { return isPortBusy(port); };
     QMutexLocker locker(&m_mutex);
+    context.selection = m_selection;
     for (const auto& entry : m_devices) {
         if (entry.second->getScanner() == scanner && entry.second->isConnected())
             context.known[entry.first] = entry.second->getData();
@@ -432,4 +433,10 @@ void DeviceManager::emitEvents(const QList<PendingEvent>& events)
         }
         emit pending.device->dataChanged();
     }
+}
+
+void DeviceManager::setSelection(const DeviceSelection& selection)
+{
+    QMutexLocker locker(&m_mutex);
+    m_selection = selection;
 }

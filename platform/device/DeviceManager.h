@@ -8,6 +8,7 @@
 
 #include "platform/device/Device.h"
 #include "platform/device/DeviceFilter.h"
+#include "platform/device/DeviceSelection.h"
 #include "platform/device/DummyDevice.h"
 #include "platform/device/PortNumber.h"
 #include "platform/log/LoggedObject.h"
@@ -41,6 +42,9 @@ public:
     // Makes every device from now on, virtual ones too; null: plain Device objects.
     void setDeviceAllocator(DeviceAllocator allocator);
     void setLostDeviceKeepMs(qint64 keepMs);
+    // The devices this process may flash; scans from now on neither list nor probe the others
+    // (they are still reported). Every device by default.
+    void setSelection(const DeviceSelection& selection);
 
     // Asks every scanner for a scan now.
     void rescan();
@@ -125,6 +129,7 @@ private:
     std::map<int, VirtualDevice> m_virtualDevices;
     int m_nextVirtualId = 1;
     qint64 m_lostDeviceKeepMs = DefaultLostDeviceKeepMs;
+    DeviceSelection m_selection;
 };
 
 template <class T>

@@ -103,6 +103,13 @@ void DeviceScanner::scan()
     m_wake.wakeAll();
 }
 
+void DeviceScanner::requestScan()
+{
+    QMutexLocker locker(&m_mutex);
+    ++m_requested;
+    m_wake.wakeAll();
+}
+
 bool DeviceScanner::waitForScan(unsigned long long timeoutMs)
 {
     QMutexLocker locker(&m_mutex);

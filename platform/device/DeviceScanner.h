@@ -40,6 +40,8 @@ public:
     // Asks for a scan now, without waiting for it; that scan probes every device anew (a flash
     // asks so when a device may have changed without showing it on USB).
     void scan();
+    // Asks for a scan now that keeps what each device's enumeration told (the USB tree changed).
+    void requestScan();
     // Waits until the scans asked for before the call are complete; true when they are. A scanner
     // that is not running scans once on the calling thread. Above 2147483647 ms: no limit.
     bool waitForScan(unsigned long long timeoutMs);

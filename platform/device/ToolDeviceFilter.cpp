@@ -51,7 +51,12 @@ bool ToolDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
     fillFromUsb(usb, device);
     device.setKind(m_kind);
     device.setPlatform(androidPlatform(usb.vendorId));
-    device.setState(usbDeviceState(usb, device));
+    // A device this process may not flash is reported without asking the tool about it; a port
+    // being flashed is this process's own whatever the device calls itself now.
+    if (context().selection.admits(usb) || context().busy(device.getPort()))
+        device.setState(usbDeviceState(usb, device));
+    else
+        device.setState(DeviceState::Unknown);
     return true;
 }
 

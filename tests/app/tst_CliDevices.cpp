@@ -15,6 +15,7 @@ class tst_CliDevices : public QObject
 private slots:
     void onlyTheMatchedDeviceIsFlashed_data();
     void onlyTheMatchedDeviceIsFlashed();
+    void neighboursOnAStationAreNeverQuestioned();
     void blankBoardFlashRebootsTheConnectedDevices();
     void noDeviceWithinTheDetectionTimeout();
     void twoInstancesFlashTwoDevices();
@@ -74,6 +75,27 @@ void tst_CliDevices::onlyTheMatchedDeviceIsFlashed()
     QVERIFY2(station.commandsFor(other).isEmpty() && station.commandsFor(otherOnBus).isEmpty(),
              qPrintable(station.sim.commandLog().join('\n')));
     QVERIFY(station.partitions(other).isEmpty());
+}
+
+// One process per device on a station: a process asks nothing of the devices its --os-sn rules
+// out, not even their mode.
+void tst_CliDevices::neighboursOnAStationAreNeverQuestioned()
+{
+    CommandLineStation station;
+    QVERIFY(station.isReady(QFINDTESTDATA("data/e2e")));
+    QVERIFY(station.sim.addDevice("A", "1-2", "mos"));
+    QStringList neighbours;
+    for (int number = 1; number <= 8; ++number) {
+        neighbours << QStringLiteral("N%1").arg(number);
+        QVERIFY(station.sim.addDevice(neighbours.last(), QStringLiteral("1-%1").arg(number + 2), "pos"));
+    }
+
+    const CommandLineStation::Run run = station.run({"-f", station.path("flash.json"), "--os-sn", "A"});
+    QVERIFY2(run.exitCode == 0, run.report());
+    QVERIFY2(!station.commandsFor("A").isEmpty(), run.report());
+    const QStringList log = station.sim.commandLog();
+    for (const QString& neighbour : neighbours)
+        QVERIFY2(log.filter(QStringLiteral(" -s ") + neighbour + QLatin1Char(' ')).isEmpty(), qPrintable(log.join('\n')));
 }
 
 void tst_CliDevices::blankBoardFlashRebootsTheConnectedDevices()

@@ -1,5 +1,6 @@
 #include "platform/device/DeviceManager.h"
 #include "platform/device/DeviceMetaTypes.h"
+#include "platform/device/UsbChangeWatcher.h"
 #include "platform/device/UsbDeviceScanner.h"
 
 #include "DeviceManagerFixture.h"
@@ -83,6 +84,9 @@ private slots:
     void busyDeviceIsNeverProbed();
     void probesOncePerEnumeration_data();
     void probesOncePerEnumeration();
+    void selectionSparesTheOtherDevices_data();
+    void selectionSparesTheOtherDevices();
+    void usbChangeWakesTheScanner();
     void oneDeviceAcrossSuperSpeedAndHighSpeed();
     void lostDeviceIsForgottenAfterTheKeepTime();
     void unregisterVirtualDevicesDropsThemAll();
@@ -368,6 +372,76 @@ void tst_DeviceManager::probesOncePerEnumeration()
     QCOMPARE(probes("P1"), 2);
     QCOMPARE(probes("P2"), change == QLatin1String("rescan") ? 2 : 1);
     QCOMPARE(probes("M1"), change == QLatin1String("rescan") ? 2 : 1);
+}
+
+namespace {
+
+const uint16_t kFastbootProductId = 0x4ee0; // the simulator's fastboot devices
+
+} // namespace
+
+void tst_DeviceManager::selectionSparesTheOtherDevices_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("chosen");     // the one device questioned; empty: none
+    QTest::newRow("a serial") << "serial" << "S2";
+    QTest::newRow("vendor and product") << "ids" << "S2";
+    QTest::newRow("a serial nobody has") << "absent" << "";
+}
+
+// A process that may flash one device questions no other: every device is still reported.
+void tst_DeviceManager::selectionSparesTheOtherDevices()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, chosen);
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("S1", "1-2", "pos"));
+    QVERIFY(sim.addDevice("S2", "1-3", "pos", {QStringLiteral("--vendor"), QStringLiteral("0bb4")}));
+    QVERIFY(sim.addDevice("S3", "1-4", "mos"));
+    if (selection == QLatin1String("serial"))
+        fixture.manager.setSelection(DeviceSelection::bySerials({QStringLiteral("S2"), QString()}));
+    else if (selection == QLatin1String("ids"))
+        fixture.manager.setSelection(DeviceSelection::byIds(0x0bb4, kFastbootProductId));
+    else
+        fixture.manager.setSelection(DeviceSelection::bySerials({QStringLiteral("nobody")}));
+    for (int scan = 0; scan < 3; ++scan)
+        QVERIFY(fixture.scan());
+
+    QCOMPARE(fixture.manager.getDevicesCount(), 3);
+    for (const QString& serial : {QStringLiteral("S1"), QStringLiteral("S2"), QStringLiteral("S3")}) {
+        const int calls = sim.commandLog().filter(QStringLiteral("-s ") + serial).size();
+        QCOMPARE(calls, serial == chosen ? 1 : 0);
+    }
+    if (!chosen.isEmpty())
+        QCOMPARE(fixture.deviceAt(PortNumber::usbPort("1-3"))->getState(), DeviceState::ProvisioningOs);
+    // Nothing to question in fastboot: its list is not asked for either.
+    QCOMPARE(sim.commandLog().filter(QRegularExpression("^fastboot devices$")).size(), chosen.isEmpty() ? 0 : 3);
+}
+
+void tst_DeviceManager::usbChangeWakesTheScanner()
+{
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    QVERIFY(sim.isValid());
+    Relay relay(fixture.manager);
+    QSignalSpy detected(&relay, &Relay::detected);
+    UsbChangeWatcher watcher(fixture.scanner, QString());
+    QVERIFY(watcher.isWatching());
+    // Only the watch can explain a device seen well before the next periodic scan.
+    const int safetyNetMs = 120000;
+    fixture.scanner->setScanInterval(safetyNetMs);
+    fixture.scanner->startScan();
+    QVERIFY(fixture.manager.waitForScan(30000));
+
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(sim.addDevice("W1", "1-2", "pos"));
+    QVERIFY(detected.wait(safetyNetMs / 4));
+    QVERIFY2(timer.elapsed() < safetyNetMs / 4, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(detected.at(0).at(0).value<DevicePtr>()->getSerial(), QStringLiteral("W1"));
+    fixture.manager.stopAllScanners();
 }
 
 void tst_DeviceManager::oneDeviceAcrossSuperSpeedAndHighSpeed()
