@@ -391,12 +391,13 @@ def update_sysfs(before, after):
     os.makedirs(store, exist_ok=True)
     old = sysfs_entries(before) if before.get("sysfs") == root else {}
     new = sysfs_entries(after)
-    was_used = used_folders(root)
     pairs = peers(after)
     buses = {1} | {bus_of(port) for port in new} | {bus for bus, _ in pairs}
+    # Most commands change no USB identity: they cost no walk of the tree, under the state's lock.
     if old == new and pairs == peers(before) and all(
             os.path.lexists(os.path.join(root, "usb%d" % bus)) for bus in buses):
         return
+    was_used = used_folders(root)
     for bus in sorted(buses):
         write_hub(store, root, bus, pairs)
     for port in old:
