@@ -2,7 +2,7 @@
 // device, all started at once, against simulated devices in fastboot.
 //
 //   stationbench [--devices 1,8,16,32,64] [--commands 20] [--delay-ms 500]
-//                [--idle-devices 32] [--idle-seconds 10]
+//                [--idle-devices 32] [--idle-seconds 10] [--plug-rounds 9]
 //
 // Each device count gets a station of its own (tests/sim: fake fastboot and adb as the tools of a
 // fresh home folder's settings, a fake sysfs tree): that many devices in fastboot, each fastboot
@@ -22,7 +22,9 @@
 //     no device (device lists, help checks).
 // Then idle: one process whose serial filter matches none of --idle-devices attached devices, for
 // --idle-seconds once it waits for devices; the CPU time of the program and of the tools it ran
-// (its reaped children), over the wall time, in % of one core.
+// (its reaped children), over the wall time, in % of one core. Last, plug-in: --plug-rounds times
+// a process waits for its device, the device is added to the tree, and the time from the tree's
+// change to the process's "Start flashing" line is taken (min, median, max).
 //
 // Exits 1 when a flash fails or a run does not end, 2 when the set-up fails.
 
@@ -36,8 +38,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
+#include <QFile>
 #include <QTextStream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -251,6 +255,73 @@ bool readCpuTicks(qint64 pid, CpuTicks& ticks)
 
 // Idle: one process that flashes none of `devices` attached devices, measured for `seconds` once
 // it waits for devices. 0 on success, else the exit code.
+// Reads the program's console until `line`; false (the console printed) when it ends or stays
+// silent before.
+bool readUntil(ChildProcess& program, const char* line, QByteArray& console)
+{
+    while (!console.contains(line)) {
+        if (!program.waitForReadyRead(120000)) {
+            out() << "the program never said \"" << line << "\":\n" << console << program.readAll() << '\n';
+            return false;
+        }
+        console += program.readAll();
+    }
+    return true;
+}
+
+// Starts `quillonlite --cli` for the device `serial` and reads its console until it waits for
+// devices.
+bool startFor(const CommandLineStation& station, const QString& serial, ChildProcess& program, QByteArray& console)
+{
+    program.setProcessEnvironment(environmentOf(station));
+    program.setWorkingDirectory(station.work());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(QUILLONLITE_PROGRAM),
+                  {QStringLiteral("--cli"), QStringLiteral("-f"), station.path("flash.json"), QStringLiteral("--os-sn"),
+                   serial, QStringLiteral("--device-detection-timeout"), QStringLiteral("900000")});
+    return readUntil(program, kWaitingLine, console);
+}
+
+// A device plugged in to the line that starts its flash, `rounds` times: each round one program
+// waits for its device, then the device is added to the tree. The plug-in's time is the tree
+// folder's change time, so the simulator's own start-up is not counted.
+int plugIn(int rounds)
+{
+    CommandLineStation station;
+    QString error;
+    if (!setUp(station, 0, 2, 0, error)) {
+        out() << error << '\n';
+        return 2;
+    }
+    std::vector<double> latencies;
+    for (int round = 0; round < rounds; ++round) {
+        const QString serial = QStringLiteral("PLUG%1").arg(round);
+        ChildProcess program;
+        QByteArray console;
+        if (!startFor(station, serial, program, console))
+            return 1;
+        QByteArray seen;
+        if (!station.addDevice({serial, QStringLiteral("2-%1").arg(1 + round % 8), QStringLiteral("pos")})
+            || !readUntil(program, "Start flashing", seen))
+            return 1;
+        const double startedAt = ProgramLanes::now();
+        struct stat tree = {};
+        if (::stat(QFile::encodeName(station.sim.sysfsRoot()).constData(), &tree) != 0)
+            return 1;
+        latencies.push_back(startedAt - (double(tree.st_mtim.tv_sec) + double(tree.st_mtim.tv_nsec) / 1e9));
+        program.killGroup();
+        program.waitForFinished(30000);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    out() << QStringLiteral("\nplug-in: a device added to the tree to its \"Start flashing\" line, %1 rounds\n")
+                 .arg(rounds)
+          << QStringLiteral("  min / median / max ms: %1 / %2 / %3; target: median at most 150\n")
+                 .arg(latencies.front() * 1000, 0, 'f', 0)
+                 .arg(latencies[latencies.size() / 2] * 1000, 0, 'f', 0)
+                 .arg(latencies.back() * 1000, 0, 'f', 0);
+    return 0;
+}
+
 int idle(int devices, int seconds)
 {
     CommandLineStation station;
@@ -260,21 +331,9 @@ int idle(int devices, int seconds)
         return 2;
     }
     ChildProcess program;
-    program.setProcessEnvironment(environmentOf(station));
-    program.setWorkingDirectory(station.work());
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(QStringLiteral(QUILLONLITE_PROGRAM),
-                  {QStringLiteral("--cli"), QStringLiteral("-f"), station.path("flash.json"), QStringLiteral("--os-sn"),
-                   QStringLiteral("NO-SUCH-DEVICE"), QStringLiteral("--device-detection-timeout"),
-                   QString::number((qint64(seconds) + 600) * 1000)});
     QByteArray console;
-    while (!console.contains(kWaitingLine)) {
-        if (!program.waitForReadyRead(120000)) {
-            out() << "the idle program did not wait for devices:\n" << console << program.readAll() << '\n';
-            return 1;
-        }
-        console += program.readAll();
-    }
+    if (!startFor(station, QStringLiteral("NO-SUCH-DEVICE"), program, console))
+        return 1;
     const int startsBefore = station.sim.toolPids().size();
     CpuTicks before, after;
     const bool readBefore = readCpuTicks(program.processId(), before);
@@ -382,7 +441,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption delayOption("delay-ms", "Time a fastboot flash takes in the fake.", "ms", "500");
     const QCommandLineOption idleDevicesOption("idle-devices", "Devices attached while idle.", "count", "32");
     const QCommandLineOption idleSecondsOption("idle-seconds", "Idle time measured (0: none).", "seconds", "10");
-    parser.addOptions({devicesOption, commandsOption, delayOption, idleDevicesOption, idleSecondsOption});
+    const QCommandLineOption plugRoundsOption("plug-rounds", "Devices plugged in one by one (0: none).", "count", "9");
+    parser.addOptions({devicesOption, commandsOption, delayOption, idleDevicesOption, idleSecondsOption, plugRoundsOption});
     parser.process(application);
 
     std::vector<int> counts{1};
@@ -409,5 +469,8 @@ int main(int argc, char* argv[])
     printTables(rows, commands, delayMs);
     out().flush();
     const int idleSeconds = parser.value(idleSecondsOption).toInt();
-    return idleSeconds > 0 ? idle(parser.value(idleDevicesOption).toInt(), idleSeconds) : 0;
+    if (const int status = idleSeconds > 0 ? idle(parser.value(idleDevicesOption).toInt(), idleSeconds) : 0)
+        return status;
+    const int plugRounds = parser.value(plugRoundsOption).toInt();
+    return plugRounds > 0 ? plugIn(plugRounds) : 0;
 }
