@@ -1,8 +1,8 @@
 #include "engine/FlashManager.h"
 
-#include "engine/FlashLogger.h"
 #include "core/FlashUtils.h"
 #include "engine/FlashController.h"
+#include "engine/FlashLogger.h"
 #include "engine/FlashRunnable.h"
 #include "engine/FlashRunner.h"
 #include "engine/RebootPlan.h"
