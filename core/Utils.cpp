@@ -2,6 +2,7 @@
 
 #include "core/ChildProcess.h"
 #include "core/MessageHandler.h"
+#include "core/ProgramRun.h"
 #include "platform/utility/OSVersion.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,6 @@
 
 namespace {
 
-const int kStartTimeoutMs = 5000;
 const int kHashChunkSize = 2048;
 const qint64 kCopyChunkSize = 64 * 1024;
 const uint32_t kInvalidTime = 0xffffffffu;
@@ -108,27 +108,32 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
         process = ownProcess.get();
     }
     process->setProcessChannelMode(QProcess::MergedChannels);
-    process->start(program, arguments, QIODevice::ReadWrite);
-    if (!process->waitForStarted(kStartTimeoutMs)) {
-        logMessage(LOGLEVEL::WARNING,
-                   QStringLiteral("Process TIMEOUT wait for started to execute ") + display);
+    ProgramRun run(*process);
+    switch (run.run(program, arguments, timeoutMs < 0 ? UINT64_MAX : uint64_t(timeoutMs))) {
+    case ProgramOutcome::NotStarted:
+        if (process->error() == QProcess::FailedToStart)
+            logMessage(LOGLEVEL::WARNING, QStringLiteral("Process could not be started (")
+                                              + run.errorText() + QStringLiteral(") ") + display);
+        else
+            logMessage(LOGLEVEL::WARNING,
+                       QStringLiteral("Process TIMEOUT wait for started to execute ") + display);
         return -1;
-    }
-    if (!process->waitForFinished(timeoutMs) && process->state() != QProcess::NotRunning) {
-        // A time-out ends the program and all it started: nothing keeps running behind the caller.
-        process->killGroup();
-        process->waitForFinished(kStartTimeoutMs);
+    case ProgramOutcome::TimedOut:
         logMessage(LOGLEVEL::TRACE, QStringLiteral("Process TIMEOUT (") + QString::number(timeoutMs)
                        + QStringLiteral("ms) wait to execute ") + display);
         return -1;
-    }
-    if (process->exitStatus() == QProcess::CrashExit) {
+    case ProgramOutcome::Crashed:
         // Qt's exit code means nothing after a crash (it may even be 0).
         logMessage(LOGLEVEL::TRACE, QStringLiteral("Process exited abnormally ") + display);
         return -1;
+    case ProgramOutcome::Cancelled:
+        return -1;
+    case ProgramOutcome::Ok:
+    case ProgramOutcome::Failed:
+        break;
     }
 
-    output = QString::fromLatin1(beforeFirstNul(process->readAll()));
+    output = run.output();
     const int exitCode = process->exitCode();
     if (verbose) {
         const QString trimmed = output.trimmed();

@@ -25,8 +25,9 @@ public:
     // Runs `program` with `arguments` (never through a shell, in a process group of its own, standard
     // input closed) with stdout and stderr merged, waits up
     // to 5000 ms for the start and `timeoutMs` for the end (-1: no limit). Returns the exit code, or -1
-    // when the program did not start, did not finish in time or crashed. `output` receives the output
-    // up to its first NUL byte (Latin-1); `*success` is true only for a normal exit with code 0.
+    // when the program did not start, did not finish in time or crashed (each logged in its own
+    // words). `output` receives the output up to its first NUL byte (UTF-8); `*success` is true
+    // only for a normal exit with code 0.
     // A `process` handed over is used and left to the caller; it must belong to the calling thread.
     static int executeCmd(const QString& program, const QStringList& arguments, int timeoutMs,
                           bool verbose, bool* success, QString& output,

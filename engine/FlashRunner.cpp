@@ -182,36 +182,31 @@ void FlashRunner::registerStorage(const FlashParameterValue* key, FlashStorageAr
     m_storages.emplace(key, storage);
 }
 
-int FlashRunner::runExternalProgram(ChildProcess& process, const QString& program,
-                                    const QStringList& arguments, uint64_t timeoutMs,
-                                    QIODevice::OpenMode mode)
+ProgramOutcome FlashRunner::runExternalProgram(ChildProcess& process, const QString& program,
+                                               const QStringList& arguments, uint64_t timeoutMs,
+                                               QIODevice::OpenMode mode)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        if (m_cancelled)
-            return WaitCancelled;
-    }
-    process.start(program, arguments, mode);
-    {
-        // A stop from now on kills the program; one that came during the start found nothing to
-        // kill yet.
-        QMutexLocker locker(&m_mutex);
-        m_currentPid = process.processId();
-        if (m_cancelled)
-            ChildProcess::killProcessGroup(m_currentPid);
-    }
-    const bool finished = process.waitForFinished(ChildProcess::toWaitTimeout(timeoutMs));
-    if (!finished && process.state() != QProcess::NotRunning) {
-        // The time-out ends the program, not only the wait for it.
-        process.killGroup();
-        process.waitForFinished(-1);
-    }
+    return ProgramRun(process, this).run(program, arguments, timeoutMs, mode);
+}
 
+bool FlashRunner::programStarted(qint64 pid)
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_cancelled)
+        return false;
+    m_currentPid = pid;
+    return true;
+}
+
+void FlashRunner::programEnded(qint64)
+{
     QMutexLocker locker(&m_mutex);
     m_currentPid = 0;
-    if (m_cancelled)
-        return WaitCancelled;
-    return finished ? WaitDone : WaitTimedOut;
+}
+
+bool FlashRunner::isStopped() const
+{
+    return isCancelled();
 }
 
 int FlashRunner::waitForCondition(QWaitCondition& condition, uint64_t timeoutMs)

@@ -7,6 +7,7 @@
 // the runnable, the device (while attached) and the commands. The run's pool thread calls
 // everything; `cancel` and `isCancelled` come from any thread.
 
+#include "core/ProgramRun.h"
 #include "platform/device/DeviceTypes.h"
 #include "platform/device/SharedPointer.h"
 #include "platform/log/LoggedObject.h"
@@ -35,12 +36,12 @@ class FlashScriptEngine;
 class FlashStorageArea;
 class QWaitCondition;
 
-class FlashRunner : public QObject, public LoggedObject
+class FlashRunner : public QObject, public LoggedObject, private ProgramStopper
 {
     Q_OBJECT
 
 public:
-    // Outcome of runExternalProgram, waitForCondition and waitForDevice.
+    // Outcome of waitForCondition and waitForDevice.
     enum WaitResult { WaitDone = 0, WaitCancelled = 1, WaitTimedOut = 2 };
     // Outcome of sleep.
     enum SleepResult { SleepElapsed = 0, SleepCancelled = 1, SleepWokenEarly = 2 };
@@ -87,10 +88,10 @@ public:
     template <class T, class A>
     T* getStorage(const FlashParameterValue* key, A initial);
 
-    // Starts `program` (argument list, no shell) and waits for its end. A time-out above
-    // 2147483647 ms waits without limit. WaitTimedOut also when the program did not start; the
-    // caller reads output and exit code from `process`.
-    int runExternalProgram(ChildProcess& process, const QString& program, const QStringList& arguments,
+    // Starts `program` (argument list, no shell) and waits for its end; a cancel kills it. A
+    // time-out above 2147483647 ms waits without limit. The caller reads output and exit code from
+    // `process`.
+    ProgramOutcome runExternalProgram(ChildProcess& process, const QString& program, const QStringList& arguments,
                            uint64_t timeoutMs,
                            QIODevice::OpenMode mode = QIODevice::ReadWrite);
     // WaitDone when `condition` was woken, WaitCancelled, WaitTimedOut. The all-ones value (and any
@@ -136,6 +137,9 @@ private:
     // `cancel`; the device's flash state is touched only when `releaseDevice` is set.
     void stop(bool releaseDevice);
     void registerStorage(const FlashParameterValue* key, FlashStorageArea* storage);
+    bool programStarted(qint64 pid) override;
+    void programEnded(qint64 pid) override;
+    bool isStopped() const override;
     FlashStorageArea* findStorage(const FlashParameterValue* key, bool& found) const;
 
     const FlashRunnable* m_parent = nullptr;

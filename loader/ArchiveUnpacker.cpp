@@ -3,16 +3,15 @@
 #include "core/ChildProcess.h"
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
+#include "core/ProgramRun.h"
 #include "loader/ArchiveListing.h"
 #include "loader/ArchiveStamp.h"
 #include "loader/UnpackingFolder.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegExp>
-#include <QScopeGuard>
 #include <QStringList>
 
 #include <memory>
@@ -82,19 +81,15 @@ QString commandLine(const QString& program, const Pipeline& pipeline)
 }
 
 // The archiver's output as one text: up to the first NUL, each run of line ends and "|" one line feed.
-QString outputText(const QByteArray& output)
+QString outputText(QString text)
 {
-    const int nul = output.indexOf('\0');
-    QString text = QString::fromLatin1(nul < 0 ? output : output.left(nul));
     text.replace(QRegExp(QStringLiteral("[\\n\\r|]+")), QStringLiteral("\n"));
     return text.trimmed();
 }
 
-enum class RunResult { Succeeded, Failed, NotStarted, Stopped };
-
 // The archivers running now, by the pid that leads each one's group, so that a stop can end them
 // from any thread; after a stop, nothing more runs.
-class RunningArchivers
+class RunningArchivers : public ProgramStopper
 {
 public:
     static RunningArchivers& instance()
@@ -103,21 +98,23 @@ public:
         return archivers;
     }
 
-    // Records a started archiver; false, with its group killed, when the stop came first.
-    bool add(qint64 pid)
+    bool programStarted(qint64 pid) override
     {
         QMutexLocker locker(&m_mutex);
-        if (m_stopped) {
-            ChildProcess::killProcessGroup(pid);
+        if (m_stopped)
             return false;
-        }
         m_pids.insert(pid);
         return true;
     }
-    void remove(qint64 pid)
+    void programEnded(qint64 pid) override
     {
         QMutexLocker locker(&m_mutex);
         m_pids.erase(pid);
+    }
+    bool isStopped() const override
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_stopped;
     }
     void stopAll()
     {
@@ -125,11 +122,6 @@ public:
         m_stopped = true;
         for (qint64 pid : m_pids)
             ChildProcess::killProcessGroup(pid);
-    }
-    bool isStopped() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_stopped;
     }
 
 private:
@@ -139,15 +131,18 @@ private:
 };
 
 // Runs the pipeline in `folder` until its last process ends or stopAll() kills it, without time
-// limit. `output` gets the last process's merged output. Succeeded only when every process exited
+// limit. `output` gets the last process's merged output. Ok only when every process exited
 // normally with code 0.
-RunResult run(const QString& program, const Pipeline& pipeline, const QString& folder,
-              bool withEvents, QString& output)
+ProgramOutcome run(const QString& program, const Pipeline& pipeline, const QString& folder,
+                   bool withEvents, QString& output)
 {
     std::vector<std::unique_ptr<ChildProcess>> processes;
+    std::vector<std::unique_ptr<ProgramRun>> runs;
     for (std::size_t index = 0; index < pipeline.size(); ++index) {
         processes.push_back(std::make_unique<ChildProcess>());
         processes.back()->setWorkingDirectory(folder);
+        runs.push_back(std::make_unique<ProgramRun>(*processes.back(), &RunningArchivers::instance()));
+        runs.back()->setStartTimeout(kStartTimeoutMs);
     }
     ChildProcess& last = *processes.back();
     last.setProcessChannelMode(QProcess::MergedChannels);
@@ -156,47 +151,26 @@ RunResult run(const QString& program, const Pipeline& pipeline, const QString& f
         processes.front()->setStandardErrorFile(QProcess::nullDevice());
         processes.front()->setStandardOutputProcess(&last);
     }
-    QEventLoop loop;
-    if (withEvents)
-        QObject::connect(&last, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
-                         &QEventLoop::quit);
-    RunningArchivers& running = RunningArchivers::instance();
-    std::vector<qint64> pids;
-    // Whatever way the run ends, its processes leave the record (the destructors kill what runs).
-    const auto forget = qScopeGuard([&running, &pids] {
-        for (qint64 pid : pids)
-            running.remove(pid);
-    });
     for (std::size_t index = 0; index < pipeline.size(); ++index) {
-        processes[index]->start(program, pipeline[index]);
-        if (!processes[index]->waitForStarted(kStartTimeoutMs)) {
-            logApplication(ERROR, QStringLiteral("Failed to start ") + program);
-            return RunResult::NotStarted;
+        if (!runs[index]->start(program, pipeline[index])) {
+            if (runs[index]->outcome() == ProgramOutcome::NotStarted)
+                logApplication(ERROR, QStringLiteral("Failed to start ") + program);
+            return runs[index]->outcome();
         }
-        pids.push_back(processes[index]->processId());
-        if (!running.add(pids.back()))
-            return RunResult::Stopped;
     }
     // The last process is waited for first: its output is drained while it runs, so it never
     // stops reading the stream of the first one. A stop kills it.
-    if (withEvents) {
-        if (last.state() != QProcess::NotRunning)
-            loop.exec();
-    } else {
-        last.waitForFinished(-1);
-    }
+    ProgramRun& lastRun = *runs.back();
+    ProgramOutcome outcome = withEvents ? lastRun.waitWithEvents() : lastRun.wait(UINT64_MAX);
     // The first one ends as soon as its output is consumed or its reader is gone.
-    if (processes.size() > 1 && !processes.front()->waitForFinished(kStartTimeoutMs))
-        processes.front()->killGroup();
-    if (running.isStopped())
-        return RunResult::Stopped;
-    output = outputText(last.readAll());
-    for (const auto& process : processes) {
-        if (process->state() != QProcess::NotRunning || process->exitStatus() != QProcess::NormalExit
-            || process->exitCode() != 0)
-            return RunResult::Failed;
+    if (runs.size() > 1) {
+        const ProgramOutcome first = runs.front()->wait(kStartTimeoutMs);
+        if (outcome == ProgramOutcome::Ok)
+            outcome = first;
     }
-    return RunResult::Succeeded;
+    if (outcome != ProgramOutcome::Cancelled)
+        output = outputText(lastRun.output(ProgramRun::latin1));
+    return outcome;
 }
 
 // Runs the pipeline and logs a failure; true on success.
@@ -204,16 +178,18 @@ bool runLogged(const QString& program, const Pipeline& pipeline, const QString& 
                bool withEvents, QString& output)
 {
     switch (run(program, pipeline, folder, withEvents, output)) {
-    case RunResult::Succeeded:
+    case ProgramOutcome::Ok:
         return true;
-    case RunResult::Failed:
+    case ProgramOutcome::Failed:
+    case ProgramOutcome::Crashed:
+    case ProgramOutcome::TimedOut:
         logApplication(ERROR, QStringLiteral("Fail to unzip! \n\t Message: \n") + output);
         logApplication(DEBUG, QStringLiteral("Fail to execute: ") + commandLine(program, pipeline));
         return false;
-    case RunResult::Stopped:
+    case ProgramOutcome::Cancelled:
         logApplication(WARNING, QStringLiteral("Unpacking stopped: ") + commandLine(program, pipeline));
         return false;
-    case RunResult::NotStarted:
+    case ProgramOutcome::NotStarted:
         break;
     }
     return false;

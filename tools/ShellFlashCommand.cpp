@@ -391,13 +391,12 @@ int ShellFlashCommand::performCommandWithOutputBuffer(const SharedPointer<FlashR
     if (!prepareShellProcess(runner, device, &process, args, error))
         return failure;
 
-    const bool blockScan = m_shell->blockScan && !device.isNull();
-    if (blockScan)
-        device->blockScan();
-    const int outcome = runner->runExternalProgram(process, program, args, m_shell->timeout,
-                                                   QIODevice::ReadWrite | QIODevice::Unbuffered);
-    if (blockScan)
-        device->unblockScan();
+    ProgramOutcome outcome;
+    {
+        const ScanBlock frozen(m_shell->blockScan ? device.data() : nullptr);
+        outcome = runner->runExternalProgram(process, program, args, m_shell->timeout,
+                                             QIODevice::ReadWrite | QIODevice::Unbuffered);
+    }
 
     int result = decide(runner, process, outcome, program, args, error);
     if (output)
@@ -443,34 +442,30 @@ int ShellFlashCommand::expandArguments(const SharedPointer<FlashRunner>& runner,
 }
 
 int ShellFlashCommand::decide(const SharedPointer<FlashRunner>& runner, ShellProcess& process,
-                              int outcome, const QString& program, const QStringList& args,
+                              ProgramOutcome outcome, const QString& program, const QStringList& args,
                               QString& error) const
 {
+    const QString command = QStringLiteral("Command `") + program + quotedArguments(args) + QLatin1Char('`');
     switch (outcome) {
-    case FlashRunner::WaitDone:
+    case ProgramOutcome::Ok:
+    case ProgramOutcome::Failed:
+    case ProgramOutcome::Crashed:
         if (m_shell->successCondition.isEmpty())
             return isSuccess(&process, program, args) ? PerformSuccess : PerformRetry;
-        if (process.exitStatus() == QProcess::CrashExit)
+        if (outcome == ProgramOutcome::Crashed)
             return PerformRetry;
         return evaluateSuccessCondition(runner, process);
-    case FlashRunner::WaitCancelled:
+    case ProgramOutcome::Cancelled:
         return PerformCancelled;
-    case FlashRunner::WaitTimedOut: {
-        const QString command = QStringLiteral("Command `") + program + quotedArguments(args)
-                                + QLatin1Char('`');
-        // The runner reports a program that never ran like one that ran too long.
-        if (process.error() == QProcess::FailedToStart)
-            error = command + QStringLiteral(" could not be started (") + process.errorString()
-                    + QLatin1Char(')');
-        else
-            error = command + QStringLiteral(" timed out (")
-                    + QString::number(double(m_shell->timeout) * 0.001, 'g', 6)
-                    + QStringLiteral(" s)");
+    case ProgramOutcome::NotStarted:
+        error = command + QStringLiteral(" could not be started (") + process.errorString() + QLatin1Char(')');
+        return PerformRetry;
+    case ProgramOutcome::TimedOut:
+        error = command + QStringLiteral(" timed out (")
+                + QString::number(double(m_shell->timeout) * 0.001, 'g', 6) + QStringLiteral(" s)");
         return PerformRetry;
     }
-    default:
-        return PerformRetry;
-    }
+    return PerformRetry;
 }
 
 int ShellFlashCommand::evaluateSuccessCondition(const SharedPointer<FlashRunner>& runner,

@@ -7,6 +7,7 @@
 // an attempt only through the hooks below. Built on the loading thread; attempts run on the
 // device's flash thread, several devices at once, so nothing here changes during a run.
 
+#include "core/ProgramRun.h"
 #include "model/FlashCommand.h"
 
 #include <QStringList>
@@ -126,7 +127,7 @@ protected:
     static JsonObjectList editorTemplate(const QString& toolId);
 
 private:
-    int decide(const SharedPointer<FlashRunner>& runner, ShellProcess& process, int outcome,
+    int decide(const SharedPointer<FlashRunner>& runner, ShellProcess& process, ProgramOutcome outcome,
                const QString& program, const QStringList& args, QString& error) const;
     int evaluateSuccessCondition(const SharedPointer<FlashRunner>& runner,
                                  ShellProcess& process) const;

@@ -119,3 +119,25 @@ private:
 using DevicePtr = SharedPointer<Device>;
 
 Q_DECLARE_METATYPE(DevicePtr)
+
+// Keeps `device`'s scans blocked for its lifetime; a null device is left alone.
+class ScanBlock
+{
+public:
+    explicit ScanBlock(Device* device)
+        : m_device(device)
+    {
+        if (m_device)
+            m_device->blockScan();
+    }
+    ~ScanBlock()
+    {
+        if (m_device)
+            m_device->unblockScan();
+    }
+    ScanBlock(const ScanBlock&) = delete;
+    ScanBlock& operator=(const ScanBlock&) = delete;
+
+private:
+    Device* m_device;
+};

@@ -135,7 +135,7 @@ void tst_Utils::executeCmdOutcome_data()
                                     << QString() << true << QStringList();
     QTest::newRow("missing program") << QByteArray() << twoArgs << 5000 << true << -1 << QString() << false
                                      << QStringList {QStringLiteral("INFO|Executing %1"),
-                                                     QStringLiteral("WARNING|Process TIMEOUT wait for started to execute %1")};
+                                                     QStringLiteral("WARNING|Process could not be started (execvp: No such file or directory) %1")};
 }
 
 void tst_Utils::executeCmdOutcome()

@@ -204,7 +204,7 @@ void tst_FlashRunner::cancelKillsTheRunningProgramAtOnce()
     const QString program = writeFakeProgram(m_dir, QStringLiteral("hang"),
                                              "sleep 30 &\necho $! > \"$1\"\nwait");
     FlashRunner runner;
-    std::atomic<int> result{-1};
+    std::atomic<ProgramOutcome> result{ProgramOutcome::Ok};
     std::atomic<bool> ended{false};
     QProcess::ProcessState stateAfter = QProcess::Running;
     QElapsedTimer timer;
@@ -221,7 +221,7 @@ void tst_FlashRunner::cancelKillsTheRunningProgramAtOnce()
     runner.cancel();
     QTRY_VERIFY2_WITH_TIMEOUT(ended.load(), "the program was not killed", 5000);
     QVERIFY(timer.elapsed() < 10000);
-    QCOMPARE(result.load(), int(FlashRunner::WaitCancelled));
+    QCOMPARE(result.load(), ProgramOutcome::Cancelled);
     QCOMPARE(stateAfter, QProcess::NotRunning);
     QTRY_VERIFY2_WITH_TIMEOUT(::kill(pid_t(child), 0) != 0, "the program's child survived the cancel", 5000);
 }
@@ -231,21 +231,21 @@ void tst_FlashRunner::programOutcome_data()
     QTest::addColumn<QByteArray>("body");  // null: no program at all
     QTest::addColumn<qulonglong>("timeout");
     QTest::addColumn<bool>("cancelFirst");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<ProgramOutcome>("expected");
     QTest::addColumn<int>("exitCode");
 
     QTest::newRow("finishes") << QByteArray("echo out; exit 3") << qulonglong(10000) << false
-                              << int(FlashRunner::WaitDone) << 3;
+                              << ProgramOutcome::Failed << 3;
     QTest::newRow("time-out kills it") << QByteArray("exec sleep 30") << qulonglong(200) << false
-                                       << int(FlashRunner::WaitTimedOut) << -1;
+                                       << ProgramOutcome::TimedOut << -1;
     // Cut to its low 32 bits this time-out would be 1 ms.
     QTest::newRow("time-out above 2^31-1 means no limit")
         << QByteArray("sleep 0.3; exit 4") << qulonglong(0x100000001ULL) << false
-        << int(FlashRunner::WaitDone) << 4;
+        << ProgramOutcome::Failed << 4;
     QTest::newRow("not started") << QByteArray() << qulonglong(10000) << false
-                                 << int(FlashRunner::WaitTimedOut) << -1;
+                                 << ProgramOutcome::NotStarted << -1;
     QTest::newRow("cancelled before") << QByteArray("touch \"$1\"") << qulonglong(10000) << true
-                                      << int(FlashRunner::WaitCancelled) << -1;
+                                      << ProgramOutcome::Cancelled << -1;
 }
 
 void tst_FlashRunner::programOutcome()
@@ -253,7 +253,7 @@ void tst_FlashRunner::programOutcome()
     QFETCH(QByteArray, body);
     QFETCH(qulonglong, timeout);
     QFETCH(bool, cancelFirst);
-    QFETCH(int, expected);
+    QFETCH(ProgramOutcome, expected);
     QFETCH(int, exitCode);
 
     const QString marker = m_dir.filePath(QStringLiteral("marker-%1").arg(QTest::currentDataTag()));

@@ -49,9 +49,9 @@ QStringList tst_ShellProcess::run(const QString& script, int flags, ShellProcess
     if (keep)
         *keep = m_process.get();
     const QString program = QStringLiteral(QLN_PYTHON3);
-    const int outcome = m_runner->runExternalProgram(
+    const ProgramOutcome outcome = m_runner->runExternalProgram(
         *m_process, program, {QStringLiteral("-c"), QStringLiteral("import os, time\n") + script}, 30000);
-    return outcome == FlashRunner::WaitDone ? m_recorder.texts(Logger::DEBUG)
+    return outcome == ProgramOutcome::Ok ? m_recorder.texts(Logger::DEBUG)
                                             : QStringList{QStringLiteral("<not finished>")};
 }
 
@@ -157,7 +157,7 @@ void tst_ShellProcess::callbackTakesTheLines()
                   QStringLiteral("import os\nos.write(1, b''.join(b'%d\\n' % i for i in range(300)))\n"
                                  "os.write(2, b'tail')")},
                  30000),
-             int(FlashRunner::WaitDone));
+             ProgramOutcome::Ok);
 
     QCOMPARE(received.size(), 51);
     QCOMPARE(received.first(), QStringLiteral("250"));
