@@ -5,6 +5,7 @@
 #include "app/CliFlashFile.h"
 #include "app/InterruptNotifier.h"
 #include "core/ChildProcess.h"
+#include "core/DeviceAddress.h"
 #include "core/FMConst.h"
 #include "core/FlashUtils.h"
 #include "core/QlnErrorCode.h"
@@ -209,19 +210,19 @@ void Cli::rebootConnectedDevices()
     if (!device || !device->isConnected())
         return;
     logMessage(Logger::DEBUG, QStringLiteral("Rebooting device %1 (mode=-1 auto)").arg(serial));
-    const QStringList addressed{QStringLiteral("-s"), serial, QStringLiteral("reboot")};
+    const DeviceAddress address(serial, device->getPort().getConnectionType());
     switch (device->getState()) {
     case DeviceState::DnxFirmware:
         logMessage(Logger::DEBUG, QStringLiteral("Reboot step skipped"));
         break;
     case DeviceState::ProvisioningOs:
         logMessage(Logger::DEBUG, QStringLiteral("Device %1 is connected in POS").arg(serial));
-        runRebootCommand(m_fastbootRebootProcess, true, addressed);
+        runRebootCommand(m_fastbootRebootProcess, true, address.fastbootSelector() + reboot);
         break;
     case DeviceState::MainOs:
     case DeviceState::Cos:
         logMessage(Logger::DEBUG, QStringLiteral("Device %1 is connected in MOS or COS").arg(serial));
-        runRebootCommand(m_adbRebootProcess, false, addressed);
+        runRebootCommand(m_adbRebootProcess, false, address.adbSelector() + reboot);
         break;
     default:
         logMessage(Logger::DEBUG, QStringLiteral("Reboot step skipped, device %1 not connected").arg(serial));

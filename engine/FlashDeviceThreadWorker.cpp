@@ -1,5 +1,6 @@
 #include "engine/FlashDeviceThreadWorker.h"
 
+#include "core/DeviceAddress.h"
 #include "core/FlashUtils.h"
 #include "engine/FlashDevice2.h"
 #include "platform/device/DeviceScanner.h"
@@ -16,20 +17,19 @@ constexpr int kCrashToolTimeoutMs = 10000;
 constexpr uint64_t kMainOsWaitMs = 500;
 
 // One adb command for the device; true when it ran and exited with 0.
-bool runAdb(const QString& serial, const QStringList& arguments, int timeoutMs, QString& output)
+bool runAdb(const QStringList& selector, const QStringList& arguments, int timeoutMs, QString& output)
 {
     bool success = false;
-    FlashUtils::executeAdbCmd(QStringList{QStringLiteral("-s"), serial} + arguments, timeoutMs, true,
-                              &success, output);
+    FlashUtils::executeAdbCmd(selector + arguments, timeoutMs, true, &success, output);
     return success;
 }
 
 } // namespace
 
-FlashDeviceThreadWorker::FlashDeviceThreadWorker(DeviceScanner* scanner, const QString& serial,
+FlashDeviceThreadWorker::FlashDeviceThreadWorker(DeviceScanner* scanner, const DeviceAddress& address,
                                                  int* verdict)
     : m_scanner(scanner)
-    , m_serial(serial)
+    , m_selector(address.adbSelector())
     , m_verdict(verdict)
 {
 }
@@ -42,15 +42,15 @@ void FlashDeviceThreadWorker::run()
 FlashDeviceThreadWorker::Verdict FlashDeviceThreadWorker::check() const
 {
     QString output;
-    if (!runAdb(m_serial, {QStringLiteral("root")}, kRootTimeoutMs, output)
+    if (!runAdb(m_selector, {QStringLiteral("root")}, kRootTimeoutMs, output)
         || output.contains(QLatin1String("error"), Qt::CaseInsensitive))
         return AdbFailed;
-    if (!runAdb(m_serial, {QStringLiteral("wait-for-device")}, kWaitForDeviceTimeoutMs, output))
+    if (!runAdb(m_selector, {QStringLiteral("wait-for-device")}, kWaitForDeviceTimeoutMs, output))
         return AdbFailed;
     const QStringList getEvent{QStringLiteral("shell"), QStringLiteral("crashinfo"),
                                QStringLiteral("getevent"), QStringLiteral("--full"),
                                QStringLiteral("-j")};
-    if (!runAdb(m_serial, getEvent, kCrashToolTimeoutMs, output)
+    if (!runAdb(m_selector, getEvent, kCrashToolTimeoutMs, output)
         || output.contains(QLatin1String("/system/bin/sh: crashinfo: not found")))
         return AdbFailed;
     if (output.contains(QLatin1String("checkArgs failed"))
@@ -97,7 +97,8 @@ int FlashDeviceThreadWorker::checkPendingLogs(FlashDevice2& device)
 
     int verdict = NotChecked;
     {
-        FlashDeviceThreadWorker worker(device.getScanner(), serial, &verdict);
+        FlashDeviceThreadWorker worker(device.getScanner(),
+                                       DeviceAddress(serial, device.getPort().getConnectionType()), &verdict);
         QEventLoop loop;
         connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
         worker.start(QThread::InheritPriority);

@@ -6,8 +6,11 @@
 // checkPendingLogs (FlashDevice2::checkPendingLogs), one worker per check.
 
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
+class DeviceAddress;
+class DeviceAddress;
 class DeviceScanner;
 class FlashDevice2;
 
@@ -26,9 +29,9 @@ public:
         PendingLogs = 5,
     };
 
-    // `verdict` belongs to the creator and must outlive the thread; `scanner` (may be null) is asked
+    // `address` names the device for adb. `verdict` belongs to the creator and must outlive the thread; `scanner` (may be null) is asked
     // to scan once the crash tool has answered.
-    FlashDeviceThreadWorker(DeviceScanner* scanner, const QString& serial, int* verdict);
+    FlashDeviceThreadWorker(DeviceScanner* scanner, const DeviceAddress& address, int* verdict);
 
     // Runs a worker for `device` when it is in Main OS with a platform serial and returns its verdict;
     // NotChecked otherwise. Blocks until the worker has ended (up to the adb time-outs, 50 s).
@@ -42,6 +45,6 @@ private:
     Verdict check() const;
 
     DeviceScanner* m_scanner;
-    QString m_serial;
+    QStringList m_selector;   // adb's "-s" arguments for the device
     int* m_verdict;
 };

@@ -1,21 +1,10 @@
 #include "tools/AdbFlashCommand.h"
 
+#include "core/DeviceAddress.h"
 #include "engine/FlashDevice2.h"
 #include "tools/ShellProcess.h"
 
-#include <QRegularExpression>
-
 namespace {
-
-const QString kNetworkPort = QStringLiteral(":5555");
-
-// adb names a network device "host:port"; a bare address means adb's default port. A serial that
-// already names a port keeps it (adding one would make "host:port:5555", which adb can't find).
-QString networkSerial(const QString& serial)
-{
-    static const QRegularExpression withPort(QStringLiteral("^(\\[[^\\]]*\\]|[^:]*):[0-9]+$"));
-    return withPort.match(serial).hasMatch() ? serial : serial + kNetworkPort;
-}
 
 // "shell rm <path>" that finds nothing to remove has still reached its goal.
 bool isShellRemove(const QStringList& args)
@@ -66,17 +55,10 @@ bool AdbFlashCommand::deviceSpecificParameters(const SharedPointer<FlashDevice2>
 {
     if (device.isNull())
         return false;
-    QString serial = device->getPlatformSerial();
-    switch (device->getPort().getConnectionType()) {
-    case PortNumber::UsbConnection:
-        break;
-    case PortNumber::NetworkConnection:
-        serial = networkSerial(serial);
-        break;
-    default:
+    const DeviceAddress address(device->getPlatformSerial(), device->getPort().getConnectionType());
+    if (!address.isAddressable())
         return false;
-    }
-    args = QStringList{QStringLiteral("-s"), serial} + args;
+    args = address.adbSelector() + args;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/FastbootFlashCommand.h"
 
+#include "core/DeviceAddress.h"
 #include "core/FMConst.h"
 #include "engine/FlashDevice2.h"
 #include "tools/ShellProcess.h"
@@ -15,14 +16,6 @@ bool isExempt(const QStringList& args)
             return true;
     }
     return false;
-}
-
-// Debian's fastboot has no -t: a network device is "-s tcp:<address>".
-QString networkSerial(const QString& serial)
-{
-    if (serial.startsWith(QLatin1String("tcp:")) || serial.startsWith(QLatin1String("udp:")))
-        return serial;
-    return QStringLiteral("tcp:") + serial;
 }
 
 } // namespace
@@ -76,25 +69,16 @@ bool FastbootFlashCommand::deviceSpecificParameters(const SharedPointer<FlashDev
 {
     if (device.isNull())
         return false;
-    const QString serial = device->getSerial();
-    switch (device->getPort().getConnectionType()) {
-    case PortNumber::UsbConnection:
-        args = QStringList{QStringLiteral("-s"), serial} + args;
-        break;
-    case PortNumber::NetworkConnection:
-        args = QStringList{QStringLiteral("-s"), networkSerial(serial)} + args;
-        break;
-    default:
+    const DeviceAddress address(device->getSerial(), device->getPort().getConnectionType());
+    if (!address.isAddressable())
         return false;
-    }
+    args = address.fastbootSelector() + args;
     return specificParameters(args);
 }
 
 bool FastbootFlashCommand::specificParameters(QStringList& args) const
 {
-    QStringList options;
-    if (FMConst::FORCE_FASTBOOT_VENDOR_ID)
-        options << QStringLiteral("-i") << FMConst::FASTBOOT_VENDOR_ID;
+    QStringList options = DeviceAddress::fastbootVendorOption();
     if (FMConst::FORCE_FASTBOOT_SPARSING)
         options << QStringLiteral("-S") << QString::number(FMConst::FASTBOOT_SPARSING_SIZE) + QLatin1Char('M');
     args = options + args;

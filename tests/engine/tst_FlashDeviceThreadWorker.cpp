@@ -1,6 +1,7 @@
 // The crash-log check of a device: the verdict from the answers of adb and the device's crash tool
 // (a fake adb plays both).
 
+#include "core/DeviceAddress.h"
 #include "core/FMConst.h"
 #include "core/MetaTypes.h"
 #include "engine/EngineMetaTypes.h"
@@ -117,7 +118,7 @@ void tst_FlashDeviceThreadWorker::verdict()
     QVERIFY(FMConst::setTool(FMConst::ADB_TOOL_ID, writeFakeAdb(dir, rootOutput, rootExit, events)));
 
     int result = -1;
-    FlashDeviceThreadWorker worker(nullptr, "CRASH1", &result);
+    FlashDeviceThreadWorker worker(nullptr, DeviceAddress(QStringLiteral("CRASH1"), PortNumber::UsbConnection), &result);
     worker.start();
     QVERIFY(worker.wait(60000));
     QCOMPARE(result, verdict);
