@@ -10,11 +10,11 @@
 #include "model/FlashParameterValue.h"
 #include "model/FlashVariable.h"
 #include "model/FlashVariableValue.h"
+#include "model/ParameterReferences.h"
 #include "platform/utility/OSVersion.h"
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QRegExp>
 #include <QScriptValue>
 #include <QStringList>
 
@@ -22,20 +22,7 @@
 
 namespace {
 
-const QString kReferencePattern = QStringLiteral("\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}");
 const QString kNoPrecondition = QStringLiteral("true");
-
-// Commands run on several pool threads at once and a QRegExp caches its last match: every scan
-// uses its own object.
-QRegExp referenceExpression()
-{
-    return QRegExp(kReferencePattern, Qt::CaseSensitive, QRegExp::RegExp2);
-}
-
-QString capturedOption(const QRegExp& expression)
-{
-    return expression.pos(2) == -1 ? QString() : expression.cap(2);
-}
 
 QString quoted(const QString& name)
 {
@@ -116,10 +103,155 @@ private:
     QString m_architecture;
 };
 
-QString flashFolder(const QSharedPointer<FlashFileContext>& flashFile)
+// A reference's value, or the reason it stays as written (a null reason: it stays without a fault).
+struct Resolution
 {
-    return QFileInfo(flashFile->getPath()).absolutePath();
+    std::optional<QString> value;
+    QString problem;
+};
+
+Resolution resolvedTo(const QString& value)
+{
+    return {value, QString()};
 }
+
+Resolution unresolved(const QString& problem)
+{
+    return {std::nullopt, problem};
+}
+
+// What the predefined keys are read from during one substitution.
+struct PredefinedSource
+{
+    const FlashDevice2* device;              // null: the device keys are ordinary parameter names
+    const FlashConfiguration* configuration; // null: no configuration is loaded
+    HostDescription host;
+};
+
+Resolution flashFolder(PredefinedSource& source)
+{
+    if (!source.configuration)
+        return unresolved(QStringLiteral("Cannot use ${flashDir} predefined key without loading a configuration"));
+    const QSharedPointer<FlashFileContext> flashFile = source.configuration->getFlashFileContext();
+    if (!flashFile || flashFile->getPath().isEmpty())
+        return unresolved(QStringLiteral("Cannot use ${flashDir} predefined key without loading a file from disk"));
+    return resolvedTo(QFileInfo(flashFile->getPath()).absolutePath());
+}
+
+struct PredefinedKey
+{
+    const char* name;
+    bool needsDevice; // without a device the name is an ordinary parameter name
+    Resolution (*read)(PredefinedSource& source);
+
+    bool isAvailable(const PredefinedSource& source) const { return !needsDevice || source.device; }
+};
+
+// Predefined keys come before the parameters of the same name.
+const PredefinedKey kPredefinedKeys[] = {
+    {"serial", true, [](PredefinedSource& source) { return resolvedTo(source.device->getSerial()); }},
+    {"soc_sn", true, [](PredefinedSource& source) { return resolvedTo(source.device->getSocSerial()); }},
+    {"soc_serial", true, [](PredefinedSource& source) { return resolvedTo(source.device->getSocSerial()); }},
+    {"os_sn", true, [](PredefinedSource& source) { return resolvedTo(source.device->getPlatformSerial()); }},
+    {"os_serial", true, [](PredefinedSource& source) { return resolvedTo(source.device->getPlatformSerial()); }},
+    {"port", true, [](PredefinedSource& source) { return resolvedTo(source.device->getPort().toString()); }},
+    {"flash_dir", false, flashFolder},
+    {"flashDir", false, flashFolder},
+    {"hostOsName", false, [](PredefinedSource& source) { return resolvedTo(source.host.name(false)); }},
+    {"hostOsArch", false, [](PredefinedSource& source) { return resolvedTo(source.host.architecture()); }},
+};
+
+const PredefinedKey* findPredefinedKey(const QString& name)
+{
+    for (const PredefinedKey& key : kPredefinedKeys) {
+        if (name == QLatin1String(key.name))
+            return &key;
+    }
+    return nullptr;
+}
+
+// Resolves the references of texts for one run: predefined keys first, then the run's parameters.
+class RunReferenceResolver
+{
+public:
+    explicit RunReferenceResolver(FlashRunner& runner)
+        : m_runner(runner)
+        , m_configuration(runner.getConfiguration())
+        , m_source{runner.getDevice().data(), m_configuration.data(), HostDescription()}
+    {
+    }
+
+    Resolution resolve(const QString& name, const QString& option)
+    {
+        const PredefinedKey* key = findPredefinedKey(name);
+        if (key && key->isAvailable(m_source))
+            return predefined(*key, option);
+        const QSharedPointer<FlashParameter> parameter = m_runner.getFlashParameter(name);
+        if (!parameter)
+            return unresolved(QStringLiteral("Unknown parameter key '") + name + QLatin1Char('\''));
+        const auto variable = parameter.dynamicCast<FlashVariable>();
+        if (variable && !option.isNull())
+            return unresolved(QStringLiteral("Cannot used dynamic option selection on variables"));
+        if (variable)
+            return variableText(variable->getVariableValue()->getVariant(m_runner),
+                                QStringLiteral("The variable ") + name);
+        if (!option.isNull())
+            return selectedOption(name, option);
+        const QSharedPointer<FlashParameterValue> value = m_runner.getFlashParameterValue(name);
+        if (!value)
+            return unresolved(QStringLiteral("No default value set in configuration for the parameter '")
+                              + name + QLatin1Char('\''));
+        return resolvedTo(value->getValue(m_runner));
+    }
+
+private:
+    Resolution predefined(const PredefinedKey& key, const QString& option)
+    {
+        const Resolution resolution = key.read(m_source);
+        if (resolution.value && !option.isNull())
+            return unresolved(QStringLiteral("Cannot used dynamic option selection on predefined keys"));
+        return resolution;
+    }
+
+    static Resolution variableText(const QVariant& value, const QString& subject)
+    {
+        const QString problem = variableProblem(value, subject);
+        return problem.isNull() ? resolvedTo(value.toString()) : unresolved(problem);
+    }
+
+    // ${name,option}: `option` names the parameter whose value is the option id of `name`.
+    Resolution selectedOption(const QString& name, const QString& option)
+    {
+        const QSharedPointer<FlashParameterValue> selector = m_runner.getFlashParameterValue(option);
+        if (!selector)
+            return unresolved(QStringLiteral("Undefined parameter '") + option
+                              + QStringLiteral("' value used as parameter option index for '") + name
+                              + QLatin1Char('\''));
+        Resolution optionId;
+        if (selector->getParameterType() == FlashParameter::Variable) {
+            const auto variableValue = selector.dynamicCast<FlashVariableValue>();
+            optionId = variableText(variableValue ? variableValue->getVariant(m_runner) : QVariant(),
+                                    QStringLiteral("The variable ") + option
+                                        + QStringLiteral(" used for the dynamic option selection of '")
+                                        + name + QLatin1Char('\''));
+        } else {
+            optionId = resolvedTo(selector->getValue());
+        }
+        // A selector without a value leaves the reference as written, without a fault.
+        if (!optionId.value || optionId.value->isNull())
+            return unresolved(optionId.problem);
+        const QSharedPointer<FlashParameterValue> value = m_runner.getFlashParameterValue(name, *optionId.value);
+        if (!value)
+            return unresolved(QStringLiteral("The parameter '") + name
+                              + QStringLiteral("' does not have option index '") + *optionId.value
+                              + QLatin1Char('\''));
+        return resolvedTo(value->getValue(m_runner));
+    }
+
+    FlashRunner& m_runner;
+    const QSharedPointer<FlashConfiguration> m_configuration;
+    PredefinedSource m_source;
+};
 
 } // namespace
 
@@ -313,11 +445,6 @@ QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
     static const std::map<QString, QString> deprecated = {
         {QStringLiteral("flash_dir"), QStringLiteral("flashDir")},
     };
-    static const std::set<QString> predefined = {
-        QStringLiteral("flashDir"), QStringLiteral("hostOsName"), QStringLiteral("hostOsArch"),
-        QStringLiteral("os_serial"), QStringLiteral("os_sn"),     QStringLiteral("serial"),
-        QStringLiteral("soc_serial"), QStringLiteral("soc_sn"),   QStringLiteral("port"),
-    };
     for (const CommandParameter& key : keys) {
         const auto replacement = deprecated.find(key.name);
         if (replacement != deprecated.end()) {
@@ -327,7 +454,7 @@ QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
                                         + QStringLiteral("} instead"));
             continue;
         }
-        if (predefined.count(key.name) != 0)
+        if (findPredefinedKey(key.name))
             continue;
         const QSharedPointer<FlashParameter> parameter = configuration.getParameter(key.name);
         if (!parameter)
@@ -500,169 +627,43 @@ ExecuteResult FlashCommand::execute(const SharedPointer<FlashRunner>& runner,
 
 void FlashCommand::addParameterKeys(const QString& text, std::set<CommandParameter>& keys)
 {
-    QRegExp expression = referenceExpression();
-    int position = 0;
-    while ((position = expression.indexIn(text, position)) != -1) {
-        keys.insert(CommandParameter(expression.cap(1), capturedOption(expression)));
-        position += expression.matchedLength();
-    }
+    forEachParameterReference(text, [&keys](const QString& name, const QString& option) {
+        keys.insert(CommandParameter(name, option));
+    });
 }
 
 QString FlashCommand::replaceParameters(FlashRunner& runner, const QString& text, bool* ok,
                                         QString* error)
 {
-    QString result = text;
-    QStringList messages;
-    HostDescription host;
-    const SharedPointer<FlashDevice2>& device = runner.getDevice();
-    const QSharedPointer<FlashConfiguration> configuration = runner.getConfiguration();
-
-    QRegExp expression = referenceExpression();
-    int position = 0;
-    while ((position = expression.indexIn(result, position)) != -1) {
-        const QString name = expression.cap(1);
-        const QString option = capturedOption(expression);
-        const int length = expression.matchedLength();
-
-        bool predefined = true;
-        QString value;
-        if (!device.isNull() && name == QLatin1String("serial")) {
-            value = device->getSerial();
-        } else if (!device.isNull()
-                   && (name == QLatin1String("soc_sn") || name == QLatin1String("soc_serial"))) {
-            value = device->getSocSerial();
-        } else if (!device.isNull()
-                   && (name == QLatin1String("os_sn") || name == QLatin1String("os_serial"))) {
-            value = device->getPlatformSerial();
-        } else if (!device.isNull() && name == QLatin1String("port")) {
-            value = device->getPort().toString();
-        } else if (name == QLatin1String("flash_dir") || name == QLatin1String("flashDir")) {
-            const QSharedPointer<FlashFileContext> flashFile =
-                configuration ? configuration->getFlashFileContext() : QSharedPointer<FlashFileContext>();
-            if (!configuration) {
-                messages << QStringLiteral("Cannot use ${flashDir} predefined key without loading a configuration");
-                position += length;
-                continue;
-            }
-            if (!flashFile || flashFile->getPath().isEmpty()) {
-                messages << QStringLiteral("Cannot use ${flashDir} predefined key without loading a file from disk");
-                position += length;
-                continue;
-            }
-            value = flashFolder(flashFile);
-        } else if (name == QLatin1String("hostOsName")) {
-            value = host.name(false);
-        } else if (name == QLatin1String("hostOsArch")) {
-            value = host.architecture();
-        } else {
-            predefined = false;
-        }
-
-        if (predefined) {
-            if (!option.isNull()) {
-                messages << QStringLiteral("Cannot used dynamic option selection on predefined keys");
-                position += length;
-                continue;
-            }
-            result.replace(position, length, value);
-            position += value.length();
-            continue;
-        }
-
-        const QSharedPointer<FlashParameter> parameter = runner.getFlashParameter(name);
-        const auto variable = parameter.dynamicCast<FlashVariable>();
-        bool resolved = false;
-        if (!parameter) {
-            messages << QStringLiteral("Unknown parameter key '") + name + QLatin1Char('\'');
-        } else if (option.isNull() && !variable) {
-            const QSharedPointer<FlashParameterValue> found = runner.getFlashParameterValue(name);
-            if (!found) {
-                messages << QStringLiteral("No default value set in configuration for the parameter '")
-                                + name + QLatin1Char('\'');
-            } else {
-                value = found->getValue(runner);
-                resolved = true;
-            }
-        } else if (option.isNull()) {
-            const QVariant current = variable->getVariableValue()->getVariant(runner);
-            const QString problem =
-                variableProblem(current, QStringLiteral("The variable ") + name);
-            if (!problem.isNull())
-                messages << problem;
-            else {
-                value = current.toString();
-                resolved = true;
-            }
-        } else if (variable) {
-            messages << QStringLiteral("Cannot used dynamic option selection on variables");
-        } else {
-            const QSharedPointer<FlashParameterValue> selector = runner.getFlashParameterValue(option);
-            QString optionId;
-            bool selected = false;
-            if (!selector) {
-                messages << QStringLiteral("Undefined parameter '") + option
-                                + QStringLiteral("' value used as parameter option index for '")
-                                + name + QLatin1Char('\'');
-            } else if (selector->getParameterType() == FlashParameter::Variable) {
-                const auto variableValue = selector.dynamicCast<FlashVariableValue>();
-                const QVariant current = variableValue ? variableValue->getVariant(runner) : QVariant();
-                const QString problem = variableProblem(
-                    current, QStringLiteral("The variable ") + option
-                                 + QStringLiteral(" used for the dynamic option selection of '") + name
-                                 + QLatin1Char('\''));
-                if (!problem.isNull()) {
-                    messages << problem;
-                } else {
-                    optionId = current.toString();
-                    selected = true;
-                }
-            } else {
-                optionId = selector->getValue();
-                selected = true;
-            }
-            if (selected && !optionId.isNull()) {
-                const QSharedPointer<FlashParameterValue> found =
-                    runner.getFlashParameterValue(name, optionId);
-                if (!found) {
-                    messages << QStringLiteral("The parameter '") + name
-                                    + QStringLiteral("' does not have option index '") + optionId
-                                    + QLatin1Char('\'');
-                } else {
-                    value = found->getValue(runner);
-                    resolved = true;
-                }
-            }
-        }
-
-        if (resolved) {
-            result.replace(position, length, value);
-            position += value.length();
-        } else {
-            position += length;
-        }
-    }
-
+    RunReferenceResolver resolver(runner);
+    QStringList problems;
+    const QString result =
+        substituteParameterReferences(text, [&](const QString& name, const QString& option) {
+            const Resolution resolution = resolver.resolve(name, option);
+            if (!resolution.problem.isNull())
+                problems << resolution.problem;
+            return resolution.value;
+        });
     if (ok)
-        *ok = messages.isEmpty();
-    if (error && !messages.isEmpty())
-        *error = messages.join(QLatin1Char('\n'));
+        *ok = problems.isEmpty();
+    if (error && !problems.isEmpty())
+        *error = problems.join(QLatin1Char('\n'));
     return result;
 }
 
 QString FlashCommand::replaceParameters(const FlashConfiguration& configuration, const QString& text,
                                         bool* ok)
 {
+    PredefinedSource source{nullptr, &configuration, HostDescription()};
     std::map<QString, QString> keys;
-    const QSharedPointer<FlashFileContext> flashFile = configuration.getFlashFileContext();
-    if (flashFile && !flashFile->getPath().isEmpty()) {
-        keys[QStringLiteral("flash_dir")] = flashFolder(flashFile);
-        keys[QStringLiteral("flashDir")] = flashFolder(flashFile);
+    for (const PredefinedKey& key : kPredefinedKeys) {
+        if (!key.isAvailable(source))
+            continue;
+        // Outside a run a key without a value is left to the parameters of its name.
+        const Resolution resolution = key.read(source);
+        if (resolution.value && !resolution.value->isNull())
+            keys[QLatin1String(key.name)] = *resolution.value;
     }
-    HostDescription host;
-    keys[QStringLiteral("hostOsName")] = host.name(false);
-    const QString architecture = host.architecture();
-    if (!architecture.isNull())
-        keys[QStringLiteral("hostOsArch")] = architecture;
     return configuration.replaceParameters(text, keys, ok);
 }
 

@@ -8,6 +8,7 @@
 #include "model/FlashParameterValue.h"
 #include "model/FlashVariable.h"
 #include "model/FlashVariableValue.h"
+#include "model/ParameterReferences.h"
 #include "platform/json/JsonObjectList.h"
 
 #include <QCoreApplication>
@@ -17,24 +18,6 @@
 
 #include <climits>
 #include <utility>
-
-namespace {
-
-const QString kReferencePattern = QStringLiteral("\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}");
-
-// The per-device flash runs read a configuration concurrently; a QRegExp caches its last match,
-// so every scan uses its own object.
-QRegExp referenceExpression()
-{
-    return QRegExp(kReferencePattern, Qt::CaseSensitive, QRegExp::RegExp2);
-}
-
-QString capturedOption(const QRegExp& expression)
-{
-    return expression.pos(2) == -1 ? QString() : expression.cap(2);
-}
-
-} // namespace
 
 FlashConfiguration::FlashConfiguration(DeviceState startState,
                                        UnknownGroupBehavior unknownGroupBehavior,
@@ -368,61 +351,57 @@ QString FlashConfiguration::replaceParameters(const QString& text,
                                               const std::map<QString, QString>& keys,
                                               bool* ok) const
 {
-    QString result = text;
     bool failed = false;
-    QRegExp expression = referenceExpression();
-    int position = 0;
-    while ((position = expression.indexIn(result, position)) != -1) {
-        const QString name = expression.cap(1);
-        const QString index = capturedOption(expression);
-        const int length = expression.matchedLength();
-        QString replacement;
-        bool replace = false;
-
-        const auto key = keys.find(name);
-        const QSharedPointer<FlashParameter> parameter = getParameter(name);
-        if (key != keys.end()) {
-            replace = index.isNull();
-            failed = failed || !replace;
-            replacement = key->second;
-        } else if (!parameter) {
-            failed = true;
-        } else if (index.isNull()) {
-            // A variable gets its value during a run: not a failure here.
-            if (parameter->getType() != FlashParameter::Variable) {
-                const QSharedPointer<FlashParameterValue> value = getParameterValue(name);
-                replace = !value.isNull();
-                failed = failed || !replace;
-                if (value)
-                    replacement = value->getValue();
-            }
-        } else if (parameter->getType() == FlashParameter::Variable) {
-            failed = true;
-        } else {
-            const QSharedPointer<FlashParameterValue> selector = getParameterValue(index);
-            if (!selector) {
-                failed = true;
-            } else if (selector->getParameterType() != FlashParameter::Variable
-                       && !selector->getValue().isNull()) {
-                const QSharedPointer<FlashParameterValue> option =
-                    parameter->getValue(selector->getValue());
-                replace = !option.isNull();
-                failed = failed || !replace;
-                if (option)
-                    replacement = option->getValue();
-            }
-        }
-
-        if (replace) {
-            result.replace(position, length, replacement);
-            position += replacement.length();
-        } else {
-            position += length;
-        }
-    }
+    const QString result = substituteParameterReferences(
+        text, [&](const QString& name, const QString& index) {
+            return resolveReference(name, index, keys, failed);
+        });
     if (ok)
         *ok = !failed;
     return result;
+}
+
+std::optional<QString> FlashConfiguration::resolveReference(const QString& name, const QString& index,
+                                                            const std::map<QString, QString>& keys,
+                                                            bool& failed) const
+{
+    const auto key = keys.find(name);
+    if (key != keys.end()) {
+        if (!index.isNull()) {
+            failed = true;
+            return std::nullopt;
+        }
+        return key->second;
+    }
+    const QSharedPointer<FlashParameter> parameter = getParameter(name);
+    if (!parameter || (!index.isNull() && parameter->getType() == FlashParameter::Variable)) {
+        failed = true;
+        return std::nullopt;
+    }
+    // A variable gets its value during a run: not a failure here.
+    if (parameter->getType() == FlashParameter::Variable)
+        return std::nullopt;
+
+    QSharedPointer<FlashParameterValue> value;
+    if (index.isNull()) {
+        value = getParameterValue(name);
+    } else {
+        const QSharedPointer<FlashParameterValue> selector = getParameterValue(index);
+        if (!selector) {
+            failed = true;
+            return std::nullopt;
+        }
+        // An option chosen by a variable is known only during a run; a selector without a value
+        // leaves the reference as written.
+        if (selector->getParameterType() == FlashParameter::Variable || selector->getValue().isNull())
+            return std::nullopt;
+        value = parameter->getValue(selector->getValue());
+    }
+    if (!value) {
+        failed = true;
+        return std::nullopt;
+    }
+    return value->getValue();
 }
 
 QString FlashConfiguration::replaceParameters(const QString& text, bool* ok) const

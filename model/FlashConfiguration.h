@@ -19,6 +19,7 @@
 
 #include <list>
 #include <map>
+#include <optional>
 #include <vector>
 
 class FlashFileManager;
@@ -154,6 +155,11 @@ public:
     void setJsonGroupInterfaceResult(const JsonObject& answer);
 
 private:
+    // The value of one reference, or none to leave it as written; `failed` is set when it can
+    // never be resolved. `keys` come before the parameters.
+    std::optional<QString> resolveReference(const QString& name, const QString& index,
+                                            const std::map<QString, QString>& keys,
+                                            bool& failed) const;
     JsonObjectList groupInterface(bool defaults) const;
     // A copy with these texts, flags and selected values and its own copies of the parameters;
     // no commands, groups or flash file yet.

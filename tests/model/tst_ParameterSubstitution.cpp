@@ -27,6 +27,14 @@ FlashParameterPtr variable(const QString& id, const QVariant& value)
                                                QStringLiteral("$0"), QString()));
 }
 
+// `text` with %host and %arch standing for this host's name and architecture.
+QString withHostValues(QString text)
+{
+    const OSVersion host = getOSVersion();
+    return text.replace(QLatin1String("%host"), QString::fromUtf8(host.name))
+        .replace(QLatin1String("%arch"), host.arch == OSArch64 ? QStringLiteral("64") : QStringLiteral("32"));
+}
+
 } // namespace
 
 // ${...} references: resolved for a run, resolved outside a run, and checked before a flash.
@@ -73,6 +81,7 @@ void tst_ParameterSubstitution::initTestCase()
                                                                              {QStringLiteral("b"), QStringLiteral("B-board")}})},
         {QStringLiteral("selector"), stringParameter(QStringLiteral("selector"), {{QStringLiteral("s"), QStringLiteral("b")}})},
         {QStringLiteral("badSelector"), stringParameter(QStringLiteral("badSelector"), {{QStringLiteral("s"), QStringLiteral("zz")}})},
+        {QStringLiteral("blankSelector"), stringParameter(QStringLiteral("blankSelector"), {{QStringLiteral("s"), QString()}})},
         {QStringLiteral("serial"), stringParameter(QStringLiteral("serial"), {{QStringLiteral("s"), QStringLiteral("param-serial")}})},
         {QStringLiteral("nested"), stringParameter(QStringLiteral("nested"), {{QStringLiteral("n"), QStringLiteral("${name}")}})},
         {QStringLiteral("tmp"), FlashParameterPtr(new FlashParameter(QStringLiteral("tmp"), QStringLiteral("tmp"), temporary))},
@@ -128,6 +137,7 @@ void tst_ParameterSubstitution::duringRun_data()
     QTest::newRow("option selected by a parameter") << "${board,selector}" << "B-board" << QString();
     QTest::newRow("selector names an absent option") << "${board,badSelector}" << "${board,badSelector}"
                                                      << "The parameter 'board' does not have option index 'zz'";
+    QTest::newRow("selector without a value") << "${board,blankSelector}" << "${board,blankSelector}" << QString();
     QTest::newRow("selector unknown") << "${board,nosuch}" << "${board,nosuch}"
                                       << "Undefined parameter 'nosuch' value used as parameter option index for 'board'";
     QTest::newRow("variable") << "${var}" << "vdef" << QString();
@@ -155,14 +165,12 @@ void tst_ParameterSubstitution::duringRun()
     QFETCH(QString, expected);
     QFETCH(QString, error);
     const SharedPointer<FlashRunner> runner = makeRunner(m_device, m_configuration);
-    const OSVersion host = getOSVersion();
-    expected.replace(QLatin1String("%serial"), m_device->getSerial())
-        .replace(QLatin1String("%soc"), m_device->getSocSerial())
-        .replace(QLatin1String("%os"), m_device->getPlatformSerial())
-        .replace(QLatin1String("%port"), QStringLiteral("1-2"))
-        .replace(QLatin1String("%dir"), m_dir.path())
-        .replace(QLatin1String("%host"), QString::fromUtf8(host.name))
-        .replace(QLatin1String("%arch"), host.arch == OSArch64 ? QStringLiteral("64") : QStringLiteral("32"));
+    expected = withHostValues(expected)
+                   .replace(QLatin1String("%serial"), m_device->getSerial())
+                   .replace(QLatin1String("%soc"), m_device->getSocSerial())
+                   .replace(QLatin1String("%os"), m_device->getPlatformSerial())
+                   .replace(QLatin1String("%port"), QStringLiteral("1-2"))
+                   .replace(QLatin1String("%dir"), m_dir.path());
 
     bool ok = false;
     QString message = QStringLiteral("untouched");
@@ -182,6 +190,9 @@ void tst_ParameterSubstitution::flashDirNeedsAFileFromDisk()
              QStringLiteral("${flashDir}/x"));
     QVERIFY(!ok);
     QCOMPARE(error, QStringLiteral("Cannot use ${flashDir} predefined key without loading a file from disk"));
+    QCOMPARE(FlashCommand::replaceParameters(*withoutFile, QStringLiteral("${flashDir}/x"), &ok),
+             QStringLiteral("${flashDir}/x"));
+    QVERIFY(!ok);
 
     FlashRunner bare;
     QCOMPARE(FlashCommand::replaceParameters(bare, QStringLiteral("${flash_dir}"), &ok, &error),
@@ -229,11 +240,13 @@ void tst_ParameterSubstitution::outsideRun_data()
     QTest::newRow("option by parameter") << "${board,selector}" << "B-board" << true;
     QTest::newRow("option by variable waits for the run") << "${board,var}" << "${board,var}" << true;
     QTest::newRow("absent option") << "${board,badSelector}" << "${board,badSelector}" << false;
+    QTest::newRow("selector without a value") << "${board,blankSelector}" << "${board,blankSelector}" << true;
     QTest::newRow("no value") << "${board}" << "${board}" << false;
     QTest::newRow("option on variable") << "${var,selector}" << "${var,selector}" << false;
     QTest::newRow("unknown") << "${missing}" << "${missing}" << false;
     QTest::newRow("device keys are not predefined here") << "${serial}" << "param-serial" << true;
     QTest::newRow("flash folder") << "${flashDir}|${flash_dir}" << "%dir|%dir" << true;
+    QTest::newRow("host") << "${hostOsName}|${hostOsArch}" << "%host|%arch" << true;
     QTest::newRow("option on predefined key") << "${hostOsName,x}" << "${hostOsName,x}" << false;
 }
 
@@ -242,7 +255,7 @@ void tst_ParameterSubstitution::outsideRun()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QFETCH(bool, ok);
-    expected.replace(QLatin1String("%dir"), m_dir.path());
+    expected = withHostValues(expected).replace(QLatin1String("%dir"), m_dir.path());
     bool resolved = !ok;
     QCOMPARE(FlashCommand::replaceParameters(*m_configuration, text, &resolved), expected);
     QCOMPARE(resolved, ok);
