@@ -2,10 +2,10 @@
 
 #include "engine/FlashScriptEngineAgent.h"
 #include "engine/FlashScriptEngineData.h"
+#include "model/ParameterReferences.h"
 
 #include <QDateTime>
 #include <QEventLoop>
-#include <QRegExp>
 #include <QScriptContext>
 #include <QScriptValueIterator>
 #include <QThread>
@@ -26,8 +26,6 @@ constexpr qint64 kMaxConvertedElements = 1 << 20;
 constexpr int kMaxConvertedDepth = 512;
 
 const char* const kCancelledText = "Error: Script evaluation cancelled";
-
-const char* const kReferencePattern = "\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}";
 
 // Text that stands unchanged inside a double-quoted script string. Besides the quote and the
 // backslash, line terminators are escaped: a raw one would end the literal with a syntax error.
@@ -287,24 +285,13 @@ FlashScriptEngine::~FlashScriptEngine()
 QString FlashScriptEngine::escapeFlashParameters(const QString& script,
                                                  std::set<FlashCommand::CommandParameter>& keys)
 {
-    QRegExp pattern(QLatin1String(kReferencePattern), Qt::CaseSensitive, QRegExp::RegExp2);
-    QString result = script;
-    int position = 0;
-    while ((position = pattern.indexIn(result, position)) != -1) {
-        const QString name = pattern.cap(1);
-        const QString option = pattern.cap(2);
+    return substituteParameterReferences(script, [&keys](const QString& name, const QString& option) {
+        keys.insert(FlashCommand::CommandParameter(name, option.isNull() ? QString() : option));
         QString call = QLatin1String("($.getParameter(") + toStringLiteral(name);
-        if (!option.isEmpty()) {
+        if (!option.isNull())
             call += QLatin1String(", $.getParameter(") + toStringLiteral(option) + QLatin1Char(')');
-            keys.insert(FlashCommand::CommandParameter(name, option));
-        } else {
-            keys.insert(FlashCommand::CommandParameter(name, QString()));
-        }
-        call += QLatin1String("))");
-        result.replace(position, pattern.matchedLength(), call);
-        position += call.size();
-    }
-    return result;
+        return std::optional<QString>(call + QLatin1String("))"));
+    });
 }
 
 QString FlashScriptEngine::escapeFlashParameters(const QString& script)
