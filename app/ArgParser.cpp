@@ -1,6 +1,7 @@
 #include "app/ArgParser.h"
 
 #include "app/Quillon.h"
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "core/QlnErrorCode.h"
@@ -64,16 +65,11 @@ const struct option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-void log(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
-
 // Logs each message at ERROR and returns `code`.
 int fail(int code, std::initializer_list<QString> messages)
 {
     for (const QString& message : messages)
-        log(ERROR, message);
+        ApplicationLog::write(ERROR, message);
     return code;
 }
 
@@ -239,7 +235,7 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
         options.flashFile = value;
         return QlnErrorCode::NoError;
     case 'h':
-        log(INFO, Quillon::help_message);
+        ApplicationLog::write(INFO, Quillon::help_message);
         return ArgParser::UsageShown;
     case 'k':
         if (!options.parameterValues.isEmpty())
@@ -302,7 +298,7 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
     case '?': // a mistyped option must not let the run go on and flash whichever device shows up
         return fail(QlnErrorCode::CliInvalidOptions, {QStringLiteral("Invalid option: %1").arg(refusedOption(argv))});
     default: // an option that this program accepts and ignores
-        log(WARNING, QStringLiteral("Invalid option: %1").arg(QString::fromLocal8Bit(argv[optind - 1])));
+        ApplicationLog::write(WARNING, QStringLiteral("Invalid option: %1").arg(QString::fromLocal8Bit(argv[optind - 1])));
         return QlnErrorCode::NoError;
     }
 }
@@ -324,8 +320,8 @@ int checkOptions(ArgParser::Options& options)
     }
     FMConst::USE_DRAVIK_SOLO = options.socSerialNumber.isEmpty();
     if (options.flashFile.isEmpty()) {
-        log(INFO, Quillon::help_message);
-        log(INFO, QStringLiteral("Please specify a .zip, .tgz, .xml or .json file (\"-f\" option) \n\t to start flashing"));
+        ApplicationLog::write(INFO, Quillon::help_message);
+        ApplicationLog::write(INFO, QStringLiteral("Please specify a .zip, .tgz, .xml or .json file (\"-f\" option) \n\t to start flashing"));
         return ArgParser::UsageShown;
     }
     return ArgParser::Proceed;
@@ -341,12 +337,12 @@ ArgParser::Options::Options()
 bool ArgParser::Options::isValid() const
 {
     if (vid == 0 && pid != 0) {
-        log(ERROR, QStringLiteral("Product ID can not be specified without Vendor ID"));
+        ApplicationLog::write(ERROR, QStringLiteral("Product ID can not be specified without Vendor ID"));
         return false;
     }
     if (flashFile.isEmpty() || QFile::exists(flashFile) || (cleanEmmc && flashFile == QLatin1String("none")))
         return true;
-    log(ERROR, QStringLiteral("flash file '%1' doesn't exist").arg(flashFile));
+    ApplicationLog::write(ERROR, QStringLiteral("flash file '%1' doesn't exist").arg(flashFile));
     return false;
 }
 
@@ -382,7 +378,7 @@ bool ArgParser::setLogLevel(const char* text)
         return false;
     const int level = qBound(int(FATAL), parsed, int(TRACE));
     if (level != parsed)
-        log(WARNING, QStringLiteral("Log level must in [%1, %2], convert %3 to %4")
+        ApplicationLog::write(WARNING, QStringLiteral("Log level must in [%1, %2], convert %3 to %4")
                          .arg(QString::number(FATAL), QString::number(TRACE), received, QString::number(level)));
     MessageHandler::instance()->setLogLevel(LOGLEVEL(level));
     return true;

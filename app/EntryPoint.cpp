@@ -4,6 +4,7 @@
 #include "app/ArgParser.h"
 #include "app/Quillon.h"
 #include "app/ToolConst.h"
+#include "core/ApplicationLog.h"
 #include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"
 #include "core/MetaTypes.h"
@@ -34,11 +35,6 @@ QStringList toArguments(int argc, char** argv)
     for (int index = 0; index < argc; ++index)
         arguments << QString::fromLocal8Bit(argv[index]);
     return arguments;
-}
-
-void logMessage(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
 }
 
 } // namespace
@@ -163,7 +159,7 @@ int EntryPoint::answerSingleAction(StartupArguments::SingleAction action, const 
     if (action == StartupArguments::SingleAction::ErrorCode) {
         QString value;
         if (!StartupArguments::errorCodeArgument(arguments, value)) {
-            logMessage(ERROR, QStringLiteral("Missing error code argument"));
+            ApplicationLog::write(ERROR, QStringLiteral("Missing error code argument"));
             releaseApplication();
             return cleanProgram(QlnErrorCode::CliMissingArguments, true);
         }
@@ -189,7 +185,7 @@ int EntryPoint::startFace()
     const int result = m_quillon->init();
     if (result != 0)
         return result;
-    logMessage(INFO, QStringLiteral("Quillon Lite initialized successfully"));
+    ApplicationLog::write(INFO, QStringLiteral("Quillon Lite initialized successfully"));
     const int code = QCoreApplication::exec();
     // The shut-down must reach its exit line: an abort raised while the threads end is ignored.
     std::signal(SIGABRT, SIG_IGN);

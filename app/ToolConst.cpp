@@ -1,5 +1,6 @@
 #include "app/ToolConst.h"
 
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "loader/ExternalToolManager.h"
@@ -36,7 +37,7 @@ void reportWriteFailure(const QSettings& settings)
 {
     if (settings.status() == QSettings::NoError)
         return;
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         LOGLEVEL::WARNING, QStringLiteral("Cannot write settings file %1").arg(settings.fileName()));
 }
 
@@ -328,7 +329,7 @@ bool ToolConst::isScanOnPlugEnabled()
 void ToolConst::setScanOnPlugEnabled(bool enabled)
 {
     FMConst::scanUSBDevicesOnPlug = enabled;
-    MessageHandler::instance()->logMessage(LOGLEVEL::TRACE, enabled
+    ApplicationLog::write(LOGLEVEL::TRACE, enabled
                                                                 ? QStringLiteral("USB on-plug scan enabled")
                                                                 : QStringLiteral("USB on-plug scan disabled"));
     writeKeys({{FMConst::KEY_SCAN_USB_DEVICES_ON_PLUG, enabled}});

@@ -1,6 +1,6 @@
 #include "core/FMConst.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "core/ToolPathTable.h"
 
 #include <QCoreApplication>
@@ -40,11 +40,6 @@ QString rangeText(unsigned first, unsigned second, unsigned third, unsigned low,
 {
     return QStringLiteral("%1.%2.%3.%4-%5")
         .arg(first).arg(second).arg(third).arg(low).arg(high);
-}
-
-void logDebug(const QString& text)
-{
-    MessageHandler::instance()->logMessage(LOGLEVEL::DEBUG, text);
 }
 
 // A tools-file entry that is missing or names no existing file gets `fallback`.
@@ -368,7 +363,7 @@ bool FMConst::setDeviceEthernetIpRange(const QString& range)
         "^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})(?:-([0-9]{1,3}))?$"));
     const QRegularExpressionMatch match = pattern.match(range);
     if (!match.hasMatch()) {
-        logDebug(QStringLiteral("Invalid IP range %1 (bad format)").arg(range));
+        ApplicationLog::write(DEBUG, QStringLiteral("Invalid IP range %1 (bad format)").arg(range));
         return false;
     }
     // Up to three digits still allow 999: a part above 255 is refused, never cut to a byte.
@@ -380,7 +375,7 @@ bool FMConst::setDeviceEthernetIpRange(const QString& range)
         bool ok = false;
         parts[i] = digits.toUShort(&ok);
         if (!ok || parts[i] > 255) {
-            logDebug(QStringLiteral("Invalid IP range %1 (bad digit format)").arg(range));
+            ApplicationLog::write(DEBUG, QStringLiteral("Invalid IP range %1 (bad digit format)").arg(range));
             return false;
         }
     }
@@ -397,7 +392,7 @@ bool FMConst::setDeviceEthernetIpRange(unsigned char first, unsigned char second
     const auto isEdge = [](unsigned char value) { return value == 0 || value == 255; };
     const QString candidate = rangeText(first, second, third, low, high);
     if (first == 0 || first >= 224) {
-        logDebug(QStringLiteral("Invalid IP range %1 (invalid A, B or C Class address)")
+        ApplicationLog::write(DEBUG, QStringLiteral("Invalid IP range %1 (invalid A, B or C Class address)")
                      .arg(candidate));
         return false;
     }
@@ -410,7 +405,7 @@ bool FMConst::setDeviceEthernetIpRange(unsigned char first, unsigned char second
     else
         rejected = lastIsEdge;
     if (rejected) {
-        logDebug(QStringLiteral("Invalid IP range %1 (broadcast or network IP detected)")
+        ApplicationLog::write(DEBUG, QStringLiteral("Invalid IP range %1 (broadcast or network IP detected)")
                      .arg(candidate));
         return false;
     }

@@ -1,7 +1,7 @@
 #include "core/FastestHost.h"
 
+#include "core/ApplicationLog.h"
 #include "core/ChildProcess.h"
-#include "core/MessageHandler.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -28,11 +28,6 @@ struct Ping
 };
 
 using Pings = std::vector<Ping>;
-
-void trace(const QString& text)
-{
-    MessageHandler::instance()->logMessage(LOGLEVEL::TRACE, text);
-}
 
 QString quoted(const QString& text)
 {
@@ -86,7 +81,7 @@ Ping startPing(const QString& entry, const QString& host, const QString& program
 {
     Ping ping{entry, std::make_unique<ChildProcess>()};
     if (host.startsWith(QLatin1Char('-'))) {
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             LOGLEVEL::WARNING, QStringLiteral("Host name %1 refused: it begins with \"-\"").arg(quoted(host)));
         ping.refused = true;
         return ping;
@@ -109,7 +104,7 @@ Pings startAll(const QStringList& entries, int count, QEventLoop& loop, bool ann
                                   {QStringLiteral("-c"), QString::number(count)}, loop));
         QProcess& process = *pings.back().process;
         if (announce && !pings.back().refused && process.waitForStarted(-1))
-            trace(QStringLiteral("Ping command started with args: %1")
+            ApplicationLog::write(TRACE, QStringLiteral("Ping command started with args: %1")
                       .arg(process.arguments().join(QLatin1Char(' '))));
     }
     return pings;
@@ -173,7 +168,7 @@ bool emptyList(const QStringList& entries, const char* function)
 {
     if (!entries.isEmpty())
         return false;
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         LOGLEVEL::DEBUG, QStringLiteral("Utils::%1(): Empty host list").arg(QLatin1String(function)));
     return true;
 }
@@ -205,23 +200,23 @@ QString FastestHost::getFastestHost_2(const QStringList& entries, int count)
         return QString();
     QEventLoop loop;
     Pings pings = startAll(entries, count, loop, true);
-    trace(QStringLiteral("Default host ") + quoted(entries.first()));
+    ApplicationLog::write(TRACE, QStringLiteral("Default host ") + quoted(entries.first()));
     QString result = entries.first();
     const bool oneAnswered = !handleAllEnds(pings, loop, [&result](Ping& ping) {
         QProcess& process = *ping.process;
         const QString output = outputOf(process).trimmed();
         if (succeeded(ping)) {
-            trace(QStringLiteral("Ping result of fastest host %1: %2").arg(quoted(ping.entry), output));
+            ApplicationLog::write(TRACE, QStringLiteral("Ping result of fastest host %1: %2").arg(quoted(ping.entry), output));
             result = ping.entry;
             return false;
         }
-        trace(QStringLiteral("Ping result of fastest host %1: %2 %3")
+        ApplicationLog::write(TRACE, QStringLiteral("Ping result of fastest host %1: %2 %3")
                   .arg(quoted(ping.entry), QString::number(process.exitCode()), output));
         return true;
     });
     if (oneAnswered) {
         for (Ping& other : pings) {
-            trace(QStringLiteral("Ping result of host %1: %2")
+            ApplicationLog::write(TRACE, QStringLiteral("Ping result of host %1: %2")
                       .arg(quoted(other.entry), outputOf(*other.process).trimmed()));
             other.process->killGroup();
             other.process->close();
@@ -251,7 +246,7 @@ QString FastestHost::getFastestHost_3(const QStringList& entries, int count)
         qDebug() << "Ping result of host" << ping.entry << output;
         float time = 0;
         if (minimumTime(output, time)) {
-            trace(QStringLiteral("Ping value host %1: %2")
+            ApplicationLog::write(TRACE, QStringLiteral("Ping value host %1: %2")
                       .arg(quoted(ping.entry), QString::number(time, 'g', 6)));
             if (time < best) {
                 best = time;
@@ -266,7 +261,7 @@ QString FastestHost::getFastestHost_3(const QStringList& entries, int count)
 QStringList FastestHost::pingHosts(const QStringList& names, int count, uint64_t timeoutMs)
 {
     if (names.isEmpty()) {
-        MessageHandler::instance()->logMessage(LOGLEVEL::DEBUG,
+        ApplicationLog::write(LOGLEVEL::DEBUG,
                                                QStringLiteral("Utils::pingHosts(): Empty host list"));
         return {};
     }

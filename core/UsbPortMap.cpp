@@ -1,5 +1,6 @@
 #include "core/UsbPortMap.h"
 
+#include "core/ApplicationLog.h"
 #include "core/MessageHandler.h"
 
 #include <QFileInfo>
@@ -48,7 +49,7 @@ bool UsbPortMap::saveConfigFile(const QString& path) const
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        MessageHandler::instance()->logMessage(LOGLEVEL::ERROR,
+        ApplicationLog::write(LOGLEVEL::ERROR,
                                                QStringLiteral("Cannot save USB Map to %1").arg(path));
         return false;
     }

@@ -1,7 +1,7 @@
 #include "core/Utils.h"
 
+#include "core/ApplicationLog.h"
 #include "core/ChildProcess.h"
-#include "core/MessageHandler.h"
 #include "core/ProgramRun.h"
 #include "platform/utility/OSVersion.h"
 
@@ -31,11 +31,6 @@ const qint64 kCopyChunkSize = 64 * 1024;
 const uint32_t kInvalidTime = 0xffffffffu;
 constexpr char kEncryptionKey[] = "qmvtrazkpelwyhdocbxnfigsj";
 constexpr int kEncryptionKeyLength = int(sizeof(kEncryptionKey)) - 1;
-
-void logMessage(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
 
 QByteArray beforeFirstNul(const QByteArray& bytes)
 {
@@ -100,7 +95,7 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
     if (success)
         *success = false;
     if (verbose)
-        logMessage(LOGLEVEL::INFO, QStringLiteral("Executing %1").arg(display));
+        ApplicationLog::write(LOGLEVEL::INFO, QStringLiteral("Executing %1").arg(display));
 
     std::unique_ptr<ChildProcess> ownProcess;
     if (!process) {
@@ -112,19 +107,19 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
     switch (run.run(program, arguments, timeoutMs < 0 ? UINT64_MAX : uint64_t(timeoutMs))) {
     case ProgramOutcome::NotStarted:
         if (process->error() == QProcess::FailedToStart)
-            logMessage(LOGLEVEL::WARNING, QStringLiteral("Process could not be started (")
+            ApplicationLog::write(LOGLEVEL::WARNING, QStringLiteral("Process could not be started (")
                                               + run.errorText() + QStringLiteral(") ") + display);
         else
-            logMessage(LOGLEVEL::WARNING,
+            ApplicationLog::write(LOGLEVEL::WARNING,
                        QStringLiteral("Process TIMEOUT wait for started to execute ") + display);
         return -1;
     case ProgramOutcome::TimedOut:
-        logMessage(LOGLEVEL::TRACE, QStringLiteral("Process TIMEOUT (") + QString::number(timeoutMs)
+        ApplicationLog::write(LOGLEVEL::TRACE, QStringLiteral("Process TIMEOUT (") + QString::number(timeoutMs)
                        + QStringLiteral("ms) wait to execute ") + display);
         return -1;
     case ProgramOutcome::Crashed:
         // Qt's exit code means nothing after a crash (it may even be 0).
-        logMessage(LOGLEVEL::TRACE, QStringLiteral("Process exited abnormally ") + display);
+        ApplicationLog::write(LOGLEVEL::TRACE, QStringLiteral("Process exited abnormally ") + display);
         return -1;
     case ProgramOutcome::Cancelled:
         return -1;
@@ -138,9 +133,9 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
     if (verbose) {
         const QString trimmed = output.trimmed();
         if (!trimmed.isEmpty())
-            logMessage(LOGLEVEL::TRACE, QStringLiteral("%1 return:\n").arg(display) + trimmed);
+            ApplicationLog::write(LOGLEVEL::TRACE, QStringLiteral("%1 return:\n").arg(display) + trimmed);
         else
-            logMessage(LOGLEVEL::INFO, QStringLiteral("%1 OK").arg(display));
+            ApplicationLog::write(LOGLEVEL::INFO, QStringLiteral("%1 OK").arg(display));
     }
     if (success)
         *success = exitCode == 0;

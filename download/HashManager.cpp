@@ -1,6 +1,6 @@
 #include "download/HashManager.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "download/DownloadManager.h"
 #include "download/FileDigester.h"
 
@@ -30,11 +30,6 @@ QString resolvedPath(const QString& path)
 bool isPresent(const QString& path)
 {
     return !path.isEmpty() && QFileInfo::exists(path);
-}
-
-void trace(const QString& text)
-{
-    MessageHandler::instance()->logMessage(TRACE, text);
 }
 
 bool sameTime(const timespec& a, const timespec& b)
@@ -280,29 +275,29 @@ void HashManager::run()
 bool HashManager::retreiveHash(const QString& path)
 {
     const QString file = resolvedPath(path);
-    trace(QStringLiteral("Computing hash of ") + file);
+    ApplicationLog::write(TRACE, QStringLiteral("Computing hash of ") + file);
     {
         // Outcomes are logged before waiters wake, so that what a waiter sees is already in the log.
         QMutexLocker locker(&m_mutex);
         if (!isPresent(file)) {
             m_hashes.remove(file);
             unwatch(file);
-            trace(QStringLiteral("File ") + file + QStringLiteral(" not found"));
+            ApplicationLog::write(TRACE, QStringLiteral("File ") + file + QStringLiteral(" not found"));
             m_hashReady.wakeAll(); // its waiters find nothing to wait for
             return true;
         }
         if (isDownloadingLocked(file)) {
-            trace(QStringLiteral("Hash of ") + file + QStringLiteral(" ignored (file in download)"));
+            ApplicationLog::write(TRACE, QStringLiteral("Hash of ") + file + QStringLiteral(" ignored (file in download)"));
             forgetLocked(file);
             return false;
         }
         if (m_ignoreList.contains(file)) {
-            trace(QStringLiteral("Hash of ") + file + QStringLiteral(" ignored"));
+            ApplicationLog::write(TRACE, QStringLiteral("Hash of ") + file + QStringLiteral(" ignored"));
             failWaitersLocked(file);
             return false;
         }
         if (hasCurrentRecordLocked(file)) {
-            trace(QStringLiteral("Hash of ") + file + QStringLiteral(" found"));
+            ApplicationLog::write(TRACE, QStringLiteral("Hash of ") + file + QStringLiteral(" found"));
             return false;
         }
         m_reading = file;
@@ -323,22 +318,22 @@ bool HashManager::retreiveHash(const QString& path)
         // A record that setHash stored meanwhile stays.
         if (!m_hashes.contains(file))
             m_hashes.insert(file, record);
-        trace(QStringLiteral("Hash of ") + file + QStringLiteral(" computed"));
+        ApplicationLog::write(TRACE, QStringLiteral("Hash of ") + file + QStringLiteral(" computed"));
         m_hashReady.wakeAll();
         return true;
     case ReadOutcome::Changed:
-        trace(QStringLiteral("File ") + file + QStringLiteral(" changed while read"));
+        ApplicationLog::write(TRACE, QStringLiteral("File ") + file + QStringLiteral(" changed while read"));
         if (!m_stop && !m_jobs.contains(file))
             m_jobs.append(file);
         return false;
     case ReadOutcome::CannotOpen:
-        trace(QStringLiteral("File ") + file + QStringLiteral(" can't be opened"));
+        ApplicationLog::write(TRACE, QStringLiteral("File ") + file + QStringLiteral(" can't be opened"));
         break;
     case ReadOutcome::CannotRead:
-        trace(QStringLiteral("File ") + file + QStringLiteral(" can't be read"));
+        ApplicationLog::write(TRACE, QStringLiteral("File ") + file + QStringLiteral(" can't be read"));
         break;
     case ReadOutcome::CannotWatch:
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             WARNING, QStringLiteral("File %1 can't be watched: its digests are not kept").arg(file));
         break;
     }

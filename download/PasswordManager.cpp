@@ -1,6 +1,6 @@
 #include "download/PasswordManager.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 
 #include <QDebug>
 #include <QFile>
@@ -17,7 +17,7 @@ namespace {
 
 bool reportFailure(const QString& fileName, const QString& reason)
 {
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         ERROR, QStringLiteral("Cannot save passwords to %1: %2").arg(fileName, reason));
     return false;
 }
@@ -104,7 +104,7 @@ bool PasswordManager::load(const QString& fileName)
         return false;
     QSettings settings(fileName, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError) {
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             ERROR, QStringLiteral("Cannot load passwords from %1").arg(fileName));
         return false;
     }
@@ -154,11 +154,11 @@ QString PasswordManager::getHostPassword(const QHostAddress& host) const
     const QString address = host.toString();
     const auto entry = m_hostPasswords.constFind(address);
     if (entry != m_hostPasswords.cend()) {
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             TRACE, QStringLiteral("Encrypted password found for ") + address + QLatin1Char('.'));
         return entry.value();
     }
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         TRACE, QStringLiteral("Encrypted password not found for ") + address
                    + QStringLiteral(". Using plain password..."));
     return m_plainPassword;

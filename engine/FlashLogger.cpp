@@ -1,7 +1,7 @@
 #include "engine/FlashLogger.h"
 
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
-#include "core/MessageHandler.h"
 #include "core/Utils.h"
 
 #include <QCoreApplication>
@@ -167,11 +167,6 @@ int writeResultFile(const QString& path, const QByteArray& bytes, bool append, Q
     return ResultWritten;
 }
 
-void logWarning(const QString& text)
-{
-    MessageHandler::instance()->logMessage(LOGLEVEL::WARNING, text);
-}
-
 QString expandKeywords(QString text, const KeywordMap& map)
 {
     // Names are matched in any case, but the map's keys are lower case: $YEAR stays as written.
@@ -273,7 +268,7 @@ void FlashLogger::logResult(FlashDevice2Ptr device, FlashTypes::FlashStatus stat
 
     const QDir logDirectory(FMConst::logDirectory_.trimmed());
     if (!logDirectory.exists() && !QDir().mkpath(logDirectory.absolutePath())) {
-        logWarning(QStringLiteral("Fail create log directory"));
+        ApplicationLog::write(WARNING, QStringLiteral("Fail create log directory"));
         return;
     }
 
@@ -283,7 +278,7 @@ void FlashLogger::logResult(FlashDevice2Ptr device, FlashTypes::FlashStatus stat
 
     const QFileInfo target(logDirectory, fileName);
     if (!QDir().mkpath(target.absolutePath())) {
-        logWarning(QStringLiteral("Fail create parent folder to log file"));
+        ApplicationLog::write(WARNING, QStringLiteral("Fail create parent folder to log file"));
         return;
     }
 
@@ -291,11 +286,11 @@ void FlashLogger::logResult(FlashDevice2Ptr device, FlashTypes::FlashStatus stat
     const int written = writeResultFile(target.absoluteFilePath(), content.toUtf8(),
                                         FMConst::flashLogResultAppend_, error);
     if (written != ResultWritten) {
-        logWarning((written == ResultNotOpened ? QStringLiteral("Fail open log file ")
+        ApplicationLog::write(WARNING, (written == ResultNotOpened ? QStringLiteral("Fail open log file ")
                                                : QStringLiteral("Fail write log file "))
                    + target.absoluteFilePath() + QLatin1Char('\n') + error.trimmed());
         return;
     }
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         LOGLEVEL::TRACE, QStringLiteral("Log successfully written :\n") + content.trimmed());
 }

@@ -322,12 +322,14 @@ bool FlashManager::rebootDevice(const FlashDevice2Ptr& device, const DeviceState
     }
     const DeviceState current = device->getState();
     if (!force && current == target) {
-        logMessage(Logger::DEBUG, QStringLiteral("Device is already in the required state, no need to reboot it"));
+        logMessage(Logger::DEBUG, portContext(*device),
+                   QStringLiteral("Device is already in the required state, no need to reboot it"));
         return true;
     }
     const DevicePlatform platform = device->getPlatform();
     if (!RebootPlan::isAutomaticRebootSupported(platform)) {
-        logMessage(Logger::ERROR, QStringLiteral("Automatic reboot is not supported on this device, please reboot the device manually"));
+        logMessage(Logger::ERROR, portContext(*device),
+                   QStringLiteral("Automatic reboot is not supported on this device, please reboot the device manually"));
         return false;
     }
     const RebootPlan plan(device->getSerial(), current, target, platform);
@@ -433,18 +435,20 @@ void FlashManager::applyController(const FlashDevice2Ptr& device, FlashTypes::Fl
     case FlashController::ResultForceFailure:
         status = Status::Failure;
         type = Type::Controller;
-        logMessage(Logger::ERROR, QStringLiteral("Flash failed by flash controllers"));
+        logMessage(Logger::ERROR, portContext(*device), QStringLiteral("Flash failed by flash controllers"));
         break;
     case FlashController::ResultKeep:
-        logMessage(Logger::DEBUG, QStringLiteral("Flash controllers result ignored, keeping device flash result"));
+        logMessage(Logger::DEBUG, portContext(*device),
+                   QStringLiteral("Flash controllers result ignored, keeping device flash result"));
         break;
     case FlashController::ResultForceSuccess:
         if (status != Status::Success) {
             status = Status::Success;
             type = Type::Controller;
-            logMessage(Logger::INFO, QStringLiteral("Flash controllers force flash success"));
+            logMessage(Logger::INFO, portContext(*device), QStringLiteral("Flash controllers force flash success"));
         } else {
-            logMessage(Logger::DEBUG, QStringLiteral("Flash controllers force flash success (flash already succeed)"));
+            logMessage(Logger::DEBUG, portContext(*device),
+                       QStringLiteral("Flash controllers force flash success (flash already succeed)"));
         }
         break;
     default:
@@ -484,12 +488,13 @@ void FlashManager::onNewDevice(const DevicePtr& device)
         return;
     const FlashConfigurationPtr configuration = getOnDemandFlashFile();
     if (!configuration) {
-        logMessage(Logger::INFO, QStringLiteral("Cannot start on-demand flash, invalid flash file"));
+        logMessage(Logger::INFO, portContext(*flashDevice), QStringLiteral("Cannot start on-demand flash, invalid flash file"));
         return;
     }
     const DeviceState startState = configuration->getStartState();
     if (!isOnDemandStartState(startState)) {
-        logMessage(Logger::INFO, QStringLiteral("Cannot start on-demand flash, flash file start state not supported"));
+        logMessage(Logger::INFO, portContext(*flashDevice),
+                   QStringLiteral("Cannot start on-demand flash, flash file start state not supported"));
         return;
     }
     if (flashDevice->getState() == startState) {

@@ -1,6 +1,6 @@
 #include "engine/FlashStats.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -10,11 +10,6 @@
 const QString FlashStats::fileStatsNameDefault = QStringLiteral("plovt-stats.csv");
 
 namespace {
-
-void logApplication(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
 
 // A text from a device as one field of a line: no separator, no line break, no control character.
 QString asField(const QString& text)
@@ -50,7 +45,7 @@ bool FlashStats::setStatsFile(const QString& name)
         return true;
     auto file = std::make_unique<QFile>(name);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        logApplication(ERROR, QStringLiteral("FlashStats module cannot open %1 file").arg(name));
+        ApplicationLog::write(ERROR, QStringLiteral("FlashStats module cannot open %1 file").arg(name));
         return false;
     }
     m_stream.setDevice(nullptr);
@@ -69,12 +64,12 @@ void FlashStats::setSaveStatsFile(bool enable, const QString& name)
 {
     if (enable) {
         setStatsFile(name);
-        logApplication(INFO, QStringLiteral("Statistics record enabled to ") + name);
+        ApplicationLog::write(INFO, QStringLiteral("Statistics record enabled to ") + name);
         return;
     }
     m_stream.setDevice(nullptr);
     m_file.reset();
-    logApplication(INFO, QStringLiteral("Statistics record stopped"));
+    ApplicationLog::write(INFO, QStringLiteral("Statistics record stopped"));
 }
 
 QString FlashStats::statsLine(const QDateTime& now, const QString& serial, const QString& result,
@@ -154,17 +149,17 @@ QString FlashStats::countFailure(FlashTypes::CommandType type)
 
 void FlashStats::writeLine(const QString& line)
 {
-    logApplication(TRACE, QStringLiteral("Writing flash result to the statistic file ..."));
+    ApplicationLog::write(TRACE, QStringLiteral("Writing flash result to the statistic file ..."));
     m_stream << line << '\n';
     m_stream.flush();
     if (m_stream.status() != QTextStream::Ok || m_file->error() != QFileDevice::NoError) {
-        logApplication(ERROR, QStringLiteral("Flash result '%1' could not be written to the statistic file %2: %3")
+        ApplicationLog::write(ERROR, QStringLiteral("Flash result '%1' could not be written to the statistic file %2: %3")
                                   .arg(line, m_fileName, m_file->errorString()));
         m_stream.resetStatus();
         m_file->unsetError();
         return;
     }
-    logApplication(INFO, QStringLiteral("Flash result '") + line.trimmed()
+    ApplicationLog::write(INFO, QStringLiteral("Flash result '") + line.trimmed()
                              + QStringLiteral("' added to the statistic file"));
 }
 

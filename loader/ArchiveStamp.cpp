@@ -1,6 +1,6 @@
 #include "loader/ArchiveStamp.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,7 +53,7 @@ bool ArchiveStamp::writeInto(const QString& folder) const
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(m_text) != m_text.size()
         || !file.flush()) {
-        MessageHandler::instance()->logMessage(ERROR, QStringLiteral("Cannot write \"%1\": %2")
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot write \"%1\": %2")
                                                           .arg(path, file.errorString()));
         return false;
     }

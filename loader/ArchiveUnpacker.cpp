@@ -1,8 +1,8 @@
 #include "loader/ArchiveUnpacker.h"
 
+#include "core/ApplicationLog.h"
 #include "core/ChildProcess.h"
 #include "core/FMConst.h"
-#include "core/MessageHandler.h"
 #include "core/ProgramRun.h"
 #include "loader/ArchiveListing.h"
 #include "loader/ArchiveStamp.h"
@@ -24,11 +24,6 @@ const QString kArchiverToolId = QStringLiteral("7z");
 const int kStartTimeoutMs = 30000;
 
 enum class Form { Zip, Tar };
-
-void logApplication(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
 
 QString quoted(const QString& text)
 {
@@ -154,7 +149,7 @@ ProgramOutcome run(const QString& program, const Pipeline& pipeline, const QStri
     for (std::size_t index = 0; index < pipeline.size(); ++index) {
         if (!runs[index]->start(program, pipeline[index])) {
             if (runs[index]->outcome() == ProgramOutcome::NotStarted)
-                logApplication(ERROR, QStringLiteral("Failed to start ") + program);
+                ApplicationLog::write(ERROR, QStringLiteral("Failed to start ") + program);
             return runs[index]->outcome();
         }
     }
@@ -183,11 +178,11 @@ bool runLogged(const QString& program, const Pipeline& pipeline, const QString& 
     case ProgramOutcome::Failed:
     case ProgramOutcome::Crashed:
     case ProgramOutcome::TimedOut:
-        logApplication(ERROR, QStringLiteral("Fail to unzip! \n\t Message: \n") + output);
-        logApplication(DEBUG, QStringLiteral("Fail to execute: ") + commandLine(program, pipeline));
+        ApplicationLog::write(ERROR, QStringLiteral("Fail to unzip! \n\t Message: \n") + output);
+        ApplicationLog::write(DEBUG, QStringLiteral("Fail to execute: ") + commandLine(program, pipeline));
         return false;
     case ProgramOutcome::Cancelled:
-        logApplication(WARNING, QStringLiteral("Unpacking stopped: ") + commandLine(program, pipeline));
+        ApplicationLog::write(WARNING, QStringLiteral("Unpacking stopped: ") + commandLine(program, pipeline));
         return false;
     case ProgramOutcome::NotStarted:
         break;
@@ -201,7 +196,7 @@ bool isSafe(const ArchiveListing& entries, const QString& archive)
     const QString problem = entries.problem();
     if (problem.isNull())
         return true;
-    logApplication(ERROR, QStringLiteral("Refusing to unpack ") + quoted(archive) + QStringLiteral(": ") + problem);
+    ApplicationLog::write(ERROR, QStringLiteral("Refusing to unpack ") + quoted(archive) + QStringLiteral(": ") + problem);
     return false;
 }
 
@@ -225,9 +220,9 @@ bool unpackInto(Form form, const QString& program, const QFileInfo& archive, con
     // unpacked links are judged as they lie.
     if (!isSafe(ArchiveListing::ofFolder(fresh), path))
         return false;
-    logApplication(DEBUG, program + QStringLiteral(" output: \n") + output);
+    ApplicationLog::write(DEBUG, program + QStringLiteral(" output: \n") + output);
     if (form == Form::Zip)
-        logApplication(INFO, QStringLiteral("Archive ") + quoted(path) + QStringLiteral(" unzipped"));
+        ApplicationLog::write(INFO, QStringLiteral("Archive ") + quoted(path) + QStringLiteral(" unzipped"));
     return true;
 }
 
@@ -243,21 +238,21 @@ bool ArchiveUnpacker::unpack(const QString& archive, const QString& outputFolder
 {
     const QFileInfo info(archive);
     if (!info.isFile()) {
-        logApplication(INFO, QStringLiteral("File '%1' not found").arg(archive));
+        ApplicationLog::write(INFO, QStringLiteral("File '%1' not found").arg(archive));
         return false;
     }
     Form form = Form::Zip;
     if (!formOf(info, form)) {
-        logApplication(ERROR, QStringLiteral("Unsupported archive type ") + quoted(archive)
+        ApplicationLog::write(ERROR, QStringLiteral("Unsupported archive type ") + quoted(archive)
                                   + QStringLiteral(": only .zip, .tgz and .tar.gz archives can be unpacked"));
         return false;
     }
     if (!QFileInfo(info.absolutePath()).isWritable()) {
-        logApplication(ERROR, QStringLiteral("You must have write permission to the output directory ")
+        ApplicationLog::write(ERROR, QStringLiteral("You must have write permission to the output directory ")
                                   + info.absolutePath());
         return false;
     }
-    logApplication(INFO, QStringLiteral("Unzip archive ") + quoted(info.absoluteFilePath()));
+    ApplicationLog::write(INFO, QStringLiteral("Unzip archive ") + quoted(info.absoluteFilePath()));
 
     // Taken before 7z reads the archive: a change meanwhile makes the next run unpack afresh.
     const ArchiveStamp stamp = ArchiveStamp::of(info.absoluteFilePath());

@@ -1,5 +1,6 @@
 #include "loader/FileManager2.h"
 
+#include "core/ApplicationLog.h"
 #include "core/MessageHandler.h"
 #include "loader/ArchiveStamp.h"
 #include "loader/ArchiveUnpacker.h"
@@ -278,13 +279,13 @@ bool FileManager2::unzipArchiveWithEvents(const QString& archive, const QString&
 bool FileManager2::unzip(const QString& archive, const QString& outputFolder, bool force, bool withEvents)
 {
     if (!force && ArchiveStamp::of(archive).isIn(outputFolder)) {
-        MessageHandler::instance()->logMessage(INFO, QStringLiteral("Reusing the folder \"%1\" unpacked from \"%2\"")
+        ApplicationLog::write(INFO, QStringLiteral("Reusing the folder \"%1\" unpacked from \"%2\"")
                                                          .arg(outputFolder, archive));
         return true;
     }
     if (ArchiveUnpacker::unpack(archive, outputFolder, withEvents))
         return true;
-    MessageHandler::instance()->logMessage(ERROR, QStringLiteral("Cannot unzip flash file \"") + archive
+    ApplicationLog::write(ERROR, QStringLiteral("Cannot unzip flash file \"") + archive
                                                       + QLatin1Char('"'));
     return false;
 }

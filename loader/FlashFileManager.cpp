@@ -1,6 +1,6 @@
 #include "loader/FlashFileManager.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "loader/JsonFlashFileReader.h"
 #include "loader/XmlFlashFileReader.h"
 #include "model/FlashCommand.h"
@@ -19,17 +19,12 @@ namespace {
 
 const QString kWrittenVersion = QStringLiteral("3.0");
 
-void logApplication(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
-
 // The document keeps the last value of a name written twice in one object; the author may have
 // meant the first, so each one is named with its line.
 void warnDuplicateKeys(const QList<JsonReader::DuplicateKey>& duplicates)
 {
     for (const JsonReader::DuplicateKey& duplicate : duplicates) {
-        logApplication(WARNING, QStringLiteral("Duplicate key \"%1\" at line %2: its last value is used")
+        ApplicationLog::write(WARNING, QStringLiteral("Duplicate key \"%1\" at line %2: its last value is used")
                                     .arg(duplicate.key, QString::number(duplicate.line)));
     }
 }
@@ -63,7 +58,7 @@ void logUnrecognizedFormat(const QByteArray& bytes, const QString& xmlError, con
     const QByteArray start = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3).trimmed() : bytes.trimmed();
     const QString reason = start.startsWith('<') ? QStringLiteral("invalid XML, ") + xmlError
                                                  : QStringLiteral("invalid JSON, ") + jsonError;
-    logApplication(ERROR, QStringLiteral("Flash file format not recognized: ") + reason);
+    ApplicationLog::write(ERROR, QStringLiteral("Flash file format not recognized: ") + reason);
 }
 
 // True when a key the dispatch needs was read; else the ERROR line in the words of the readers.
@@ -71,7 +66,7 @@ bool isFound(JsonObject::ConvertResult result, const QString& key)
 {
     if (result == JsonObject::Found)
         return true;
-    logApplication(ERROR, result == JsonObject::WrongType ? QStringLiteral("Invalid value for ") + key
+    ApplicationLog::write(ERROR, result == JsonObject::WrongType ? QStringLiteral("Invalid value for ") + key
                                                           : key + QStringLiteral(" key not found"));
     return false;
 }
@@ -79,7 +74,7 @@ bool isFound(JsonObject::ConvertResult result, const QString& key)
 // ERROR for a document that no reader of this program knows.
 QSharedPointer<FlashFileManager> unsupportedVersion(const QString& version)
 {
-    logApplication(ERROR, QStringLiteral("Unsupported flash file version \"") + version + QLatin1Char('"'));
+    ApplicationLog::write(ERROR, QStringLiteral("Unsupported flash file version \"") + version + QLatin1Char('"'));
     return {};
 }
 
@@ -144,7 +139,7 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromFile(const QString& p
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        logApplication(ERROR, QStringLiteral("Fail to open ") + file.fileName());
+        ApplicationLog::write(ERROR, QStringLiteral("Fail to open ") + file.fileName());
         return {};
     }
     const QSharedPointer<FlashFileManager> flashFile =
@@ -159,7 +154,7 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromDevice(const QString&
                                                                   bool checkConfigurations)
 {
     if (!device.isOpen() || !device.isReadable()) {
-        logApplication(DEBUG, QStringLiteral("Invalid open mode"));
+        ApplicationLog::write(DEBUG, QStringLiteral("Invalid open mode"));
         return {};
     }
     const QByteArray bytes = device.readAll();
@@ -181,7 +176,7 @@ QSharedPointer<FlashFileManager> FlashFileManager::loadFromDom(const QString& fo
 {
     const QDomElement root = document.documentElement();
     if (root.isNull() || root.tagName() != QLatin1String("flashfile")) {
-        logApplication(ERROR, QStringLiteral("No flashfile tag"));
+        ApplicationLog::write(ERROR, QStringLiteral("No flashfile tag"));
         return {};
     }
     const QString version = root.attribute(QStringLiteral("version"), QStringLiteral("1.0"));
@@ -529,7 +524,7 @@ QSharedPointer<FlashFileManager> FlashFileManager::clone() const
         // A configuration whose command list no longer runs parallel to the file's cannot be
         // mapped onto the copied commands: refuse the copy rather than store a null configuration.
         if (!configuration) {
-            logApplication(ERROR, QStringLiteral("Cannot copy the configuration '") + entry.first
+            ApplicationLog::write(ERROR, QStringLiteral("Cannot copy the configuration '") + entry.first
                                       + QStringLiteral("' of the flash file"));
             return {};
         }

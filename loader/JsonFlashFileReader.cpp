@@ -1,6 +1,6 @@
 #include "loader/JsonFlashFileReader.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "loader/FlashFileManager.h"
 #include "loader/JsonCommandReader.h"
 #include "loader/JsonConfigurationReader.h"
@@ -42,7 +42,7 @@ bool readOptionalMap(const JsonObject& flash, const QString& key, int internalEr
 {
     const JsonObject::ConvertResult result = flash.getObjectMap(key, map);
     if (result == JsonObject::Absent)
-        MessageHandler::instance()->logMessage(DEBUG, key + QStringLiteral(" key not found"));
+        ApplicationLog::write(DEBUG, key + QStringLiteral(" key not found"));
     return accept(result, key, Presence::Optional, internalError, flash);
 }
 
@@ -98,7 +98,7 @@ QSharedPointer<FlashFileManager> JsonFlashFileReader::loadV2(const QString& fold
     if (failed)
         return {};
     if (!state.isNull()) {
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             WARNING, QStringLiteral("Invalid start state '") + state
                          + QStringLiteral("' for flash file v2.0 detected. Retry load with version 2.1."));
         return loadV2(folder, document, FlashVersion(QStringLiteral("2.1")), checkConfigurations);
@@ -211,7 +211,7 @@ QSharedPointer<FlashFileManager> JsonFlashFileReader::walk(const JsonFormat& for
     }
 
     const QSharedPointer<FlashFileManager> flashFile = FlashFileManager::create(std::move(contents));
-    MessageHandler::instance()->logMessage(DEBUG, QStringLiteral("Json Flash file parsed (") + folder
+    ApplicationLog::write(DEBUG, QStringLiteral("Json Flash file parsed (") + folder
                                                       + QLatin1Char(')'));
     return flashFile;
 }

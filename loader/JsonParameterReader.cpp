@@ -1,6 +1,6 @@
 #include "loader/JsonParameterReader.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "loader/LoadErrorLog.h"
 #include "model/FlashCommand.h"
 #include "model/FlashParameter.h"
@@ -123,9 +123,9 @@ bool readComputedValue(const JsonObject& json, QString& computedValue)
     }
     switch (json.getString(QStringLiteral("computed-value"), computedValue)) {
     case JsonObject::Found:
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             WARNING, QStringLiteral("The 'computed-value' key is deprecated in flash file"));
-        MessageHandler::instance()->logMessage(DEBUG, QStringLiteral("Please use 'computedValue' instead"));
+        ApplicationLog::write(DEBUG, QStringLiteral("Please use 'computedValue' instead"));
         return true;
     case JsonObject::WrongType:
         return refuse(QStringLiteral("Invalid computed-value format in variable parameter"), json);

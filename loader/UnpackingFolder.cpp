@@ -1,6 +1,6 @@
 #include "loader/UnpackingFolder.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "loader/FileManager2.h"
 
 #include <QDir>
@@ -20,11 +20,6 @@ const QString kLockSuffix = QStringLiteral(".lock");
 const QString kContentName = QStringLiteral("content");
 const QString kPreviousName = QStringLiteral("previous");
 const int kNameAttempts = 16;
-
-void logApplication(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
 
 QString quoted(const QString& text)
 {
@@ -101,7 +96,7 @@ UnpackingFolder::UnpackingFolder(const QString& outputFolder) : m_outputFolder(o
         ::close(lock);
     }
     if (m_path.isEmpty())
-        logApplication(ERROR, QStringLiteral("Cannot create a folder beside ") + quoted(outputFolder));
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot create a folder beside ") + quoted(outputFolder));
 }
 
 UnpackingFolder::~UnpackingFolder()
@@ -109,7 +104,7 @@ UnpackingFolder::~UnpackingFolder()
     if (m_path.isEmpty())
         return;
     if (!FileManager2::removeDir(m_path, true))
-        logApplication(WARNING, QStringLiteral("Cannot remove the folder ") + quoted(m_path));
+        ApplicationLog::write(WARNING, QStringLiteral("Cannot remove the folder ") + quoted(m_path));
     // The lock goes last, so that nobody takes the folder for an abandoned one while it is removed.
     ::unlink(encoded(m_path + kLockSuffix).constData());
     ::close(m_lock);
@@ -132,18 +127,18 @@ bool UnpackingFolder::replaceOutput()
     const QString previous = QDir(m_path).filePath(kPreviousName);
     const bool hadOutput = output.exists() || output.isSymLink();
     if (hadOutput && !folders.rename(m_outputFolder, previous)) {
-        logApplication(ERROR, QStringLiteral("Cannot replace the folder ") + quoted(m_outputFolder));
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot replace the folder ") + quoted(m_outputFolder));
         return false;
     }
     if (!folders.rename(contentPath(), m_outputFolder)) {
-        logApplication(ERROR, QStringLiteral("Cannot move the unpacked files to ") + quoted(m_outputFolder));
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot move the unpacked files to ") + quoted(m_outputFolder));
         if (hadOutput)
             folders.rename(previous, m_outputFolder);
         return false;
     }
     // A link or file in the way would not go with the working folder's tree.
     if (hadOutput && !removeTree(previous))
-        logApplication(WARNING, QStringLiteral("Cannot remove the previous content of ") + quoted(m_outputFolder)
+        ApplicationLog::write(WARNING, QStringLiteral("Cannot remove the previous content of ") + quoted(m_outputFolder)
                                     + QStringLiteral(" (left in ") + quoted(previous) + QLatin1Char(')'));
     return true;
 }
@@ -171,10 +166,10 @@ void UnpackingFolder::removeAbandoned(const QString& outputFolder)
         }
         const bool existed = QFileInfo::exists(path);
         if (!removeTree(path))
-            logApplication(WARNING, QStringLiteral("Cannot remove the folder ") + quoted(path)
+            ApplicationLog::write(WARNING, QStringLiteral("Cannot remove the folder ") + quoted(path)
                                         + QStringLiteral(" of an interrupted unpacking"));
         else if (existed)
-            logApplication(INFO, QStringLiteral("Removed the folder ") + quoted(path)
+            ApplicationLog::write(INFO, QStringLiteral("Removed the folder ") + quoted(path)
                                      + QStringLiteral(" of an interrupted unpacking"));
         if (lock >= 0) {
             if (isFileAt(lock, lockPath))

@@ -1,5 +1,6 @@
 #include "loader/XmlFlashFileReader.h"
 
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
 #include "core/MessageHandler.h"
 #include "loader/FlashFileManager.h"
@@ -393,7 +394,7 @@ QSharedPointer<FlashFileManager> XmlFlashFileReader::load(const QString& folder,
     readBuildProperties(root, contents.buildProperties);
 
     const QSharedPointer<FlashFileManager> flashFile = FlashFileManager::create(std::move(contents));
-    MessageHandler::instance()->logMessage(DEBUG, QStringLiteral("XML Flash file parsed (") + folder
+    ApplicationLog::write(DEBUG, QStringLiteral("XML Flash file parsed (") + folder
                                                       + QLatin1Char(')'));
     return flashFile;
 }

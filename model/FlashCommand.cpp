@@ -1,6 +1,6 @@
 #include "model/FlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "engine/FlashScriptEngine.h"
@@ -27,11 +27,6 @@ const QString kNoPrecondition = QStringLiteral("true");
 QString quoted(const QString& name)
 {
     return name.isNull() ? QString() : QLatin1Char('`') + name + QLatin1Char('`');
-}
-
-void logApplication(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
 }
 
 bool isList(const QVariant& value)
@@ -293,19 +288,19 @@ QSharedPointer<FlashCommand> FlashCommand::getCommandFromJson(const JsonObject& 
 {
     QString tool;
     if (command.getString(QStringLiteral("tool"), tool) != JsonObject::Found) {
-        logApplication(ERROR, QStringLiteral("Cannot create command, invalid 'tool' value "));
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot create command, invalid 'tool' value "));
         return {};
     }
     // Tool ids compare byte for byte: letter case matters.
     const auto factory = ms_kFactories.find(tool.toUtf8().toStdString());
     if (factory == ms_kFactories.end()) {
-        logApplication(ERROR, QStringLiteral("Cannot create command, unknown tool '") + tool
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot create command, unknown tool '") + tool
                                   + QLatin1Char('\''));
         return {};
     }
     FlashCommand* created = factory->second(command);
     if (!created) {
-        logApplication(ERROR, QStringLiteral("Cannot create command with tool \"") + tool
+        ApplicationLog::write(ERROR, QStringLiteral("Cannot create command with tool \"") + tool
                                   + QLatin1Char('"'));
         return {};
     }
@@ -321,7 +316,7 @@ FlashCommand::FlashCommandData* FlashCommand::getCommandData(const JsonObject& c
     case JsonObject::Found:
         break;
     case JsonObject::WrongType:
-        logApplication(ERROR, QStringLiteral("Invalid precondition type"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid precondition type"));
         return nullptr;
     default:
         return new FlashCommandData(expression, skipOnFailure);
@@ -330,15 +325,15 @@ FlashCommand::FlashCommandData* FlashCommand::getCommandData(const JsonObject& c
     case JsonObject::Found:
         break;
     case JsonObject::WrongType:
-        logApplication(ERROR, QStringLiteral("Invalid command precondition expression"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid command precondition expression"));
         return nullptr;
     default:
-        logApplication(ERROR, QStringLiteral("Missing command precondition expression"));
+        ApplicationLog::write(ERROR, QStringLiteral("Missing command precondition expression"));
         return nullptr;
     }
     if (precondition.getBoolean(QStringLiteral("skipOnFailure"), skipOnFailure)
         == JsonObject::WrongType) {
-        logApplication(ERROR, QStringLiteral("Invalid skipOnFailure value"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid skipOnFailure value"));
         return nullptr;
     }
     return new FlashCommandData(expression, skipOnFailure);
@@ -420,7 +415,7 @@ bool FlashCommand::hasRunner(const SharedPointer<FlashRunner>& runner)
 {
     if (!runner.isNull())
         return true;
-    logApplication(TRACE, QStringLiteral("Invalid runner pointer"));
+    ApplicationLog::write(TRACE, QStringLiteral("Invalid runner pointer"));
     return false;
 }
 
@@ -448,9 +443,9 @@ QString FlashCommand::checkParameters(const FlashConfiguration& configuration,
     for (const CommandParameter& key : keys) {
         const auto replacement = deprecated.find(key.name);
         if (replacement != deprecated.end()) {
-            logApplication(WARNING, QStringLiteral("${") + key.name
+            ApplicationLog::write(WARNING, QStringLiteral("${") + key.name
                                         + QStringLiteral("} predefined parameter usage is deprecated."));
-            logApplication(WARNING, QStringLiteral("Use ${") + replacement->second
+            ApplicationLog::write(WARNING, QStringLiteral("Use ${") + replacement->second
                                         + QStringLiteral("} instead"));
             continue;
         }
@@ -514,8 +509,8 @@ ExecuteResult FlashCommand::execute(const SharedPointer<FlashRunner>& runner,
                                     const SharedPointer<FlashDevice2>& device) const
 {
     if (runner.isNull()) {
-        logApplication(ERROR, QStringLiteral("Flash failed to start"));
-        logApplication(TRACE, QStringLiteral("Invalid runner pointer"));
+        ApplicationLog::write(ERROR, QStringLiteral("Flash failed to start"));
+        ApplicationLog::write(TRACE, QStringLiteral("Invalid runner pointer"));
         return ExecuteFailed;
     }
     if (device.isNull()) {

@@ -1,6 +1,6 @@
 #include "model/FlashConfiguration.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "model/FlashGroup.h"
@@ -599,7 +599,7 @@ void FlashConfiguration::setGroupEnabled(QString id, bool enabled)
             return;
         }
     }
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         WARNING, QStringLiteral("Group with ID '") + id
                      + QStringLiteral("' not found in the flash configuration"));
 }
@@ -609,7 +609,7 @@ void FlashConfiguration::setGroupEnabled(Groups::iterator& state, bool enabled)
     if (state == m_groups.end())
         return;
     state->second.enabled = enabled;
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         DEBUG, QStringLiteral("The group '") + state->first
                    + (enabled ? QStringLiteral("' is enabled") : QStringLiteral("' is disabled")));
 }

@@ -1,6 +1,6 @@
 #include "model/FlashParameterValueTemporaryFileStorage.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "core/Utils.h"
 
 #include <QFile>
@@ -22,19 +22,19 @@ FlashParameterValueTemporaryFileStorage::FlashParameterValueTemporaryFileStorage
     const QString& root = rootFolder();
     QString error;
     if (Utils::privateTempFolder(QStringLiteral("lfm-temp"), error).isEmpty()) {
-        MessageHandler::instance()->logMessage(ERROR, QStringLiteral("Failed to create temp folder: ") + root);
+        ApplicationLog::write(ERROR, QStringLiteral("Failed to create temp folder: ") + root);
         return;
     }
     QTemporaryFile file(root + safePattern(namePattern));
     file.setAutoRemove(false);
     if (!file.open()) {
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             ERROR, QStringLiteral("Failed to create temp file: ") + file.fileTemplate());
         return;
     }
     file.close();
     m_path = file.fileName();
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         TRACE, QStringLiteral("Temporary file ") + m_path + QStringLiteral(" created"));
 }
 

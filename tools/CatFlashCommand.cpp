@@ -1,6 +1,6 @@
 #include "tools/CatFlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashRunner.h"
 #include "model/FlashConfiguration.h"
 #include "model/FlashParameter.h"
@@ -24,11 +24,6 @@ const std::map<QString, CatFlashCommand::CatMode>& modeWords()
     return words;
 }
 
-void logError(const QString& text)
-{
-    MessageHandler::instance()->logMessage(ERROR, text);
-}
-
 } // namespace
 
 FlashCommand* CatFlashCommand::createCatCommand(const JsonObject& json)
@@ -43,17 +38,17 @@ FlashCommand* CatFlashCommand::createCatCommand(const JsonObject& json)
 
     QString source;
     if (json.getString(QStringLiteral("source"), source) != JsonObject::Found) {
-        logError(QStringLiteral("Missing source in Cat command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Missing source in Cat command"));
         return nullptr;
     }
     const QRegExp reference(QStringLiteral("^\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}$"));
     if (!reference.exactMatch(source)) {
-        logError(QStringLiteral("Invalid value for source in Cat command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid value for source in Cat command"));
         return nullptr;
     }
     CatMode mode = CatMode::Ascii;
     if (json.getEnum(QStringLiteral("mode"), modeWords(), mode) == JsonObject::WrongType) {
-        logError(QStringLiteral("Invalid `mode` value type in Cat command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid `mode` value type in Cat command"));
         return nullptr;
     }
     return new CatFlashCommand(std::move(data), source, mode);
@@ -203,7 +198,7 @@ int CatFlashCommand::performCommandWithOutputBuffer(const SharedPointer<FlashRun
                                                     QString& error, QByteArray* output) const
 {
     if (runner.isNull()) {
-        MessageHandler::instance()->logMessage(TRACE, QStringLiteral("Invalid runner pointer"));
+        ApplicationLog::write(TRACE, QStringLiteral("Invalid runner pointer"));
         return PerformFailed;
     }
     bool ok = true;

@@ -1,7 +1,7 @@
 #include "tools/DFUFlashCommand.h"
 
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
-#include "core/MessageHandler.h"
 #include "core/Utils.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
@@ -59,7 +59,7 @@ QString DFUFlashCommand::toolVersion()
     Utils::executeCmd(FMConst::DfuDownloaderCmd(), {QStringLiteral("--version")}, kVersionTimeoutMs,
                       false, &success, output);
     if (!success) {
-        MessageHandler::instance()->logMessage(
+        ApplicationLog::write(
             TRACE, QStringLiteral("Cannot get DFU Downloader version\n") + output);
         return QString();
     }

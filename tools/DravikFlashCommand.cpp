@@ -1,7 +1,7 @@
 #include "tools/DravikFlashCommand.h"
 
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
-#include "core/MessageHandler.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
 #include "platform/downloader/DravikDownloaderLibrary.h"
@@ -128,7 +128,7 @@ FlashCommand* DravikFlashCommand::createDravikCommand(const JsonObject& command)
         if (command.getString(QLatin1String(key), value) != JsonObject::Found)
             return false;
         if (value.isEmpty()) {
-            MessageHandler::instance()->logMessage(ERROR, emptyError);
+            ApplicationLog::write(ERROR, emptyError);
             return false;
         }
         return true;
@@ -194,7 +194,7 @@ QString DravikFlashCommand::getDetails(const FlashConfiguration& configuration) 
     }
     details += detailLine(QStringLiteral("GP Flag settings (will be used): "), FMConst::USER_GP_FLAG);
     details += detailLine(QStringLiteral("GP Flag file (for information): "), entries[StoredGpFlag]);
-    MessageHandler::instance()->logMessage(
+    ApplicationLog::write(
         WARNING, QStringLiteral("GP Flag override option is activated in settings, the value %1 will be used")
                      .arg(FMConst::USER_GP_FLAG));
     return details;

@@ -1,6 +1,6 @@
 #include "tools/NotifierToolFlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashRunner.h"
 #include "tools/EditorField.h"
 
@@ -38,7 +38,7 @@ FlashCommand* NotifierToolFlashCommand::createNotifierToolCommand(const JsonObje
         return nullptr;
     uint64_t durationMs = 0;
     if (command.getUInt64(QStringLiteral("duration"), durationMs) != JsonObject::Found) {
-        MessageHandler::instance()->logMessage(DEBUG, QStringLiteral("Invalid or missing 'duration' arg in Notifier command"));
+        ApplicationLog::write(DEBUG, QStringLiteral("Invalid or missing 'duration' arg in Notifier command"));
         return nullptr;
     }
     return new NotifierToolFlashCommand(data.release(), source, durationMs);

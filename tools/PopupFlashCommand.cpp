@@ -1,6 +1,6 @@
 #include "tools/PopupFlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashRunner.h"
 #include "tools/EditorField.h"
 
@@ -81,10 +81,10 @@ FlashCommand* PopupFlashCommand::createPopupCommand(const JsonObject& command)
     case JsonObject::Found:
         return new PopupFlashCommand(data.release(), level, description);
     case JsonObject::WrongType:
-        MessageHandler::instance()->logMessage(ERROR, QStringLiteral("Invalid `type` value type in Popup command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid `type` value type in Popup command"));
         return nullptr;
     default:
-        MessageHandler::instance()->logMessage(ERROR, QStringLiteral("No key `type` in Popup command"));
+        ApplicationLog::write(ERROR, QStringLiteral("No key `type` in Popup command"));
         return nullptr;
     }
 }

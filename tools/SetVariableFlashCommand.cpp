@@ -1,6 +1,6 @@
 #include "tools/SetVariableFlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashRunner.h"
 #include "engine/FlashScriptEngine.h"
 #include "model/FlashConfiguration.h"
@@ -14,11 +14,6 @@
 #include <limits>
 
 namespace {
-
-void logApplication(LOGLEVEL level, const QString& text)
-{
-    MessageHandler::instance()->logMessage(level, text);
-}
 
 // A default value is a number, a boolean or a text; JSON null means none.
 bool isScalar(const QVariant& value)
@@ -52,25 +47,25 @@ FlashCommand* SetVariableFlashCommand::createSetVariableCommand(const JsonObject
 
     QString description;
     if (json.getString(QStringLiteral("description"), description) != JsonObject::Found) {
-        logApplication(ERROR, QStringLiteral("Invalid 'description' in setVariable command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'description' in setVariable command"));
         return nullptr;
     }
     if (description.isEmpty()) {
-        logApplication(ERROR, QStringLiteral("Empty 'description' in setVariable command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Empty 'description' in setVariable command"));
         return nullptr;
     }
     QString variable;
     if (json.getString(QStringLiteral("variable"), variable) != JsonObject::Found) {
-        logApplication(ERROR, QStringLiteral("Invalid 'variable' in setVariable command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'variable' in setVariable command"));
         return nullptr;
     }
     if (variable.isEmpty()) {
-        logApplication(ERROR, QStringLiteral("Empty 'variable' in setVariable command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Empty 'variable' in setVariable command"));
         return nullptr;
     }
     bool mandatory = true;
     if (json.getBoolean(QStringLiteral("mandatory"), mandatory) == JsonObject::WrongType) {
-        logApplication(ERROR, QStringLiteral("Invalid 'mandatory' in setVariable command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'mandatory' in setVariable command"));
         return nullptr;
     }
 
@@ -79,13 +74,13 @@ FlashCommand* SetVariableFlashCommand::createSetVariableCommand(const JsonObject
     if (!mandatory) {
         if (json.getValue(QStringLiteral("defaultValue"), defaultValue) == JsonObject::Absent
             && json.getValue(QStringLiteral("default_value"), defaultValue) == JsonObject::Found) {
-            logApplication(WARNING, QStringLiteral("The 'default_value' key is deprecated in flash file"));
-            logApplication(DEBUG, QStringLiteral("Please use 'defaultValue' instead"));
+            ApplicationLog::write(WARNING, QStringLiteral("The 'default_value' key is deprecated in flash file"));
+            ApplicationLog::write(DEBUG, QStringLiteral("Please use 'defaultValue' instead"));
         }
         if (isJsonNull(defaultValue))
             defaultValue = QVariant();
         if (defaultValue.isValid() && !isScalar(defaultValue)) {
-            logApplication(ERROR, QStringLiteral("Invalid 'defaultValue' value in setVariable command"));
+            ApplicationLog::write(ERROR, QStringLiteral("Invalid 'defaultValue' value in setVariable command"));
             return nullptr;
         }
     }
@@ -188,7 +183,7 @@ QString SetVariableFlashCommand::checkParameters(const FlashConfiguration& confi
     }
     if (definedVariables.count(m_variable) == 0) {
         if (!getGroup().isEmpty() || hasSkipPrecondition())
-            logApplication(WARNING, QStringLiteral("First setVariable command for '") + m_variable
+            ApplicationLog::write(WARNING, QStringLiteral("First setVariable command for '") + m_variable
                                         + QStringLiteral("' can be skipped"));
         definedVariables.insert(m_variable);
     }
@@ -236,7 +231,7 @@ int SetVariableFlashCommand::performCommand(const SharedPointer<FlashRunner>& ru
                                             uint64_t attempt, QString& error) const
 {
     if (runner.isNull()) {
-        logApplication(TRACE, QStringLiteral("Invalid runner pointer"));
+        ApplicationLog::write(TRACE, QStringLiteral("Invalid runner pointer"));
         return PerformFailed;
     }
     const QSharedPointer<FlashParameterValue> found = runner->getFlashParameterValue(m_variable);

@@ -1,7 +1,7 @@
 #include "tools/ShellFlashCommand.h"
 
+#include "core/ApplicationLog.h"
 #include "core/FMConst.h"
-#include "core/MessageHandler.h"
 #include "core/Utils.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
@@ -17,11 +17,6 @@ namespace {
 
 constexpr uint64_t kTemplateTimeoutMs = 60000;
 constexpr uint64_t kTemplateRetry = 2;
-
-void logError(const QString& text)
-{
-    MessageHandler::instance()->logMessage(ERROR, text);
-}
 
 QString quoted(const QString& text)
 {
@@ -97,52 +92,52 @@ ShellFlashCommand::getShellCommandData(const JsonObject& json, bool skipArgs)
 
     QString toolId;
     if (json.getString(QStringLiteral("tool"), toolId) != JsonObject::Found) {
-        logError(QStringLiteral("Invalid 'tool' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'tool' in shell command"));
         return nullptr;
     }
     if (toolId.isEmpty()) {
-        logError(QStringLiteral("Empty 'tool' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Empty 'tool' in shell command"));
         return nullptr;
     }
     QString argsText;
     if (!skipArgs && json.getString(QStringLiteral("args"), argsText) == JsonObject::WrongType) {
-        logError(QStringLiteral("Invalid 'args' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'args' in shell command"));
         return nullptr;
     }
     uint64_t timeout = 0;
     if (json.getUInt64(QStringLiteral("timeout"), timeout) != JsonObject::Found) {
-        logError(QStringLiteral("Invalid 'timeout' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'timeout' in shell command"));
         return nullptr;
     }
     uint64_t retry = 0;
     if (json.getUInt64(QStringLiteral("retry"), retry) != JsonObject::Found) {
-        logError(QStringLiteral("Invalid 'retry' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'retry' in shell command"));
         return nullptr;
     }
     QString description;
     if (json.getString(QStringLiteral("description"), description) != JsonObject::Found) {
-        logError(QStringLiteral("Invalid 'description' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'description' in shell command"));
         return nullptr;
     }
     if (description.isEmpty()) {
-        logError(QStringLiteral("Empty 'description' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Empty 'description' in shell command"));
         return nullptr;
     }
 
     QString successCondition;
     switch (json.getString(QStringLiteral("successCondition"), successCondition)) {
     case JsonObject::WrongType:
-        logError(QStringLiteral("Invalid 'successCondition' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'successCondition' in shell command"));
         return nullptr;
     case JsonObject::Absent:
         switch (json.getString(QStringLiteral("success_condition"), successCondition)) {
         case JsonObject::WrongType:
-            logError(QStringLiteral("Invalid 'success_condition' in shell command"));
+            ApplicationLog::write(ERROR, QStringLiteral("Invalid 'success_condition' in shell command"));
             return nullptr;
         case JsonObject::Found:
-            MessageHandler::instance()->logMessage(
+            ApplicationLog::write(
                 WARNING, QStringLiteral("The 'success_condition' key is deprecated in flash file"));
-            MessageHandler::instance()->logMessage(
+            ApplicationLog::write(
                 DEBUG, QStringLiteral("Please use 'successCondition' instead"));
             break;
         default:
@@ -155,12 +150,12 @@ ShellFlashCommand::getShellCommandData(const JsonObject& json, bool skipArgs)
 
     bool mandatory = true;
     if (json.getBoolean(QStringLiteral("mandatory"), mandatory) == JsonObject::WrongType) {
-        logError(QStringLiteral("Invalid 'mandatory' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'mandatory' in shell command"));
         return nullptr;
     }
     bool blockScan = false;
     if (json.getBoolean(QStringLiteral("block_scan"), blockScan) == JsonObject::WrongType) {
-        logError(QStringLiteral("Invalid 'block_scan' in shell command"));
+        ApplicationLog::write(ERROR, QStringLiteral("Invalid 'block_scan' in shell command"));
         return nullptr;
     }
 

@@ -1,6 +1,6 @@
 #include "tools/SleepFlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashRunner.h"
 #include "tools/EditorField.h"
 
@@ -31,7 +31,7 @@ FlashCommand* SleepFlashCommand::createSleepCommand(const JsonObject& command)
         return nullptr;
     uint64_t durationMs = 0;
     if (command.getUInt64(QStringLiteral("duration"), durationMs) != JsonObject::Found) {
-        MessageHandler::instance()->logMessage(DEBUG, QStringLiteral("Invalid or missing `duration` arg in Sleep command"));
+        ApplicationLog::write(DEBUG, QStringLiteral("Invalid or missing `duration` arg in Sleep command"));
         return nullptr;
     }
     return new SleepFlashCommand(data.release(), durationMs);

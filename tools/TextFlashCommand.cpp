@@ -1,6 +1,6 @@
 #include "tools/TextFlashCommand.h"
 
-#include "core/MessageHandler.h"
+#include "core/ApplicationLog.h"
 #include "engine/FlashRunner.h"
 
 TextFlashCommand::TextFlashCommand(FlashCommandData* data, const QString& text,
@@ -51,7 +51,7 @@ bool TextFlashCommand::readText(const JsonObject& command, const QString& key,
         error = errors.absent;
         break;
     }
-    MessageHandler::instance()->logMessage(ERROR, error);
+    ApplicationLog::write(ERROR, error);
     return false;
 }
 
