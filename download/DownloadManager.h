@@ -220,6 +220,9 @@ private:
     bool registerItemLocked(DownloadItem* item);
     // Outside the lock: thread, TLS configuration, forwarded signals, logging.
     void adoptItem(DownloadItem* item, bool followTimeouts);
+    // A flash file once transferred (or found in the cache): a hardware list as it is, an archive
+    // unpacked beside itself when this manager unpacks. The flash file of `source` is at `path`.
+    DownloadStatus postProcessFlashFile(const QString& path, const QString& source, QString& message) const;
     DownloadItemPtr findItem(DownloadId id) const;
     DownloadActionAnswer checkNeedDownload(DownloadItemPtr item, bool isXml, QString& cachedPath,
                                            QString& statusMessage, bool hasUser);
