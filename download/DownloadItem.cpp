@@ -1,11 +1,10 @@
 #include "download/DownloadItem.h"
 
 #include "core/Utils.h"
+#include "download/DownloadTarget.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QReadLocker>
-#include <QSaveFile>
 #include <QSslConfiguration>
 #include <QWriteLocker>
 #include <QtDebug>
@@ -139,7 +138,7 @@ void DownloadItem::run()
     connect(&transfer, &FileTransfer::credentialsRequired, this, &DownloadItem::onCredentialsRequired,
             Qt::DirectConnection);
 
-    std::unique_ptr<QSaveFile> file;
+    DownloadTarget target;
     QIODevice* output = nullptr;
     FileTransfer::Request request;
     QString startLine;
@@ -150,7 +149,8 @@ void DownloadItem::run()
         if (m_status != Status::DOWNLOAD_PENDING || m_transfer != nullptr)
             return;
         m_receivedBytes = 0;
-        output = openOutputLocked(file, error);
+        output = m_type == DOWNLOAD_TYPE_DEVICE ? target.openDevice(m_output, error)
+                                                : target.openFile(m_outputPath, error);
         if (output == nullptr) {
             change = setStatusLocked(Status::DOWNLOAD_OUTPUT_ERROR, error);
         } else {
@@ -179,44 +179,14 @@ void DownloadItem::run()
         m_transfer = nullptr;
     }
     emitProgress();
-    closeOutput(std::move(file), outcome);
+    // Only a whole, verified file replaces the target; anything else leaves the target as it was.
+    if (!target.close(outcome.end() == FileTransfer::End::Completed, error)) {
+        outcome.status = Status::DOWNLOAD_OUTPUT_ERROR;
+        outcome.message = error;
+        outcome.md5.clear();
+        outcome.sha1.clear();
+    }
     finish(outcome);
-}
-
-QIODevice* DownloadItem::openOutputLocked(std::unique_ptr<QSaveFile>& file, QString& error)
-{
-    if (m_type == DOWNLOAD_TYPE_DEVICE) {
-        if (m_output == nullptr)
-            error = QStringLiteral("Invalid output handle");
-        else if (m_output->isOpen())
-            error = QStringLiteral("File already open");
-        else if (!m_output->open(QIODevice::WriteOnly))
-            error = m_output->errorString();
-        else
-            return m_output;
-        return nullptr;
-    }
-    if (m_outputPath.isEmpty()) {
-        error = QStringLiteral("Invalid path");
-        return nullptr;
-    }
-    const int slash = m_outputPath.lastIndexOf(QLatin1Char('/'));
-    if (slash > 0) {
-        const QString folder = m_outputPath.left(slash);
-        if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-            error = QStringLiteral("Fail to create folder ") + QDir(folder).absolutePath();
-            return nullptr;
-        }
-    }
-    // The data goes to a temporary file beside the target, renamed onto it once whole and verified.
-    file = std::make_unique<QSaveFile>(m_outputPath);
-    // Unbuffered: each piece goes to the file as it arrives, and a failed write says why at once.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        error = file->errorString();
-        file.reset();
-        return nullptr;
-    }
-    return file.get();
 }
 
 QString DownloadItem::startLineLocked() const
@@ -227,22 +197,6 @@ QString DownloadItem::startLineLocked() const
     if (!m_user.isEmpty())
         line += QStringLiteral(" using credentials of ") + m_user;
     return line;
-}
-
-void DownloadItem::closeOutput(std::unique_ptr<QSaveFile> file, FileTransfer::Outcome& outcome)
-{
-    if (file == nullptr) {
-        if (m_output != nullptr && m_output->isOpen())
-            m_output->close();
-        return;
-    }
-    // Only a whole, verified file replaces the target; anything else leaves the target as it was.
-    if (outcome.status == Status::DOWNLOAD_SUCCESS && !file->commit()) {
-        outcome.status = Status::DOWNLOAD_OUTPUT_ERROR;
-        outcome.message = file->errorString();
-        outcome.md5.clear();
-        outcome.sha1.clear();
-    }
 }
 
 void DownloadItem::finish(const FileTransfer::Outcome& outcome)

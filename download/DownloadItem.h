@@ -28,7 +28,6 @@
 #include <functional>
 #include <memory>
 
-class QSaveFile;
 class QSslConfiguration;
 
 class DownloadItem : public QObject, public LoggedObject, public QRunnable
@@ -155,12 +154,7 @@ private:
     // Write lock held.
     StatusChange setStatusLocked(DownloadManager::DownloadStatus status, const QString& message);
     void announce(const StatusChange& change);
-    // The device a run writes into (for a file item, `file`, made here); null with the reason in
-    // `error`. Write lock held.
-    QIODevice* openOutputLocked(std::unique_ptr<QSaveFile>& file, QString& error);
     QString startLineLocked() const;
-    // Commits a file item's data onto the target when `outcome` is a success, discards it otherwise.
-    void closeOutput(std::unique_ptr<QSaveFile> file, FileTransfer::Outcome& outcome);
     void finish(const FileTransfer::Outcome& outcome);
     void onTransferProgress(quint64 received, quint64 total);
     void onCredentialsRequired(QString* user, QString* password, bool* cancel);
