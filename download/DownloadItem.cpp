@@ -149,6 +149,8 @@ void DownloadItem::run()
         if (m_status != Status::DOWNLOAD_PENDING || m_transfer != nullptr)
             return;
         m_receivedBytes = 0;
+        // Opened in the scope that takes the item out of 502: a run that cannot write never shows as
+        // started, and abort() meets either a pending item or one whose transfer it can reach.
         output = m_type == DOWNLOAD_TYPE_DEVICE ? target.openDevice(m_output, error)
                                                 : target.openFile(m_outputPath, error);
         if (output == nullptr) {
@@ -160,7 +162,6 @@ void DownloadItem::run()
             startLine = startLineLocked();
             m_md5.clear();
             m_sha1.clear();
-            // In the same scope as the status: from now on abort() reaches the transfer.
             m_transfer = &transfer;
             change = setStatusLocked(Status::DOWNLOAD_IN_PROGRESS, QStringLiteral("Download in progress"));
         }

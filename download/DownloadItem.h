@@ -151,10 +151,14 @@ private:
     QString objectText() const;
     QString sourceText() const;
 
-    // Write lock held.
+    // Write lock held; announce() the change once the lock is released.
     StatusChange setStatusLocked(DownloadManager::DownloadStatus status, const QString& message);
+    // Posts statusChanged to the item's thread.
     void announce(const StatusChange& change);
+    // Write lock held.
     QString startLineLocked() const;
+    // Takes the transfer's end and emits downloadFinished; a completed flash file first goes through
+    // its post-processing.
     void finish(const FileTransfer::Outcome& outcome);
     void onTransferProgress(quint64 received, quint64 total);
     void onCredentialsRequired(QString* user, QString* password, bool* cancel);
