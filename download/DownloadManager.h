@@ -218,7 +218,8 @@ private:
                            DownloadBehavior behavior, DownloadItem*& item);
     // Lock held by the caller. False, deleting the item, when its id is taken already.
     bool registerItemLocked(DownloadItem* item);
-    // Outside the lock: thread, TLS configuration, forwarded signals, logging.
+    // Outside the lock: thread, TLS configuration, forwarded signals, logging, a flash file's
+    // post-processing.
     void adoptItem(DownloadItem* item, bool followTimeouts);
     // A flash file once transferred (or found in the cache): a hardware list as it is, an archive
     // unpacked beside itself when this manager unpacks. The flash file of `source` is at `path`.

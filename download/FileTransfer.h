@@ -5,12 +5,13 @@
 // signals and by the outcome run() returns. Lives on the thread that runs it (a pool thread);
 // cancel() and setStuckTimeout() may be called from any thread.
 
-#include "download/DownloadManager.h"
 #include "core/CustomEventLoop.h"
+#include "download/DownloadManager.h"
 #include "platform/log/LoggedObject.h"
 
 #include <QCryptographicHash>
 #include <QHostAddress>
+#include <QIODevice>
 #include <QObject>
 #include <QPointer>
 #include <QSslConfiguration>
@@ -23,9 +24,7 @@
 #include <cstdint>
 
 class QAuthenticator;
-class QIODevice;
 class QNetworkReply;
-class QNetworkRequest;
 
 class FileTransfer : public QObject, public LoggedObject
 {
