@@ -2,15 +2,17 @@
 
 // One HTTP(S) GET of one file from the repository server, into a file (written beside the target
 // and renamed onto it once whole and verified) or into a device the caller supplies, with its status,
-// its place in a tree of downloads that complete together, and for a flash file the unpacking that
-// follows. Created, queued and deleted only by its DownloadManager; run() executes on a pool thread,
-// queued calls in the manager's item thread; the other operations may be called from any thread.
+// its place in a tree of downloads that complete together, and for a flash file the post-processing
+// its manager hands in. Created, queued and deleted only by its DownloadManager; run() executes on a
+// pool thread, queued calls in the manager's item thread; the other operations may be called from any
+// thread. The item's lock guards its own state only: no signal is emitted while it is held.
 
 #include "download/DownloadManager.h"
+#include "download/FileTransfer.h"
+#include "download/ItemWork.h"
 #include "platform/log/LoggedObject.h"
 #include "platform/log/Logger.h"
 
-#include <QCryptographicHash>
 #include <QHostAddress>
 #include <QIODevice>
 #include <QList>
@@ -18,23 +20,15 @@
 #include <QPointer>
 #include <QReadWriteLock>
 #include <QRunnable>
-#include <QSslError>
 #include <QString>
 #include <QUrl>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
-class CustomEventLoop;
-class QAuthenticator;
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
-class QSaveFile;
 class QSslConfiguration;
-class QThread;
-class QTimer;
 
 class DownloadItem : public QObject, public LoggedObject, public QRunnable
 {
@@ -48,6 +42,9 @@ public:
     };
 
     using ItemSet = QList<QPointer<DownloadItem>>; // in linking order, each item once
+    // Post-processing of a transferred flash file at `path`: DOWNLOAD_SUCCESS, or the status the
+    // item fails with and the reason in `message`. Runs on the thread that finished the transfer.
+    using FlashFileProcessor = std::function<DownloadManager::DownloadStatus(const QString& path, QString& message)>;
 
     // A file download into `outputPath`. A null `server` resolves the URL's host (blocking).
     DownloadItem(DownloadManager* manager, DownloadType type, const QHostAddress& server,
@@ -74,6 +71,8 @@ public:
     // Set these before the item is queued.
     void setSSLConfiguration(const QSslConfiguration& configuration);
     void setLogLevel(const Logger::LogLevel& level);
+    // Without one, a transferred flash file is taken as it is.
+    void setFlashFileProcessor(FlashFileProcessor processor);
 
     void setDownloadSize(unsigned long long size);
     void getDownloadProgress(quint64& received, quint64& total) const;
@@ -100,17 +99,13 @@ public:
     bool hasFailed() const;
     // Every status but 501, 502, 503 and 505.
     bool isFinished() const;
-    // `lock`: false when the caller holds the item's write lock already.
-    void changeStatus(DownloadManager::DownloadStatus status, const QString& message, bool lock);
+    void changeStatus(DownloadManager::DownloadStatus status, const QString& message);
 
     // Links made and removed only while neither item runs.
     void addChildDownload(DownloadItem* child);
     void addToParent(DownloadItem* parent);
     void removeFromParent(DownloadItem* parent);
     void removeFromAllParents();
-    // For callers that hold this item's write lock; leaves `parents()` as it is.
-    void removeFromParentNoLock(DownloadItem* parent);
-    void removeFromAllParentsNoLock();
     const ItemSet& getChildren() const;
     const ItemSet& getParents() const;
     const ItemSet& parents() const;
@@ -138,22 +133,15 @@ public slots:
     void setTimeouts(uint64_t startTimeout, uint64_t stuckTimeout);
 
 private slots:
-    void sendProgress();
-    void onDownloadProgress(qint64 received, qint64 total);
-    void onDownloadReadReady();
-    void onSSLError(const QList<QSslError>& errors);
-    void onAuthentificationFailed(QNetworkReply* reply, QAuthenticator* authenticator);
-    void onDownloadFlashFileDone();
     void onChildComplete();
 
 private:
     friend class DownloadManager;
-    struct WorkState;
-    class WorkDone;
-    struct Outcome
+    // A status set under the lock, announced once the lock is released.
+    struct StatusChange
     {
-        DownloadManager::DownloadStatus status;
-        QString message;
+        DownloadManager::DownloadStatus status = DownloadManager::DOWNLOAD_NEVER_STARTED;
+        DownloadManager::DownloadStatus previous = DownloadManager::DOWNLOAD_NEVER_STARTED;
     };
 
     void initialize(DownloadType type, const QHostAddress& server, const QUrl& source,
@@ -163,24 +151,24 @@ private:
     QString objectText() const;
     QString sourceText() const;
 
-    // Steps of run(); the write lock is held on entry and on return unless said otherwise.
-    bool prepareOutput(Outcome& failure);
-    QNetworkRequest buildRequest() const;
-    QString startLine(const QNetworkAccessManager& network) const;
-    Outcome transferOutcome(int exitCode);
-    Outcome replyOutcome();
-    Outcome integrityOutcome() const;
-    // Commits a file item's data onto the target when `outcome` is a success, discards it otherwise.
-    void finishOutput(Outcome& outcome);
-    // Releases the lock, emits downloadFinished.
-    void finishLocked(const Outcome& outcome);
-    bool readData(DownloadManager::DownloadStatus& status, QString& message);
-    void restartStuckTimerLocked();
+    // Write lock held; announce() the change once the lock is released.
+    StatusChange setStatusLocked(DownloadManager::DownloadStatus status, const QString& message);
+    // Posts statusChanged to the item's thread.
+    void announce(const StatusChange& change);
+    // Write lock held.
+    QString startLineLocked() const;
+    // Takes the transfer's end and emits downloadFinished; a completed flash file first goes through
+    // its post-processing.
+    void finish(const FileTransfer::Outcome& outcome);
+    void onTransferProgress(quint64 received, quint64 total);
+    void onCredentialsRequired(QString* user, QString* password, bool* cancel);
     void emitProgress();
-    // The post-processing is over: completes the item unless a child is still under way.
-    void postProcessingDone();
-    // Write lock held; released on return. 505, post-processed, every child finished: 504.
-    void completeWhenChildrenDoneLocked();
+    void postProcessFlashFile();
+    // 505, post-processed, every child finished: 504. `postProcessed`: the item's own work is over.
+    void completeWhenChildrenDone(bool postProcessed);
+    // Write lock held; leaves `parents()` as it is.
+    void removeFromParentLocked(DownloadItem* parent);
+    void removeFromAllParentsLocked();
 
     // Manager side, each under the item's own lock.
     void setBehavior(DownloadManager::DownloadBehavior behavior);
@@ -193,27 +181,19 @@ private:
     bool makePendingForPriority(bool& wasPendingInNormalPool);
     void makePending();
     // Work that keeps a pool thread or the item thread inside this item: a queued or running run(),
-    // post-processing of a cached copy. The item is freed only when there is none.
-    void markQueued();
-    void markWithdrawn();
-    bool isBusy() const;
-    // True while `thread` runs this item's work (a receiver of its end called on that thread).
-    bool isWorkingIn(QThread* thread) const;
-    // Returns once no work is left, delivering the calling thread's events meanwhile.
-    void waitUntilIdle();
+    // post-processing of a cached copy. The item is freed only when there is none. Shared, so that a
+    // waiter keeps it while the item goes.
+    std::shared_ptr<ItemWork> work() const;
     // Post-processing of a cached flash file (item thread).
     void postProcessCachedFile();
 
     const DownloadManager::DownloadId m_id;
     quint64 m_receivedBytes = 0;
-    quint64 m_writtenBytes = 0;               // data of this run written to the output
     quint64 m_totalBytes = 0;
-    quint64 m_lastLoggedBytes = 0;
     QHostAddress m_serverAddress;
     QUrl m_source;
     QString m_outputPath;
-    QPointer<QIODevice> m_output;             // the caller's device, or m_file during a run
-    std::unique_ptr<QSaveFile> m_file;        // a file item's output while it runs
+    QPointer<QIODevice> m_output;             // the caller's device
     QString m_user;
     QString m_password;
     std::atomic<DownloadManager::DownloadStatus> m_status{DownloadManager::DOWNLOAD_NEVER_STARTED}; // read without lock
@@ -221,22 +201,20 @@ private:
     DownloadManager::DownloadBehavior m_behavior = DownloadManager::BEHAVIOR_ALWAYS_DOWNLOAD;
     DownloadType m_type = DOWNLOAD_TYPE_DEVICE;
     QString m_contentType;
-    QNetworkReply* m_reply = nullptr;
-    CustomEventLoop* m_eventLoop = nullptr;
-    QTimer* m_stuckTimer = nullptr;
+    FileTransfer* m_transfer = nullptr;       // while run() transfers
     DownloadManager* const m_manager;
     ItemSet m_parentItems;
     ItemSet m_childItems;
-    QCryptographicHash m_md5Hash{QCryptographicHash::Md5};
-    QCryptographicHash m_sha1Hash{QCryptographicHash::Sha1};
-    bool m_hashesValid = false;
+    QString m_md5;                            // of the last transfer, when it completed
+    QString m_sha1;
     bool m_postProcessed = false;             // a 505 item's own work is over
     std::unique_ptr<QSslConfiguration> m_sslConfiguration;
+    FlashFileProcessor m_flashFileProcessor;
     std::atomic<uint64_t> m_startTimeout{0};
     std::atomic<uint64_t> m_stuckTimeout{0};
     mutable QReadWriteLock m_lock;
     Logger::LogLevel m_logLevel = Logger::INFO;
-    const std::shared_ptr<WorkState> m_work;
+    const std::shared_ptr<ItemWork> m_work;
 };
 
 Q_DECLARE_METATYPE(DownloadItemPtr)

@@ -6,6 +6,7 @@
 #include "download/DownloadItem.h"
 #include "download/DownloadMetaTypes.h"
 #include "download/HashManager.h"
+#include "loader/FileManager2.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,9 @@
 #include <QtDebug>
 
 #include <climits>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using Status = DownloadManager::DownloadStatusValue;
 
@@ -47,6 +51,12 @@ QString urlKey(const QUrl& url)
 QString pathKey(const QString& path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// What a write attempt would meet, with this process's effective rights (not its real ones).
+bool isWritableFolder(const QString& folder)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 bool isActive(DownloadManager::DownloadStatus status)
@@ -307,12 +317,12 @@ DownloadItemPtr DownloadManager::downloadFlashFile(const QUrl& url, const QHostA
     if (!buildDownloadItem(true, url, server, target, user, password, behavior, item))
         return DownloadItemPtr();
     if (parts.isEmpty()) {
-        item->changeStatus(Status::DOWNLOAD_INVALID_URL, QStringLiteral("Unable to download a folder"), true);
+        item->changeStatus(Status::DOWNLOAD_INVALID_URL, QStringLiteral("Unable to download a folder"));
         return DownloadItemPtr(item);
     }
     if (!parts.last().contains(QLatin1Char('.'))) {
         item->changeStatus(Status::DOWNLOAD_INVALID_URL,
-                           QStringLiteral("Unable to download a folder or a file without extension"), true);
+                           QStringLiteral("Unable to download a folder or a file without extension"));
         return DownloadItemPtr(item);
     }
     const DownloadItemPtr result(item);
@@ -424,10 +434,45 @@ void DownloadManager::adoptItem(DownloadItem* item, bool followTimeouts)
     connect(item, &DownloadItem::downloadFinished, this, &DownloadManager::onDownloadDone, Qt::DirectConnection);
     if (followTimeouts)
         connect(this, &DownloadManager::timeoutsChanged, item, &DownloadItem::setTimeouts, Qt::QueuedConnection);
-    if (item->getType() == DownloadItem::DOWNLOAD_TYPE_FLASH_FILE)
+    if (item->getType() == DownloadItem::DOWNLOAD_TYPE_FLASH_FILE) {
         connect(item, &DownloadItem::childDownloadsFinished, this, &DownloadManager::flashFileCompleted,
                 Qt::DirectConnection);
+        item->setFlashFileProcessor([this, source = item->getSource().toString()](const QString& path, QString& message) {
+            return postProcessFlashFile(path, source, message);
+        });
+    }
     item->setAutoDelete(false);
+}
+
+DownloadManager::DownloadStatus DownloadManager::postProcessFlashFile(const QString& path, const QString& source,
+                                                                      QString& message) const
+{
+    switch (FileManager2::getFileType(path)) {
+    case FileManager2::HardwaresJsonFile:
+        return Status::DOWNLOAD_SUCCESS;
+    case FileManager2::ArchiveFile: {
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!isWritableFolder(folder)) {
+            logMessage(Logger::ERROR, QStringLiteral("You must have write permission to the output directory ") + folder);
+            message = QStringLiteral("Fail to write in the output directory ") + folder;
+            return Status::DOWNLOAD_OUTPUT_ERROR;
+        }
+        const QString target = QDir(folder).filePath(FileManager2::getFileBaseName(path));
+        // An archive that cannot be unpacked is of no use to the caller: no success then.
+        if (unpacksArchives() && !FileManager2::unzipArchive(path, target, true)) {
+            message = QStringLiteral("Cannot unpack flash file ") + source;
+            return Status::DOWNLOAD_INVALID_FLASH_FILE;
+        }
+        return Status::DOWNLOAD_SUCCESS;
+    }
+    case FileManager2::FlashFile:
+        logMessage(Logger::ERROR,
+                   QStringLiteral("Download from FlashFile (xml or json) not supported (") + source + QLatin1Char('}'));
+        return Status::DOWNLOAD_SUCCESS;
+    default:
+        message = QStringLiteral("Invalid flash file ") + source;
+        return Status::DOWNLOAD_INVALID_FLASH_FILE;
+    }
 }
 
 // ---- Scheduling and cache decision ----
@@ -462,7 +507,7 @@ bool DownloadManager::startDownload(DownloadItemPtr item)
     switch (answer) {
     case ANSWER_CANCEL:
         logMessage(Logger::INFO, target->getSource().toString(QUrl::RemoveUserInfo) + QStringLiteral(" download cancelled"));
-        target->changeStatus(Status::DOWNLOAD_CANCELLED, QStringLiteral("Download cancelled by the user"), true);
+        target->changeStatus(Status::DOWNLOAD_CANCELLED, QStringLiteral("Download cancelled by the user"));
         finishLater(item, Status::DOWNLOAD_CANCELLED);
         return false;
     case ANSWER_USE_CACHE_ALWAYS:
@@ -475,7 +520,7 @@ bool DownloadManager::startDownload(DownloadItemPtr item)
         logMessage(Logger::INFO, QStringLiteral("Flash file already downloaded in ") + cachedPath);
         if (target->getType() == DownloadItem::DOWNLOAD_TYPE_FLASH_FILE) {
             target->useCachedCopy(cachedPath, Status::DOWNLOAD_POST_PROCESSING, statusMessage);
-            target->markQueued(); // the item is not freed before its post-processing has run
+            target->work()->queued(); // the item is not freed before its post-processing has run
             QMetaObject::invokeMethod(
                 &m_itemThreadContext,
                 [item] {
@@ -626,10 +671,10 @@ void DownloadManager::finishLater(DownloadItemPtr item, DownloadStatus status)
 
 bool DownloadManager::queueItem(DownloadItem* item, Pool pool)
 {
-    item->markQueued();
+    item->work()->queued();
     ThreadPool& target = pool == Pool::Normal ? m_normalPool : m_priorityPool;
     if (!target.start(item, 0))
-        item->markWithdrawn(); // queued there already
+        item->work()->withdrawn(); // queued there already
     return true;
 }
 
@@ -638,7 +683,7 @@ bool DownloadManager::withdrawItem(DownloadItem* item, Pool pool)
     ThreadPool& target = pool == Pool::Normal ? m_normalPool : m_priorityPool;
     if (!target.removeTask(item))
         return false;
-    item->markWithdrawn();
+    item->work()->withdrawn();
     return true;
 }
 
@@ -857,7 +902,7 @@ void DownloadManager::releaseDownload(DownloadItemPtr item)
     withdrawItem(target, Pool::Priority);
     locker.unlock();
 
-    if (target->isWorkingIn(QThread::currentThread())) {
+    if (target->work()->isWorkingIn(QThread::currentThread())) {
         // Released by a receiver of its own end, on the thread that still runs its work: waiting
         // here would wait for ourselves. It is freed in the item thread once that work returns.
         qDebug().noquote() << "Freeing deferred until the download's work returns" + described;
@@ -866,7 +911,7 @@ void DownloadManager::releaseDownload(DownloadItemPtr item)
             [item, name] {
                 if (item.isNull())
                     return;
-                item->waitUntilIdle();
+                item->work()->waitUntilIdle();
                 delete item.data();
                 qDebug().noquote() << name + " released";
             },
@@ -875,9 +920,9 @@ void DownloadManager::releaseDownload(DownloadItemPtr item)
     }
     // Work that could not be withdrawn (a transfer, a post-processing, a task a pool has just taken)
     // is ended and waited for: the item is never freed under a thread that still runs in it.
-    if (target->isBusy()) {
+    if (target->work()->isBusy()) {
         target->abort();
-        target->waitUntilIdle();
+        target->work()->waitUntilIdle();
         if (item.isNull()) {
             qDebug().noquote() << "Release request rejected: Item deleted while waiting download to finish" + described;
             return;

@@ -218,8 +218,12 @@ private:
                            DownloadBehavior behavior, DownloadItem*& item);
     // Lock held by the caller. False, deleting the item, when its id is taken already.
     bool registerItemLocked(DownloadItem* item);
-    // Outside the lock: thread, TLS configuration, forwarded signals, logging.
+    // Outside the lock: thread, TLS configuration, forwarded signals, logging, a flash file's
+    // post-processing.
     void adoptItem(DownloadItem* item, bool followTimeouts);
+    // A flash file once transferred (or found in the cache): a hardware list as it is, an archive
+    // unpacked beside itself when this manager unpacks. The flash file of `source` is at `path`.
+    DownloadStatus postProcessFlashFile(const QString& path, const QString& source, QString& message) const;
     DownloadItemPtr findItem(DownloadId id) const;
     DownloadActionAnswer checkNeedDownload(DownloadItemPtr item, bool isXml, QString& cachedPath,
                                            QString& statusMessage, bool hasUser);

@@ -144,7 +144,7 @@ void tst_DownloadItem::statusClassification()
     Client client;
     const DownloadItemPtr item = client.manager->downloadSimpleFile(
         m_http.url(QStringLiteral("file.bin")), QHostAddress::LocalHost, &buffer);
-    item->changeStatus(status, QStringLiteral("set by the test"), true);
+    item->changeStatus(status, QStringLiteral("set by the test"));
     QCOMPARE(item->isFinished(), finished);
     QCOMPARE(item->hasFailed(), failed);
     QCOMPARE(item->getStatusMessage(), QStringLiteral("set by the test"));
@@ -562,7 +562,7 @@ void tst_DownloadItem::linksBetweenItems()
     QVERIFY(parent->getChildren().isEmpty());
     QVERIFY(child->getParents().isEmpty());
     // The parent, finished, would otherwise echo the child's end with its own status.
-    parent->changeStatus(M::DOWNLOAD_SUCCESS, QStringLiteral("done"), true);
+    parent->changeStatus(M::DOWNLOAD_SUCCESS, QStringLiteral("done"));
     child->abort();
     QCOMPARE(client.waitForFinish(child->getId()), int(M::DOWNLOAD_CANCELLED));
     QCoreApplication::processEvents();
