@@ -9,7 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegExp>
+#include <QRegularExpression>
 
 #include <getopt.h>
 
@@ -206,14 +206,16 @@ int handleOption(int code, int index, int argc, char** argv, ArgParser::Options&
         if (value.isEmpty())
             return fail(QlnErrorCode::CliMissingArguments,
                         {QStringLiteral("Missing value for --set-parameter-value")});
-        QRegExp assignment(QStringLiteral("^([^=]+)=(.+)$"), Qt::CaseSensitive);
-        if (!assignment.exactMatch(value))
+        static const QRegularExpression assignment(QRegularExpression::anchoredPattern(QStringLiteral("([^=]+)=(.+)")),
+                                                   QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch parts = assignment.match(value);
+        if (!parts.hasMatch())
             return fail(QlnErrorCode::CliInvalidArgument,
                         {QStringLiteral("Invalid value format for --set-parameter-value")});
         if (!options.fruValue.isNull())
             return fail(QlnErrorCode::CliInvalidOptions,
                         {QStringLiteral("--set-parameter-value and --fru-value are mutually exclusive")});
-        options.parameterValues.insert(assignment.cap(1), assignment.cap(2));
+        options.parameterValues.insert(parts.captured(1), parts.captured(2));
         return QlnErrorCode::NoError;
     }
     case 'a':

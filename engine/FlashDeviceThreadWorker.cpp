@@ -7,7 +7,7 @@
 #include "platform/json/JsonObject.h"
 
 #include <QEventLoop>
-#include <QRegExp>
+#include <QRegularExpression>
 
 namespace {
 
@@ -61,7 +61,7 @@ FlashDeviceThreadWorker::Verdict FlashDeviceThreadWorker::check() const
         m_scanner->scan();
 
     // One crash event per line, as a JSON object.
-    const QStringList lines = output.split(QRegExp(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    const QStringList lines = output.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
     for (const QString& line : lines) {
         JsonObject event;
         if (!event.loadMemory(line.toUtf8()))

@@ -11,7 +11,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -170,21 +170,23 @@ int writeResultFile(const QString& path, const QByteArray& bytes, bool append, Q
 QString expandKeywords(QString text, const KeywordMap& map)
 {
     // Names are matched in any case, but the map's keys are lower case: $YEAR stays as written.
-    QRegExp keyword(QStringLiteral("\\$([_a-z0-9]+)|\\$\\{([_a-z0-9]+)\\}|\\$(\\$)"),
-                    Qt::CaseInsensitive, QRegExp::RegExp2);
+    static const QRegularExpression keyword(QStringLiteral("\\$([_a-z0-9]+)|\\$\\{([_a-z0-9]+)\\}|\\$(\\$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
     int position = 0;
-    while ((position = keyword.indexIn(text, position)) >= 0) {
-        QString name = keyword.cap(1);
+    QRegularExpressionMatch match;
+    while ((match = keyword.match(text, position)).hasMatch()) {
+        position = match.capturedStart();
+        QString name = match.captured(1);
         if (name.isEmpty())
-            name = keyword.cap(2);
+            name = match.captured(2);
         if (name.isEmpty())
-            name = keyword.cap(3);
+            name = match.captured(3);
         const auto value = map.constFind(name);
         if (value != map.constEnd()) {
-            text.replace(position, keyword.matchedLength(), *value);
+            text.replace(position, match.capturedLength(), *value);
             position += value->size();
         } else {
-            position += keyword.matchedLength();
+            position += match.capturedLength();
         }
     }
     return text;

@@ -4,7 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <set>
@@ -17,7 +17,8 @@ namespace {
 // Archives written on Windows may separate with backslashes: both count.
 QStringList components(const QString& path)
 {
-    QStringList parts = path.split(QRegExp(QStringLiteral("[/\\\\]")), Qt::SkipEmptyParts);
+    static const QRegularExpression separator(QStringLiteral("[/\\\\]"));
+    QStringList parts = path.split(separator, Qt::SkipEmptyParts);
     parts.removeAll(QStringLiteral("."));
     return parts;
 }
@@ -25,7 +26,8 @@ QStringList components(const QString& path)
 bool isAbsolute(const QString& path)
 {
     return path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char('\\'))
-           || QRegExp(QStringLiteral("[A-Za-z]:.*")).exactMatch(path);
+           || (path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).unicode() < 128
+               && path.at(0).isLetter());
 }
 
 bool escapes(const QString& path)
@@ -65,8 +67,9 @@ bool staysInside(const QString& linkPath, const QString& target, const std::set<
 // The unix mode in a listing value (" -rw-r--r--", "A_ lrwxrwxrwx"): a link when it starts with 'l'.
 bool modeIsLink(const QString& value)
 {
-    const QRegExp mode(QStringLiteral("(^|\\s)l[rwxsStT-]{9}(\\s|$)"));
-    return mode.indexIn(value) != -1;
+    static const QRegularExpression mode(QStringLiteral("(^|\\s)l[rwxsStT-]{9}(\\s|\\z)"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    return mode.match(value).hasMatch();
 }
 
 // The target exactly as the link stores it: Qt only offers it resolved, which hides an absolute one.

@@ -11,7 +11,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <memory>
@@ -78,7 +78,8 @@ QString commandLine(const QString& program, const Pipeline& pipeline)
 // The archiver's output as one text: up to the first NUL, each run of line ends and "|" one line feed.
 QString outputText(QString text)
 {
-    text.replace(QRegExp(QStringLiteral("[\\n\\r|]+")), QStringLiteral("\n"));
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\n\\r|]+"));
+    text.replace(lineBreaks, QStringLiteral("\n"));
     return text.trimmed();
 }
 

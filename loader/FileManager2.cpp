@@ -12,7 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegExp>
+#include <QRegularExpression>
 
 namespace {
 
@@ -34,7 +34,8 @@ bool startsWithFlashFileHead(const QString& text)
         "(\\s+encoding=(\"[A-Za-z][A-Za-z0-9._-]*\"|'[A-Za-z][A-Za-z0-9._-]*'))?\\s*"
         "(\\s+standalone=(\"(yes|no)\"|'(yes|no)'))?\\s*\\?>)?"
         "\\s*<flashfile(\\s+version=(\"1(\\.0)?\"|'1(\\.0)?'))?>");
-    return QRegExp(kHead, Qt::CaseSensitive, QRegExp::RegExp2).indexIn(text) == 0;
+    static const QRegularExpression head(kHead, QRegularExpression::UseUnicodePropertiesOption);
+    return head.match(text).hasMatch();
 }
 
 FileManager2::FileType xmlFileType(const QString& path)
@@ -66,12 +67,13 @@ FileManager2::FileType tokenFileType(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return FileManager2::OtherFile;
-    QRegExp tag(QStringLiteral("<datagroup\\s+([^>]*\\s)?id=\"(\\d+)\"[^>]*>"), Qt::CaseSensitive,
-                QRegExp::RegExp2);
-    if (tag.indexIn(latin1UpToNul(file.readAll())) == -1)
+    static const QRegularExpression tagPattern(QStringLiteral("<datagroup\\s+([^>]*\\s)?id=\"(\\d+)\"[^>]*>"),
+                                               QRegularExpression::UseUnicodePropertiesOption);
+    const QRegularExpressionMatch tag = tagPattern.match(latin1UpToNul(file.readAll()));
+    if (!tag.hasMatch())
         return FileManager2::OtherFile;
     bool ok = false;
-    const int id = tag.cap(2).toInt(&ok);
+    const int id = tag.captured(2).toInt(&ok);
     if (!ok) {
         qDebug() << "Cannot find the token type for file " << path;
         return FileManager2::OtherFile;

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegExp>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -147,10 +147,10 @@ void UnpackingFolder::removeAbandoned(const QString& outputFolder)
 {
     const QDir parent(QFileInfo(outputFolder).absolutePath());
     const QString prefix = namePrefix(outputFolder);
-    const QRegExp suffix(QStringLiteral("[0-9a-f]{8}(\\.lock)?"));
+    static const QRegularExpression suffix(QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-f]{8}(\\.lock)?")));
     QStringList working;
     for (const QString& name : parent.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        if (name.startsWith(prefix) && suffix.exactMatch(name.mid(prefix.size()))) {
+        if (name.startsWith(prefix) && suffix.match(name.mid(prefix.size())).hasMatch()) {
             const QString path = parent.absoluteFilePath(name.endsWith(kLockSuffix) ? name.chopped(kLockSuffix.size()) : name);
             if (!working.contains(path))
                 working << path;

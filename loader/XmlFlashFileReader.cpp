@@ -16,7 +16,7 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
-#include <QRegExp>
+#include <QRegularExpression>
 
 #include <map>
 #include <vector>
@@ -45,7 +45,8 @@ QDomElement firstChild(const QDomElement& parent, const QString& name, bool& mul
 bool parseUnsigned(const QString& text, quint64& value)
 {
     const QString trimmed = text.trimmed();
-    if (!QRegExp(QStringLiteral("[0-9]+")).exactMatch(trimmed))
+    static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
+    if (!digits.match(trimmed).hasMatch())
         return false;
     bool ok = false;
     value = trimmed.toULongLong(&ok);
@@ -247,16 +248,19 @@ bool readCommandNumber(const QDomElement& command, const QString& tag, const QSt
 // with a brace in them are left alone, except a braced reference of the same form.
 QString rewriteReferences(const QString& args)
 {
-    // A QRegExp keeps its last match: each call compiles its own, so loads may run on any thread.
-    QRegExp reference(QStringLiteral("\\$(?:\\{([^\\s{}$]+_file|fru_value)\\}"
-                                     "|((?![^\\s$/,]*[{}])[^\\s$/,]+_file|fru_value))"),
-                      Qt::CaseInsensitive, QRegExp::RegExp2);
+    // Shared by loads on any thread: a QRegularExpression keeps no match.
+    static const QRegularExpression reference(QStringLiteral("\\$(?:\\{([^\\s{}$]+_file|fru_value)\\}"
+                                                             "|((?![^\\s$/,]*[{}])[^\\s$/,]+_file|fru_value))"),
+                                              QRegularExpression::CaseInsensitiveOption
+                                                  | QRegularExpression::UseUnicodePropertiesOption);
     QString result;
     int copied = 0;
-    for (int found = reference.indexIn(args); found != -1; found = reference.indexIn(args, copied)) {
-        const QString name = reference.cap(1).isEmpty() ? reference.cap(2) : reference.cap(1);
-        result += args.mid(copied, found - copied) + QStringLiteral("${") + name.toLower() + QLatin1Char('}');
-        copied = found + reference.matchedLength();
+    for (QRegularExpressionMatch found = reference.match(args); found.hasMatch();
+         found = reference.match(args, copied)) {
+        const QString name = found.captured(1).isEmpty() ? found.captured(2) : found.captured(1);
+        result += args.mid(copied, found.capturedStart() - copied) + QStringLiteral("${") + name.toLower()
+                  + QLatin1Char('}');
+        copied = found.capturedEnd();
     }
     return result + args.mid(copied);
 }
@@ -264,8 +268,10 @@ QString rewriteReferences(const QString& args)
 // One "command" element as the command object of its tool.
 bool readCommand(const QDomElement& element, QSharedPointer<FlashCommand>& command)
 {
-    QRegExp commandPattern(QStringLiteral("^\\s*(\\S+)(?:\\s+(.+))?$"), Qt::CaseInsensitive,
-                           QRegExp::RegExp2);
+    static const QRegularExpression commandPattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("\\s*(\\S+)(?:\\s+(.+))?")),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption
+            | QRegularExpression::UseUnicodePropertiesOption);
 
     bool multiple = false;
     const QDomElement string = firstChild(element, FMConst::FASTBOOT_SEQ_XML_STRING, multiple);
@@ -274,10 +280,11 @@ bool readCommand(const QDomElement& element, QSharedPointer<FlashCommand>& comma
     if (multiple)
         return fail(QStringLiteral("Multiple `string` tags detected in command tag"), element);
     const QString text = string.text();
-    if (commandPattern.indexIn(text) != 0)
+    const QRegularExpressionMatch words = commandPattern.match(text);
+    if (!words.hasMatch())
         return fail(QStringLiteral("Invalid command '") + text + QLatin1Char('\''), element);
-    const QString tool = commandPattern.cap(1);
-    const QString args = rewriteReferences(commandPattern.cap(2));
+    const QString tool = words.captured(1);
+    const QString args = rewriteReferences(words.captured(2));
 
     JsonObject json;
     json.setValue(QStringLiteral("tool"), tool);

@@ -13,7 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <climits>
@@ -341,7 +341,8 @@ QString FlashConfiguration::getDocumentation() const
         {QStringLiteral("appVersion"), QCoreApplication::applicationVersion()},
     };
     QString link = replaceParameters(m_documentation, keys);
-    if (QRegExp(QStringLiteral("^https?://"), Qt::CaseSensitive, QRegExp::RegExp2).indexIn(link) != 0)
+    static const QRegularExpression webAddress(QStringLiteral("^https?://"));
+    if (!webAddress.match(link).hasMatch())
         link.prepend(QStringLiteral("file://"));
     m_resolvedDocumentation = link;
     return link;

@@ -5,6 +5,8 @@
 #include "model/FlashVariableValueStorage.h"
 #include "platform/json/JsonObject.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // A filter that takes the whole output, with "$0" as value, is what the reader assumes when
@@ -12,8 +14,9 @@ namespace {
 // empty text instead, so it must be written out.
 bool isTrivial(const QRegExp& filter, const QString& replacement)
 {
-    static const QRegExp trivialFilter(QStringLiteral("^\\^?(?:\\(\\.\\*\\)|\\.\\*)\\$?$"));
-    return replacement == QLatin1String("$0") && trivialFilter.exactMatch(filter.pattern());
+    static const QRegularExpression trivialFilter(
+        QRegularExpression::anchoredPattern(QStringLiteral("\\^?(?:\\(\\.\\*\\)|\\.\\*)\\$?")));
+    return replacement == QLatin1String("$0") && trivialFilter.match(filter.pattern()).hasMatch();
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "tools/EditorField.h"
 
 #include <QFile>
-#include <QRegExp>
+#include <QRegularExpression>
 
 #include <limits>
 
@@ -41,8 +41,9 @@ FlashCommand* CatFlashCommand::createCatCommand(const JsonObject& json)
         ApplicationLog::write(ERROR, QStringLiteral("Missing source in Cat command"));
         return nullptr;
     }
-    const QRegExp reference(QStringLiteral("^\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}$"));
-    if (!reference.exactMatch(source)) {
+    static const QRegularExpression reference(
+        QRegularExpression::anchoredPattern(QStringLiteral("\\$\\{([^\\},]+)(?:,([^\\},]+))?\\}")));
+    if (!reference.match(source).hasMatch()) {
         ApplicationLog::write(ERROR, QStringLiteral("Invalid value for source in Cat command"));
         return nullptr;
     }

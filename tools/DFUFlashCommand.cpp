@@ -7,7 +7,7 @@
 #include "engine/FlashRunner.h"
 #include "tools/ShellProcess.h"
 
-#include <QRegExp>
+#include <QRegularExpression>
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr int kVersionTimeoutMs = 10000;
 
 // dfu-util's progress line: "Download\t[=====     ]  45%          300 bytes".
 const QString kProgressPattern =
-    QStringLiteral("^Download\\t\\[[\\s=]*\\] ([\\d ]{3})% ([\\d ]*) bytes$");
+    QStringLiteral("Download\\t\\[[\\s=]*\\] ([\\d ]{3})% ([\\d ]*) bytes");
 
 // "300.00 bytes", "1.50 kB": divided by 1024 while 1024 or more.
 QString humanReadableSize(uint64_t bytes, int decimals)
@@ -120,21 +120,22 @@ void DFUFlashCommand::logParser(FlashRunner& runner, const QString& line) const
         runner.logMessage(Logger::WARNING, text);
         return;
     }
-    // One expression per call: attempts of several devices parse at the same time.
-    QRegExp progress(kProgressPattern, Qt::CaseSensitive, QRegExp::RegExp2);
-    if (!progress.exactMatch(text)) {
+    // Shared by the attempts of several devices: a QRegularExpression keeps no match.
+    static const QRegularExpression progressPattern(QRegularExpression::anchoredPattern(kProgressPattern));
+    const QRegularExpressionMatch progress = progressPattern.match(text);
+    if (!progress.hasMatch()) {
         runner.logMessage(Logger::DEBUG, text);
         return;
     }
 
     QString status;
     bool ok = false;
-    const uint percent = progress.cap(1).remove(QLatin1Char(' ')).toUInt(&ok);
+    const uint percent = progress.captured(1).remove(QLatin1Char(' ')).toUInt(&ok);
     if (ok) {
         runner.setCommandProgression(percent, 100);
         status += QStringLiteral("Progress : ") + QString::number(percent) + QLatin1Char('%');
     }
-    const qulonglong bytes = progress.cap(2).remove(QLatin1Char(' ')).toULongLong(&ok);
+    const qulonglong bytes = progress.captured(2).remove(QLatin1Char(' ')).toULongLong(&ok);
     if (ok)
         status += QStringLiteral(" => ") + humanReadableSize(bytes, 2);
     runner.setProgressionInfo(getShellData().description + QLatin1Char('\n') + status);

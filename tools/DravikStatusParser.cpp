@@ -2,7 +2,7 @@
 
 #include "engine/FlashRunner.h"
 
-#include <QRegExp>
+#include <QRegularExpression>
 
 namespace {
 
@@ -13,6 +13,8 @@ constexpr uint64_t kProgressScale = 2 * kPhaseSize;
 // itself holds "--" moves into the kind.
 const QString kStatusPattern =
     QStringLiteral("^DRAVIK-((?:[A-Z0-9a-z]|-)+)(?:--USBSN:([A-Z0-9a-z]*))?--(.*)");
+const QRegularExpression::PatternOptions kStatusOptions =
+    QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption;
 
 } // namespace
 
@@ -28,14 +30,15 @@ void DravikStatusParser::parse(const QString& rawLine)
     const QString line = rawLine.trimmed();
     if (line.isEmpty())
         return;
-    // Several runs parse at once and a QRegExp keeps its last match: one object per line.
-    QRegExp status(kStatusPattern, Qt::CaseInsensitive, QRegExp::RegExp2);
-    if (status.indexIn(line) != 0) {
+    // Shared by the runs that parse at once: a QRegularExpression keeps no match.
+    static const QRegularExpression statusPattern(kStatusPattern, kStatusOptions);
+    const QRegularExpressionMatch status = statusPattern.match(line);
+    if (!status.hasMatch()) {
         m_runner->logMessage(Logger::INFO, line);
         return;
     }
-    const QString kind = status.cap(1);
-    const QString text = status.cap(3).trimmed();
+    const QString kind = status.captured(1);
+    const QString text = status.captured(3).trimmed();
     if (kind == QLatin1String("LOG")) {
         m_runner->logMessage(Logger::DEBUG, line);
     } else if (kind == QLatin1String("PROGRESS")) {

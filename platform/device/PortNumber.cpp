@@ -1,6 +1,6 @@
 #include "platform/device/PortNumber.h"
 
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <tuple>
@@ -10,8 +10,9 @@ namespace {
 // "1-2.10" sorts after "1-2.9": compare the numbers of a USB path one by one.
 int compareAddresses(const QString& left, const QString& right)
 {
-    const QStringList a = left.split(QRegExp(QStringLiteral("[-.:]")));
-    const QStringList b = right.split(QRegExp(QStringLiteral("[-.:]")));
+    static const QRegularExpression separator(QStringLiteral("[-.:]"));
+    const QStringList a = left.split(separator);
+    const QStringList b = right.split(separator);
     for (int i = 0; i < a.size() && i < b.size(); ++i) {
         bool aNumber = false;
         bool bNumber = false;

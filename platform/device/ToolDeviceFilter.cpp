@@ -2,7 +2,7 @@
 
 #include "platform/device/Device.h"
 
-#include <QRegExp>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -78,8 +78,9 @@ bool ToolDeviceFilter::listDevices()
         return false;
     }
     // "SERIAL<tab>status" lines; adb adds a header and "* daemon ..." lines around them.
+    static const QRegularExpression blanks(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
     for (const QString& line : output.split(QLatin1Char('\n'))) {
-        const QStringList words = line.trimmed().split(QRegExp(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        const QStringList words = line.trimmed().split(blanks, Qt::SkipEmptyParts);
         if (words.size() < 2 || line.startsWith(QLatin1Char('*'))
             || line.startsWith(QLatin1String("List of devices")))
             continue;
