@@ -146,12 +146,16 @@ QStringList Utils::splitArguments(const QString& line)
 {
     QStringList arguments;
     QString current;
+    // Room for the rest of the line up front: a flash file splits thousands of lines at load.
+    current.reserve(line.size());
     for (int i = 0; i < line.size(); ++i) {
         const QChar c = line[i];
         if (c.isSpace()) {
-            if (!current.isEmpty())
+            if (!current.isEmpty()) {
                 arguments << current;
-            current.clear();
+                current = QString();
+                current.reserve(line.size() - i);
+            }
         } else if (c == '"' || c == '\'') {
             for (++i; i < line.size() && line[i] != c; ++i) {
                 if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == c)

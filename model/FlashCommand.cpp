@@ -666,23 +666,25 @@ QString checkParameter(QSharedPointer<FlashParameter> parameter, const QString& 
                        QSharedPointer<FlashParameterValue>& value,
                        const FlashConfiguration& configuration, std::set<QString>& definedVariables)
 {
-    const QString missing = QStringLiteral("A value for the parameter '") + parameter->getId()
-                            + QStringLiteral("' must be specified in configuration '")
-                            + configuration.getID() + QStringLiteral("'.");
+    const auto missing = [&parameter, &configuration] {
+        return QStringLiteral("A value for the parameter '") + parameter->getId()
+               + QStringLiteral("' must be specified in configuration '") + configuration.getID()
+               + QStringLiteral("'.");
+    };
     if (option.isNull()) {
         value = parameter->getValue();
         if (!value) {
             const QString id = configuration.getParameterValueId(parameter->getId());
             if (id.isNull())
-                return missing;
+                return missing();
             value = parameter->getValue(id);
             if (!value)
-                return missing;
+                return missing();
         }
     } else {
         value = parameter->getValue(option);
         if (!value)
-            return missing;
+            return missing();
     }
     const QString error = value->getError();
     if (!error.isEmpty())

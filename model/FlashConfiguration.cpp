@@ -3,6 +3,7 @@
 #include "core/ApplicationLog.h"
 #include "engine/FlashDevice2.h"
 #include "engine/FlashRunner.h"
+#include "model/FileCheckScope.h"
 #include "model/FlashGroup.h"
 #include "model/FlashParameter.h"
 #include "model/FlashParameterValue.h"
@@ -571,6 +572,7 @@ QString FlashConfiguration::getError() const
             definedVariables.insert(entry.first);
     }
 
+    const FileCheckScope oneLookPerFile;
     for (const auto& command : m_commands) {
         if (!command)
             continue;

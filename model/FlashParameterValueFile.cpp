@@ -1,5 +1,6 @@
 #include "model/FlashParameterValueFile.h"
 
+#include "model/FileCheckScope.h"
 #include "platform/json/JsonObject.h"
 
 #include <QDebug>
@@ -47,7 +48,7 @@ QString FlashParameterValueFile::getError() const
         qDebug() << "No file specified for id" << getValueId();
         return QString();
     }
-    if (!QFileInfo::exists(m_path))
+    if (!FileCheckScope::exists(m_path))
         return m_path + QStringLiteral(" not found");
     return QString();
 }
