@@ -1,0 +1,159 @@
+#pragma once
+
+// Answers the modal dialogs and message boxes that a blocking call opens: the test queues one step
+// per dialog before the call; a timer hands each step the next modal widget that shows
+// (QApplication::activeModalWidget) and the step presses a button, fills a field or reads a text.
+// Steps left unanswered, or failing, are reported through failures().
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+class ModalDialogDriver : public QObject
+{
+public:
+    // A step gets the modal widget and returns false when it could not do its part.
+    using Step = std::function<bool(QWidget* modal)>;
+
+    explicit ModalDialogDriver(int timeoutMs = 10000)
+        : m_timeoutMs(timeoutMs)
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+    }
+
+    // Queues a step for the next modal widget that shows.
+    void answer(Step step)
+    {
+        m_steps.push_back(std::move(step));
+        if (!m_timer.isActive()) {
+            m_waiting.start();
+            m_timer.start();
+        }
+    }
+
+    // Steps queued but never run (no modal widget showed in time), and steps that failed.
+    QStringList failures() const
+    {
+        QStringList all = m_failures;
+        if (!m_steps.empty())
+            all << QStringLiteral("%1 dialog(s) never showed").arg(m_steps.size());
+        return all;
+    }
+    bool allAnswered() const { return failures().isEmpty(); }
+    // Texts read by the steps made with readBoxText, in order.
+    const QStringList& texts() const { return m_texts; }
+
+    // Steps.
+    static Step pressButton(const QString& text)
+    {
+        return [text](QWidget* modal) { return clickButton(modal, text); };
+    }
+    static Step pressButton(QDialogButtonBox::StandardButton which)
+    {
+        return [which](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                if (QAbstractButton* button = box->button(QMessageBox::StandardButton(int(which)))) {
+                    button->click();
+                    return true;
+                }
+            }
+            for (auto* buttons : modal->findChildren<QDialogButtonBox*>()) {
+                if (QAbstractButton* button = buttons->button(which)) {
+                    button->click();
+                    return true;
+                }
+            }
+            return false;
+        };
+    }
+    static Step fillField(const QString& objectName, const QString& text, Step then = Step())
+    {
+        return [objectName, text, then](QWidget* modal) {
+            auto* field = modal->findChild<QLineEdit*>(objectName);
+            if (!field)
+                return false;
+            field->setText(text);
+            return !then || then(modal);
+        };
+    }
+    // Picks `path` in a file dialog (an empty path cancels it).
+    static Step pickFile(const QString& path)
+    {
+        return [path](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (!dialog)
+                return false;
+            if (path.isEmpty()) {
+                dialog->reject();
+                return true;
+            }
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+            return true;
+        };
+    }
+    // Reads the box's text into texts(), then runs `then`.
+    Step readBoxText(Step then)
+    {
+        return [this, then](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            m_texts << (box ? box->text() : QString());
+            return box && then(modal);
+        };
+    }
+
+private:
+    static bool clickButton(QWidget* modal, const QString& text)
+    {
+        for (auto* button : modal->findChildren<QAbstractButton*>()) {
+            if (button->isVisible() && button->text().remove(QLatin1Char('&')) == text) {
+                button->click();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void poll()
+    {
+        if (m_steps.empty()) {
+            m_timer.stop();
+            return;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            m_lastModal = nullptr;  // the dialog answered last is gone: it may show again
+        if (!modal || !modal->isVisible() || modal == m_lastModal) {
+            if (m_waiting.elapsed() > m_timeoutMs)
+                m_timer.stop();
+            return;
+        }
+        m_lastModal = modal;
+        const Step step = m_steps.front();
+        m_steps.pop_front();
+        if (!step(modal))
+            m_failures << QStringLiteral("a step failed on %1").arg(QString::fromLatin1(modal->metaObject()->className()));
+        m_waiting.restart();
+    }
+
+    int m_timeoutMs;
+    QTimer m_timer;
+    QElapsedTimer m_waiting;
+    std::deque<Step> m_steps;
+    QPointer<QWidget> m_lastModal;
+    QStringList m_failures;
+    QStringList m_texts;
+};
