@@ -64,7 +64,7 @@ int CliFlashFile::load(const LoggedObject& log, ArgParser::Options& options, QSh
     const QString path = options.flashFile;
     QDir folder = QDir::current();
     if (!path.isEmpty() && FileManager2::getFileType(path) == FileManager2::ArchiveFile) {
-        folder = QDir(FileManager2::getFileFolder(path).filePath(FileManager2::getFileBaseName(path)));
+        folder = QDir(FileManager2::getUnpackFolder(path));
         // Under the event loop, so that the time-out or an interrupt can stop the archiver. A
         // failed unpacking shows up below as an archive without its flash file; the unpacker has
         // said why. A stopped one ends the load: the run has its outcome already.

@@ -256,6 +256,11 @@ QDir FileManager2::getFileFolder(const QString& path)
     return QDir(QFileInfo(path).absolutePath());
 }
 
+QString FileManager2::getUnpackFolder(const QString& archive)
+{
+    return getFileFolder(archive).filePath(getFileBaseName(archive));
+}
+
 QString FileManager2::convertBytesToHumanReadableSize(uint64_t bytes, uint16_t decimals)
 {
     static const char* const units[] = {"bytes", "kB", "MB", "GB", "TB", "PB"};

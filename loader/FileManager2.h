@@ -40,6 +40,8 @@ public:
     static QString getFileBaseName(const QString& path);
     // The absolute folder holding the path.
     static QDir getFileFolder(const QString& path);
+    // Where an archive unpacks: beside it, in a folder named after it ("x.tar.gz" into "x").
+    static QString getUnpackFolder(const QString& archive);
     // "1.00 kB": 1024 steps from "bytes" up to "PB".
     static QString convertBytesToHumanReadableSize(uint64_t bytes, uint16_t decimals);
 

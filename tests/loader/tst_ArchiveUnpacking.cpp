@@ -181,7 +181,7 @@ void tst_ArchiveUnpacking::unpacks()
     QFETCH(bool, zipForm);
 
     const QString archive = copyArchive(fixture, name);
-    const QString output = FileManager2::getFileFolder(archive).filePath(FileManager2::getFileBaseName(archive));
+    const QString output = FileManager2::getUnpackFolder(archive);
     RecordedLog log;
     QVERIFY2(FileManager2::unzipArchive(archive, output, true), qPrintable(log.lines().join(QLatin1Char('\n'))));
 

@@ -190,6 +190,7 @@ void tst_FileManager2::namesAndSizes()
     QCOMPARE(FileManager2::getFileBaseName(QStringLiteral("README")), QStringLiteral("README"));
     QCOMPARE(FileManager2::getFileBaseName(QStringLiteral(".hidden")), QString());
     QCOMPARE(FileManager2::getFileFolder(QStringLiteral("rel/x.zip")).path(), QDir::current().filePath(QStringLiteral("rel")));
+    QCOMPARE(FileManager2::getUnpackFolder(QStringLiteral("/data/x.tar.gz")), QStringLiteral("/data/x"));
 
     QCOMPARE(FileManager2::convertBytesToHumanReadableSize(0, 2), QStringLiteral("0.00 bytes"));
     QCOMPARE(FileManager2::convertBytesToHumanReadableSize(1023, 2), QStringLiteral("1023.00 bytes"));
