@@ -37,6 +37,16 @@ QStringList toArguments(int argc, char** argv)
     return arguments;
 }
 
+// A platform named by the user, or a display server to open: without one Qt's GUI start aborts.
+bool hasDisplay()
+{
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 EntryPoint::EntryPoint(FILE* out, FILE* err)
@@ -126,6 +136,12 @@ int EntryPoint::start(int& argc, char** argv)
     // A single action prints a text and leaves: it never needs a display.
     const StartupArguments::SingleAction action = StartupArguments::singleAction(rawArguments);
     const bool gui = m_gui && action == StartupArguments::SingleAction::None;
+    if (gui && !hasDisplay()) {
+        // Qt would abort in its platform plugin: say what is missing instead.
+        writeLine(m_err, getMessage(ERROR, "No display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
+                                           "not set): run it in a desktop session, or use --cli"));
+        return cleanProgram(QlnErrorCode::InternalError, true);
+    }
     m_application.reset(FlashManagerApplication::createApplication(argc, argv, gui));
     registerMetaTypes();
     registerEngineMetaTypes();

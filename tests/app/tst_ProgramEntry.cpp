@@ -174,9 +174,11 @@ void tst_ProgramEntry::desktopWithoutDisplaySaysWhy()
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QLatin1String(name));
     const Run result = run({}, environment);
-    QVERIFY(result.exitCode != 0);
-    QVERIFY2(result.errors.contains(QStringLiteral("no Qt platform plugin could be initialized")),
-             qPrintable(result.errors));
+    QCOMPARE(result.exitCode, 7);
+    QVERIFY2(QRegularExpression('^' + kTime + "  ERROR  : No display to open the window on \\(DISPLAY and "
+                                "WAYLAND_DISPLAY are not set\\): run it in a desktop session, or use --cli\n$")
+                 .match(result.errors).hasMatch(), qPrintable(result.errors));
+    QVERIFY2(QRegularExpression('^' + exitLine(7) + "\n$").match(result.output).hasMatch(), qPrintable(result.output));
 }
 
 void tst_ProgramEntry::commandLineWithoutFlashFile()
