@@ -5,7 +5,7 @@
 // log level, the adb and fastboot paths and a few FMConst switches. Its messages go to the
 // application log. Main thread only; it uses the process-wide state of getopt_long.
 
-#include "app/ToolConst.h"
+#include "loader/ToolConst.h"
 
 #include <QMap>
 #include <QString>

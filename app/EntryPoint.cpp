@@ -3,7 +3,7 @@
 #include "app/ApplicationInfo.h"
 #include "app/ArgParser.h"
 #include "app/Quillon.h"
-#include "app/ToolConst.h"
+#include "loader/ToolConst.h"
 #include "core/ApplicationLog.h"
 #include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"

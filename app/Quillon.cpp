@@ -3,7 +3,7 @@
 #include "app/Cli.h"
 #include "app/InterruptNotifier.h"
 #include "app/StartupArguments.h"
-#include "app/ToolConst.h"
+#include "loader/ToolConst.h"
 #include "core/FMConst.h"
 #include "core/FlashUtils.h"
 #include "core/LogLevel.h"

@@ -1,4 +1,4 @@
-#include "app/ToolConst.h"
+#include "loader/ToolConst.h"
 
 #include "core/ApplicationLog.h"
 #include "core/FMConst.h"
