@@ -1,0 +1,14 @@
+#include "ui/UiResources.h"
+
+#include <QtGlobal>
+
+// Q_INIT_RESOURCE declares the registration function where it is used: that must be the global namespace.
+static void registerCompiledResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+void UiResources::init()
+{
+    registerCompiledResources();
+}
