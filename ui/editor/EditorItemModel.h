@@ -11,8 +11,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include <algorithm>
-
 template <class Entity>
 class EditorItemModel : public QAbstractItemModel
 {
@@ -65,13 +63,8 @@ public:
     void onDataChanged() { fillData(); }
 
 protected:
-    // How a row keeps its place across a refill: a row that shows a position of the file (its
-    // number is part of its text) stays with the position; a row that shows an entity follows it.
-    enum class RowIdentity { Position, Object };
-
-    EditorItemModel(const QStringList& headers, RowIdentity identity)
+    explicit EditorItemModel(const QStringList& headers)
         : m_headers(headers)
-        , m_identity(identity)
     {
     }
 
@@ -102,41 +95,29 @@ protected:
     }
 
 private:
-    // Announces what changed between the present rows and `rows`: the rows between the longest
-    // shared head and tail go, the new ones come, then every row that stays is told its data may
-    // differ (counts, check marks and values read through other entities).
+    // A row is a position of the file's list: the count changes at the end, then every row is
+    // told its data may differ (entities moved, counts, check marks, values). Until the new count
+    // is announced, the rows that stay keep their old entities, so a view that reads them between
+    // the two signals of an announcement sees what it saw before.
     void replaceRows(const Rows& rows)
     {
         const int oldCount = m_rows.size();
         const int newCount = rows.size();
-        const int shared = std::min(oldCount, newCount);
-        int head = 0;
-        int tail = 0;
-        if (m_identity == RowIdentity::Position) {
-            head = shared;
-        } else {
-            while (head < shared && m_rows[head] == rows[head])
-                ++head;
-            while (tail < shared - head && m_rows[oldCount - 1 - tail] == rows[newCount - 1 - tail])
-                ++tail;
-        }
-        if (head + tail < oldCount) {
-            beginRemoveRows(QModelIndex(), head, oldCount - tail - 1);
-            m_rows.erase(m_rows.begin() + head, m_rows.end() - tail);
+        if (newCount < oldCount) {
+            beginRemoveRows(QModelIndex(), newCount, oldCount - 1);
+            m_rows.resize(newCount);
             endRemoveRows();
-        }
-        if (head + tail < newCount) {
-            beginInsertRows(QModelIndex(), head, newCount - tail - 1);
-            m_rows = m_rows.mid(0, head) + rows.mid(head, newCount - tail - head) + m_rows.mid(head);
+        } else if (newCount > oldCount) {
+            beginInsertRows(QModelIndex(), oldCount, newCount - 1);
+            m_rows += rows.mid(oldCount);
             endInsertRows();
         }
-        m_rows = rows;  // a position's row takes the position's new entity
+        m_rows = rows;
         if (!m_rows.isEmpty())
             emit dataChanged(index(0, 0), index(m_rows.size() - 1, m_headers.size() - 1));
     }
 
     const QStringList m_headers;  // one per column; null: the column has no header
-    const RowIdentity m_identity;
     QSharedPointer<FlashFileManager> m_source;
     Rows m_rows;
 };

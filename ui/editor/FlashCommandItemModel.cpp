@@ -3,8 +3,7 @@
 #include <algorithm>
 
 FlashCommandItemModel::FlashCommandItemModel()
-    : ConfigurationViewItemModel({QString(), QStringLiteral("Tool"), QStringLiteral("Parameters")},
-                                 RowIdentity::Position)
+    : ConfigurationViewItemModel({QString(), QStringLiteral("Tool"), QStringLiteral("Parameters")})
 {
 }
 

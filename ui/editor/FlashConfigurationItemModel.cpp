@@ -3,7 +3,7 @@
 #include <QFont>
 
 FlashConfigurationItemModel::FlashConfigurationItemModel()
-    : EditorItemModel({QString()}, RowIdentity::Object)
+    : EditorItemModel({QString()})
 {
 }
 

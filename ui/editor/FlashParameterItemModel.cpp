@@ -4,8 +4,7 @@
 #include "model/FlashVariable.h"
 
 FlashParameterItemModel::FlashParameterItemModel()
-    : ConfigurationViewItemModel({QStringLiteral("Key"), QStringLiteral("Name"), QStringLiteral("Value")},
-                                 RowIdentity::Object)
+    : ConfigurationViewItemModel({QStringLiteral("Key"), QStringLiteral("Name"), QStringLiteral("Value")})
 {
 }
 
