@@ -1,6 +1,6 @@
 #include "DesktopRobot.h"
 
-#include "core/ChildProcess.h"
+#include "TiedChildProcess.h"
 
 #include <QDeadlineTimer>
 #include <QImage>
@@ -75,7 +75,7 @@ bool DesktopRobot::closeWindow(const QString& window) const
 bool DesktopRobot::runTool(const QString& program, const QStringList& arguments, int timeoutMs,
                            QByteArray* output) const
 {
-    ChildProcess process;
+    TiedChildProcess process;
     process.setProcessEnvironment(m_display);
     process.start(program, arguments);
     const QString command = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));

@@ -22,9 +22,9 @@ public:
     // The root window as it is now; null when no picture came.
     ScreenShot screenshot() const;
     // Takes shots until one meets `condition`, or `timeoutMs` passed; returns the last one taken.
-    ScreenShot waitForShot(const std::function<bool(const ScreenShot&)>& condition, int timeoutMs = 10000) const;
+    ScreenShot waitForShot(const std::function<bool(const ScreenShot&)>& condition, int timeoutMs = 20000) const;
     // The id of the shown window whose title is `title`, once there is one; empty after `timeoutMs`.
-    QString waitForWindow(const QString& title, int timeoutMs = 10000) const;
+    QString waitForWindow(const QString& title, int timeoutMs = 20000) const;
 
     // A click of the left button at `point` of the screen.
     bool click(const QPoint& point) const;

@@ -5,7 +5,7 @@
 // meet the host's display or services. Both stop, with their process groups, when it is destroyed.
 // Owned by the test (or its station); any thread that owns it.
 
-#include "core/ChildProcess.h"
+#include "TiedChildProcess.h"
 
 #include <QProcessEnvironment>
 #include <QSize>
@@ -44,8 +44,8 @@ private:
     static void stop(ChildProcess& process);
 
     QTemporaryDir m_folder;
-    ChildProcess m_server;
-    ChildProcess m_bus;
+    TiedChildProcess m_server;
+    TiedChildProcess m_bus;
     QString m_name;
     QString m_busAddress;
     QString m_error;

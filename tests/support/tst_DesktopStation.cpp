@@ -13,6 +13,7 @@ private slots:
     void windowIsSeenWorkedAndClosedFromOutside();
     void programGrabsTheStationScreenFromInside();
     void displayStopsWithTheStation();
+    void waitForAWindowThatNeverShowsEndsInTime();
 
 private:
     static bool panelIs(const ScreenShot& shot, const QColor& colour)
@@ -82,6 +83,18 @@ void tst_DesktopStation::displayStopsWithTheStation()
     display.reset();
     QVERIFY(robot.screenshot().isNull());
     QVERIFY2(!QFile::exists(socket), "the server was killed, not stopped");
+}
+
+void tst_DesktopStation::waitForAWindowThatNeverShowsEndsInTime()
+{
+    const XvfbDisplay display;
+    QVERIFY2(display.isValid(), qPrintable(display.error()));
+    const DesktopRobot robot(display.environment());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(robot.waitForWindow(QStringLiteral("No such window"), 1500).isEmpty());
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(robot.lastError().contains(QLatin1String("still running after 1500 ms")), qPrintable(robot.lastError()));
 }
 
 QTEST_GUILESS_MAIN(tst_DesktopStation)
