@@ -53,13 +53,15 @@ const QByteArray kAllTypes = R"([
     {"type": "text", "id": "name", "label": "Name", "value": "board", "tooltip": "The board"},
     {"type": "textarea", "id": "notes", "label": "Notes", "value": "one\ntwo"},
     {"type": "spinbox", "id": "count", "label": "Count", "value": 50, "max": 10},
+    {"type": "spinbox", "id": "large", "label": "Large", "value": 150, "min": -5, "max": 200},
     {"type": "file", "id": "image", "label": "Image", "value": "/images/boot.img", "mode": "save"},
     {"type": "label", "label": "Only text"},
     {"type": "hidden", "id": "tool", "value": "adb"}
 ])";
 
 const QByteArray kAllTypesAnswers = R"({"on": true, "off": false, "grey": null, "mode": "b", "twice": "x",
-    "blank": null, "name": "board", "notes": "one\ntwo", "count": 10, "image": "/images/boot.img",
+    "blank": null, "name": "board", "notes": "one\ntwo", "count": 10, "large": 150,
+    "image": "/images/boot.img",
     "tool": "adb"})";
 
 JsonObject object(const QByteArray& json)
@@ -189,7 +191,7 @@ void tst_FormWidget::typedInputReachesTheAnswers()
 
     QCOMPARE(text(form.getFormData()),
              text(object(R"({"on": true, "off": true, "grey": true, "mode": "c", "twice": "x", "blank": "x",
-                             "name": "board-2", "notes": "one\ntwo\nthree", "count": 7,
+                             "name": "board-2", "notes": "one\ntwo\nthree", "count": 7, "large": 150,
                              "image": "/tmp/os.img", "tool": "adb"})")));
 }
 
