@@ -223,7 +223,9 @@ JsonObjectList SetVariableFlashCommand::getJsonEditorInterface() const
                                {{QStringLiteral("description"), m_description},
                                 {QStringLiteral("variable"), m_variable},
                                 {QStringLiteral("mandatory"), m_mandatory},
-                                {QStringLiteral("defaultValue"), m_defaultValue}});
+                                // The form edits the default as text: none is the empty text.
+                                {QStringLiteral("defaultValue"),
+                                 m_defaultValue.isValid() ? m_defaultValue.toString() : QString("")}});
 }
 
 int SetVariableFlashCommand::performCommand(const SharedPointer<FlashRunner>& runner,
