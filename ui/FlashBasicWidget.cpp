@@ -10,6 +10,7 @@
 #include "ui/editor/FormWidget.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -254,7 +255,7 @@ void FlashBasicWidget::loadLocalFlashFile(const QString& path)
 
 void FlashBasicWidget::loadFlashConfigs()
 {
-    const QSignalBlocker blocker(ui->comboBoxCfgs);
+    QSignalBlocker blocker(ui->comboBoxCfgs);
     ui->comboBoxCfgs->clear();
     QSharedPointer<FlashConfiguration> current;
     if (!m_flashFile) {

@@ -115,6 +115,16 @@ public:
         };
     }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // A dialog shown again (run once more by its owner) is a new dialog to answer, even when
+        // it came back before the next poll.
+        if (event->type() == QEvent::Hide && watched == m_lastModal)
+            m_lastModal = nullptr;
+        return false;
+    }
+
 private:
     static bool clickButton(QWidget* modal, const QString& text)
     {
@@ -137,11 +147,17 @@ private:
         if (!modal || !modal->isVisible())
             m_lastModal = nullptr;  // the dialog answered last is gone: it may show again
         if (!modal || !modal->isVisible() || modal == m_lastModal) {
-            if (m_waiting.elapsed() > m_timeoutMs)
+            if (m_waiting.elapsed() > m_timeoutMs) {
                 m_timer.stop();
+                // A dialog left open would hold the test until its own time-out: the test fails
+                // on failures() instead.
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            }
             return;
         }
         m_lastModal = modal;
+        modal->installEventFilter(this);
         const Step step = m_steps.front();
         m_steps.pop_front();
         if (!step(modal))

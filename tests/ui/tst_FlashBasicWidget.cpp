@@ -81,6 +81,7 @@ private slots:
     void dropsAndReloadAtStart();
     void changeOnDiskAsksToReload();
     void compactVariantNeverAsks();
+    void hiddenTabDoesNotAsk();
     void groupsDialog();
 
 private:
@@ -333,6 +334,17 @@ void tst_FlashBasicWidget::compactVariantNeverAsks()
     tab.loadLocalFile(path);
     QCOMPARE(ToolConst::latestArchiveFileInLocal, path);
     QVERIFY(tab.findChild<QLineEdit*>(QStringLiteral("txtArchive"))->isHidden());
+    QVERIFY(write(path, flashJson("b")));
+    QTest::qWait(300);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(tab.getCurrentFlashFile()->getName(), QStringLiteral("Alpha"));
+}
+
+void tst_FlashBasicWidget::hiddenTabDoesNotAsk()
+{
+    const QString path = fixture(QStringLiteral("hidden-tab/flash.json"), flashJson());
+    FlashBasicWidget tab;
+    tab.loadLocalFile(path);
     QVERIFY(write(path, flashJson("b")));
     QTest::qWait(300);
     QVERIFY(!QApplication::activeModalWidget());
