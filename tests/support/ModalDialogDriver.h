@@ -100,7 +100,12 @@ public:
                 dialog->reject();
                 return true;
             }
-            dialog->selectFile(path);
+            // selectFile() leaves the name field alone while it has the focus, and selects in the
+            // list only once the folder has been read: under load the dialog would accept nothing.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!name)
+                return false;
+            name->setText(path);
             static_cast<QDialog*>(dialog)->accept();
             return true;
         };

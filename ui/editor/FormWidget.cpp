@@ -24,9 +24,11 @@ namespace {
 // Empty, or holding only the literals of its input mask (a cleared "\0\xHHHHHHHH" reads "0x").
 bool isEmpty(const QLineEdit& edit)
 {
-    if (edit.text().isEmpty() || edit.inputMask().isEmpty())
-        return edit.text().isEmpty();
-    QLineEdit cleared;
+    if (edit.text().isEmpty())
+        return true;
+    if (edit.inputMask().isEmpty())
+        return false;
+    QLineEdit cleared;  // the mask's text with every blank position empty
     cleared.setInputMask(edit.inputMask());
     return edit.text() == cleared.text();
 }
