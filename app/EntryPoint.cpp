@@ -130,9 +130,6 @@ int EntryPoint::start(int& argc, char** argv)
     // of its construction (no display) reaches the console instead of a log nobody reads yet.
     const QStringList rawArguments = toArguments(argc, argv);
     m_qtSink->setSilentModeEnabled(!StartupArguments::isDebugLogRequested(rawArguments));
-    m_hashManager = std::make_unique<HashManager>();
-    m_portMap = std::make_unique<UsbPortMap>();
-
     // A single action prints a text and leaves: it never needs a display.
     const StartupArguments::SingleAction action = StartupArguments::singleAction(rawArguments);
     const bool gui = m_gui && action == StartupArguments::SingleAction::None;
@@ -142,6 +139,8 @@ int EntryPoint::start(int& argc, char** argv)
                                            "not set): run it in a desktop session, or use --cli"));
         return cleanProgram(QlnErrorCode::InternalError, true);
     }
+    m_hashManager = std::make_unique<HashManager>();
+    m_portMap = std::make_unique<UsbPortMap>();
     m_application.reset(FlashManagerApplication::createApplication(argc, argv, gui));
     registerMetaTypes();
     registerEngineMetaTypes();
