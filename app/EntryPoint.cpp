@@ -193,11 +193,7 @@ int EntryPoint::answerSingleAction(StartupArguments::SingleAction action, const 
 
 int EntryPoint::startFace()
 {
-    if (m_gui) {
-        writeLine(m_err, getMessage(ERROR, "The desktop face is not built yet: use --cli"));
-        return QlnErrorCode::InternalError;
-    }
-    const int result = m_quillon->init();
+    const int result = m_quillon->init(m_gui);
     if (result != 0)
         return result;
     ApplicationLog::write(INFO, QStringLiteral("Quillon Lite initialized successfully"));

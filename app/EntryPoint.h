@@ -65,7 +65,7 @@ private:
     int start(int& argc, char** argv);
     int answerSingleAction(StartupArguments::SingleAction action, const QStringList& arguments);
     // Hands over to the face and runs the event loop; returns 1 when there was nothing to do, else
-    // the exit status. The desktop face is not built yet: it stops at once with 7.
+    // the exit status.
     int startFace();
     // Ends the process with `code` after the exit line, without the shut-down, when flashes were
     // left behind (Quillon::hasAbandonedFlashes).

@@ -3,6 +3,7 @@
 #include "app/Cli.h"
 #include "app/InterruptNotifier.h"
 #include "app/StartupArguments.h"
+#include "app/TempFolderSpace.h"
 #include "loader/ToolConst.h"
 #include "core/FMConst.h"
 #include "core/FlashUtils.h"
@@ -23,12 +24,17 @@
 #include "platform/device/UsbDeviceScanner.h"
 #include "tools/DFUFlashCommand.h"
 #include "tools/DravikFlashCommand.h"
+#include "ui/MainWindow.h"
+#include "ui/UiResources.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QApplication>
+#include <QSplashScreen>
 #include <QSslSocket>
+#include <QTextCodec>
 
 namespace {
 
@@ -158,10 +164,17 @@ Quillon::Quillon()
 Quillon::~Quillon()
 {
     qDebug() << "destructor Quillon ...";
-    if (m_flashManager) {
+    if (m_flashManager)
         disconnect(this, nullptr, m_flashManager, nullptr);
-        settleFlashEnds();
+    delete m_splashScreen;
+    m_splashScreen = nullptr;
+    // The window may still reach both managers while it goes.
+    if (m_mainWindow) {
+        MessageHandler::instance()->setMainTextEditLog(nullptr);
+        delete m_mainWindow;
+        m_mainWindow = nullptr;
     }
+    settleFlashEnds();
     m_flashManagerThread.quit();
     m_flashManagerThread.wait();
     // The driver refers to both managers, and the flash manager to the device manager's devices.
@@ -189,30 +202,45 @@ bool Quillon::hasAbandonedFlashes() const
     return m_flashManager && m_flashManager->hasAbandonedFlashes();
 }
 
-int Quillon::init()
+int Quillon::init(bool gui)
 {
-    // First: from here on an interrupt no longer ends the process at once, the driver stops the run.
+    // First: from here on an interrupt no longer ends the process at once, the face stops the run.
     m_interrupts = new InterruptNotifier(this);
     MessageHandler* const log = MessageHandler::instance();
     log->clear();
-    log->setShell(true);
+    if (gui)
+        showSplashScreen();
+    else
+        log->setShell(true);
+    if (!QTextCodec::codecForLocale())
+        logMessage(Logger::WARNING, QStringLiteral("Cannot set the codec"));
     startLogFile();
 
+    if (gui) {
+        logSplashMessage(QStringLiteral("Starting user interface..."));
+        m_mainWindow = new MainWindow;
+        bindLogHandlers(*m_mainWindow);
+    }
     printInitialisationLogs();
-    // The command line drives the firmware downloader through its library.
-    FMConst::USE_DRAVIK_EXTERNAL = false;
-    FMConst::GUI_ENABLED = false;
+    // The desktop face runs the firmware downloader as a program of its own, the command line
+    // through its library.
+    if (gui)
+        FMConst::USE_DRAVIK_SOLO = true;
+    FMConst::USE_DRAVIK_EXTERNAL = gui;
+    FMConst::GUI_ENABLED = gui;
 
+    logSplashMessage(QStringLiteral("Initializing flash manager ..."));
     createFlashManager();
+    logSplashMessage(QStringLiteral("Initializing device manager ..."));
     createDeviceManager();
 
-    m_cliDriver = new Cli(m_flashManager, m_deviceManager);
-    logMessage(Logger::DEBUG, QStringLiteral("Cli allocated"));
-    bindLogHandlers(*m_cliDriver);
-    connect(m_interrupts, &InterruptNotifier::interrupted, m_cliDriver, &Cli::do_interrupt);
-    const int code = m_cliDriver->init();
-    if (code != 0)
-        return terminate(code);
+    if (gui) {
+        attachMainWindow();
+    } else {
+        const int code = initCommandLineDriver();
+        if (code != 0)
+            return terminate(code);
+    }
 
     if (m_toolQueries.takeAndroidSdkFound())
         logMessage(Logger::INFO, QStringLiteral("Adb and fastboot binaries OK"));
@@ -220,7 +248,12 @@ int Quillon::init()
         logMessage(Logger::ERROR, QStringLiteral("Can not find Android adb and fastboot applications; Please "
                                                  "check the path of adb and fastboot in the option panel"));
     m_usbScanner->startScan();
+    logSplashMessage(QStringLiteral("Starting user interface..."));
 
+    if (gui) {
+        showMainWindow();
+        return 0;
+    }
     // A run that ends while it starts (an interrupt or the time-out during the unpacking) has its
     // code returned by start().
     const int started = m_cliDriver->start();
@@ -231,11 +264,66 @@ int Quillon::init()
     return 0;
 }
 
+void Quillon::showSplashScreen()
+{
+    UiResources::init();
+    m_splashScreen = new QSplashScreen(QPixmap(QStringLiteral(":/icons/icons/splash_quillon.png")));
+    m_splashScreen->setEnabled(false);
+    m_splashScreen->show();
+    logSplashMessage(QStringLiteral("Starting %1 %2 %3 ...")
+                         .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
+                              qApp->property("APP_ARCH").toString()));
+    QCoreApplication::processEvents();
+}
+
+void Quillon::logSplashMessage(const QString& text)
+{
+    if (m_splashScreen)
+        m_splashScreen->showMessage(text, Qt::AlignLeft | Qt::AlignBottom, QColor(43, 108, 195, 255));
+}
+
+void Quillon::attachMainWindow()
+{
+    m_mainWindow->setFlashManager(m_flashManager);
+    logMessage(Logger::TRACE, QStringLiteral("TEMP folder location: '%1'").arg(QFileInfo(QDir::tempPath()).canonicalFilePath()));
+    TempFolderSpace(FMConst::MIN_DISK_SPACE_WARNING_VALUE).report(*this);
+    connect(m_mainWindow, &MainWindow::closing, this, &Quillon::terminate);
+    // A flash's question and notice wait for the window's answer on the flash's own thread.
+    connect(m_flashManager, &FlashManager::displayMessageBox, m_mainWindow, &MainWindow::displayMessageBox,
+            Qt::BlockingQueuedConnection);
+    connect(m_flashManager, &FlashManager::displayNotifierTool, m_mainWindow, &MainWindow::displayNotifierTool,
+            Qt::BlockingQueuedConnection);
+    // An interrupt closes the window as its close button would.
+    connect(m_interrupts, &InterruptNotifier::interrupted, m_mainWindow, &QWidget::close);
+    m_mainWindow->widgetFlashBasicReloadLatestFlashFile();
+}
+
+void Quillon::showMainWindow()
+{
+    QCoreApplication::processEvents();
+    m_mainWindow->resize(1024, 768);
+    m_mainWindow->update();
+    m_splashScreen->finish(m_mainWindow);
+    m_mainWindow->show();
+    m_mainWindow->initAppStyle();
+    MessageHandler::instance()->scrollTextEditsToBottom();
+}
+
+int Quillon::initCommandLineDriver()
+{
+    m_cliDriver = new Cli(m_flashManager, m_deviceManager);
+    logMessage(Logger::DEBUG, QStringLiteral("Cli allocated"));
+    bindLogHandlers(*m_cliDriver);
+    connect(m_interrupts, &InterruptNotifier::interrupted, m_cliDriver, &Cli::do_interrupt);
+    return m_cliDriver->init();
+}
+
 void Quillon::startLogFile()
 {
     if (!FMConst::applicationLogEnabled_)
         return;
     logMessage(Logger::INFO, QStringLiteral("Starting logger..."));
+    logSplashMessage(QStringLiteral("Starting logger..."));
     if (FMConst::applicationLogFileNamePattern_.isEmpty())
         return;
     MessageHandler* const log = MessageHandler::instance();
@@ -339,10 +427,16 @@ int Quillon::terminate(int code)
     }
     m_terminated = true;
     logMessage(Logger::DEBUG, QStringLiteral("Exiting Quillon Lite"));
+    MessageHandler::instance()->setMainTextEditLog(nullptr);
     // The flash manager keeps its own connections (statistics, result files): a flash that ends
     // while the program leaves is still recorded.
     if (m_deviceManager)
         disconnect(m_deviceManager, nullptr, nullptr, nullptr);
+    if (m_mainWindow) {
+        disconnect(m_mainWindow, nullptr, nullptr, nullptr);
+        if (m_flashManager)
+            disconnect(m_flashManager, nullptr, m_mainWindow, nullptr);
+    }
     if (m_cliDriver) {
         disconnect(m_cliDriver, nullptr, nullptr, nullptr);
         if (m_flashManager)
@@ -351,6 +445,9 @@ int Quillon::terminate(int code)
     if (m_deviceManager)
         m_deviceManager->stopAllScanners();
     QCoreApplication::processEvents();
+    // The desktop's flashes end with the window; the command line's driver has stopped its own.
+    if (m_mainWindow && m_flashManager && m_flashManager->isDeviceFlashing())
+        m_flashManager->stopFlash();
     logMessage(Logger::DEBUG, QStringLiteral("Device Manager terminated"));
     logMessage(Logger::DEBUG, QStringLiteral("Flash Manager terminated"));
     QCoreApplication::exit(code);

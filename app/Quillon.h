@@ -1,11 +1,12 @@
 #pragma once
 
 // The application class: owns the long-lived managers of a run (the flash manager on a thread of
-// its own, the device manager with its USB scanner and four filters, the command-line driver),
-// wires them together, runs the start-up checks, starts scanning and the driver, passes SIGINT,
-// SIGTERM and SIGHUP on to the driver, and is the one way out of the event loop (terminate). The
-// program entry creates one and deletes it after the loop; the destructor releases the managers in
-// the reverse order of their creation. Main thread only.
+// its own, the device manager with its USB scanner and four filters) and the face that drives them
+// (the main window with its splash screen, or the command-line driver), wires them together, runs
+// the start-up checks, starts scanning, passes SIGINT, SIGTERM and SIGHUP on to the face, and is the
+// one way out of the event loop (terminate). The program entry creates one and deletes it after the
+// loop; the destructor takes the face down first, then the flash manager's thread, then the
+// managers. Main thread only.
 
 #include "app/StartupToolQueries.h"
 #include "core/LoggerBridge.h"
@@ -19,6 +20,8 @@ class Cli;
 class DeviceManager;
 class InterruptNotifier;
 class FlashManager;
+class MainWindow;
+class QSplashScreen;
 class UsbChangeWatcher;
 class UsbDeviceScanner;
 
@@ -34,9 +37,10 @@ public:
     Quillon();
     ~Quillon() override;
 
-    // Builds the command-line face and starts it: 0 when the driver now waits for its devices,
-    // else the driver's code after terminate() (1: nothing more to do).
-    int init();
+    // Builds the desktop face (`gui`) or the command-line face and starts it. 0 when the window
+    // shows or the driver now waits for its devices, else the driver's code after terminate()
+    // (1: nothing more to do).
+    int init(bool gui);
     // Start-up log block: program, downloader, DFU and adb versions, host, SSL, paths.
     void printInitialisationLogs();
 
@@ -47,11 +51,20 @@ public:
     void settleFlashEnds();
 
 public slots:
-    // Stops scanning, cuts the managers off from the driver and asks the event loop to end with
-    // `code`; returns `code`. Runs again harmlessly (and silently).
+    // Stops scanning, cuts the managers off from the face, stops the desktop's running flashes and
+    // asks the event loop to end with `code`; returns `code`. Runs again harmlessly (and silently).
     int terminate(int code);
 
 private:
+    void showSplashScreen();
+    // Shows `text` on the splash screen, when there is one.
+    void logSplashMessage(const QString& text);
+    // The window's part of start-up once both managers exist; it shows at the end of init.
+    void attachMainWindow();
+    void showMainWindow();
+    // Creates the driver and runs its init(): 0 when it goes on.
+    int initCommandLineDriver();
+
     // Opens the application log file when the settings ask for one.
     void startLogFile();
     void createFlashManager();
@@ -63,7 +76,9 @@ private:
     LoggerBridge m_logBridge;
     UsbDeviceScanner* m_usbScanner = nullptr;   // owned by the device manager
     UsbChangeWatcher* m_usbChangeWatcher = nullptr; // wakes m_usbScanner; goes before it
+    MainWindow* m_mainWindow = nullptr;
     Cli* m_cliDriver = nullptr;
+    QSplashScreen* m_splashScreen = nullptr;
     StartupToolQueries m_toolQueries;
     InterruptNotifier* m_interrupts = nullptr;  // child of this object
     bool m_terminated = false;

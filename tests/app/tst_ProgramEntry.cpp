@@ -27,7 +27,6 @@ private slots:
     void errorCode();
     void errorCodeWithoutNumber();
     void singleActionsNeedNoDisplay();
-    void desktopFaceIsNotBuilt();
     void desktopWithoutDisplaySaysWhy();
     void commandLineWithoutFlashFile();
     void commandLineOptionErrors_data();
@@ -157,15 +156,6 @@ void tst_ProgramEntry::singleActionsNeedNoDisplay()
     const Run result = run({"--version"}, environment);
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.output.startsWith(QStringLiteral("Zorvik(R) Quillon Lite V 5.3.2.0")));
-}
-
-void tst_ProgramEntry::desktopFaceIsNotBuilt()
-{
-    const Run result = run({});
-    QCOMPARE(result.exitCode, 7);
-    QVERIFY2(QRegularExpression('^' + kTime + "  ERROR  : The desktop face is not built yet: use --cli\n$")
-                 .match(result.errors).hasMatch(), qPrintable(result.errors));
-    QVERIFY2(QRegularExpression('^' + exitLine(7) + "\n$").match(result.output).hasMatch(), qPrintable(result.output));
 }
 
 void tst_ProgramEntry::desktopWithoutDisplaySaysWhy()

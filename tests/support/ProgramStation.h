@@ -161,6 +161,34 @@ public:
         return true;
     }
 
+    // Turns the application log file on: "quillon.log" in the result folder.
+    void keepApplicationLog() const
+    {
+        QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("FlashLogAllFile"), true);
+        settings.setValue(QStringLiteral("FlashLogAllFileName"), QStringLiteral("quillon.log"));
+    }
+    QString applicationLog() const
+    {
+        QFile file(resultFolder() + QStringLiteral("/quillon.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // Waits until the application log file holds every one of `texts`; false when the program
+    // ended or `timeoutMs` passed first.
+    bool waitForApplicationLog(const QStringList& texts, int timeoutMs = 60000) const
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            const QString log = applicationLog();
+            if (std::all_of(texts.begin(), texts.end(), [&](const QString& text) { return log.contains(text); }))
+                return true;
+            if (m_instance.process->state() == QProcess::NotRunning || clock.elapsed() > timeoutMs)
+                return false;
+            m_instance.process->waitForFinished(100);
+        }
+    }
+
     // Sends `signal` to the program's process group, as a terminal's Ctrl-C does.
     bool signal(int number) const
     {

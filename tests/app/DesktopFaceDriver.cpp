@@ -1,0 +1,183 @@
+// The desktop face in process: the program's own entry point and start-up, plus a scenario that
+// starts once the window shows a ready configuration ("Ready to flash!"). The scenario finds
+// widgets by object name, works them with QTest input, answers dialogs with ModalDialogDriver,
+// prints one "driver: " line per finding and closes the window as its user would; the desktop
+// test runs this program on its station and reads those lines. QLN_DRIVER_SCENARIO names the
+// scenario.
+
+#include "ModalDialogDriver.h"
+#include "app/EntryPoint.h"
+#include "core/MessageHandler.h"
+#include "model/FlashConfiguration.h"
+#include "model/FlashGroup.h"
+#include "ui/FlashBasicWidget.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QSplashScreen>
+#include <QTest>
+#include <QToolButton>
+
+#include <cstdio>
+
+namespace {
+
+void report(const QString& finding)
+{
+    std::printf("driver: %s\n", qPrintable(finding));
+    std::fflush(stdout);
+}
+
+QMainWindow* shownMainWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("MainWindow") && widget->isVisible())
+            return qobject_cast<QMainWindow*>(widget);
+    }
+    return nullptr;
+}
+
+// "name=enabled" for each group of the configuration.
+QStringList groupStates(const FlashConfigurationPtr& configuration)
+{
+    QStringList states;
+    for (const FlashConfiguration::Group& group : configuration->getGroupsStatus())
+        states << group.group->getId() + QLatin1Char('=') + (group.enabled ? "on" : "off");
+    return states;
+}
+
+// The text of the form row that holds `field`.
+QString rowLabel(QWidget* field)
+{
+    auto* form = qobject_cast<QFormLayout*>(field->parentWidget()->layout());
+    auto* label = form ? qobject_cast<QLabel*>(form->labelForField(field)) : nullptr;
+    return label ? label->text() : QString();
+}
+
+// What the flash tab shows, and that the editor does not show.
+void flashTab(QMainWindow* window)
+{
+    auto* tab = window->findChild<FlashBasicWidget*>(QStringLiteral("widgetFlashBasic"));
+    report(QStringLiteral("path: ") + tab->findChild<QLineEdit*>(QStringLiteral("txtArchive"))->text());
+    report(QStringLiteral("configuration: ") + tab->findChild<QComboBox*>(QStringLiteral("comboBoxCfgs"))->currentText());
+    QWidget* editor = window->findChild<QWidget*>(QStringLiteral("widgetFlashEditor"));
+    report(QStringLiteral("editor: ") + (!editor ? "none" : editor->isVisible() ? "shown" : "hidden"));
+}
+
+// The groups dialog of the flash tab: what it lists, and that Restore Defaults then Cancel leave
+// the configuration's groups as they were.
+void groupsDialog(QMainWindow* window)
+{
+    auto* tab = window->findChild<FlashBasicWidget*>(QStringLiteral("widgetFlashBasic"));
+    QToolButton* groupsButton = nullptr;
+    for (auto* button : tab->findChildren<QToolButton*>()) {
+        if (button->toolTip() == QLatin1String("Configure command groups"))
+            groupsButton = button;
+    }
+    if (!groupsButton) {
+        report(QStringLiteral("FAIL no groups button"));
+        return;
+    }
+    const QStringList before = groupStates(tab->getCurrentFlashFile());
+    report(QStringLiteral("groups before: ") + before.join(QLatin1Char(' ')));
+    ModalDialogDriver dialogs;
+    dialogs.answer([](QWidget* modal) {
+        for (auto* box : modal->findChildren<QCheckBox*>())
+            report(QStringLiteral("dialog check box: %1 %2").arg(rowLabel(box), box->isChecked() ? "on" : "off"));
+        report(QStringLiteral("dialog size: %1x%2").arg(modal->width()).arg(modal->height()));
+        return ModalDialogDriver::pressButton(QDialogButtonBox::RestoreDefaults)(modal);
+    });
+    dialogs.answer(ModalDialogDriver::pressButton(QDialogButtonBox::Cancel));
+    QTest::mouseClick(groupsButton, Qt::LeftButton);
+    for (const QString& failure : dialogs.failures())
+        report(QStringLiteral("FAIL ") + failure);
+    report(QStringLiteral("groups after: ") + groupStates(tab->getCurrentFlashFile()).join(QLatin1Char(' ')));
+}
+
+// Reports every message the splash screen shows, from its first show on.
+class SplashWatch : public QObject
+{
+public:
+    SplashWatch()
+        : QObject(QCoreApplication::instance())
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* splash = qobject_cast<QSplashScreen*>(watched);
+        if (event->type() == QEvent::Show && splash && !m_watched.contains(splash)) {
+            m_watched << splash;
+            connect(splash, &QSplashScreen::messageChanged, this,
+                    [](const QString& message) { report(QStringLiteral("splash: ") + message); });
+        }
+        return false;
+    }
+
+private:
+    QList<QSplashScreen*> m_watched;
+};
+
+// Polls until the window shows with a configuration ready, runs the scenario, closes the window.
+class Scenario : public QObject
+{
+public:
+    Scenario()
+        : QObject(QCoreApplication::instance())
+    {
+        connect(MessageHandler::instance(), &MessageHandler::newLog, this,
+                [this](LOGLEVEL, const QString&, const QString& text) {
+                    m_ready = m_ready || text == QLatin1String("Ready to flash!");
+                });
+        startTimer(100);
+    }
+
+protected:
+    void timerEvent(QTimerEvent* event) override
+    {
+        QMainWindow* window = shownMainWindow();
+        if (!m_ready || !window)
+            return;
+        killTimer(event->timerId());
+        const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
+        if (name == "groups") {
+            flashTab(window);
+            groupsDialog(window);
+        } else if (name == "start-up") {
+            report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
+        }
+        else
+            report(QStringLiteral("FAIL no scenario ") + QString::fromLocal8Bit(name));
+        report(QStringLiteral("done"));
+        window->close();
+    }
+
+private:
+    bool m_ready = false;
+};
+
+void startScenario()
+{
+    // The command line's application has no window to drive.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        new SplashWatch;
+        new Scenario;
+    }
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(startScenario)
+
+int main(int argc, char* argv[])
+{
+    EntryPoint entryPoint;
+    return entryPoint.run(argc, argv);
+}
