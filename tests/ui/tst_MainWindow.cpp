@@ -427,12 +427,16 @@ void tst_MainWindow::documentationPopup()
     driver.answer(driver.readBoxText([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         auto* doNotDisplay = modal->findChild<QCheckBox*>();
-        if (!box || !doNotDisplay || doNotDisplay->text() != QStringLiteral("Do not display this message again")
-            || box->windowTitle() != kApplicationName)
-            return false;
-        if (tick)
+        const bool looksRight = box && doNotDisplay && box->windowTitle() == kApplicationName
+                                && doNotDisplay->text() == QStringLiteral("Do not display this message again");
+        if (tick && doNotDisplay)
             QTest::mouseClick(doNotDisplay, Qt::LeftButton);
-        return ModalDialogDriver::pressButton(button)(modal);
+        // A popup that should not have shown is closed all the same, and counts as answered.
+        if (button.isEmpty())
+            QTest::keyClick(modal, Qt::Key_Escape);
+        else if (!ModalDialogDriver::pressButton(button)(modal))
+            return false;
+        return looksRight;
     }));
     flashTab()->loadLocalFile(path);
 
@@ -464,8 +468,11 @@ void tst_MainWindow::clearLogEmptiesPanelAndHistory()
 
     QTest::mouseClick(child<QToolButton>(QStringLiteral("pushButton_editLogClear")), Qt::LeftButton);
     QVERIFY(panel->toPlainText().isEmpty());
-    // The history is empty too: re-filling the panel from it brings nothing back.
+    // The history is empty too: re-filling the panel from it brings nothing back. The panel is
+    // written through queued calls: a line logged afterwards shows when the re-fill is done.
     m_window->refreshLog();
+    MessageHandler::instance()->logMessage(INFO, QStringLiteral("after clearing"));
+    QTRY_VERIFY(panel->toPlainText().contains(QStringLiteral("after clearing")));
     QVERIFY2(!panel->toPlainText().contains(QStringLiteral("before clearing")), qPrintable(panel->toPlainText()));
 }
 
@@ -525,13 +532,13 @@ void tst_MainWindow::displayMessageBox()
     ModalDialogDriver driver(2000);
     driver.answer(driver.readBoxText([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box || box->icon() != QMessageBox::Icon(icon) || box->windowTitle() != kApplicationName)
+        const bool looksRight = box && box->icon() == QMessageBox::Icon(icon) && box->windowTitle() == kApplicationName;
+        // A box that should not have shown is closed all the same, and counts as answered.
+        if (button.isEmpty() || button == QStringLiteral("Escape"))
+            QTest::keyClick(modal, Qt::Key_Escape);
+        else if (!ModalDialogDriver::pressButton(button)(modal))
             return false;
-        if (button == QStringLiteral("Escape")) {
-            QTest::keyClick(box, Qt::Key_Escape);
-            return true;
-        }
-        return ModalDialogDriver::pressButton(button)(modal);
+        return looksRight;
     }));
     bool answer = !expected;
     if (button.isEmpty())
