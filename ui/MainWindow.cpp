@@ -1,0 +1,465 @@
+#include "ui/MainWindow.h"
+
+#include "ui_MainWindow.h"
+
+#include "core/MessageHandler.h"
+#include "engine/FlashManager.h"
+#include "loader/ToolConst.h"
+#include "ui/FlashBasicWidget.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QUrl>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace {
+
+constexpr int kRefreshIntervalMs = 3000;
+constexpr int kDropHoverMs = 500;
+constexpr int kLogPaneHeight = 145;
+
+const QString kTransparentButtonStyle = QStringLiteral(
+    "background-color: rgba(0, 113, 197, 0);font: %1px; font-weight: bold;color: rgb(255, 255, 255);");
+const QString kCheckedToolButtonStyle = QStringLiteral(
+    "background-color: rgb(0, 174, 239);font: %1px; font-weight: bold;color: rgb(255, 255, 255);");
+
+// A font size that start-up stores on the application object; 0 when it is missing.
+int applicationFontSize(const char* property)
+{
+    return qApp->property(property).toInt();
+}
+
+// How a flash's message box looks, by the kind the flash sends.
+struct MessageBoxKind
+{
+    const char* type;
+    QMessageBox::Icon icon;
+    bool isQuestion;
+};
+constexpr std::array<MessageBoxKind, 3> kMessageBoxKinds{{
+    {"info", QMessageBox::Information, false},
+    {"warn", QMessageBox::Warning, false},
+    {"question", QMessageBox::Question, true},
+}};
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui_MainWindow>())
+{
+    ui->setupUi(this);
+    const QString applicationName = QCoreApplication::applicationName();
+    setWindowTitle(applicationName);
+    ui->actionAbout->setToolTip(tr("About ") + applicationName);
+    // Of the menu bar only the help menu shows.
+    ui->menuConfiguration_file->menuAction()->setVisible(false);
+    ui->menuFile->menuAction()->setVisible(false);
+    ui->actionAbout->setIcon(QIcon(QStringLiteral(":/icons/icons/quillonlite.ico")));
+
+    // The editor is built by the form but is no tab of the window.
+    m_tabs.append(ui->widgetFlashBasic);
+    for (FlashTab* tab : qAsConst(m_tabs))
+        bindLogHandlers(*tab);
+    ui->actionCheckForUpdate->setEnabled(false);
+
+    connect(ui->startFlashingMain, &StartStopPushButton::startClicked, this, &MainWindow::startFlashingMain,
+            Qt::DirectConnection);
+    connect(ui->startFlashingMain, &StartStopPushButton::stopClicked, this, &MainWindow::stopFlashingMain,
+            Qt::DirectConnection);
+    ui->startFlashingMain->init(tr("Stop"));
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    createUserFolders();
+
+    ui->toolButtonFlasher->setAcceptDrops(true);
+    ui->toolButtonFlasher->installEventFilter(this);
+    ui->actionRebootPhones->setEnabled(false);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    MessageHandler::instance()->setMainTextEditLog(ui->textEditLog);
+    fillLogLevelSelector();
+
+    // The flash tab is the only registered tab: its signals are the tabs' signals.
+    connect(ui->widgetFlashBasic, &FlashBasicWidget::flashFileChanged, this, &MainWindow::onFlashFileChanged);
+    connect(ui->widgetFlashBasic, &FlashBasicWidget::documentationChanged, this, &MainWindow::onDocumentationChanged);
+
+    m_dropHoverTimer.setInterval(kDropHoverMs);
+    m_dropHoverTimer.setSingleShot(true);
+    connect(&m_dropHoverTimer, &QTimer::timeout, this, &MainWindow::switchToFlashBasic);
+
+    // The flash tab becomes current when the event loop first runs, not during construction.
+    QMetaObject::invokeMethod(this, &MainWindow::on_toolButtonFlasher_clicked, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &MainWindow::do_update_ui, Qt::QueuedConnection);
+
+    setWindowTitle(applicationName + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+    connect(&m_updateTimer, &QTimer::timeout, this, &MainWindow::do_update_ui);
+    m_updateTimer.start(kRefreshIntervalMs);
+
+    ui->actionCheckForUpdate->setVisible(false);
+    // Hiding only its button would leave the editor showing beside the flash tab.
+    ui->toolButtonFlasherEditor->hide();
+    ui->widgetFlashEditor->hide();
+
+    const QString logButtonStyle = kTransparentButtonStyle.arg(applicationFontSize("FONT_SIZE_LOG_BUTTON"));
+    ui->pushButton_editLogSave->setStyleSheet(logButtonStyle);
+    ui->pushButton_editLogClear->setStyleSheet(logButtonStyle);
+    refreshLog();
+}
+
+MainWindow::~MainWindow()
+{
+    // The form's widgets outlive this body (the base class deletes them): nothing they or the
+    // flash manager emit may reach the half-destroyed window.
+    disconnect(ui->widgetFlashBasic, nullptr, this, nullptr);
+    if (m_flashManager)
+        disconnect(m_flashManager, nullptr, this, nullptr);
+    m_currentTab = nullptr;
+    m_flashManager = nullptr;
+    ui.reset();
+}
+
+void MainWindow::fillLogLevelSelector()
+{
+    QComboBox* selector = ui->comboBox_loggerLevel;
+    selector->clear();
+    QFont font = selector->font();
+    font.setPointSize(8);
+    font.setWeight(QFont::Bold);
+    selector->setFont(font);
+    MessageHandler* log = MessageHandler::instance();
+    for (int level = FATAL; level <= TRACE; ++level) {
+        selector->addItem(log->getLogLevelStr(LOGLEVEL(level)), level);
+        selector->setItemData(level, QColor(Qt::white), Qt::ForegroundRole);
+        selector->setItemData(level, font, Qt::FontRole);
+    }
+    // Set before the connections: showing the current level changes nothing.
+    selector->setCurrentIndex(log->getLogLevel());
+    connect(selector, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::updateLogLevel);
+    connect(selector, qOverload<int>(&QComboBox::currentIndexChanged), &m_tableLog, &TableLog::setLogFilter,
+            Qt::QueuedConnection);
+}
+
+void MainWindow::createUserFolders()
+{
+    // A folder that cannot be made shows up when it is used; the window opens regardless.
+    for (const QString& folder : {ToolConst::onUsingDownloadDirName, ToolConst::onUsingConfigCacheDirName,
+                                  ToolConst::getUserCommandTemplatesDirectory()})
+        QDir().mkpath(folder);
+}
+
+void MainWindow::setFlashManager(FlashManager* manager)
+{
+    if (!manager)
+        return;
+    if (m_flashManager) {
+        disconnect(m_flashManager, nullptr, this, nullptr);
+        disconnect(this, nullptr, m_flashManager, nullptr);
+    }
+    m_flashManager = manager;
+    connect(manager, &FlashManager::flashFinished, this, &MainWindow::do_update_ui);
+    connect(manager, &FlashManager::postSystemTrayNotification, this, &MainWindow::handleSystemTrayNotification);
+    connect(this, &MainWindow::start_flash, manager, &FlashManager::rebootAndStartDeviceFlash, Qt::QueuedConnection);
+    connect(manager, &FlashManager::flashStarted, this, &MainWindow::do_update_ui);
+}
+
+void MainWindow::initAppStyle()
+{
+    ui->startFlashingMain->setStyleSheet(ui->startFlashingMain->styleSheet() + ToolConst::StylePushButtonZorvikBlue);
+    QList<int> sizes = ui->splitter_2->sizes();
+    int total = 0;
+    for (int size : qAsConst(sizes))
+        total += size;
+    ui->splitter_2->setSizes({total - kLogPaneHeight, kLogPaneHeight});
+    setStyleSheet(QStringLiteral("font : %1px \"%2\";").arg(applicationFontSize("FONT_SIZE_GENERAL")).arg(QFont().family()));
+    ui->textEditLog->setStyleSheet(QStringLiteral("font : %1px;").arg(applicationFontSize("FONT_SIZE_LOGGER")));
+}
+
+void MainWindow::widgetFlashBasicReloadLatestFlashFile()
+{
+    QMetaObject::invokeMethod(ui->widgetFlashBasic, &FlashBasicWidget::reloadLatestFlashFile);
+}
+
+void MainWindow::refreshLog()
+{
+    m_tableLog.setLogFilter(MessageHandler::instance()->getLogLevel());
+}
+
+void MainWindow::displayMessageBox(const QString& type, const QString& text, bool* answer)
+{
+    const auto kind = std::find_if(kMessageBoxKinds.begin(), kMessageBoxKinds.end(),
+                                   [&type](const MessageBoxKind& candidate) { return type == QLatin1String(candidate.type); });
+    if (kind == kMessageBoxKinds.end())
+        return;
+    QMessageBox box(this);
+    box.setWindowTitle(QCoreApplication::applicationName());
+    box.setText(text);
+    box.setIcon(kind->icon);
+    if (kind->isQuestion) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setButtonText(QMessageBox::Yes, tr("Continue"));
+        box.setButtonText(QMessageBox::No, tr("Cancel Flash"));
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    const int result = box.exec();
+    if (answer)
+        *answer = result == QMessageBox::No;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    const bool isDrag = type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+    if (!watched->isWidgetType() || !(isDrag || type == QEvent::DragLeave))
+        return QMainWindow::eventFilter(watched, event);
+    if (!isDrag || watched != ui->toolButtonFlasher) {
+        m_dropHoverTimer.stop();
+        return QMainWindow::eventFilter(watched, event);
+    }
+
+    auto* drop = static_cast<QDropEvent*>(event);
+    const bool allowed = flashTab()->allowFileDrop(drop);
+    if (allowed) {
+        // A file held over the button switches to the flash tab even when it is not dropped.
+        if (type == QEvent::DragEnter)
+            m_dropHoverTimer.start();
+        drop->setDropAction(drop->proposedAction());
+    } else {
+        drop->setDropAction(Qt::IgnoreAction);
+    }
+    drop->accept();
+    if (type != QEvent::Drop)
+        return true;
+    m_dropHoverTimer.stop();
+    if (allowed) {
+        flashTab()->fileDropped(drop);
+        onTabSwitch(flashTab(), ui->toolButtonFlasher);
+    }
+    return true;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Every other key is taken without effect.
+    if (event->key() != Qt::Key_F11 || event->modifiers() != Qt::NoModifier)
+        return;
+    if (isFullScreen()) {
+        switch (m_stateBeforeFullScreen) {
+        case StateBeforeFullScreen::Maximized:
+            showMaximized();
+            break;
+        case StateBeforeFullScreen::Minimized:
+            showMinimized();
+            break;
+        case StateBeforeFullScreen::Normal:
+            showNormal();
+            break;
+        }
+        return;
+    }
+    if (isMaximized())
+        m_stateBeforeFullScreen = StateBeforeFullScreen::Maximized;
+    else if (isMinimized())
+        m_stateBeforeFullScreen = StateBeforeFullScreen::Minimized;
+    else
+        m_stateBeforeFullScreen = StateBeforeFullScreen::Normal;
+    showFullScreen();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    for (FlashTab* tab : qAsConst(m_tabs)) {
+        if (!tab->mainWindowAboutToQuit()) {
+            event->ignore();
+            return;
+        }
+    }
+    for (FlashTab* tab : qAsConst(m_tabs))
+        tab->mainWindowQuit();
+    event->accept();
+    emit closing(0);
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+}
+
+void MainWindow::on_actionCheckForUpdate_triggered()
+{
+}
+
+void MainWindow::on_actionOptions_triggered()
+{
+}
+
+void MainWindow::on_actionDocumentation_triggered()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ToolConst::getHelpURL()));
+}
+
+void MainWindow::on_actionOptionsToolbar_triggered()
+{
+    on_actionOptions_triggered();
+}
+
+void MainWindow::on_actionDocumentationToolbar_triggered()
+{
+    on_actionDocumentation_triggered();
+}
+
+void MainWindow::on_toolButtonFlasher_clicked()
+{
+    onTabSwitch(flashTab(), ui->toolButtonFlasher);
+    do_update_ui();
+}
+
+void MainWindow::onFlashFileChanged(bool ready)
+{
+    do_update_ui();
+    if (ready && m_currentTab && m_currentTab->getCurrentFlashFile())
+        MessageHandler::instance()->logMessage(INFO, tr("Ready to flash!"));
+}
+
+void MainWindow::onDocumentationChanged()
+{
+    if (!m_currentTab || !isVisible() || !ToolConst::DISPLAY_DOCUMENTATION_POPUP)
+        return;
+    const FlashConfigurationPtr configuration = m_currentTab->getCurrentFlashFile();
+    if (!configuration || !configuration->hasDocumentation())
+        return;
+
+    QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(), tr("Documentation available."),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    box.setButtonText(QMessageBox::Yes, tr("Open it"));
+    box.setButtonText(QMessageBox::No, tr("Cancel"));
+    auto* container = new QWidget(&box);
+    auto* layout = new QHBoxLayout(container);
+    auto* doNotDisplay = new QCheckBox(tr("Do not display this message again"), container);
+    doNotDisplay->blockSignals(true);
+    layout->addWidget(doNotDisplay);
+    static_cast<QGridLayout*>(box.layout())->addWidget(container, 1, 1);
+
+    if (box.exec() == QMessageBox::Yes)
+        QDesktopServices::openUrl(QUrl(configuration->getDocumentation()));
+    ToolConst::setDisplayDocumentationPopupEnabled(!doNotDisplay->isChecked());
+}
+
+void MainWindow::startFlashingMain()
+{
+}
+
+void MainWindow::stopFlashingMain()
+{
+}
+
+void MainWindow::updateLogLevel(int level)
+{
+    MessageHandler::instance()->setLogLevel(LOGLEVEL(level));
+    ToolConst::setDefaultLogLevel(level);
+}
+
+void MainWindow::checkForUpdateInBackground()
+{
+}
+
+void MainWindow::on_pushButton_editLogClear_clicked()
+{
+    ui->textEditLog->clear();
+    m_tableLog.clear();
+}
+
+void MainWindow::on_pushButton_editLogSave_clicked()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Set log file"), QStringLiteral("."),
+                                                      tr("Log (*.log);;All (*)"));
+    if (!path.isEmpty())
+        m_tableLog.save(path);
+}
+
+void MainWindow::on_pushButton_clearDisconnectedDevices_clicked()
+{
+}
+
+void MainWindow::do_update_ui()
+{
+    StartStopPushButton* mainButton = ui->startFlashingMain;
+    if (!m_currentTab || !m_flashManager) {
+        ui->labelFlashFileLoaded->clear();
+        mainButton->setEnabled(false);
+        mainButton->setStarted(false);
+        return;
+    }
+    const FlashConfigurationPtr configuration = m_currentTab->getCurrentFlashFile();
+    const bool onDemand = m_flashManager->getFlashManagerMode() == FlashManager::FM_MODE_ON_DEMAND;
+    // In on-demand mode the label keeps naming the file the mode was started with.
+    if (!onDemand)
+        ui->labelFlashFileLoaded->setText(configuration ? m_currentTab->getCurrentFlashFileId() : QString());
+    if (onDemand || m_flashManager->isDeviceFlashing()) {
+        mainButton->setEnabled(true);
+        mainButton->setStarted(true);
+    } else {
+        mainButton->setStarted(false);
+        mainButton->setEnabled(!configuration.isNull());
+    }
+}
+
+void MainWindow::switchToFlashBasic()
+{
+    onTabSwitch(flashTab(), ui->toolButtonFlasher);
+}
+
+void MainWindow::handleSystemTrayNotification(Logger::LogLevel, const QString&, const QString& message)
+{
+    if (!ToolConst::DISPLAY_SYSTRAY_NOTIFICATION)
+        return;
+    logMessage(Logger::TRACE, QStringLiteral("Sending system tray notification: \"%1\"").arg(message));
+}
+
+void MainWindow::triggerBreakpoint()
+{
+}
+
+void MainWindow::onTabSwitch(FlashTab* tab, QToolButton* button)
+{
+    m_currentTab = tab;
+    for (FlashTab* each : qAsConst(m_tabs)) {
+        if (QWidget* widget = each->getWidget())
+            widget->setVisible(each == tab);
+    }
+    ui->widgetFlasher->setVisible(tab->needDeviceArea());
+    setButtonChecked(button == ui->toolButtonFlasher, ui->toolButtonFlasher);
+    tab->getWidget()->setFocus(Qt::OtherFocusReason);
+    // Queued device and flash updates run between the switch and the tab's entry.
+    QCoreApplication::processEvents();
+    MessageHandler::instance()->scrollTextEditsToBottom();
+    m_currentTab->onEnter();
+}
+
+void MainWindow::setButtonChecked(bool checked, QToolButton* button)
+{
+    const QString style = checked ? kCheckedToolButtonStyle : kTransparentButtonStyle;
+    button->setStyleSheet(style.arg(applicationFontSize("FONT_SIZE_TOOL_BUTTON")));
+}
+
+FlashTab* MainWindow::flashTab() const
+{
+    return ui->widgetFlashBasic;
+}

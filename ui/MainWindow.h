@@ -1,0 +1,97 @@
+#pragma once
+
+// The one top-level window of the desktop face: it wires the tabs, the log panel and the flash
+// manager, switches tabs, takes files dropped on the Flash button and asks the tabs before it
+// closes. Start-up creates it without a parent and deletes it; main thread only.
+
+#include "engine/FlashDevice2.h"
+#include "model/FlashConfiguration.h"
+#include "platform/log/LoggedObject.h"
+#include "ui/TableLog.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+class FlashManager;
+class FlashTab;
+class QToolButton;
+class Ui_MainWindow;
+
+class MainWindow : public QMainWindow, public LoggedObject
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Null is ignored; a manager set before loses its connections with the window.
+    void setFlashManager(FlashManager* manager);
+    // Once, right after the window shows: button colours, the log pane's height, fonts.
+    void initAppStyle();
+    // Loads the flash file chosen last time into the flash tab, on the calling thread.
+    void widgetFlashBasicReloadLatestFlashFile();
+    // Re-fills the log panel with the history up to the log's current level.
+    void refreshLog();
+
+signals:
+    void start_flash(FlashDevice2Ptr device, FlashConfigurationPtr configuration);
+    void closing(int code);
+    void displayNotifierTool(const QString& text, uint64_t durationMs);
+
+public slots:
+    // A flash's question or notice ("info", "warn", "question"); `answer`, when given, becomes
+    // true when the user cancels the flash. Any other kind shows nothing and leaves the answer.
+    void displayMessageBox(const QString& type, const QString& text, bool* answer = nullptr);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void on_actionAbout_triggered();
+    void on_actionCheckForUpdate_triggered();
+    void on_actionOptions_triggered();
+    void on_actionDocumentation_triggered();
+    void on_actionOptionsToolbar_triggered();
+    void on_actionDocumentationToolbar_triggered();
+    void on_toolButtonFlasher_clicked();
+    void onFlashFileChanged(bool ready);
+    void onDocumentationChanged();
+    void startFlashingMain();
+    void stopFlashingMain();
+    void updateLogLevel(int level);
+    void checkForUpdateInBackground();
+    void on_pushButton_editLogClear_clicked();
+    void on_pushButton_editLogSave_clicked();
+    void on_pushButton_clearDisconnectedDevices_clicked();
+    void do_update_ui();
+    void switchToFlashBasic();
+    void handleSystemTrayNotification(Logger::LogLevel level, const QString& title, const QString& message);
+    void triggerBreakpoint();
+
+private:
+    void fillLogLevelSelector();
+    void createUserFolders();
+    void onTabSwitch(FlashTab* tab, QToolButton* button);
+    static void setButtonChecked(bool checked, QToolButton* button);
+    FlashTab* flashTab() const;
+
+    // The window's state when F11 took it to full screen, to return to on the next F11.
+    enum class StateBeforeFullScreen { Normal, Minimized, Maximized };
+
+    std::unique_ptr<Ui_MainWindow> ui;
+    FlashTab* m_currentTab = nullptr;
+    QList<FlashTab*> m_tabs;
+    FlashManager* m_flashManager = nullptr;
+    QTimer m_updateTimer;
+    TableLog m_tableLog;
+    QTimer m_dropHoverTimer;
+    StateBeforeFullScreen m_stateBeforeFullScreen = StateBeforeFullScreen::Normal;
+};
