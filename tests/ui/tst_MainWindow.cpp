@@ -99,6 +99,7 @@ private slots:
     void f11TogglesFullScreen();
     void dragOntoFlashButton_data();
     void dragOntoFlashButton();
+    void reloadsTheLatestFlashFileAtOnce();
     void flashFileStateIsLoggedAndShown_data();
     void flashFileStateIsLoggedAndShown();
     void documentationPopup_data();
@@ -139,6 +140,9 @@ void tst_MainWindow::initTestCase()
     QCoreApplication::setApplicationName(kApplicationName);
     QCoreApplication::setApplicationVersion(QStringLiteral("5.3.2"));
     UiResources::init();
+    // As start-up sets them before the window exists.
+    for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
+        qApp->setProperty(property, 11);
     BuiltInKinds::registerAll();
 }
 
@@ -271,7 +275,6 @@ void tst_MainWindow::missingUserFoldersAreMade()
 
 void tst_MainWindow::logPaneStartsAt145Pixels()
 {
-    qApp->setProperty("FONT_SIZE_GENERAL", 11);
     MainWindow& window = makeWindow();
     firstPass();
     window.resize(1024, 768);
@@ -281,7 +284,6 @@ void tst_MainWindow::logPaneStartsAt145Pixels()
     auto* splitter = child<QSplitter>(QStringLiteral("splitter_2"));
     QCOMPARE(splitter->sizes().last(), 145);
     QVERIFY2(window.styleSheet().startsWith(QStringLiteral("font : 11px \"")), qPrintable(window.styleSheet()));
-    qApp->setProperty("FONT_SIZE_GENERAL", QVariant());
 }
 
 void tst_MainWindow::f11TogglesFullScreen_data()
@@ -356,6 +358,18 @@ void tst_MainWindow::dragOntoFlashButton()
     QCOMPARE(flashButton->styleSheet().contains(kCheckedButtonColour), allowed && !dropped);
     if (!dropped)
         QVERIFY(flashTab()->getCurrentFlashFile().isNull());
+}
+
+void tst_MainWindow::reloadsTheLatestFlashFileAtOnce()
+{
+    ToolConst::RELOAD_LOCAL_TAB_SETTINGS = true;
+    ToolConst::latestArchiveFileInLocal = fixture(QStringLiteral("flash.json"), flashJson());
+    MainWindow& window = makeWindow();
+    firstPass();
+    const RecordedLog log;
+    window.widgetFlashBasicReloadLatestFlashFile();
+    QVERIFY(flashTab()->getCurrentFlashFile());
+    QVERIFY2(log.lines().contains(QStringLiteral("INFO|Ready to flash!")), qPrintable(log.lines().join('\n')));
 }
 
 void tst_MainWindow::flashFileStateIsLoggedAndShown_data()
