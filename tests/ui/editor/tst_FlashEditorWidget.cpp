@@ -199,9 +199,12 @@ void tst_FlashEditorWidget::refusedFileKeepsTheOldOne()
     QVERIFY(tab.loadFile(fixture(QStringLiteral("kept")), true));
     tab.onEnter();
 
-    ModalDialogDriver driver(quiet ? 1000 : 10000);
-    driver.answer(driver.readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
+    ModalDialogDriver driver;
+    driver.closeUnexpected();
+    if (!quiet)
+        driver.answer(driver.readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     QVERIFY(!tab.loadFile(refused, quiet));
+    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(driver.texts(), quiet ? QStringList() : QStringList{QStringLiteral("Failed to load file")});
     auto* configurations = tab.findChild<QComboBox*>(QStringLiteral("comboBoxConfiguration"));
     QCOMPARE(configurations->count(), 2);
@@ -260,6 +263,7 @@ void tst_FlashEditorWidget::fileIdFollowsResetAndEdits()
 
     // The reset asks, reloads (the edit is gone) and the next edit shows.
     ModalDialogDriver driver;
+    driver.closeUnexpected();
     driver.answer(driver.readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Yes)));
     QTest::mouseClick(tab.findChild<QPushButton*>(QStringLiteral("pushButtonResetFile")), Qt::LeftButton);
     QCOMPARE(driver.texts(),
@@ -299,10 +303,11 @@ void tst_FlashEditorWidget::doubleClickEditsOnceInAdvancedMode()
     QVERIFY(tab.findChild<QCheckBox*>(QStringLiteral("checkBoxAdvanced"))->isChecked());
     QVERIFY(tab.findChild<QPushButton*>(QStringLiteral("pushButtonEditCommand"))->isVisible());
     {
-        ModalDialogDriver driver(1000);
+        ModalDialogDriver driver;
+        driver.closeUnexpected();
         driver.answer(cancel);
-        driver.answer(cancel);  // a second dialog would be one connection too many
-        doubleClick();
+        doubleClick();  // a second dialog would be one connection too many
+        QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
         QCOMPARE(shown, 1);
     }
 
@@ -310,15 +315,17 @@ void tst_FlashEditorWidget::doubleClickEditsOnceInAdvancedMode()
     QVERIFY(QMetaObject::invokeMethod(&tab, "setAdvancedUi", Q_ARG(bool, false)));
     QVERIFY(!tab.findChild<QPushButton*>(QStringLiteral("pushButtonEditCommand"))->isVisible());
     {
-        ModalDialogDriver driver(1000);
-        driver.answer(cancel);
+        ModalDialogDriver driver;
+        driver.closeUnexpected();
         doubleClick();
+        QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
         QCOMPARE(shown, 1);
     }
 
     // Accepted, the command is rebuilt from its form and the configuration registered with it.
     tab.findChild<QCheckBox*>(QStringLiteral("checkBoxAdvanced"))->click();
     ModalDialogDriver driver;
+    driver.closeUnexpected();
     driver.answer(fillAndAccept({{QStringLiteral("args"), QStringLiteral("flash recovery ${image}")}}));
     doubleClick();
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
@@ -357,6 +364,7 @@ void tst_FlashEditorWidget::addingChecksTheAnswers()
     QVERIFY(tab.loadFile(fixture(QStringLiteral("add")), false));
     QSignalSpy changed(&tab, &FlashEditorWidget::flashFileChanged);
     ModalDialogDriver driver;
+    driver.closeUnexpected();
     const Step sayOk = driver.readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok));
     const QString name = QStringLiteral("name");
     const QString id = QStringLiteral("id");
@@ -380,10 +388,9 @@ void tst_FlashEditorWidget::addingChecksTheAnswers()
     QCOMPARE(tab.getCurrentFlashFile()->getID(), QStringLiteral("A"));
 
     // Cancelled: nothing added.
-    ModalDialogDriver cancelled;
-    cancelled.answer(ModalDialogDriver::pressButton(QDialogButtonBox::Cancel));
+    driver.answer(ModalDialogDriver::pressButton(QDialogButtonBox::Cancel));
     QVERIFY(QMetaObject::invokeMethod(&tab, "onAddConfiguration"));
-    QVERIFY(cancelled.allAnswered());
+    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(configurations->count(), 3);
     QCOMPARE(changed.count(), 1);
 }
@@ -393,6 +400,7 @@ void tst_FlashEditorWidget::addingWithoutFileStartsOne()
     FlashEditorWidget tab;
     QSignalSpy changed(&tab, &FlashEditorWidget::flashFileChanged);
     ModalDialogDriver driver;
+    driver.closeUnexpected();
     driver.answer(fillAndAccept({{QStringLiteral("id"), QStringLiteral("n")}, {QStringLiteral("name"), QStringLiteral("New")}}));
     QTest::mouseClick(tab.findChild<QPushButton*>(QStringLiteral("pushButtonAddConfiguration")), Qt::LeftButton);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
@@ -417,10 +425,11 @@ void tst_FlashEditorWidget::removingAsksExceptForTheDefault()
     auto* remove = tab.findChild<QPushButton*>(QStringLiteral("pushButtonRemoveConfiguration"));
     const Step no = ModalDialogDriver::pressButton(QDialogButtonBox::No);
     {
-        ModalDialogDriver driver(1000);
+        ModalDialogDriver driver;
+        driver.closeUnexpected();
         driver.answer(driver.readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
-        driver.answer(driver.readBoxText(no));  // a question would be one box too many
-        QTest::mouseClick(remove, Qt::LeftButton);
+        QTest::mouseClick(remove, Qt::LeftButton);  // a question would be one box too many
+        QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
         QCOMPARE(driver.texts(), QStringList{QStringLiteral("Cannot remove the default configuration 'Alpha'.")});
         QCOMPARE(configurations->count(), 2);
     }
@@ -431,6 +440,7 @@ void tst_FlashEditorWidget::removingAsksExceptForTheDefault()
     QSignalSpy changed(&tab, &FlashEditorWidget::flashFileChanged);
     {
         ModalDialogDriver driver;
+        driver.closeUnexpected();
         driver.answer(driver.readBoxText(no));
         QTest::mouseClick(remove, Qt::LeftButton);
         QCOMPARE(driver.texts(), QStringList{QStringLiteral("Do you really want to remove the configuration 'Beta'?")});
@@ -439,6 +449,7 @@ void tst_FlashEditorWidget::removingAsksExceptForTheDefault()
         QCOMPARE(changed.count(), 0);
     }
     ModalDialogDriver driver;
+    driver.closeUnexpected();
     driver.answer(ModalDialogDriver::pressButton(QDialogButtonBox::Yes));
     QTest::mouseClick(remove, Qt::LeftButton);
     QVERIFY(driver.allAnswered());
@@ -479,29 +490,28 @@ void tst_FlashEditorWidget::groupsRestoreDefaults()
     const auto groupEnabled = [&tab] { return tab.getCurrentFlashFile()->isGroupEnabled(QStringLiteral("g")); };
 
     // Unchecked and accepted: applied and registered.
-    ModalDialogDriver unchecked;
-    unchecked.answer(both(setGroup(false), ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
+    ModalDialogDriver driver;
+    driver.closeUnexpected();
+    driver.answer(both(setGroup(false), ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     QTest::mouseClick(groups, Qt::LeftButton);
-    QVERIFY(unchecked.allAnswered());
+    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(changed.count(), 1);
     QVERIFY(!groupEnabled());
 
     // Defaults restored in the form, then cancelled: unchanged.
-    ModalDialogDriver cancelled;
-    cancelled.answer(both(groupShows(false), ModalDialogDriver::pressButton(QDialogButtonBox::RestoreDefaults)));
-    cancelled.answer(both(groupShows(true), ModalDialogDriver::pressButton(QDialogButtonBox::Cancel)));
+    driver.answer(both(groupShows(false), ModalDialogDriver::pressButton(QDialogButtonBox::RestoreDefaults)));
+    driver.answer(both(groupShows(true), ModalDialogDriver::pressButton(QDialogButtonBox::Cancel)));
     QTest::mouseClick(groups, Qt::LeftButton);
-    QVERIFY2(cancelled.allAnswered(), qPrintable(cancelled.failures().join('\n')));
+    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(changed.count(), 1);
     tab.onEnter();
     QVERIFY(!groupEnabled());
 
     // Restored and accepted: the defaults apply.
-    ModalDialogDriver restored;
-    restored.answer(ModalDialogDriver::pressButton(QDialogButtonBox::RestoreDefaults));
-    restored.answer(both(groupShows(true), ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
+    driver.answer(ModalDialogDriver::pressButton(QDialogButtonBox::RestoreDefaults));
+    driver.answer(both(groupShows(true), ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     QTest::mouseClick(groups, Qt::LeftButton);
-    QVERIFY2(restored.allAnswered(), qPrintable(restored.failures().join('\n')));
+    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QVERIFY(groupEnabled());
 }
 
