@@ -7,21 +7,17 @@
 #include "loader/FileManager2.h"
 #include "loader/FlashFileManager.h"
 #include "loader/ToolConst.h"
-#include "ui/editor/FormWidget.h"
+#include "ui/editor/FlashGroupsDialog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -29,7 +25,6 @@ namespace {
 const QString kBrowseFilter = QStringLiteral(
     "Flash File (*.json *.xml *.zip *.tgz *.tar.gz);;Flash config file (*.json *.xml);;"
     "Flash archive file (*.zip *.tgz *.tar.gz);;All file(*)");
-constexpr int kRestoreDefaults = 2;
 
 } // namespace
 
@@ -135,17 +130,9 @@ bool FlashBasicWidget::needDeviceArea()
 
 QString FlashBasicWidget::droppedFile(const QDropEvent* event) const
 {
-    if (!event || m_loading || !event->mimeData() || !event->mimeData()->hasUrls())
+    if (m_loading)
         return QString();
-    for (const QUrl& url : event->mimeData()->urls()) {
-        const QString path = url.toLocalFile();
-        if (path.isEmpty())
-            continue;
-        const FileManager2::FileType type = FileManager2::getFileType(path);
-        if (type == FileManager2::ArchiveFile || type == FileManager2::FlashFile)
-            return path;
-    }
-    return QString();
+    return firstDroppedFile(event, {FileManager2::ArchiveFile, FileManager2::FlashFile});
 }
 
 void FlashBasicWidget::loadLocalFile(const QString& path)
@@ -428,24 +415,15 @@ void FlashBasicWidget::on_toolButton_FlashGroups_clicked()
 {
     if (!m_configuration || !m_configuration->hasGroups())
         return;
-    QDialog* dialog = nullptr;
-    FormWidget* form = nullptr;
-    QDialogButtonBox* buttons = nullptr;
-    if (!FormWidget::createFormDialog(m_configuration->getJsonGroupInterface(), dialog, form, buttons)) {
+    switch (FlashGroupsDialog::run(*m_configuration)) {
+    case FlashGroupsDialog::Outcome::InvalidForm:
         logMessage(Logger::ERROR, QStringLiteral("Cannot create dialog for group configuration: Invalid form description"));
         return;
-    }
-    const std::unique_ptr<QDialog> owner(dialog);
-    QPushButton* restore = buttons->addButton(QDialogButtonBox::RestoreDefaults);
-    connect(restore, &QPushButton::clicked, dialog, [dialog] { dialog->done(kRestoreDefaults); });
-    int result = dialog->exec();
-    while (result == kRestoreDefaults) {
-        form->setForm(m_configuration->getJsonGroupDefaultInterface());
-        result = dialog->exec();
-    }
-    if (result != QDialog::Accepted)
+    case FlashGroupsDialog::Outcome::Cancelled:
         return;
-    m_configuration->setJsonGroupInterfaceResult(form->getFormData());
+    case FlashGroupsDialog::Outcome::Applied:
+        break;
+    }
     logMessage(Logger::DEBUG, m_configuration->getDetails());
     if (m_flashFile)
         emit flashFileChanged(true);

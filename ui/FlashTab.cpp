@@ -1,5 +1,11 @@
 #include "ui/FlashTab.h"
 
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+
 FlashTab::~FlashTab() = default;
 
 bool FlashTab::mainWindowAboutToQuit()
@@ -18,4 +24,16 @@ bool FlashTab::allowFileDrop(QDropEvent*) const
 
 void FlashTab::fileDropped(QDropEvent*)
 {
+}
+
+QString FlashTab::firstDroppedFile(const QDropEvent* event, std::initializer_list<FileManager2::FileType> kinds)
+{
+    if (!event || !event->mimeData() || !event->mimeData()->hasUrls())
+        return QString();
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty() && std::count(kinds.begin(), kinds.end(), FileManager2::getFileType(path)) > 0)
+            return path;
+    }
+    return QString();
 }

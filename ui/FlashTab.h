@@ -4,11 +4,14 @@
 // says about closing and about files dropped on its tool button. The window shows one tab at a
 // time and asks the current one; the flash tab and the flash editor implement it.
 
+#include "loader/FileManager2.h"
 #include "model/FlashConfiguration.h"
 #include "platform/log/LoggedObject.h"
 
 #include <QSharedPointer>
 #include <QString>
+
+#include <initializer_list>
 
 class QDropEvent;
 class QObject;
@@ -38,4 +41,8 @@ public:
     virtual QObject* getEventMgr() = 0;
     // Whether the device area shows while the tab is current.
     virtual bool needDeviceArea() = 0;
+
+protected:
+    // The local path of the first dropped URL whose file kind is one of `kinds`; empty when none.
+    static QString firstDroppedFile(const QDropEvent* event, std::initializer_list<FileManager2::FileType> kinds);
 };

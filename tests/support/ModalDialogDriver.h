@@ -3,7 +3,8 @@
 // Answers the modal dialogs and message boxes that a blocking call opens: the test queues one step
 // per dialog before the call; a timer hands each step the next modal widget that shows
 // (QApplication::activeModalWidget) and the step presses a button, fills a field or reads a text.
-// Steps left unanswered, or failing, are reported through failures().
+// Steps left unanswered, or failing, are reported through failures(); so are dialogs that show
+// once the steps are used up, when the driver is told to close them.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -37,14 +38,24 @@ public:
     // Queues a step for the next modal widget that shows.
     void answer(Step step)
     {
+        if (m_steps.empty())
+            m_waiting.start();  // the wait for this step starts now
         m_steps.push_back(std::move(step));
-        if (!m_timer.isActive()) {
-            m_waiting.start();
+        if (!m_timer.isActive())
             m_timer.start();
-        }
     }
 
-    // Steps queued but never run (no modal widget showed in time), and steps that failed.
+    // From now on, a modal widget that shows when no step is left is closed (rejected) and
+    // reported: a call that asks more than the test expects ends instead of waiting forever.
+    void closeUnexpected()
+    {
+        m_closeUnexpected = true;
+        if (!m_timer.isActive())
+            m_timer.start();
+    }
+
+    // Steps queued but never run (no modal widget showed in time), steps that failed, and
+    // modal widgets closed because no step was left for them.
     QStringList failures() const
     {
         QStringList all = m_failures;
@@ -144,13 +155,16 @@ private:
 
     void poll()
     {
-        if (m_steps.empty()) {
-            m_timer.stop();
-            return;
-        }
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible())
             m_lastModal = nullptr;  // the dialog answered last is gone: it may show again
+        if (m_steps.empty()) {
+            if (!m_closeUnexpected)
+                m_timer.stop();
+            else if (modal && modal->isVisible() && modal != m_lastModal)
+                closeUnexpectedModal(modal);
+            return;
+        }
         if (!modal || !modal->isVisible() || modal == m_lastModal) {
             if (m_waiting.elapsed() > m_timeoutMs) {
                 m_timer.stop();
@@ -170,7 +184,19 @@ private:
         m_waiting.restart();
     }
 
+    void closeUnexpectedModal(QWidget* modal)
+    {
+        m_failures << QStringLiteral("an unexpected %1 showed").arg(QString::fromLatin1(modal->metaObject()->className()));
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            m_texts << box->text();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+
     int m_timeoutMs;
+    bool m_closeUnexpected = false;
     QTimer m_timer;
     QElapsedTimer m_waiting;
     std::deque<Step> m_steps;

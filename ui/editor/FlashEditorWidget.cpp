@@ -1,0 +1,369 @@
+#include "ui/editor/FlashEditorWidget.h"
+
+#include "ui_FlashEditorWidget.h"
+
+#include "loader/FlashFileManager.h"
+#include "loader/ToolConst.h"
+#include "ui/editor/CommandFormDialog.h"
+#include "ui/editor/FlashCommandItemModel.h"
+#include "ui/editor/FlashConfigurationItemModel.h"
+#include "ui/editor/FlashGroupsDialog.h"
+#include "ui/editor/FlashParameterItemModel.h"
+#include "ui/editor/NewConfigurationForm.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QSignalBlocker>
+
+FlashEditorWidget::FlashEditorWidget(QWidget* parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::FlashEditorWidget>())
+    , m_parameterModel(std::make_unique<FlashParameterItemModel>())
+    , m_commandModel(std::make_unique<FlashCommandItemModel>())
+    , m_configurationModel(std::make_unique<FlashConfigurationItemModel>())
+{
+    ui->setupUi(this);
+    setAcceptDrops(true);
+    ui->comboBoxConfiguration->setModel(m_configurationModel.get());
+    ui->tableViewParameters->setModel(m_parameterModel.get());
+    ui->tableViewCommands->setModel(m_commandModel.get());
+    for (const NewConfigurationForm::StartState& entry : NewConfigurationForm::startStates())
+        ui->comboBoxStartState->addItem(QString::fromLatin1(entry.text), int(entry.state));
+    connectControls();
+    setAdvancedUi(false);
+    updateUiState();
+}
+
+FlashEditorWidget::~FlashEditorWidget() = default;
+
+void FlashEditorWidget::connectControls()
+{
+    // The selector's own moves are the user's: the tab follows its programmatic moves itself.
+    connect(ui->comboBoxConfiguration, qOverload<int>(&QComboBox::activated), this, &FlashEditorWidget::onConfigurationChange);
+    connect(ui->comboBoxStartState, qOverload<int>(&QComboBox::currentIndexChanged), this, &FlashEditorWidget::onStartStateChange);
+    connect(ui->pushButtonAddConfiguration, &QPushButton::clicked, this, &FlashEditorWidget::onAddConfiguration);
+    connect(ui->pushButtonRemoveConfiguration, &QPushButton::clicked, this, &FlashEditorWidget::onRemoveConfiguration);
+    connect(ui->pushButtonDefaultConfiguration, &QPushButton::clicked, this, &FlashEditorWidget::onMakeConfigurationDefault);
+    connect(ui->pushButtonRegisterConfiguration, &QPushButton::clicked, this, &FlashEditorWidget::onRegisterConfiguration);
+    connect(ui->pushButtonFlashGroups, &QPushButton::clicked, this, &FlashEditorWidget::onChangeFlashGroups);
+    connect(ui->pushButtonEditCommand, &QPushButton::clicked, this, &FlashEditorWidget::onEditCommand);
+    connect(ui->pushButtonResetFile, &QPushButton::clicked, this, &FlashEditorWidget::onResetFile);
+    connect(ui->checkBoxAdvanced, &QCheckBox::toggled, this, &FlashEditorWidget::setAdvancedUi);
+    connect(ui->tableViewCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FlashEditorWidget::updateUiState);
+}
+
+bool FlashEditorWidget::loadFile(const QString& path, bool quiet)
+{
+    const QSharedPointer<FlashFileManager> file = FlashFileManager::loadFromFile(path, true);
+    if (!file) {
+        if (!quiet)
+            QMessageBox::critical(this, QCoreApplication::applicationName(), tr("Failed to load file"), QMessageBox::Ok);
+        return false;
+    }
+    m_loading = true;
+    m_filePath = path;
+    m_flashFile = file;
+    m_parameterModel->setSource(m_flashFile);
+    m_commandModel->setSource(m_flashFile);
+    m_configurationModel->setSource(m_flashFile);
+    updateUiState();
+    selectConfiguration(m_flashFile->getDefaultConfiguration());
+    onConfigurationChange();
+    m_loading = false;
+    return true;
+}
+
+QSharedPointer<FlashConfiguration> FlashEditorWidget::getCurrentFlashFile() const
+{
+    return m_registeredConfiguration;
+}
+
+QString FlashEditorWidget::getCurrentFlashFileId() const
+{
+    if (!m_registeredConfiguration)
+        return QString();
+    const QString mark = m_fileBacked && m_modified ? QStringLiteral("*") : QString();
+    return mark + QStringLiteral(" [") + m_registeredConfiguration->getName() + QLatin1Char(']');
+}
+
+void FlashEditorWidget::onEnter()
+{
+    onRegisterConfiguration();
+}
+
+void FlashEditorWidget::mainWindowQuit()
+{
+    // saveFile stores nothing, so whatever state was stored before is stale.
+    if (ToolConst::RELOAD_EDITOR_TAB_SETTINGS)
+        QFile::remove(QDir(ToolConst::onUsingConfigCacheDirName).absoluteFilePath(QStringLiteral(".editor")));
+}
+
+bool FlashEditorWidget::allowFileDrop(QDropEvent* event) const
+{
+    return !firstDroppedFile(event, {FileManager2::FlashFile}).isEmpty();
+}
+
+void FlashEditorWidget::fileDropped(QDropEvent* event)
+{
+    const QString path = firstDroppedFile(event, {FileManager2::FlashFile});
+    if (!path.isEmpty())
+        loadFile(path, false);
+}
+
+QWidget* FlashEditorWidget::getWidget()
+{
+    return this;
+}
+
+QObject* FlashEditorWidget::getEventMgr()
+{
+    return this;
+}
+
+bool FlashEditorWidget::needDeviceArea()
+{
+    return true;
+}
+
+void FlashEditorWidget::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!event)
+        return;
+    if (allowFileDrop(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void FlashEditorWidget::dropEvent(QDropEvent* event)
+{
+    if (!event)
+        return;
+    if (!allowFileDrop(event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    fileDropped(event);
+}
+
+QSharedPointer<FlashConfiguration> FlashEditorWidget::selectedConfiguration() const
+{
+    if (!m_flashFile)
+        return {};
+    return m_configurationModel->getConfigurationFromIndex(ui->comboBoxConfiguration->currentIndex());
+}
+
+void FlashEditorWidget::selectConfiguration(const QSharedPointer<FlashConfiguration>& configuration)
+{
+    ui->comboBoxConfiguration->setCurrentIndex(m_configurationModel->getIndexFromConfiguration(configuration, 0).row());
+}
+
+void FlashEditorWidget::onRegisterConfiguration()
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    m_registeredConfiguration.clear();
+    if (configuration) {
+        const QString error = configuration->getError();
+        if (!error.isEmpty()) {
+            logMessage(Logger::ERROR, error);
+        } else {
+            m_registeredConfiguration = configuration->clone();
+            logMessage(Logger::DEBUG, m_registeredConfiguration->getDetails());
+        }
+    }
+    emit flashFileChanged(!m_registeredConfiguration.isNull());
+    updateUiState();
+}
+
+void FlashEditorWidget::onAutoRegisterConfiguration()
+{
+    if (m_loading)
+        return;
+    m_modified = true;
+    onRegisterConfiguration();
+}
+
+void FlashEditorWidget::onConfigurationChange()
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    m_parameterModel->setConfiguration(configuration);
+    m_commandModel->setConfiguration(configuration);
+    if (configuration) {
+        // Showing the configuration's state is no change of it.
+        const QSignalBlocker blocker(ui->comboBoxStartState);
+        ui->comboBoxStartState->setCurrentIndex(ui->comboBoxStartState->findData(int(configuration->getStartState())));
+    }
+    onAutoRegisterConfiguration();
+    if (configuration && configuration->hasDocumentation())
+        emit documentationChanged();
+    updateUiState();
+}
+
+void FlashEditorWidget::onStartStateChange(int index)
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    if (!configuration || index < 0)
+        return;
+    configuration->setStartState(DeviceState(ui->comboBoxStartState->itemData(index).toInt()));
+    onAutoRegisterConfiguration();
+}
+
+void FlashEditorWidget::onAddConfiguration()
+{
+    NewConfigurationForm::Answers answers;
+    QString error;
+    switch (NewConfigurationForm::run(m_flashFile.data(), answers, error)) {
+    case NewConfigurationForm::Outcome::InvalidForm:
+        logMessage(Logger::TRACE, QStringLiteral("Invalid form description"));
+        return;
+    case NewConfigurationForm::Outcome::InvalidAnswer:
+        logMessage(Logger::TRACE, error);
+        return;
+    case NewConfigurationForm::Outcome::Cancelled:
+        return;
+    case NewConfigurationForm::Outcome::Accepted:
+        break;
+    }
+    if (!m_flashFile) {
+        m_flashFile = QSharedPointer<FlashFileManager>::create();
+        m_commandModel->setSource(m_flashFile);
+        m_parameterModel->setSource(m_flashFile);
+        m_configurationModel->setSource(m_flashFile);
+    }
+    const auto configuration = QSharedPointer<FlashConfiguration>::create(
+        answers.startState, FlashConfiguration::UnknownGroupsDisabled, answers.id, answers.name, answers.description,
+        answers.brief, answers.documentation, answers.hiddenToEndUser, m_flashFile->getParametersList(),
+        FlashConfiguration::ParameterValues());
+    configuration->setFlashFileManager(m_flashFile);
+    m_flashFile->addConfiguration(configuration);  // the form has refused identifiers the file has
+    m_configurationModel->onDataChanged();
+    m_parameterModel->onDataChanged();
+    selectConfiguration(configuration);
+    onConfigurationChange();
+}
+
+void FlashEditorWidget::onRemoveConfiguration()
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    if (!configuration || !m_flashFile)
+        return;
+    const QString title = tr("Remove configuration");
+    if (configuration == m_flashFile->getDefaultConfiguration()) {
+        QMessageBox::critical(this, title, tr("Cannot remove the default configuration '%1'.").arg(configuration->getName()),
+                              QMessageBox::Ok);
+        return;
+    }
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, title, tr("Do you really want to remove the configuration '%1'?").arg(configuration->getName()),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes) {
+        // Its commands, parameters and groups stay in the file.
+        m_flashFile->removeConfiguration(configuration);
+        m_configurationModel->onDataChanged();
+        selectConfiguration(m_flashFile->getDefaultConfiguration());
+        onConfigurationChange();
+    }
+    updateUiState();
+}
+
+void FlashEditorWidget::onMakeConfigurationDefault()
+{
+    if (!m_flashFile)
+        return;
+    m_flashFile->setDefaultConfiguration(selectedConfiguration());
+    m_configurationModel->onDataChanged();
+}
+
+void FlashEditorWidget::onChangeFlashGroups()
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    if (!configuration)
+        return;
+    switch (FlashGroupsDialog::run(*configuration)) {
+    case FlashGroupsDialog::Outcome::InvalidForm:
+        logMessage(Logger::ERROR, QStringLiteral("Cannot create dialog for group configuration: Invalid form description"));
+        return;
+    case FlashGroupsDialog::Outcome::Cancelled:
+        return;
+    case FlashGroupsDialog::Outcome::Applied:
+        onAutoRegisterConfiguration();
+        return;
+    }
+}
+
+void FlashEditorWidget::onEditCommand()
+{
+    if (!m_flashFile)
+        return;
+    const QModelIndexList rows = ui->tableViewCommands->selectionModel()->selectedRows();
+    if (rows.size() != 1)
+        return;
+    const QSharedPointer<FlashCommand> command = m_commandModel->getCommandFromIndex(rows.first());
+    if (!command)
+        return;
+    const QSharedPointer<FlashCommand> edited = CommandFormDialog::edit(*command, &m_defaultFolder);
+    if (edited) {
+        // The new object takes the old one's place in the file and in every configuration using it.
+        const auto position = static_cast<unsigned long>(rows.first().row());
+        m_flashFile->setCommand(position, edited);
+        for (const auto& entry : m_flashFile->getConfigurationsList()) {
+            if (entry.second->getCommand(position) == command)
+                entry.second->setCommand(position, edited);
+        }
+        m_commandModel->onDataChanged();
+        onAutoRegisterConfiguration();
+    }
+    updateUiState();
+}
+
+void FlashEditorWidget::onResetFile()
+{
+    if (m_filePath.isEmpty() || !m_flashFile)
+        return;
+    const QString question = tr("Do you want to erase all data and reload '%1'?", "%1: File name")
+                                 .arg(QDir::toNativeSeparators(m_filePath));
+    if (QMessageBox::question(this, QCoreApplication::applicationName(), question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    loadFile(m_filePath, false);
+    m_fileBacked = true;
+    m_modified = false;
+    updateUiState();
+}
+
+void FlashEditorWidget::updateUiState()
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    const bool selected = !configuration.isNull();
+    const int commandRows = ui->tableViewCommands->selectionModel()->selectedRows().size();
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->comboBoxConfiguration), static_cast<QWidget*>(ui->comboBoxStartState),
+          static_cast<QWidget*>(ui->tableViewParameters), static_cast<QWidget*>(ui->tableViewCommands),
+          static_cast<QWidget*>(ui->pushButtonRemoveConfiguration),
+          static_cast<QWidget*>(ui->pushButtonDefaultConfiguration),
+          static_cast<QWidget*>(ui->pushButtonRegisterConfiguration)})
+        control->setEnabled(selected);
+    ui->pushButtonEditCommand->setEnabled(selected && commandRows == 1);
+    ui->pushButtonFlashGroups->setEnabled(selected && configuration->hasGroups());
+    ui->pushButtonResetFile->setEnabled(m_flashFile && !m_filePath.isEmpty());
+}
+
+void FlashEditorWidget::setAdvancedUi(bool advanced)
+{
+    ui->groupBoxParameters->setVisible(advanced);
+    ui->widgetCommandTools->setVisible(advanced);
+    ui->pushButtonEditCommand->setVisible(advanced);
+    ui->checkBoxAdvanced->setChecked(advanced);
+    // Disconnected first: however often the mode is set, one double click edits once.
+    disconnect(ui->tableViewCommands, &QAbstractItemView::doubleClicked, this, &FlashEditorWidget::onEditCommand);
+    if (advanced)
+        connect(ui->tableViewCommands, &QAbstractItemView::doubleClicked, this, &FlashEditorWidget::onEditCommand);
+}
