@@ -64,7 +64,12 @@ void flashTab(QMainWindow* window)
 {
     auto* tab = window->findChild<FlashBasicWidget*>(QStringLiteral("widgetFlashBasic"));
     report(QStringLiteral("path: ") + tab->findChild<QLineEdit*>(QStringLiteral("txtArchive"))->text());
-    report(QStringLiteral("configuration: ") + tab->findChild<QComboBox*>(QStringLiteral("comboBoxCfgs"))->currentText());
+    auto* configurations = tab->findChild<QComboBox*>(QStringLiteral("comboBoxCfgs"));
+    report(QStringLiteral("configuration: ") + configurations->currentText());
+    QStringList listed;
+    for (int index = 0; index < configurations->count(); ++index)
+        listed << configurations->itemText(index);
+    report(QStringLiteral("configurations: ") + listed.join(QStringLiteral(", ")));
     QWidget* editor = window->findChild<QWidget*>(QStringLiteral("widgetFlashEditor"));
     report(QStringLiteral("editor: ") + (!editor ? "none" : editor->isVisible() ? "shown" : "hidden"));
 }

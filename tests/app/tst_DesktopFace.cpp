@@ -4,10 +4,17 @@
 // own start-up with a scenario, DesktopFaceDriver.cpp) reads what the screen cannot show.
 
 #include "DesktopStation.h"
+#include "ModalDialogDriver.h"
+#include "loader/FlashFileManager.h"
+#include "tools/BuiltInKinds.h"
+#include "ui/editor/FlashEditorWidget.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -85,6 +92,41 @@ bool writeGroupedUpdateArchive(const ProgramStation& station, const QString& arc
                                                QStringLiteral("system.img")});
 }
 
+// A "3.0" file: "pos" starts in Provisioning OS with one fastboot command in group "extra" and one
+// outside it; "other", the default, starts in Main OS.
+const QByteArray kEditorFixture = R"({"flash": {"version": "3.0",
+    "groups": {"extra": {"name": "extra", "description": "Extra images"}},
+    "configurations": {
+        "pos": {"name": "pos", "startState": "pos", "groupsState": {"extra": true}},
+        "other": {"name": "other", "startState": "mos", "default": true}},
+    "commands": [{"tool": "fastboot", "args": "flash boot boot.img", "timeout": 60000, "retry": 1,
+                  "description": "Boot", "group": "extra"},
+                 {"tool": "fastboot", "args": "reboot", "timeout": 30000, "retry": 1, "description": "Reboot"}]}})";
+
+ModalDialogDriver::Step fillAndAccept(const QMap<QString, QString>& texts)
+{
+    return [texts](QWidget* modal) {
+        for (auto text = texts.begin(); text != texts.end(); ++text) {
+            auto* field = modal->findChild<QLineEdit*>(text.key());
+            if (!field)
+                return false;
+            field->setText(text.value());
+        }
+        return ModalDialogDriver::pressButton(QDialogButtonBox::Ok)(modal);
+    };
+}
+
+ModalDialogDriver::Step uncheckAndAccept(const QString& group)
+{
+    return [group](QWidget* modal) {
+        auto* box = modal->findChild<QCheckBox*>(group);
+        if (!box)
+            return false;
+        box->setChecked(false);
+        return ModalDialogDriver::pressButton(QDialogButtonBox::Ok)(modal);
+    };
+}
+
 } // namespace
 
 class tst_DesktopFace : public QObject
@@ -96,6 +138,7 @@ private slots:
     void groupsDialogInProcess();
     void startUpInProcess();
     void interruptClosesTheWindow();
+    void editedFileInTheFlashTab();
 
 private:
     // A station whose settings reload `archive` at start and keep the application log.
@@ -219,5 +262,63 @@ void tst_DesktopFace::interruptClosesTheWindow()
     QCOMPARE(run.texts().last(), QStringLiteral("Quillon Lite exited with code 0"));
 }
 
-QTEST_GUILESS_MAIN(tst_DesktopFace)
+// The editor's work, written with the file writer, is what the flash tab of the next run shows.
+void tst_DesktopFace::editedFileInTheFlashTab()
+{
+    DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
+    QVERIFY2(station.display.isValid() && station.isReady(), qPrintable(station.display.error()));
+    const QString original = station.path(QStringLiteral("original.json"));
+    const QString edited = station.path(QStringLiteral("edited.json"));
+    {
+        QFile file(original);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kEditorFixture) == kEditorFixture.size());
+    }
+    BuiltInKinds::registerAll();
+    {
+        FlashEditorWidget editor;
+        QVERIFY(editor.loadFile(original, false));
+        auto* configurations = editor.findChild<QComboBox*>(QStringLiteral("comboBoxConfiguration"));
+        QCOMPARE(configurations->currentText(), QStringLiteral("other [2 commands] [Default]"));
+        // "pos" is listed after the default: the next entry.
+        QTest::keyClick(configurations, Qt::Key_Down);
+        QVERIFY2(configurations->currentText().startsWith(QLatin1String("pos")), qPrintable(configurations->currentText()));
+        QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("pushButtonDefaultConfiguration")), Qt::LeftButton);
+
+        ModalDialogDriver dialogs;
+        dialogs.closeUnexpected();
+        dialogs.answer(uncheckAndAccept(QStringLiteral("extra")));
+        QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("pushButtonFlashGroups")), Qt::LeftButton);
+        QVERIFY(!editor.getCurrentFlashFile()->isGroupEnabled(QStringLiteral("extra")));
+        dialogs.answer(fillAndAccept({{QStringLiteral("id"), QStringLiteral("empty")}, {QStringLiteral("name"), QStringLiteral("empty")}}));
+        QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("pushButtonAddConfiguration")), Qt::LeftButton);
+        QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
+        QVERIFY(!editor.getCurrentFlashFile()->isGroupEnabled(QStringLiteral("extra")));
+
+        QFile file(edited);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(editor.getCurrentFlashFile()->getFlashFileManager()->toJson(station.work(), file));
+    }
+    station.keepApplicationLog();
+    QSettings settings(station.home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
+    settings.setValue(QStringLiteral("LatestZIPFileInLocal"), edited);
+    settings.sync();
+    QVERIFY(station.addDevice({QStringLiteral("A"), QStringLiteral("1-1"), QStringLiteral("mos")}));
+
+    station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("groups"));
+    const ProgramStation::Run run = station.run({}, 60000);
+    QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
+    const QStringList findings = run.lines().filter(QRegularExpression(QStringLiteral("^driver: ")));
+    QVERIFY2(findings.filter(QStringLiteral("FAIL")).isEmpty(), run.report());
+    QVERIFY2(findings.contains(QStringLiteral("driver: path: ") + edited), run.report());
+    QVERIFY2(findings.contains(QStringLiteral("driver: configuration: pos")), run.report());
+    QVERIFY2(findings.filter(QRegularExpression(QStringLiteral("^driver: configurations: .*empty"))).size() == 1, run.report());
+    QVERIFY2(findings.contains(QStringLiteral("driver: editor: hidden")), run.report());
+    // A file keeps each group's default state: switching "extra" off in the editor changed what the
+    // editor would flash, not the file.
+    QVERIFY2(findings.contains(QStringLiteral("driver: dialog check box: extra: on")), run.report());
+    QCOMPARE(station.sim.runningTools(), QStringList());
+}
+
+QTEST_MAIN(tst_DesktopFace)
 #include "tst_DesktopFace.moc"

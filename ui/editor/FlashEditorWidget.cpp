@@ -175,6 +175,8 @@ void FlashEditorWidget::onRegisterConfiguration()
             logMessage(Logger::ERROR, error);
         } else {
             m_registeredConfiguration = configuration->clone();
+            // A copy to flash still belongs to the edited file: its folder and platforms are the file's.
+            m_registeredConfiguration->setFlashFileManager(m_flashFile);
             logMessage(Logger::DEBUG, m_registeredConfiguration->getDetails());
         }
     }

@@ -5,6 +5,7 @@
 #include "core/LoggerBridge.h"
 #include "loader/ToolConst.h"
 #include "tests/core/RecordedLog.h"
+#include "loader/FlashFileManager.h"
 #include "tools/BuiltInKinds.h"
 #include "ui/editor/FlashEditorWidget.h"
 
@@ -174,6 +175,8 @@ void tst_FlashEditorWidget::loadSelectsTheDefaultWithoutEditing()
     QCOMPARE(tab.getCurrentFlashFile()->getID(), QStringLiteral("b"));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.last().first().toBool(), true);
+    // The copy to flash still belongs to the file: ${flashDir} and the platforms are its.
+    QVERIFY(tab.getCurrentFlashFile()->getFlashFileManager());
 
     // A second file replaces the first, its default selected.
     QVERIFY(tab.loadFile(fixture(QStringLiteral("second"), "a"), true));
