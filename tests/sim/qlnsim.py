@@ -622,6 +622,17 @@ def adb_wait(path, full, serial, wanted):
         time.sleep(0.1)
 
 
+def battery_report(device):
+    """What `dumpsys battery` prints; without the device's battery knob there is no level line."""
+    lines = ["Current Battery Service state:", "  AC powered: false", "  USB powered: true",
+             "  Wireless powered: false", "  Max charging current: 500000", "  status: 2",
+             "  health: 2", "  present: true"]
+    if device.get("battery", "") != "":
+        lines.append("  level: %s" % device["battery"])
+    lines += ["  scale: 100", "  voltage: 4200", "  temperature: 250", "  technology: Li-ion"]
+    return "".join(line + "\n" for line in lines)
+
+
 def adb_command(device, command, rest):
     properties = dict(device.get("properties", {}))
     properties.setdefault("ro.serialno", device["serial"])
@@ -648,6 +659,9 @@ def adb_command(device, command, rest):
             else:
                 for key in sorted(properties):
                     out("[%s]: [%s]\n" % (key, properties[key]))
+            return 0
+        if words[:2] == ["dumpsys", "battery"]:
+            out(battery_report(device))
             return 0
         if words[:1] == ["echo"]:
             out(" ".join(words[1:]) + "\n")
@@ -1037,6 +1051,7 @@ def control(argv):
     parser.add_argument("--superspeed-port")
     parser.add_argument("--superspeed-states")
     parser.add_argument("--times", action="store_true")
+    parser.add_argument("--battery", help="level that dumpsys battery reports; empty: none")
     options = parser.parse_args(argv)
     path = state_path(options.state)
 
@@ -1080,6 +1095,7 @@ def control(argv):
                 "connected": True, "properties": key_values(options.prop), "vars": {},
                 "partitions": {}, "files": {}, "faults": key_values(options.fault),
                 "superspeed_port": options.superspeed_port or "",
+                "battery": options.battery or "",
                 "superspeed_states": (options.superspeed_states or "").split(",")
                 if options.superspeed_states else [],
             })
@@ -1097,6 +1113,8 @@ def control(argv):
                 device["state"] = options.state_name
             device.setdefault("faults", {}).update(key_values(options.fault))
             device.setdefault("properties", {}).update(key_values(options.prop))
+            if options.battery is not None:
+                device["battery"] = options.battery
         else:
             device["connected"] = options.action == "plug"
     return 0
