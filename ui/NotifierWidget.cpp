@@ -53,7 +53,7 @@ NotifierWidget::NotifierWidget(QWidget* parent)
 
 NotifierWidget::~NotifierWidget()
 {
-    // Before the children go: a running animation must not reach this half-destroyed widget.
+    // The animations drive this widget and its ring: they go first, while both are whole.
     delete m_countdownAnimation;
     delete m_hideAnimation;
     delete m_showAnimation;
