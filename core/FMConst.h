@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 
 class ToolPathTable;
@@ -127,8 +128,9 @@ public:
     static uint64_t MAX_CACHE_SIZE;                             // 6 GiB
     static uint64_t MIN_DISK_SPACE_WARNING_VALUE;               // 3 GiB
     static bool GUI_ENABLED;                                    // true
-    static bool USE_DRAVIK_EXTERNAL;                            // false
-    static bool USE_DRAVIK_SOLO;                                // false
+    // The desktop face switches these while flash threads read them.
+    static std::atomic<bool> USE_DRAVIK_EXTERNAL;               // false
+    static std::atomic<bool> USE_DRAVIK_SOLO;                   // false
     static bool bLogInSeparatedTab;                             // false
     static bool bLogDeviceManagerDebug;                         // false
     static const QString FASTBOOT_DNX_PID;                      // "0a65"

@@ -43,6 +43,7 @@ FlashRunner::FlashRunner(const FlashRunnable* parent, const SharedPointer<FlashD
     , m_commandDelayMs(FMConst::COMMAND_DELAY)
     , m_device(device)
     , m_configuration(configuration)
+    , m_flashFile(configuration ? configuration->getFlashFileContext() : nullptr)
     , m_scriptEngine(new FlashScriptEngine(*this))
 {
     if (m_device) {

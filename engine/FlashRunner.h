@@ -29,6 +29,7 @@
 class ChildProcess;
 class FlashConfiguration;
 class FlashDevice2;
+class FlashFileContext;
 class FlashParameter;
 class FlashParameterValue;
 class FlashRunnable;
@@ -154,6 +155,9 @@ private:
 
     SharedPointer<FlashDevice2> m_device;
     QSharedPointer<FlashConfiguration> m_configuration;
+    // The configuration holds its flash file weakly: a file loaded meanwhile must not free it
+    // (its folder and platforms) in the middle of the run.
+    QSharedPointer<FlashFileContext> m_flashFile;
     std::unique_ptr<FlashScriptEngine> m_scriptEngine;
     Parameters m_parameters;
     SelectedValues m_selectedValues;

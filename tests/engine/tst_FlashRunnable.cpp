@@ -102,6 +102,7 @@ private slots:
 
     void endOfARunOnASimulatedDevice_data();
     void endOfARunOnASimulatedDevice();
+    void flashKeepsItsFlashFileAlive();
 
     void invalidStartStateEndsAtOnce();
     void dnxFirmwareStartsWithoutWaitOrPause();
@@ -228,6 +229,30 @@ void tst_FlashRunnable::endOfARunOnASimulatedDevice()
         QCOMPARE(progress.value(progress.size() - 2), qMakePair(uint64_t(2), uint64_t(2)));
         QVERIFY(!station.sim.device("ABC123")["partitions"].toObject()["boot"].toString().isEmpty());
     }
+}
+
+void tst_FlashRunnable::flashKeepsItsFlashFileAlive()
+{
+    SimulatedStation station;
+    QVERIFY(station.isValid());
+    const FlashDevice2Ptr device = station.attach("ABC123", "1-2", "pos");
+    QVERIFY(device);
+    QFile imageFile(station.sim.folder() + "/boot.img");
+    QVERIFY(imageFile.open(QIODevice::WriteOnly));
+    imageFile.write("boot image");
+    imageFile.close();
+    TestFlashFile flashFile(DeviceState::ProvisioningOs, {fastbootCommand("flash boot ${flashDir}/boot.img")});
+    flashFile.file->m_path = station.sim.folder() + "/flash.json";
+
+    RecordedRun run(device, flashFile.configuration);
+    run.start();
+    // As when the tab loads another file: the configuration holds its file only weakly.
+    flashFile.file.reset();
+    QVERIFY2(run.wait(), "the flash did not end");
+
+    QCOMPARE(run.finished.count(), 1);
+    QVERIFY2(run.status() == FlashTypes::FlashStatus::Success, qPrintable(run.sink.rendered().join('\n')));
+    QVERIFY(station.sim.commandLog().join('\n').contains("flash boot " + station.sim.folder() + "/boot.img"));
 }
 
 void tst_FlashRunnable::invalidStartStateEndsAtOnce()
