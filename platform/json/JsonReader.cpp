@@ -1,5 +1,6 @@
 #include "platform/json/JsonReader.h"
 
+#include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -143,20 +144,19 @@ private:
             if (m_pos == m_end || *m_pos != '"')
                 return fail(QStringLiteral("expected a member name in double quotes"));
             QString key;
-            if (!parseString(key))
+            if (!parseString(key, &m_names))
                 return false;
-            if (members.contains(key))
-                m_duplicates.append(JsonReader::DuplicateKey{key, m_line});
             skipWhitespace();
             if (m_pos == m_end || *m_pos != ':')
                 return fail(QStringLiteral("expected ':' after a member name"));
             ++m_pos;
             skipWhitespace();
-            QVariant member;
-            if (!parseValue(member, depth))
-                return false;
-            members.insert(key, member); // a repeated name keeps its last value
-            return true;
+            // One lookup finds the member's place; a repeated name keeps its last value.
+            const int known = members.size();
+            QVariant& member = members[key];
+            if (members.size() == known)
+                m_duplicates.append(JsonReader::DuplicateKey{key, m_line});
+            return parseValue(member, depth);
         });
         if (parsed)
             value = members;
@@ -167,11 +167,8 @@ private:
     {
         QVariantList elements;
         const bool parsed = parseSequence(']', "array", depth, [&] {
-            QVariant element;
-            if (!parseValue(element, depth))
-                return false;
-            elements.append(element);
-            return true;
+            elements.append(QVariant());
+            return parseValue(elements.last(), depth);
         });
         if (parsed)
             value = elements;
@@ -257,38 +254,72 @@ private:
         return true;
     }
 
-    bool parseString(QString& text)
+    // Moves m_pos over the characters of a string that stand for themselves, to the next quote,
+    // backslash, control character or the end; `ascii` turns false at a byte above 0x7F.
+    bool skipPlainCharacters(bool& ascii)
+    {
+        while (m_pos < m_end && *m_pos != '"' && *m_pos != '\\'
+               && static_cast<unsigned char>(*m_pos) >= 0x20) {
+            if (static_cast<unsigned char>(*m_pos) < 0x80) {
+                ++m_pos;
+                continue;
+            }
+            // QString::fromUtf8 would turn a bad sequence into U+FFFD without a word.
+            const int length = utf8SequenceLength();
+            if (length == 0)
+                return fail(QStringLiteral("invalid UTF-8"));
+            ascii = false;
+            m_pos += length;
+        }
+        return true;
+    }
+
+    static QString plainText(const char* bytes, int length, bool ascii)
+    {
+        return ascii ? QString::fromLatin1(bytes, length) : QString::fromUtf8(bytes, length);
+    }
+
+    // A string from its opening quote at m_pos. With `names`, a string without escapes is looked
+    // up there by its bytes first and added when new: member names repeat in every object of a
+    // list, and sharing one QString spares converting and allocating each of them again.
+    bool parseString(QString& text, QHash<QByteArray, QString>* names = nullptr)
     {
         ++m_pos; // '"'
-        QByteArray bytes;
-        for (;;) {
-            const char* run = m_pos;
-            while (m_pos < m_end && *m_pos != '"' && *m_pos != '\\'
-                   && static_cast<unsigned char>(*m_pos) >= 0x20) {
-                if (static_cast<unsigned char>(*m_pos) < 0x80) {
-                    ++m_pos;
-                    continue;
-                }
-                // QString::fromUtf8 would turn a bad sequence into U+FFFD without a word.
-                const int length = utf8SequenceLength();
-                if (length == 0)
-                    return fail(QStringLiteral("invalid UTF-8"));
-                m_pos += length;
+        const char* run = m_pos;
+        bool ascii = true;
+        if (!skipPlainCharacters(ascii))
+            return false;
+        if (m_pos < m_end && *m_pos == '"') {
+            const int length = int(m_pos - run);
+            ++m_pos;
+            if (!names) {
+                text = plainText(run, length, ascii);
+                return true;
             }
-            bytes.append(run, int(m_pos - run));
+            const QByteArray bytes = QByteArray::fromRawData(run, length); // the text outlives the parser
+            const auto known = names->constFind(bytes);
+            text = known != names->constEnd() ? *known : plainText(run, length, ascii);
+            if (known == names->constEnd())
+                names->insert(bytes, text);
+            return true;
+        }
+        QByteArray bytes(run, int(m_pos - run));
+        for (;;) {
             if (m_pos == m_end)
                 return fail(QStringLiteral("unterminated string"));
             if (*m_pos == '"') {
                 ++m_pos;
                 break;
             }
-            if (*m_pos == '\\') {
-                ++m_pos;
-                if (!parseEscape(bytes))
-                    return false;
-                continue;
-            }
-            return fail(QStringLiteral("control character in a string"));
+            if (*m_pos != '\\')
+                return fail(QStringLiteral("control character in a string"));
+            ++m_pos;
+            if (!parseEscape(bytes))
+                return false;
+            run = m_pos;
+            if (!skipPlainCharacters(ascii))
+                return false;
+            bytes.append(run, int(m_pos - run));
         }
         // With its size: the QByteArray overload stops at the first NUL, which \u0000 makes.
         text = QString::fromUtf8(bytes.constData(), bytes.size());
@@ -410,6 +441,7 @@ private:
     int m_line = 1;
     QString m_error;
     QList<JsonReader::DuplicateKey> m_duplicates;
+    QHash<QByteArray, QString> m_names; // member names met so far, by their bytes in the text
 };
 
 } // namespace
