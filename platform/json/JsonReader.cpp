@@ -15,10 +15,13 @@ constexpr int kMaxDepth = 512;
 class Parser
 {
 public:
-    explicit Parser(const QByteArray& text)
+    // Containers nested deeper than `keptDepth` (the root object or array is 1) are checked but
+    // come out empty, and strings in them are not made.
+    Parser(const QByteArray& text, int keptDepth)
         : m_begin(text.constData())
         , m_end(text.constData() + text.size())
         , m_pos(text.constData())
+        , m_keptDepth(keptDepth)
     {
     }
 
@@ -75,8 +78,10 @@ private:
         case '[':
             return parseArray(value, depth + 1);
         case '"': {
+            if (depth > m_keptDepth)
+                return parseString(nullptr);
             QString text;
-            if (!parseString(text))
+            if (!parseString(&text))
                 return false;
             value = text;
             return true;
@@ -139,12 +144,14 @@ private:
 
     bool parseObject(QVariant& value, int depth)
     {
+        if (depth > m_keptDepth)
+            return skipObject(value, depth);
         QVariantMap members;
         const bool parsed = parseSequence('}', "object", depth, [&] {
             if (m_pos == m_end || *m_pos != '"')
                 return fail(QStringLiteral("expected a member name in double quotes"));
             QString key;
-            if (!parseString(key, &m_names))
+            if (!parseString(&key, &m_names))
                 return false;
             skipWhitespace();
             if (m_pos == m_end || *m_pos != ':')
@@ -163,8 +170,36 @@ private:
         return parsed;
     }
 
+    // An object whose members are checked, not kept.
+    bool skipObject(QVariant& value, int depth)
+    {
+        const bool parsed = parseSequence('}', "object", depth, [&] {
+            if (m_pos == m_end || *m_pos != '"')
+                return fail(QStringLiteral("expected a member name in double quotes"));
+            if (!parseString(nullptr))
+                return false;
+            skipWhitespace();
+            if (m_pos == m_end || *m_pos != ':')
+                return fail(QStringLiteral("expected ':' after a member name"));
+            ++m_pos;
+            skipWhitespace();
+            QVariant member;
+            return parseValue(member, depth);
+        });
+        if (parsed)
+            value = QVariantMap();
+        return parsed;
+    }
+
     bool parseArray(QVariant& value, int depth)
     {
+        if (depth > m_keptDepth) {
+            QVariant element;
+            const bool parsed = parseSequence(']', "array", depth, [&] { return parseValue(element, depth); });
+            if (parsed)
+                value = QVariantList();
+            return parsed;
+        }
         QVariantList elements;
         const bool parsed = parseSequence(']', "array", depth, [&] {
             elements.append(QVariant());
@@ -279,10 +314,10 @@ private:
         return ascii ? QString::fromLatin1(bytes, length) : QString::fromUtf8(bytes, length);
     }
 
-    // A string from its opening quote at m_pos. With `names`, a string without escapes is looked
+    // A string from its opening quote at m_pos, checked and, with `text`, made. With `names`, a string without escapes is looked
     // up there by its bytes first and added when new: member names repeat in every object of a
     // list, and sharing one QString spares converting and allocating each of them again.
-    bool parseString(QString& text, QHash<QByteArray, QString>* names = nullptr)
+    bool parseString(QString* text, QHash<QByteArray, QString>* names = nullptr)
     {
         ++m_pos; // '"'
         const char* run = m_pos;
@@ -292,15 +327,17 @@ private:
         if (m_pos < m_end && *m_pos == '"') {
             const int length = int(m_pos - run);
             ++m_pos;
+            if (!text)
+                return true;
             if (!names) {
-                text = plainText(run, length, ascii);
+                *text = plainText(run, length, ascii);
                 return true;
             }
             const QByteArray bytes = QByteArray::fromRawData(run, length); // the text outlives the parser
             const auto known = names->constFind(bytes);
-            text = known != names->constEnd() ? *known : plainText(run, length, ascii);
+            *text = known != names->constEnd() ? *known : plainText(run, length, ascii);
             if (known == names->constEnd())
-                names->insert(bytes, text);
+                names->insert(bytes, *text);
             return true;
         }
         QByteArray bytes(run, int(m_pos - run));
@@ -322,7 +359,8 @@ private:
             bytes.append(run, int(m_pos - run));
         }
         // With its size: the QByteArray overload stops at the first NUL, which \u0000 makes.
-        text = QString::fromUtf8(bytes.constData(), bytes.size());
+        if (text)
+            *text = QString::fromUtf8(bytes.constData(), bytes.size());
         return true;
     }
 
@@ -439,6 +477,7 @@ private:
     const char* m_end;
     const char* m_pos;
     int m_line = 1;
+    const int m_keptDepth;
     QString m_error;
     QList<JsonReader::DuplicateKey> m_duplicates;
     QHash<QByteArray, QString> m_names; // member names met so far, by their bytes in the text
@@ -449,7 +488,7 @@ private:
 bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error,
                        QList<DuplicateKey>* duplicates)
 {
-    Parser parser(text);
+    Parser parser(text, std::numeric_limits<int>::max());
     QVariant parsed;
     if (!parser.parseDocument(parsed)) {
         if (error)
@@ -459,5 +498,18 @@ bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error,
     value = parsed;
     if (duplicates)
         *duplicates = parser.duplicates();
+    return true;
+}
+
+bool JsonReader::parseOutline(const QByteArray& text, QVariant& value, QString* error)
+{
+    Parser parser(text, 1);
+    QVariant parsed;
+    if (!parser.parseDocument(parsed)) {
+        if (error)
+            *error = parser.error();
+        return false;
+    }
+    value = parsed;
     return true;
 }
