@@ -55,6 +55,12 @@ bool findReference(const QString& text, int from, Reference& reference)
 
 } // namespace
 
+bool hasParameterReference(const QString& text)
+{
+    Reference reference;
+    return findReference(text, 0, reference);
+}
+
 void forEachParameterReference(const QString& text, const ParameterReferenceVisitor& visit)
 {
     Reference reference;
