@@ -144,26 +144,30 @@ int Utils::executeCmd(const QString& program, const QStringList& arguments, int 
 
 QStringList Utils::splitArguments(const QString& line)
 {
+    const auto isQuote = [](QChar c) { return c == QLatin1Char('"') || c == QLatin1Char('\''); };
     QStringList arguments;
     QString current;
-    // Room for the rest of the line up front: a flash file splits thousands of lines at load.
-    current.reserve(line.size());
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
+    int i = 0;
+    while (i < line.size()) {
+        const QChar c = line.at(i);
         if (c.isSpace()) {
-            if (!current.isEmpty()) {
+            if (!current.isEmpty())
                 arguments << current;
-                current = QString();
-                current.reserve(line.size() - i);
-            }
-        } else if (c == '"' || c == '\'') {
-            for (++i; i < line.size() && line[i] != c; ++i) {
-                if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == c)
+            current.clear();
+            ++i;
+        } else if (isQuote(c)) {
+            for (++i; i < line.size() && line.at(i) != c; ++i) {
+                if (line.at(i) == QLatin1Char('\\') && i + 1 < line.size() && line.at(i + 1) == c)
                     ++i;
-                current += line[i];
+                current += line.at(i);
             }
+            ++i; // the closing quote
         } else {
-            current += c;
+            // Unquoted text joins in one piece: a flash file splits thousands of lines at load.
+            const int start = i;
+            while (i < line.size() && !line.at(i).isSpace() && !isQuote(line.at(i)))
+                ++i;
+            current += line.midRef(start, i - start);
         }
     }
     if (!current.isEmpty())

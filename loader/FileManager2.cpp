@@ -5,6 +5,7 @@
 #include "loader/ArchiveStamp.h"
 #include "loader/ArchiveUnpacker.h"
 #include "platform/json/JsonObject.h"
+#include "platform/json/JsonReader.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -49,14 +50,22 @@ FileManager2::FileType xmlFileType(const QString& path)
 
 FileManager2::FileType jsonFileType(const QString& path)
 {
-    JsonObject json;
-    if (!json.loadFile(path))
+    // The kinds of the root's members decide: a flash file need not be built to be recognised.
+    QFile file(path);
+    QVariant root;
+    if (!file.open(QIODevice::ReadOnly) || !JsonReader::parseOutline(file.readAll(), root)
+        || root.userType() != QMetaType::QVariantMap)
         return FileManager2::OtherFile;
-    const QString flash = QStringLiteral("flash");
-    const QString hardwares = QStringLiteral("hardwares");
-    if (json.hasObject(flash) == JsonObject::Found && json.hasValue(hardwares) == JsonObject::Absent)
+    const QVariantMap members = root.toMap();
+    const auto kindOf = [&members](const QString& key) {
+        const auto member = members.constFind(key);
+        return member == members.constEnd() ? QMetaType::UnknownType : QMetaType::Type(member->userType());
+    };
+    const QMetaType::Type flash = kindOf(QStringLiteral("flash"));
+    const QMetaType::Type hardwares = kindOf(QStringLiteral("hardwares"));
+    if (flash == QMetaType::QVariantMap && hardwares == QMetaType::UnknownType)
         return FileManager2::FlashFile;
-    if (json.hasValue(flash) == JsonObject::Absent && json.hasObject(hardwares) == JsonObject::Found)
+    if (flash == QMetaType::UnknownType && hardwares == QMetaType::QVariantMap)
         return FileManager2::HardwaresJsonFile;
     return FileManager2::OtherFile;
 }

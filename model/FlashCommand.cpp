@@ -649,6 +649,12 @@ QString FlashCommand::replaceParameters(FlashRunner& runner, const QString& text
 QString FlashCommand::replaceParameters(const FlashConfiguration& configuration, const QString& text,
                                         bool* ok)
 {
+    // The predefined keys ask the disk and the host: a text without references needs none.
+    if (!hasParameterReference(text)) {
+        if (ok)
+            *ok = true;
+        return text;
+    }
     PredefinedSource source{nullptr, &configuration, HostDescription()};
     std::map<QString, QString> keys;
     for (const PredefinedKey& key : kPredefinedKeys) {

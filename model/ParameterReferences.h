@@ -14,6 +14,9 @@ using ParameterReferenceVisitor = std::function<void(const QString& name, const 
 using ParameterReferenceResolver =
     std::function<std::optional<QString>(const QString& name, const QString& option)>;
 
+// True when `text` holds a reference.
+bool hasParameterReference(const QString& text);
+
 // Calls `visit` for every reference of `text`, in text order.
 void forEachParameterReference(const QString& text, const ParameterReferenceVisitor& visit);
 

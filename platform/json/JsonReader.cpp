@@ -1,5 +1,6 @@
 #include "platform/json/JsonReader.h"
 
+#include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -14,10 +15,13 @@ constexpr int kMaxDepth = 512;
 class Parser
 {
 public:
-    explicit Parser(const QByteArray& text)
+    // Containers nested deeper than `keptDepth` (the root object or array is 1) are checked but
+    // come out empty, and strings in them are not made.
+    Parser(const QByteArray& text, int keptDepth)
         : m_begin(text.constData())
         , m_end(text.constData() + text.size())
         , m_pos(text.constData())
+        , m_keptDepth(keptDepth)
     {
     }
 
@@ -74,8 +78,10 @@ private:
         case '[':
             return parseArray(value, depth + 1);
         case '"': {
+            if (depth > m_keptDepth)
+                return parseString(nullptr);
             QString text;
-            if (!parseString(text))
+            if (!parseString(&text))
                 return false;
             value = text;
             return true;
@@ -138,40 +144,66 @@ private:
 
     bool parseObject(QVariant& value, int depth)
     {
+        if (depth > m_keptDepth)
+            return skipObject(value, depth);
         QVariantMap members;
         const bool parsed = parseSequence('}', "object", depth, [&] {
             if (m_pos == m_end || *m_pos != '"')
                 return fail(QStringLiteral("expected a member name in double quotes"));
             QString key;
-            if (!parseString(key))
+            if (!parseString(&key, &m_names))
                 return false;
-            if (members.contains(key))
-                m_duplicates.append(JsonReader::DuplicateKey{key, m_line});
             skipWhitespace();
             if (m_pos == m_end || *m_pos != ':')
                 return fail(QStringLiteral("expected ':' after a member name"));
             ++m_pos;
             skipWhitespace();
-            QVariant member;
-            if (!parseValue(member, depth))
-                return false;
-            members.insert(key, member); // a repeated name keeps its last value
-            return true;
+            // One lookup finds the member's place; a repeated name keeps its last value.
+            const int known = members.size();
+            QVariant& member = members[key];
+            if (members.size() == known)
+                m_duplicates.append(JsonReader::DuplicateKey{key, m_line});
+            return parseValue(member, depth);
         });
         if (parsed)
             value = members;
         return parsed;
     }
 
+    // An object whose members are checked, not kept.
+    bool skipObject(QVariant& value, int depth)
+    {
+        const bool parsed = parseSequence('}', "object", depth, [&] {
+            if (m_pos == m_end || *m_pos != '"')
+                return fail(QStringLiteral("expected a member name in double quotes"));
+            if (!parseString(nullptr))
+                return false;
+            skipWhitespace();
+            if (m_pos == m_end || *m_pos != ':')
+                return fail(QStringLiteral("expected ':' after a member name"));
+            ++m_pos;
+            skipWhitespace();
+            QVariant member;
+            return parseValue(member, depth);
+        });
+        if (parsed)
+            value = QVariantMap();
+        return parsed;
+    }
+
     bool parseArray(QVariant& value, int depth)
     {
+        if (depth > m_keptDepth) {
+            QVariant element;
+            const bool parsed = parseSequence(']', "array", depth, [&] { return parseValue(element, depth); });
+            if (parsed)
+                value = QVariantList();
+            return parsed;
+        }
         QVariantList elements;
         const bool parsed = parseSequence(']', "array", depth, [&] {
-            QVariant element;
-            if (!parseValue(element, depth))
-                return false;
-            elements.append(element);
-            return true;
+            elements.append(QVariant());
+            return parseValue(elements.last(), depth);
         });
         if (parsed)
             value = elements;
@@ -257,41 +289,78 @@ private:
         return true;
     }
 
-    bool parseString(QString& text)
+    // Moves m_pos over the characters of a string that stand for themselves, to the next quote,
+    // backslash, control character or the end; `ascii` turns false at a byte above 0x7F.
+    bool skipPlainCharacters(bool& ascii)
+    {
+        while (m_pos < m_end && *m_pos != '"' && *m_pos != '\\'
+               && static_cast<unsigned char>(*m_pos) >= 0x20) {
+            if (static_cast<unsigned char>(*m_pos) < 0x80) {
+                ++m_pos;
+                continue;
+            }
+            // QString::fromUtf8 would turn a bad sequence into U+FFFD without a word.
+            const int length = utf8SequenceLength();
+            if (length == 0)
+                return fail(QStringLiteral("invalid UTF-8"));
+            ascii = false;
+            m_pos += length;
+        }
+        return true;
+    }
+
+    static QString plainText(const char* bytes, int length, bool ascii)
+    {
+        return ascii ? QString::fromLatin1(bytes, length) : QString::fromUtf8(bytes, length);
+    }
+
+    // A string from its opening quote at m_pos, checked and, with `text`, made. With `names`, a string without escapes is looked
+    // up there by its bytes first and added when new: member names repeat in every object of a
+    // list, and sharing one QString spares converting and allocating each of them again.
+    bool parseString(QString* text, QHash<QByteArray, QString>* names = nullptr)
     {
         ++m_pos; // '"'
-        QByteArray bytes;
-        for (;;) {
-            const char* run = m_pos;
-            while (m_pos < m_end && *m_pos != '"' && *m_pos != '\\'
-                   && static_cast<unsigned char>(*m_pos) >= 0x20) {
-                if (static_cast<unsigned char>(*m_pos) < 0x80) {
-                    ++m_pos;
-                    continue;
-                }
-                // QString::fromUtf8 would turn a bad sequence into U+FFFD without a word.
-                const int length = utf8SequenceLength();
-                if (length == 0)
-                    return fail(QStringLiteral("invalid UTF-8"));
-                m_pos += length;
+        const char* run = m_pos;
+        bool ascii = true;
+        if (!skipPlainCharacters(ascii))
+            return false;
+        if (m_pos < m_end && *m_pos == '"') {
+            const int length = int(m_pos - run);
+            ++m_pos;
+            if (!text)
+                return true;
+            if (!names) {
+                *text = plainText(run, length, ascii);
+                return true;
             }
-            bytes.append(run, int(m_pos - run));
+            const QByteArray bytes = QByteArray::fromRawData(run, length); // the text outlives the parser
+            const auto known = names->constFind(bytes);
+            *text = known != names->constEnd() ? *known : plainText(run, length, ascii);
+            if (known == names->constEnd())
+                names->insert(bytes, *text);
+            return true;
+        }
+        QByteArray bytes(run, int(m_pos - run));
+        for (;;) {
             if (m_pos == m_end)
                 return fail(QStringLiteral("unterminated string"));
             if (*m_pos == '"') {
                 ++m_pos;
                 break;
             }
-            if (*m_pos == '\\') {
-                ++m_pos;
-                if (!parseEscape(bytes))
-                    return false;
-                continue;
-            }
-            return fail(QStringLiteral("control character in a string"));
+            if (*m_pos != '\\')
+                return fail(QStringLiteral("control character in a string"));
+            ++m_pos;
+            if (!parseEscape(bytes))
+                return false;
+            run = m_pos;
+            if (!skipPlainCharacters(ascii))
+                return false;
+            bytes.append(run, int(m_pos - run));
         }
         // With its size: the QByteArray overload stops at the first NUL, which \u0000 makes.
-        text = QString::fromUtf8(bytes.constData(), bytes.size());
+        if (text)
+            *text = QString::fromUtf8(bytes.constData(), bytes.size());
         return true;
     }
 
@@ -408,8 +477,10 @@ private:
     const char* m_end;
     const char* m_pos;
     int m_line = 1;
+    const int m_keptDepth;
     QString m_error;
     QList<JsonReader::DuplicateKey> m_duplicates;
+    QHash<QByteArray, QString> m_names; // member names met so far, by their bytes in the text
 };
 
 } // namespace
@@ -417,7 +488,7 @@ private:
 bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error,
                        QList<DuplicateKey>* duplicates)
 {
-    Parser parser(text);
+    Parser parser(text, std::numeric_limits<int>::max());
     QVariant parsed;
     if (!parser.parseDocument(parsed)) {
         if (error)
@@ -427,5 +498,18 @@ bool JsonReader::parse(const QByteArray& text, QVariant& value, QString* error,
     value = parsed;
     if (duplicates)
         *duplicates = parser.duplicates();
+    return true;
+}
+
+bool JsonReader::parseOutline(const QByteArray& text, QVariant& value, QString* error)
+{
+    Parser parser(text, 1);
+    QVariant parsed;
+    if (!parser.parseDocument(parsed)) {
+        if (error)
+            *error = parser.error();
+        return false;
+    }
+    value = parsed;
     return true;
 }

@@ -24,4 +24,8 @@ public:
     // cause. `duplicates` (when not null) receives every repeated member name, in text order.
     static bool parse(const QByteArray& text, QVariant& value, QString* error = nullptr,
                       QList<DuplicateKey>* duplicates = nullptr);
+    // The same check of the whole text, keeping only the root and the kinds of its members or
+    // elements: an object or array inside it comes out empty, a string inside them is not made.
+    // What a file holds, judged without the cost of building its content.
+    static bool parseOutline(const QByteArray& text, QVariant& value, QString* error = nullptr);
 };

@@ -111,6 +111,16 @@ void tst_FlashScriptEngine::rewritesReferences_data()
     QTest::newRow("empty option") << QStringLiteral("${a,}") << QStringLiteral("${a,}") << QStringList();
     QTest::newRow("two commas") << QStringLiteral("${a,b,c}") << QStringLiteral("${a,b,c}")
                                 << QStringList();
+    QTest::newRow("option without a name") << QStringLiteral("${,a}") << QStringLiteral("${,a}")
+                                           << QStringList();
+    QTest::newRow("unclosed") << QStringLiteral("${a ${b") << QStringLiteral("${a ${b") << QStringList();
+    QTest::newRow("unclosed option") << QStringLiteral("${a,b") << QStringLiteral("${a,b") << QStringList();
+    QTest::newRow("after one that fails")
+        << QStringLiteral("${a,b,${c}") << QStringLiteral("${a,b,($.getParameter(\"c\"))")
+        << QStringList{QStringLiteral("c|<null>")};
+    QTest::newRow("line feed in a name") << QStringLiteral("${a\nb}")
+                                         << QStringLiteral("($.getParameter(\"a\\nb\"))")
+                                         << QStringList{QStringLiteral("a\nb|<null>")};
     QTest::newRow("nested") << QStringLiteral("${a${b}}")
                             << QStringLiteral("($.getParameter(\"a${b\"))}")
                             << QStringList{QStringLiteral("a${b|<null>")};

@@ -104,6 +104,16 @@ void tst_FileManager2::fileType_data()
                                << int(FileManager2::OtherFile);
     QTest::newRow("json flash list") << "l.json" << QByteArray(R"({"flash": []})") << int(FileManager2::OtherFile);
     QTest::newRow("json broken") << "x.json" << QByteArray("{") << int(FileManager2::OtherFile);
+    QTest::newRow("json flash null") << "n.json" << QByteArray(R"({"flash": null})") << int(FileManager2::OtherFile);
+    QTest::newRow("json hardwares beside a null flash") << "n.json" << QByteArray(R"({"flash": null, "hardwares": {}})")
+                                                        << int(FileManager2::OtherFile);
+    QTest::newRow("json root list") << "r.json" << QByteArray(R"([{"flash": {}}])") << int(FileManager2::OtherFile);
+    QTest::newRow("json broken deep inside") << "d.json" << QByteArray(R"({"flash": {"c": [{"a": tru}]}})")
+                                             << int(FileManager2::OtherFile);
+    QTest::newRow("json bad UTF-8 deep inside") << "u.json" << QByteArray("{\"flash\": {\"c\": [\"\xff\"]}}")
+                                                << int(FileManager2::OtherFile);
+    QTest::newRow("json escapes deep inside") << "e.json" << QByteArray(R"({"flash": {"c\u0041": ["\n\u00e9"]}})")
+                                              << int(FileManager2::FlashFile);
     QTest::newRow("token group 6") << "t.pcd" << QByteArray("<datagroup name=\"n\" id=\"6\">")
                                    << int(FileManager2::PcdGroup6File);
     QTest::newRow("token group 20") << "t.pcd" << QByteArray("<x/><datagroup id=\"20\" >")

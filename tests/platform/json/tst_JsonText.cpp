@@ -17,6 +17,7 @@ private slots:
     void numbersKeepTheirKind();
     void escapesAreDecoded();
     void duplicateKeysAreListed();
+    void memberNamesReadTheSameInEveryObject();
     void nulCharacterSurvivesLoadAndSave();
     void writerHandlesAnyVariant();
 };
@@ -133,6 +134,29 @@ void tst_JsonText::duplicateKeysAreListed()
     JsonObject object;
     QVERIFY(object.loadMemory(text, nullptr, &duplicates));
     QCOMPARE(duplicates.size(), 4);
+}
+
+void tst_JsonText::memberNamesReadTheSameInEveryObject()
+{
+    // Names repeat from object to object, written plainly, in UTF-8 or with escapes.
+    const QByteArray text = "[{\"\xc3\xa9\": 1, \"a\\u0062\": 2, \"ac\": 3},\n"
+                            " {\"ab\": 4, \"\xc3\xa9\": 5, \"a\\u0062\": 6, \"\\u00e9\": 7, \"ac\": 8}]";
+    QVariant value;
+    QList<JsonReader::DuplicateKey> duplicates;
+    QString error;
+    QVERIFY2(JsonReader::parse(text, value, &error, &duplicates), qPrintable(error));
+    const QVariantList objects = value.toList();
+    QCOMPARE(objects.size(), 2);
+    QCOMPARE(objects.at(0).toMap(), (QVariantMap{{QStringLiteral("é"), qint64(1)},
+                                                 {QStringLiteral("ab"), qint64(2)},
+                                                 {QStringLiteral("ac"), qint64(3)}}));
+    QCOMPARE(objects.at(1).toMap(), (QVariantMap{{QStringLiteral("é"), qint64(7)},
+                                                 {QStringLiteral("ab"), qint64(6)},
+                                                 {QStringLiteral("ac"), qint64(8)}}));
+    QStringList found;
+    for (const JsonReader::DuplicateKey& duplicate : duplicates)
+        found << duplicate.key + QLatin1Char('@') + QString::number(duplicate.line);
+    QCOMPARE(found, (QStringList{"ab@2", "é@2"}));
 }
 
 void tst_JsonText::nulCharacterSurvivesLoadAndSave()
