@@ -1241,10 +1241,11 @@ class CallServer:
                 for key, _ in self.selector.select():
                     key.data(key.fileobj)
         finally:
+            with contextlib.suppress(FileNotFoundError):
+                os.unlink(self.path)
             for call in self.calls:
                 os.kill(call.pid, signal.SIGKILL)
                 os.waitpid(call.pid, 0)
-            os.unlink(self.path)
 
     def on_parent_gone(self, stdin):
         if not os.read(stdin.fileno(), 4096):
@@ -1268,12 +1269,18 @@ class CallServer:
         self.selector.register(connection, selectors.EVENT_READ, lambda _: self.on_hang_up(call))
         self.selector.register(call.pidfd, selectors.EVENT_READ, lambda _: self.on_exit(call))
 
+    # A call's two events may come in one batch: each handler does nothing once the call is over.
+
     def on_hang_up(self, call):
         # The client sends nothing after its call: anything readable is its end.
+        if call.connection is None:
+            return
         call.close_connection(self.selector)
         os.kill(call.pid, signal.SIGKILL)
 
     def on_exit(self, call):
+        if call not in self.calls:
+            return
         _, status = os.waitpid(call.pid, 0)
         self.selector.unregister(call.pidfd)
         os.close(call.pidfd)
