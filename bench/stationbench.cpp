@@ -5,7 +5,8 @@
 //                [--idle-devices 32] [--idle-seconds 10] [--plug-rounds 9]
 //
 // Each device count gets a station of its own (tests/sim: fake fastboot and adb as the tools of a
-// fresh home folder's settings, a fake sysfs tree): that many devices in fastboot, each fastboot
+// fresh home folder's settings, the compiled clients that hand each call to the simulator's
+// server, so no call pays a Python start-up; a fake sysfs tree): that many devices in fastboot, each fastboot
 // flash taking --delay-ms more in the fake (as an image takes its time over USB, beside the other
 // devices), and a flash file of --commands such flashes. First, as the reference, one plain loop
 // per device runs the same fake calls one after the other, all loops side by side. Then one
@@ -22,7 +23,8 @@
 //     no device (device lists, help checks).
 // Then idle: one process whose serial filter matches none of --idle-devices attached devices, for
 // --idle-seconds once it waits for devices; the CPU time of the program and of the tools it ran
-// (its reaped children), over the wall time, in % of one core. Last, plug-in: --plug-rounds times
+// (its reaped children: the clients; their calls run in the simulator's server), over the wall
+// time, in % of one core. Last, plug-in: --plug-rounds times
 // a process waits for its device, the device is added to the tree, and the time from the tree's
 // change to the process's "Start flashing" line is taken (min, median, max).
 //
@@ -80,6 +82,8 @@ double largest(const std::vector<double>& values)
 // more. False (and the reason in `error`) when it cannot be set up.
 bool setUp(CommandLineStation& station, int devices, int commands, int delayMs, QString& error)
 {
+    if (!station.serveTools(error))
+        return false;
     if (!station.isReady() || !writeWholeFile(station.path("flash.json"), generatedFlashFile(commands))
         || !writeWholeFile(station.path("image.bin"), QByteArray(4096, 'x'))) {
         error = QStringLiteral("cannot set up the station's folders");

@@ -12,10 +12,25 @@ namespace {
 
 const char* const kStateVariable = "QLN_SIM_STATE";
 const char* const kSysfsVariable = "QLN_USB_SYSFS_ROOT";
+const char* const kSocketVariable = "QLN_SIM_SOCKET";
 
 QString simulatorFolder()
 {
     return QStringLiteral(QLN_SIM_DIR);
+}
+
+QString clientFolder()
+{
+    return QStringLiteral(QLN_SIM_FASTBIN_DIR);
+}
+
+// Sets `name` to `value`, or removes it when `value` is null.
+void restoreVariable(const char* name, const QByteArray& value)
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
 }
 
 // The command line of the fake that runs as `pid`; empty when it ended, is a zombie, or the pid
@@ -33,7 +48,7 @@ QString runningFake(qint64 pid)
     if (nameEnd < 0 || status.mid(nameEnd + 2, 1) == "Z")
         return QString();
     const QString words = QString::fromLocal8Bit(commandLine.readAll().replace('\0', ' ')).trimmed();
-    return words.contains(simulatorFolder()) ? words : QString();
+    return words.contains(simulatorFolder()) || words.contains(clientFolder()) ? words : QString();
 }
 
 } // namespace
@@ -51,20 +66,54 @@ SimulatedDevices::SimulatedDevices()
 
 SimulatedDevices::~SimulatedDevices()
 {
+    stopServer();
     // Restores what the test process had, so one case's devices never leak into the next.
-    if (m_previousState.isNull())
-        qunsetenv(kStateVariable);
-    else
-        qputenv(kStateVariable, m_previousState);
-    if (m_previousSysfs.isNull())
-        qunsetenv(kSysfsVariable);
-    else
-        qputenv(kSysfsVariable, m_previousSysfs);
+    restoreVariable(kStateVariable, m_previousState);
+    restoreVariable(kSysfsVariable, m_previousSysfs);
 }
 
 QString SimulatedDevices::toolPath(const QString& program) const
 {
-    return simulatorFolder() + QStringLiteral("/bin/") + program;
+    return (m_server ? clientFolder() : simulatorFolder() + QStringLiteral("/bin")) + QLatin1Char('/') + program;
+}
+
+bool SimulatedDevices::startServer(QString& error)
+{
+    if (m_server)
+        return true;
+    const QString socket = m_folder.filePath(QStringLiteral("sim.sock"));
+    m_server = std::make_unique<QProcess>();
+    // Its errors (a traceback) reach the test's output; its input stays open: the server ends
+    // when it closes, should this process die without stopping it.
+    m_server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server->start(QStringLiteral(QLN_PYTHON3), {simulatorFolder() + QStringLiteral("/qlnsim.py"),
+                                                  QStringLiteral("serve"), QStringLiteral("--socket"), socket});
+    QByteArray answer;
+    while (!answer.contains('\n') && m_server->waitForReadyRead(30000))
+        answer += m_server->readAllStandardOutput();
+    if (answer != "ready\n") {
+        error = QStringLiteral("the simulator's server did not start: %1 %2")
+                    .arg(m_server->errorString(), QString::fromLocal8Bit(answer));
+        m_server.reset();
+        return false;
+    }
+    m_previousSocket = qgetenv(kSocketVariable);
+    qputenv(kSocketVariable, QFile::encodeName(socket));
+    return true;
+}
+
+void SimulatedDevices::stopServer()
+{
+    if (!m_server)
+        return;
+    // SIGTERM: the server kills the calls still running and removes its socket.
+    m_server->terminate();
+    if (!m_server->waitForFinished(10000)) {
+        m_server->kill();
+        m_server->waitForFinished();
+    }
+    m_server.reset();
+    restoreVariable(kSocketVariable, m_previousSocket);
 }
 
 QString SimulatedDevices::sysfsRoot() const

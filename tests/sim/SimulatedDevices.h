@@ -6,9 +6,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class QProcess;
+
 // Test fixture over qlnsim.py: owns a temporary folder with the simulator's state file and fake
 // sysfs tree, and points QLN_SIM_STATE and QLN_USB_SYSFS_ROOT at them for its lifetime.
-// One per test case; the fake tools it names act on its devices only.
+// One per test case; the fake tools it names act on its devices only. Optionally it runs the
+// simulator's server, which spares each fake call a Python start-up.
 class SimulatedDevices
 {
 public:
@@ -18,7 +23,15 @@ public:
     SimulatedDevices& operator=(const SimulatedDevices&) = delete;
 
     bool isValid() const { return m_valid; }
-    QString toolPath(const QString& program) const;   // "adb", "fastboot", "dfu-util", "dravikFlashTool"
+    // "adb", "fastboot", "dfu-util", "dravikFlashTool": the compiled clients while the server runs,
+    // else the Python fakes.
+    QString toolPath(const QString& program) const;
+
+    // Starts `qlnsim.py serve` for these devices and points QLN_SIM_SOCKET at it: from now on
+    // toolPath() names the compiled clients, which hand their calls to it. It stops with this
+    // object. False (and the reason in `error`) when it did not start.
+    bool startServer(QString& error);
+    bool isServing() const { return m_server != nullptr; }
     QString sysfsRoot() const;
     QString statePath() const;
     QString folder() const { return m_folder.path(); }
@@ -48,8 +61,12 @@ public:
     bool control(const QStringList& args, QString* output = nullptr) const;
 
 private:
+    void stopServer();
+
     QTemporaryDir m_folder;
     QByteArray m_previousState;
     QByteArray m_previousSysfs;
+    QByteArray m_previousSocket;
+    std::unique_ptr<QProcess> m_server;
     bool m_valid = false;
 };

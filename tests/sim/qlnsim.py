@@ -11,15 +11,19 @@ import argparse
 import contextlib
 import fcntl
 import hashlib
+import io
 import json
 import os
 import re
+import selectors
 import shutil
 import signal
+import socket
 import stat
 import sys
 import tempfile
 import time
+import traceback
 
 ADB_PID = "4ee7"
 FASTBOOT_PID = "4ee0"
@@ -118,13 +122,18 @@ def pids_path(path):
     return path + ".pids"
 
 
+# The process the program started for this call: the compiled client when the server runs the
+# call (see serve()), else this one.
+caller_pid = None
+
+
 def note_pid(path, program):
     """Adds this fake to the list of every fake that ran (pid and program), so that a test can
     check that none outlives the program that started it."""
     with open(path + ".lock", "a+") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         with open(pids_path(path), "a") as f:
-            f.write("%d %s\n" % (os.getpid(), program))
+            f.write("%d %s\n" % (caller_pid or os.getpid(), program))
 
 
 def read_pids(path):
@@ -1120,6 +1129,197 @@ def control(argv):
     return 0
 
 
+# ---------------------------------------------------------------------------------------------
+# Server: the fakes without a Python start-up per call. The compiled client (qlnsimclient.c),
+# installed as adb, fastboot, dfu-util and dravikFlashTool, sends its call here: a header of four
+# bytes (the length of the rest, native order) with its standard input, output and error attached
+# (SCM_RIGHTS), then NUL-terminated fields: pid, working folder, argument count, the arguments
+# (argv[0] first), the environment. Each call runs main() in a child forked from this loaded
+# interpreter; the client gets "exit N\n" or "signal N\n" back. A client that hangs up (killed on a
+# time-out or cancel) has its call killed at once.
+
+
+class Call:
+    """One client's call: its connection and the child that runs it."""
+
+    def __init__(self, connection, pid):
+        self.connection = connection
+        self.pid = pid
+        self.pidfd = os.pidfd_open(pid)
+
+    def close_connection(self, selector):
+        if self.connection is not None:
+            selector.unregister(self.connection)
+            self.connection.close()
+            self.connection = None
+
+
+def read_call(connection):
+    """(fds, fields) of a client's call; None when it came incomplete (its fds are closed)."""
+    fds = []
+    try:
+        data, fds, _, _ = socket.recv_fds(connection, 65536, 3)
+        while data and len(data) < 4 + int.from_bytes(data[:4].ljust(4, b"\0"), sys.byteorder):
+            more = connection.recv(65536)
+            data = data + more if more else b""
+    except OSError:
+        data = b""
+    if len(fds) != 3 or not data:
+        for fd in fds:
+            os.close(fd)
+        return None
+    return fds, [os.fsdecode(field) for field in data[4:].split(b"\0")[:-1]]
+
+
+def exit_status(run):
+    """What the interpreter would exit with after run(), as `python3 qlnsim.py` does."""
+    try:
+        code = run()
+    except SystemExit as stop:
+        code = stop.code
+    except KeyboardInterrupt:
+        traceback.print_exc()
+        sys.stderr.flush()
+        signal.signal(signal.SIGINT, signal.SIG_DFL)
+        os.kill(os.getpid(), signal.SIGINT)
+        return 1
+    except BaseException:
+        traceback.print_exc()
+        return 1
+    if code is None:
+        return 0
+    if isinstance(code, int):
+        return code & 0xff
+    err("%s\n" % code)
+    return 1
+
+
+def standard_stream(stream, fd, mode, line_buffering, write_through):
+    """A text stream over `fd` with the encoding of the interpreter's `stream`."""
+    raw = io.FileIO(fd, mode, closefd=False)
+    binary = io.BufferedReader(raw) if mode == "r" else io.BufferedWriter(raw)
+    return io.TextIOWrapper(binary, encoding=stream.encoding, errors=stream.errors,
+                            line_buffering=line_buffering, write_through=write_through)
+
+
+def run_call(fds, fields):
+    """In the forked child: becomes the client's fake (its fds, environment, working folder and
+    arguments) and runs main(); never returns."""
+    global caller_pid
+    signal.signal(signal.SIGTERM, signal.SIG_DFL)
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    for target, fd in enumerate(fds):
+        os.dup2(fd, target)
+    # Nothing of the server's (listener, other calls' connections and fds) stays open in a call.
+    os.closerange(3, os.sysconf("SC_OPEN_MAX"))
+    pid, folder, count = fields[:3]
+    caller_pid = int(pid)
+    sys.argv = fields[3:3 + int(count)]
+    os.environ.clear()
+    os.environ.update(entry.partition("=")[::2] for entry in fields[3 + int(count):])
+    if folder:
+        os.chdir(folder)
+    # Standard streams over the client's fds, buffered as an interpreter of its own buffers them.
+    unbuffered = bool(os.environ.get("PYTHONUNBUFFERED"))
+    sys.stdin = standard_stream(sys.stdin, 0, "r", False, False)
+    sys.stdout = standard_stream(sys.stdout, 1, "w", os.isatty(1), unbuffered)
+    sys.stderr = standard_stream(sys.stderr, 2, "w", True, unbuffered)
+    status = exit_status(main)
+    for stream in (sys.stdout, sys.stderr):
+        try:
+            stream.flush()
+        except OSError:
+            pass
+    os._exit(status)
+
+
+class CallServer:
+    """Accepts the clients at `path` and runs each call in a child of its own. It ends on SIGTERM
+    or when its standard input closes (the process that started it is gone), killing the calls
+    still running."""
+
+    def __init__(self, path):
+        self.path = path
+        if os.path.exists(path):
+            os.unlink(path)
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.listener.bind(path)
+        self.listener.listen(128)
+        self.selector = selectors.DefaultSelector()
+        self.selector.register(self.listener, selectors.EVENT_READ, self.accept)
+        self.selector.register(sys.stdin, selectors.EVENT_READ, self.on_parent_gone)
+        self.calls = []
+
+    def run(self):
+        signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(0))
+        out("ready\n")
+        sys.stdout.flush()
+        try:
+            while True:
+                for key, _ in self.selector.select():
+                    key.data(key.fileobj)
+        finally:
+            with contextlib.suppress(FileNotFoundError):
+                os.unlink(self.path)
+            for call in self.calls:
+                os.kill(call.pid, signal.SIGKILL)
+                os.waitpid(call.pid, 0)
+
+    def on_parent_gone(self, stdin):
+        if not os.read(stdin.fileno(), 4096):
+            sys.exit(0)
+
+    def accept(self, listener):
+        connection, _ = listener.accept()
+        connection.settimeout(5)
+        call = read_call(connection)
+        if call is None:
+            connection.close()
+            return
+        fds, fields = call
+        pid = os.fork()
+        if pid == 0:
+            run_call(fds, fields)
+        for fd in fds:
+            os.close(fd)
+        call = Call(connection, pid)
+        self.calls.append(call)
+        self.selector.register(connection, selectors.EVENT_READ, lambda _: self.on_hang_up(call))
+        self.selector.register(call.pidfd, selectors.EVENT_READ, lambda _: self.on_exit(call))
+
+    # A call's two events may come in one batch: each handler does nothing once the call is over.
+
+    def on_hang_up(self, call):
+        # The client sends nothing after its call: anything readable is its end.
+        if call.connection is None:
+            return
+        call.close_connection(self.selector)
+        os.kill(call.pid, signal.SIGKILL)
+
+    def on_exit(self, call):
+        if call not in self.calls:
+            return
+        _, status = os.waitpid(call.pid, 0)
+        self.selector.unregister(call.pidfd)
+        os.close(call.pidfd)
+        self.calls.remove(call)
+        if call.connection is not None:
+            report = ("signal %d\n" % os.WTERMSIG(status) if os.WIFSIGNALED(status)
+                      else "exit %d\n" % os.WEXITSTATUS(status))
+            try:
+                call.connection.sendall(report.encode())
+            except OSError:
+                pass
+            call.close_connection(self.selector)
+
+
+def serve(argv):
+    parser = argparse.ArgumentParser(prog="qlnsim.py serve")
+    parser.add_argument("--socket", required=True)
+    CallServer(parser.parse_args(argv).socket).run()
+    return 0
+
+
 PROGRAMS = {"adb": adb, "fastboot": fastboot, "dfu-util": dfu_util,
             "dravikFlashTool": dravik_flash_tool}
 
@@ -1129,6 +1329,8 @@ def main():
     name = os.path.basename(sys.argv[0])
     if len(sys.argv) > 1 and sys.argv[1] == "ctl":
         return control(sys.argv[2:])
+    if len(sys.argv) > 1 and sys.argv[1] == "serve":
+        return serve(sys.argv[2:])
     args = sys.argv[1:]
     if name not in PROGRAMS and args and args[0] in PROGRAMS:
         name, args = args[0], args[1:]
@@ -1141,7 +1343,7 @@ def main():
         sys.stderr.flush()
         time.sleep(pending_delay)
         return status
-    sys.stderr.write("usage: qlnsim.py ctl ACTION ... | qlnsim.py PROGRAM ARGS...\n")
+    sys.stderr.write("usage: qlnsim.py ctl ACTION ... | qlnsim.py serve --socket PATH | qlnsim.py PROGRAM ARGS...\n")
     return 2
 
 

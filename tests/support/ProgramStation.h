@@ -77,8 +77,7 @@ public:
                   && QDir().mkpath(resultFolder());
         if (!m_valid)
             return;
-        setToolSettings(sim.toolPath(QStringLiteral("adb")), sim.toolPath(QStringLiteral("fastboot")));
-        setTool(QStringLiteral("dfuDownloader"), sim.toolPath(QStringLiteral("dfu-util")));
+        nameSimulatorTools();
         QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
         settings.setValue(QStringLiteral("FlashLogResultEnabled"), true);
         settings.setValue(QStringLiteral("FlashLogDirectory"), resultFolder());
@@ -100,6 +99,15 @@ public:
     {
         return sim.addDevice(words.at(0), words.at(1), words.at(2), words.mid(3))
                && (fault.isEmpty() || sim.setFault(words.at(0), fault.at(0), fault.at(1)));
+    }
+    // Runs the fakes through the simulator's server from now on (no Python start-up a call) and
+    // names its clients as the tools; false (and the reason in `error`) when it did not start.
+    bool serveTools(QString& error)
+    {
+        if (!sim.startServer(error))
+            return false;
+        nameSimulatorTools();
+        return true;
     }
     // Names `adbPath` and `fastbootPath` as the adb and fastboot of the settings.
     void setToolSettings(const QString& adbPath, const QString& fastbootPath) const
@@ -301,6 +309,12 @@ protected:
     }
 
 private:
+    void nameSimulatorTools() const
+    {
+        setToolSettings(sim.toolPath(QStringLiteral("adb")), sim.toolPath(QStringLiteral("fastboot")));
+        setTool(QStringLiteral("dfuDownloader"), sim.toolPath(QStringLiteral("dfu-util")));
+    }
+
     // Pid and command line of each process whose command line names the working folder.
     QMap<qint64, QString> processesOnWorkFolder() const
     {
