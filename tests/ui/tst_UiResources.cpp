@@ -1,9 +1,37 @@
-// Every image the face names is compiled in and readable, at the path the face uses.
+// Every image the face names is compiled in and readable, at the path the face uses: the paths
+// written in the face's sources and forms, and the battery gauge's, whose names are computed.
 
 #include "ui/UiResources.h"
 
+#include <QDirIterator>
 #include <QImage>
+#include <QRegularExpression>
+#include <QSet>
 #include <QtTest>
+
+namespace {
+
+// Every ":/icons/icons/..." path written whole in the sources and forms of `folders`.
+QSet<QString> pathsNamedIn(const QStringList& folders)
+{
+    static const QRegularExpression path(QStringLiteral(":/icons/icons/[A-Za-z0-9_.-]+\\.(png|ico)"));
+    QSet<QString> found;
+    for (const QString& folder : folders) {
+        QDirIterator files(QStringLiteral(QLN_SOURCE_DIR "/") + folder, {"*.cpp", "*.h", "*.ui"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(file.readAll());
+            for (auto match = path.globalMatch(text); match.hasNext();)
+                found.insert(match.next().captured());
+        }
+    }
+    return found;
+}
+
+} // namespace
 
 class tst_UiResources : public QObject
 {
@@ -23,21 +51,12 @@ void tst_UiResources::initTestCase()
 void tst_UiResources::imageLoads_data()
 {
     QTest::addColumn<QString>("path");
-    const char* const names[] = {
-        "Clear.png", "alert.png", "blank_file.png", "config.png", "configuration-settings.png", "debug.png",
-        "doc.png", "edit.png", "editor.png", "error.png", "export.png", "fastboot_dnx_file.png",
-        "fastboot_file.png", "fatal.png", "flash-logo-64.png", "flash.png", "gpflag.png", "import.png",
-        "info.png", "list-add.png", "list-remove.png", "ota_file.png", "phone_connected.png",
-        "phone_disconnected.png", "preferences-system.png", "quillonlite.ico", "refresh.png",
-        "round-cross.png", "save.png", "splash_quillon.png", "title_qln.png", "trace.png", "unknown_file.png",
-        "update.png", "vertical_banner.png", "weather-clear.png",
-        // The battery gauge names its images without a suffix; the image reader finds the PNG.
-        "battery_horizontal_0percent2", "battery_horizontal_10percent", "battery_horizontal_20percent",
-        "battery_horizontal_40percent", "battery_horizontal_60percent", "battery_horizontal_80percent",
-        "battery_horizontal_100percent", "battery_horizontal_unknown.png",
-    };
-    for (const char* name : names)
-        QTest::newRow(name) << QStringLiteral(":/icons/icons/") + QLatin1String(name);
+    const QSet<QString> named = pathsNamedIn({QStringLiteral("ui"), QStringLiteral("app")});
+    QVERIFY(named.size() > 20);
+    for (const QString& path : named)
+        QTest::newRow(qPrintable(path)) << path;
+    for (const char* level : {"0percent2", "10percent", "20percent", "40percent", "60percent", "80percent", "100percent"})
+        QTest::newRow(level) << QStringLiteral(":/icons/icons/battery_horizontal_%1.png").arg(QLatin1String(level));
 }
 
 void tst_UiResources::imageLoads()
