@@ -285,6 +285,7 @@ void Quillon::logSplashMessage(const QString& text)
 void Quillon::attachMainWindow()
 {
     m_mainWindow->setFlashManager(m_flashManager);
+    m_mainWindow->setDeviceManager(m_deviceManager);
     logMessage(Logger::TRACE, QStringLiteral("TEMP folder location: '%1'").arg(QFileInfo(QDir::tempPath()).canonicalFilePath()));
     TempFolderSpace(FMConst::MIN_DISK_SPACE_WARNING_VALUE).report(*this);
     connect(m_mainWindow, &MainWindow::closing, this, &Quillon::terminate);
@@ -433,6 +434,7 @@ int Quillon::terminate(int code)
     if (m_deviceManager)
         disconnect(m_deviceManager, nullptr, nullptr, nullptr);
     if (m_mainWindow) {
+        m_mainWindow->detachDeviceViews();
         disconnect(m_mainWindow, nullptr, nullptr, nullptr);
         if (m_flashManager)
             disconnect(m_flashManager, nullptr, m_mainWindow, nullptr);

@@ -5,7 +5,11 @@
 #include "core/MessageHandler.h"
 #include "engine/FlashManager.h"
 #include "loader/ToolConst.h"
+#include "platform/device/DeviceManager.h"
+#include "ui/DeviceItemModel.h"
+#include "ui/DeviceViewBinding.h"
 #include "ui/FlashBasicWidget.h"
+#include "ui/QPhoneWidget.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,16 +23,19 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 
 namespace {
 
 constexpr int kRefreshIntervalMs = 3000;
 constexpr int kDropHoverMs = 500;
 constexpr int kLogPaneHeight = 145;
+constexpr int kDeviceViewCount = 8;
 
 const QString kTransparentButtonStyle = QStringLiteral(
     "background-color: rgba(0, 113, 197, 0);font: %1px; font-weight: bold;color: rgb(255, 255, 255);");
@@ -59,6 +66,7 @@ constexpr std::array<MessageBoxKind, 3> kMessageBoxKinds{{
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui_MainWindow>())
+    , m_deviceItemModel(new DeviceItemModel(this))
 {
     ui->setupUi(this);
     const QString applicationName = QCoreApplication::applicationName();
@@ -90,6 +98,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     MessageHandler::instance()->setMainTextEditLog(ui->textEditLog);
     fillLogLevelSelector();
+    createDeviceViews();
 
     // The flash tab is the only registered tab: its signals are the tabs' signals.
     connect(ui->widgetFlashBasic, &FlashBasicWidget::flashFileChanged, this, &MainWindow::onFlashFileChanged);
@@ -126,6 +135,7 @@ MainWindow::~MainWindow()
     if (m_flashManager)
         disconnect(m_flashManager, nullptr, this, nullptr);
     m_currentTab = nullptr;
+    m_phoneWidgets.clear();
     m_flashManager = nullptr;
     ui.reset();
 }
@@ -151,6 +161,27 @@ void MainWindow::fillLogLevelSelector()
             Qt::QueuedConnection);
 }
 
+void MainWindow::createDeviceViews()
+{
+    QLayout* layout = ui->scrollAreaWidgetContents->layout();
+    if (!layout)
+        layout = new QVBoxLayout(ui->scrollAreaWidgetContents);
+    auto* box = qobject_cast<QBoxLayout*>(layout);
+    m_phoneWidgets.clear();
+    // Every view exists before the managers are set: the setters wire the views there are.
+    for (int index = 0; index < kDeviceViewCount; ++index) {
+        auto* view = new QPhoneWidget(this);     // the layout reparents it; the window deletes it
+        bindLogHandlers(*view);
+        m_phoneWidgets.append(view);
+        view->hide();
+        if (box)
+            box->insertWidget(index, view);
+        else
+            layout->addWidget(view);
+    }
+    layout->setAlignment(Qt::AlignTop);
+}
+
 void MainWindow::createUserFolders()
 {
     // A folder that cannot be made shows up when it is used; the window opens regardless.
@@ -172,6 +203,66 @@ void MainWindow::setFlashManager(FlashManager* manager)
     connect(manager, &FlashManager::postSystemTrayNotification, this, &MainWindow::handleSystemTrayNotification);
     connect(this, &MainWindow::start_flash, manager, &FlashManager::rebootAndStartDeviceFlash, Qt::QueuedConnection);
     connect(manager, &FlashManager::flashStarted, this, &MainWindow::do_update_ui);
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets))
+        connectDeviceView(view);
+}
+
+void MainWindow::connectDeviceView(QPhoneWidget* view)
+{
+    connect(view, &QPhoneWidget::start_flash, this, &MainWindow::prepareAndStartFlash, Qt::QueuedConnection);
+    // The main button shows the start at once, before the queued request is handled.
+    connect(view, &QPhoneWidget::start_flash, this, &MainWindow::setflashStartedInUI);
+    connect(view, &QPhoneWidget::stop_flash, m_flashManager, qOverload<const FlashDevice2Ptr&>(&FlashManager::stopFlash));
+    // Each view hears every device's flash and keeps its own.
+    connect(m_flashManager, &FlashManager::flashStarted, view, &QPhoneWidget::onFlashStarted, Qt::QueuedConnection);
+    connect(m_flashManager, &FlashManager::flashFinished, view, &QPhoneWidget::onFlashFinished, Qt::QueuedConnection);
+    connect(m_flashManager, &FlashManager::flashProgress, view, &QPhoneWidget::onFlashProgressed, Qt::QueuedConnection);
+    connect(m_flashManager, &FlashManager::flashInfoChanged, view, &QPhoneWidget::onFlashInfo, Qt::QueuedConnection);
+}
+
+void MainWindow::disconnectDeviceView(QPhoneWidget* view)
+{
+    if (m_flashManager) {
+        disconnect(m_flashManager, nullptr, view, nullptr);
+        disconnect(view, nullptr, m_flashManager, nullptr);
+    }
+    if (m_deviceManager)
+        disconnect(m_deviceManager, nullptr, view, nullptr);
+}
+
+void MainWindow::setDeviceManager(DeviceManager* manager)
+{
+    if (!manager)
+        return;
+    if (m_deviceManager) {
+        disconnect(m_deviceManager, nullptr, this, nullptr);
+        disconnect(this, nullptr, m_deviceManager, nullptr);
+        disconnect(m_deviceManager, nullptr, m_deviceItemModel, nullptr);
+        for (QPhoneWidget* view : qAsConst(m_phoneWidgets))
+            disconnect(m_deviceManager, nullptr, view, nullptr);
+    }
+    m_deviceManager = manager;
+    connect(manager, &DeviceManager::deviceDetected, this, &MainWindow::onDeviceFound);
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets))
+        connect(manager, &DeviceManager::deviceLost, view, &QPhoneWidget::deviceLost);
+    connect(manager, &DeviceManager::deviceDetected, m_deviceItemModel, &DeviceItemModel::onDeviceUpdate);
+    connect(manager, &DeviceManager::deviceUpdated, m_deviceItemModel, &DeviceItemModel::onDeviceUpdate);
+    connect(manager, &DeviceManager::deviceLost, m_deviceItemModel, &DeviceItemModel::onDeviceLost);
+
+    // Devices found before the window was attached get their views now; the model only hears
+    // of changes from here on.
+    std::map<PortNumber, DevicePtr> known;
+    manager->getDevices(known);
+    for (const auto& entry : known) {
+        if (entry.second)
+            onDeviceFound(entry.second);
+    }
+}
+
+void MainWindow::detachDeviceViews()
+{
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets))
+        disconnectDeviceView(view);
 }
 
 void MainWindow::initAppStyle()
@@ -396,6 +487,29 @@ void MainWindow::on_pushButton_editLogSave_clicked()
 
 void MainWindow::on_pushButton_clearDisconnectedDevices_clicked()
 {
+    // Views stay in the list: a hidden one serves the next device found.
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets)) {
+        const FlashDevice2Ptr device = view->getDevice();
+        view->clearFlashStatus();
+        if (device && (device->isConnected() || device->isBusy()))
+            continue;
+        view->setVisible(false);
+        view->setDevice(FlashDevice2Ptr());
+    }
+}
+
+void MainWindow::onDeviceFound(const DevicePtr& device)
+{
+    if (DeviceViewBinding::bindDevice(m_phoneWidgets, device) == DeviceViewBinding::Outcome::Bound)
+        do_update_ui();
+}
+
+void MainWindow::prepareAndStartFlash(const FlashDevice2Ptr&, const QString&)
+{
+}
+
+void MainWindow::setflashStartedInUI()
+{
 }
 
 void MainWindow::do_update_ui()
@@ -405,10 +519,16 @@ void MainWindow::do_update_ui()
         ui->labelFlashFileLoaded->clear();
         mainButton->setEnabled(false);
         mainButton->setStarted(false);
+        for (QPhoneWidget* view : qAsConst(m_phoneWidgets))
+            view->setFlashButtonEnabled(false);
         return;
     }
     const FlashConfigurationPtr configuration = m_currentTab->getCurrentFlashFile();
     const bool onDemand = m_flashManager->getFlashManagerMode() == FlashManager::FM_MODE_ON_DEMAND;
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets)) {
+        view->update();
+        view->setFlashButtonEnabled(configuration && !onDemand);
+    }
     // In on-demand mode the label keeps naming the file the mode was started with.
     if (!onDemand)
         ui->labelFlashFileLoaded->setText(configuration ? m_currentTab->getCurrentFlashFileId() : QString());

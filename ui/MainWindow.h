@@ -1,7 +1,7 @@
 #pragma once
 
-// The one top-level window of the desktop face: it wires the tabs, the log panel and the flash
-// manager, switches tabs, takes files dropped on the Flash button and asks the tabs before it
+// The one top-level window of the desktop face: it wires the tabs, the log panel, the eight device
+// views and the two managers, switches tabs, takes files dropped on the Flash button and asks the tabs before it
 // closes. Start-up creates it without a parent and deletes it; main thread only.
 
 #include "engine/FlashDevice2.h"
@@ -17,8 +17,11 @@
 #include <cstdint>
 #include <memory>
 
+class DeviceItemModel;
+class DeviceManager;
 class FlashManager;
 class FlashTab;
+class QPhoneWidget;
 class QToolButton;
 class Ui_MainWindow;
 
@@ -32,6 +35,11 @@ public:
 
     // Null is ignored; a manager set before loses its connections with the window.
     void setFlashManager(FlashManager* manager);
+    // Null is ignored; a manager set before loses its connections with the window and its views.
+    // The devices the manager knows already are bound to views at once, in port order.
+    void setDeviceManager(DeviceManager* manager);
+    // Cuts every connection between the managers and the device views (the program is leaving).
+    void detachDeviceViews();
     // Once, right after the window shows: button colours, the log pane's height, fonts.
     void initAppStyle();
     // Loads the flash file chosen last time into the flash tab, on the calling thread.
@@ -48,6 +56,8 @@ public slots:
     // A flash's question or notice ("info", "warn", "question"); `answer`, when given, becomes
     // true when the user cancels the flash. Any other kind shows nothing and leaves the answer.
     void displayMessageBox(const QString& type, const QString& text, bool* answer = nullptr);
+    // A device view's start request, queued.
+    void prepareAndStartFlash(const FlashDevice2Ptr& device, const QString& flashFilePath);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,17 +77,22 @@ private slots:
     void startFlashingMain();
     void stopFlashingMain();
     void updateLogLevel(int level);
+    void onDeviceFound(const DevicePtr& device);
     void checkForUpdateInBackground();
     void on_pushButton_editLogClear_clicked();
     void on_pushButton_editLogSave_clicked();
     void on_pushButton_clearDisconnectedDevices_clicked();
     void do_update_ui();
+    void setflashStartedInUI();
     void switchToFlashBasic();
     void handleSystemTrayNotification(Logger::LogLevel level, const QString& title, const QString& message);
     void triggerBreakpoint();
 
 private:
     void fillLogLevelSelector();
+    void createDeviceViews();
+    void connectDeviceView(QPhoneWidget* view);
+    void disconnectDeviceView(QPhoneWidget* view);
     void createUserFolders();
     void onTabSwitch(FlashTab* tab, QToolButton* button);
     static void setButtonChecked(bool checked, QToolButton* button);
@@ -89,7 +104,10 @@ private:
     std::unique_ptr<Ui_MainWindow> ui;
     FlashTab* m_currentTab = nullptr;
     QList<FlashTab*> m_tabs;
+    QList<QPhoneWidget*> m_phoneWidgets;   // children of the window, in device area order
     FlashManager* m_flashManager = nullptr;
+    DeviceManager* m_deviceManager = nullptr;
+    DeviceItemModel* m_deviceItemModel = nullptr;   // a child of the window
     QTimer m_updateTimer;
     TableLog m_tableLog;
     QTimer m_dropHoverTimer;

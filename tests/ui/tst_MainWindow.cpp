@@ -1,7 +1,9 @@
 // The main window as an operator meets it: its menus and log controls, the flash tab it makes
 // current, files dragged onto the Flash button, full screen, the documentation popup, the log
-// panel's buttons, closing and the message boxes of a running flash.
+// panel's buttons, closing and the message boxes of a running flash; the device views and the
+// devices the device manager finds on the simulator.
 
+#include "DeviceManagerFixture.h"
 #include "ModalDialogDriver.h"
 #include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"
@@ -11,6 +13,7 @@
 #include "tools/BuiltInKinds.h"
 #include "ui/FlashBasicWidget.h"
 #include "ui/MainWindow.h"
+#include "ui/QPhoneWidget.h"
 #include "ui/StartStopPushButton.h"
 #include "ui/UiResources.h"
 
@@ -21,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLayout>
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
@@ -112,6 +116,11 @@ private slots:
     void displayMessageBox();
     void systemTrayNotificationIsTraced_data();
     void systemTrayNotificationIsTraced();
+    void eightHiddenDeviceViewsAtTheTop();
+    void knownDevicesAreBoundOnceInPortOrder();
+    void nullManagersAreIgnored();
+    void clearDevices_data();
+    void clearDevices();
 
 private:
     // A window as start-up makes it; the log panel is detached again before it goes.
@@ -128,6 +137,8 @@ private:
     }
     FlashBasicWidget* flashTab() const { return child<FlashBasicWidget>(QStringLiteral("widgetFlashBasic")); }
     QString fixture(const QString& name, const QByteArray& bytes) const;
+    // The views in the device area's layout, in layout order.
+    QList<QPhoneWidget*> deviceViews() const;
     QVariant storedSetting(const QString& key) const;
 
     QTemporaryDir m_dir;
@@ -179,6 +190,17 @@ QString tst_MainWindow::fixture(const QString& name, const QByteArray& bytes) co
 {
     const QString path = QDir(qEnvironmentVariable("HOME")).filePath(name);
     return write(path, bytes) ? path : QString();
+}
+
+QList<QPhoneWidget*> tst_MainWindow::deviceViews() const
+{
+    QLayout* layout = child<QWidget>(QStringLiteral("scrollAreaWidgetContents"))->layout();
+    QList<QPhoneWidget*> views;
+    for (int index = 0; index < layout->count(); ++index) {
+        if (auto* view = qobject_cast<QPhoneWidget*>(layout->itemAt(index)->widget()))
+            views << view;
+    }
+    return views;
 }
 
 QVariant tst_MainWindow::storedSetting(const QString& key) const
@@ -589,6 +611,100 @@ void tst_MainWindow::systemTrayNotificationIsTraced()
         QCoreApplication::processEvents();
         QVERIFY(log.lines().isEmpty());
     }
+}
+
+void tst_MainWindow::eightHiddenDeviceViewsAtTheTop()
+{
+    makeWindow();
+    QLayout* layout = child<QWidget>(QStringLiteral("scrollAreaWidgetContents"))->layout();
+    QVERIFY(layout->count() >= 8);
+    for (int index = 0; index < 8; ++index) {
+        auto* view = qobject_cast<QPhoneWidget*>(layout->itemAt(index)->widget());
+        QVERIFY2(view, qPrintable(QStringLiteral("no device view at %1").arg(index)));
+        QVERIFY(view->isHidden());
+        QVERIFY(view->getDevice().isNull());
+    }
+    QCOMPARE(deviceViews().size(), 8);
+    QCOMPARE(layout->alignment(), Qt::Alignment(Qt::AlignTop));
+}
+
+void tst_MainWindow::knownDevicesAreBoundOnceInPortOrder()
+{
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    // Plugged in the reverse of port order.
+    QVERIFY(fixture.sim.addDevice("B", "1-3", "pos", {}));
+    QVERIFY(fixture.sim.addDevice("A", "1-2", "mos", {"--vendor", "8087"}));
+    QVERIFY(fixture.scan());
+    MainWindow& window = makeWindow();
+    window.setDeviceManager(&fixture.manager);
+
+    const QList<QPhoneWidget*> views = deviceViews();
+    QCOMPARE(views.at(0)->getDevice(), fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-2")));
+    QCOMPARE(views.at(1)->getDevice(), fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-3")));
+    QVERIFY(!views.at(0)->isHidden());
+    QVERIFY(!views.at(1)->isHidden());
+    for (int index = 2; index < views.size(); ++index) {
+        QVERIFY(views.at(index)->getDevice().isNull());
+        QVERIFY(views.at(index)->isHidden());
+    }
+
+    // A device that comes back later keeps its one view.
+    QVERIFY(fixture.runTool("adb", {"-s", "A", "reboot", "bootloader"}));
+    QVERIFY(fixture.scan());
+    QCoreApplication::processEvents();
+    QCOMPARE(views.at(0)->getDevice(), fixture.deviceAt<FlashDevice2>(PortNumber::usbPort("1-2")));
+    for (int index = 2; index < views.size(); ++index)
+        QVERIFY(views.at(index)->getDevice().isNull());
+}
+
+void tst_MainWindow::nullManagersAreIgnored()
+{
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    MainWindow& window = makeWindow();
+    window.setFlashManager(nullptr);
+    window.setDeviceManager(&fixture.manager);
+    window.setDeviceManager(nullptr);
+
+    // The manager set before still reaches the views.
+    QVERIFY(fixture.sim.addDevice("A", "1-2", "mos", {}));
+    QVERIFY(fixture.scan());
+    QTRY_VERIFY(!deviceViews().at(0)->getDevice().isNull());
+}
+
+void tst_MainWindow::clearDevices_data()
+{
+    QTest::addColumn<bool>("unplugged");
+    QTest::newRow("connected and idle") << false;
+    QTest::newRow("unplugged") << true;
+}
+
+void tst_MainWindow::clearDevices()
+{
+    QFETCH(bool, unplugged);
+    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
+    QVERIFY(fixture.isValid());
+    QVERIFY(fixture.sim.addDevice("A", "1-2", "mos", {}));
+    QVERIFY(fixture.scan());
+    MainWindow& window = makeWindow();
+    window.setDeviceManager(&fixture.manager);
+    QPhoneWidget* view = deviceViews().at(0);
+    const FlashDevice2Ptr device = view->getDevice();
+    QVERIFY(device);
+    view->onFlashInfo(device, QStringLiteral("Flash failed"));
+    auto* status = view->findChild<QLabel*>(QStringLiteral("status"));
+    QCOMPARE(status->text(), QStringLiteral("Flash failed"));
+    if (unplugged) {
+        QVERIFY(fixture.sim.unplug("A"));
+        QVERIFY(fixture.scan());
+        QTRY_VERIFY(view->isDisconnected());
+    }
+
+    child<QPushButton>(QStringLiteral("pushButton_clearDisconnectedDevices"))->click();
+    QCOMPARE(status->text(), QString());
+    QCOMPARE(view->isHidden(), unplugged);
+    QCOMPARE(view->getDevice().isNull(), unplugged);
 }
 
 QTEST_MAIN(tst_MainWindow)
