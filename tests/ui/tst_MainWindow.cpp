@@ -142,6 +142,9 @@ private:
     QVariant storedSetting(const QString& key) const;
 
     QTemporaryDir m_dir;
+    // Handed to the window, which may reach it until it goes: it goes after the window, as at
+    // start-up's end.
+    std::unique_ptr<FlashManager> m_flashManager;
     std::unique_ptr<MainWindow> m_window;
 };
 
@@ -173,6 +176,7 @@ void tst_MainWindow::cleanup()
 {
     MessageHandler::instance()->setMainTextEditLog(nullptr);
     m_window.reset();
+    m_flashManager.reset();
 }
 
 MainWindow& tst_MainWindow::makeWindow()
@@ -409,9 +413,9 @@ void tst_MainWindow::flashFileStateIsLoggedAndShown()
     QFETCH(bool, withManager);
     const QString path = fixture(QStringLiteral("flash.json"), flashJson());
     MainWindow& window = makeWindow();
-    FlashManager manager;
+    m_flashManager = std::make_unique<FlashManager>();
     if (withManager)
-        window.setFlashManager(&manager);
+        window.setFlashManager(m_flashManager.get());
     firstPass();
     FlashBasicWidget* tab = flashTab();
     tab->loadLocalFile(path);
@@ -602,10 +606,10 @@ void tst_MainWindow::systemTrayNotificationIsTraced()
     MainWindow& window = makeWindow();
     LoggerBridge bridge;
     bridge.bind(window);
-    FlashManager manager;
-    window.setFlashManager(&manager);
+    m_flashManager = std::make_unique<FlashManager>();
+    window.setFlashManager(m_flashManager.get());
     const RecordedLog log;
-    emit manager.postSystemTrayNotification(Logger::INFO, kApplicationName, QStringLiteral("Flash Success"));
+    emit m_flashManager->postSystemTrayNotification(Logger::INFO, kApplicationName, QStringLiteral("Flash Success"));
     QTRY_COMPARE(log.lines().contains(QStringLiteral("TRACE|Sending system tray notification: \"Flash Success\"")), enabled);
     if (!enabled) {
         QCoreApplication::processEvents();
