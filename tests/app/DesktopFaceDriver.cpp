@@ -11,6 +11,7 @@
 #include "model/FlashConfiguration.h"
 #include "model/FlashGroup.h"
 #include "ui/FlashBasicWidget.h"
+#include "ui/QPhoneWidget.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +19,11 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
 #include <QMainWindow>
+#include <QScreen>
 #include <QSplashScreen>
 #include <QTest>
 #include <QToolButton>
@@ -51,6 +56,17 @@ QStringList groupStates(const FlashConfigurationPtr& configuration)
     return states;
 }
 
+bool isUniform(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != image.pixel(0, 0))
+                return false;
+        }
+    }
+    return true;
+}
+
 // The text of the form row that holds `field`.
 QString rowLabel(QWidget* field)
 {
@@ -72,6 +88,33 @@ void flashTab(QMainWindow* window)
     report(QStringLiteral("configurations: ") + listed.join(QStringLiteral(", ")));
     QWidget* editor = window->findChild<QWidget*>(QStringLiteral("widgetFlashEditor"));
     report(QStringLiteral("editor: ") + (!editor ? "none" : editor->isVisible() ? "shown" : "hidden"));
+    // The tab area as the screen shows it, once the window has been painted: text and controls drawn.
+    QWidget* tools = window->findChild<QWidget*>(QStringLiteral("widgetFlashTools"));
+    const QPoint corner = tools->mapToGlobal(QPoint(0, 0));
+    const auto grab = [&] {
+        return QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y(), tools->width(), tools->height()).toImage();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (isUniform(grab()) && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    report(QStringLiteral("tab area: ") + (isUniform(grab()) ? "uniform" : "drawn"));
+}
+
+// The device views shown once the scanner has had `waitMs` to find the attached devices.
+void deviceViews(QMainWindow* window, int expected, int waitMs)
+{
+    const auto shown = [window] {
+        int count = 0;
+        for (auto* view : window->findChildren<QPhoneWidget*>())
+            count += view->isVisible() ? 1 : 0;
+        return count;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (shown() < expected && clock.elapsed() < waitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    report(QStringLiteral("device views shown: %1").arg(shown()));
 }
 
 // The groups dialog of the flash tab: what it lists, and that Restore Defaults then Cancel leave
@@ -154,6 +197,7 @@ protected:
         const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
         if (name == "groups") {
             flashTab(window);
+            deviceViews(window, qEnvironmentVariableIntValue("QLN_DRIVER_DEVICES"), 20000);
             groupsDialog(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));

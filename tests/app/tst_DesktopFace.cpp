@@ -306,6 +306,7 @@ void tst_DesktopFace::editedFileInTheFlashTab()
     QVERIFY(station.addDevice({QStringLiteral("A"), QStringLiteral("1-1"), QStringLiteral("mos")}));
 
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("groups"));
+    station.setEnvironment(QStringLiteral("QLN_DRIVER_DEVICES"), QStringLiteral("1"));
     const ProgramStation::Run run = station.run({}, 60000);
     QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
     const QStringList findings = run.lines().filter(QRegularExpression(QStringLiteral("^driver: ")));
@@ -314,6 +315,8 @@ void tst_DesktopFace::editedFileInTheFlashTab()
     QVERIFY2(findings.contains(QStringLiteral("driver: configuration: pos")), run.report());
     QVERIFY2(findings.filter(QRegularExpression(QStringLiteral("^driver: configurations: .*empty"))).size() == 1, run.report());
     QVERIFY2(findings.contains(QStringLiteral("driver: editor: hidden")), run.report());
+    QVERIFY2(findings.contains(QStringLiteral("driver: tab area: drawn")), run.report());
+    QVERIFY2(findings.contains(QStringLiteral("driver: device views shown: 1")), run.report());
     // A file keeps each group's default state: switching "extra" off in the editor changed what the
     // editor would flash, not the file.
     QVERIFY2(findings.contains(QStringLiteral("driver: dialog check box: extra: on")), run.report());
