@@ -23,16 +23,6 @@ const char* const kAndroidProperties[] = {"gsm.version.baseband", "persist.radio
                                           "ro.build.date", "ro.build.version.incremental",
                                           "ro.build.fingerprint"};
 
-const QString kButtonStyle = QStringLiteral(
-    "QPushButton { color: white; background-color: rgb(0, 113, 197); padding:6px ; border-width: 2pt; "
-    "border-style: outset; border-color: rgb(0, 174, 239); }"
-    "QPushButton:hover { color: white; background-color: rgba(0, 113, 197,200); padding:6px ; "
-    "border-width: 2pt; border-color: rgb(0, 174, 239); }"
-    "QPushButton:focus:pressed { color: white; background-color: rgb(0, 174, 239); padding:6px ; "
-    "border-width: 2pt; border-color: rgb(0, 174, 239); }"
-    "QPushButton:disabled { color: white; background-color: rgb(147, 149, 152); padding:6px ; "
-    "border-width: 2pt; border-style: outset; border-color: rgb(147, 149, 152); } ");
-
 // The first dropped file when it is a flash file or an archive; empty otherwise.
 QString droppedFlashFile(const QMimeData* data)
 {
@@ -73,7 +63,7 @@ QPhoneWidget::QPhoneWidget(QWidget* parent, const FlashDevice2Ptr& device)
     button->init(QStringLiteral("Stop"));
     connect(button, &StartStopPushButton::startClicked, this, &QPhoneWidget::do_start_flash);
     connect(button, &StartStopPushButton::stopClicked, this, &QPhoneWidget::do_stop_flash);
-    button->setStyleSheet(button->styleSheet() + kButtonStyle);
+    button->setStyleSheet(button->styleSheet() + ToolConst::StylePushButtonZorvikBlue);
     // Start-up sets the size; without it the form's fonts stay.
     const int fontPixels = qApp->property("FONT_SIZE_DEVICE_WIDGET").toInt();
     if (fontPixels > 0)

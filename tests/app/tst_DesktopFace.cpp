@@ -105,15 +105,7 @@ const QByteArray kEditorFixture = R"({"flash": {"version": "3.0",
 
 ModalDialogDriver::Step fillAndAccept(const QMap<QString, QString>& texts)
 {
-    return [texts](QWidget* modal) {
-        for (auto text = texts.begin(); text != texts.end(); ++text) {
-            auto* field = modal->findChild<QLineEdit*>(text.key());
-            if (!field)
-                return false;
-            field->setText(text.value());
-        }
-        return ModalDialogDriver::pressButton(QDialogButtonBox::Ok)(modal);
-    };
+    return ModalDialogDriver::fillFields(texts, ModalDialogDriver::pressButton(QDialogButtonBox::Ok));
 }
 
 ModalDialogDriver::Step uncheckAndAccept(const QString& group)

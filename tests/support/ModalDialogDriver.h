@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -99,6 +100,14 @@ public:
             field->setText(text);
             return !then || then(modal);
         };
+    }
+    // Sets the line edits that `texts` names by object name, then runs `then`.
+    static Step fillFields(const QMap<QString, QString>& texts, Step then = Step())
+    {
+        Step step = std::move(then);
+        for (auto text = texts.begin(); text != texts.end(); ++text)
+            step = fillField(text.key(), text.value(), step);
+        return step;
     }
     // Picks `path` in a file dialog (an empty path cancels it).
     static Step pickFile(const QString& path)

@@ -53,15 +53,7 @@ Step both(Step first, Step second)
 // Fills the form's line edits (object name → text), then presses Ok.
 Step fillAndAccept(const QMap<QString, QString>& texts)
 {
-    return [texts](QWidget* modal) {
-        for (auto text = texts.begin(); text != texts.end(); ++text) {
-            auto* field = modal->findChild<QLineEdit*>(text.key());
-            if (!field)
-                return false;
-            field->setText(text.value());
-        }
-        return ModalDialogDriver::pressButton(QDialogButtonBox::Ok)(modal);
-    };
+    return ModalDialogDriver::fillFields(texts, ModalDialogDriver::pressButton(QDialogButtonBox::Ok));
 }
 
 // The form still shows what was entered before.
