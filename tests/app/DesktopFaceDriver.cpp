@@ -11,6 +11,7 @@
 #include "model/FlashConfiguration.h"
 #include "model/FlashGroup.h"
 #include "ui/FlashBasicWidget.h"
+#include "ui/MainWindow.h"
 #include "ui/QPhoneWidget.h"
 
 #include <QApplication>
@@ -173,6 +174,30 @@ private:
     QList<QSplashScreen*> m_watched;
 };
 
+// Starts the flash tab's configuration on the first device's view as the window's own start
+// request does, and reports once the device flashes (the window is closed after it).
+void flashFirstDevice(QMainWindow* window)
+{
+    deviceViews(window, 1, 20000);
+    FlashDevice2Ptr device;
+    for (auto* view : window->findChildren<QPhoneWidget*>()) {
+        if (view->isVisible() && !device)
+            device = view->getDevice();
+    }
+    auto* mainWindow = qobject_cast<MainWindow*>(window);
+    auto* tab = window->findChild<FlashBasicWidget*>(QStringLiteral("widgetFlashBasic"));
+    if (!device || !mainWindow) {
+        report(QStringLiteral("FAIL no device to flash"));
+        return;
+    }
+    emit mainWindow->start_flash(device, tab->getCurrentFlashFile());
+    QElapsedTimer clock;
+    clock.start();
+    while (!device->isFlashing() && clock.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    report(QStringLiteral("flashing: ") + (device->isFlashing() ? "yes" : "no"));
+}
+
 // Polls until the window shows with a configuration ready, runs the scenario, closes the window.
 class Scenario : public QObject
 {
@@ -199,6 +224,8 @@ protected:
             flashTab(window);
             deviceViews(window, qEnvironmentVariableIntValue("QLN_DRIVER_DEVICES"), 20000);
             groupsDialog(window);
+        } else if (name == "close-while-flashing") {
+            flashFirstDevice(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
         }

@@ -131,6 +131,7 @@ private slots:
     void startUpInProcess();
     void interruptClosesTheWindow();
     void editedFileInTheFlashTab();
+    void closingStopsARunningFlash();
 
 private:
     // A station whose settings reload `archive` at start and keep the application log.
@@ -312,6 +313,26 @@ void tst_DesktopFace::editedFileInTheFlashTab()
     // A file keeps each group's default state: switching "extra" off in the editor changed what the
     // editor would flash, not the file.
     QVERIFY2(findings.contains(QStringLiteral("driver: dialog check box: extra: on")), run.report());
+    QCOMPARE(station.sim.runningTools(), QStringList());
+}
+
+// Closing the window while a device flashes: the flash is stopped and recorded as interrupted, the
+// program ends with 0 and leaves no tool running.
+void tst_DesktopFace::closingStopsARunningFlash()
+{
+    DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
+    QVERIFY2(prepare(station, station.path(QStringLiteral("update.zip"))), qPrintable(station.display.error()));
+    QVERIFY(station.addDevice({QStringLiteral("PHONE1"), QStringLiteral("1-2"), QStringLiteral("mos")},
+                              {QStringLiteral("hang_match"), QStringLiteral("flash boot")}));
+    station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("close-while-flashing"));
+    const ProgramStation::Run run = station.run({}, 90000);
+    QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
+    QVERIFY2(run.lines().contains(QStringLiteral("driver: flashing: yes")), run.report() + station.applicationLog().toLocal8Bit());
+    QVERIFY2(run.lines().contains(QStringLiteral("driver: done")), run.report());
+    QFile result(station.resultFolder() + QStringLiteral("/PHONE1.xml"));
+    QVERIFY2(result.open(QIODevice::ReadOnly), "no result file");
+    const QByteArray content = result.readAll();
+    QVERIFY2(content.contains("<REASON>INTERRUPTED</REASON>"), content.constData());
     QCOMPARE(station.sim.runningTools(), QStringList());
 }
 
