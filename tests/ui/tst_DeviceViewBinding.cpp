@@ -1,5 +1,6 @@
 // Which device view a detected device gets, over real views that saw devices come and go.
 
+#include "DeviceData.h"
 #include "platform/device/AndroidDevicePropertyManager.h"
 #include "ui/DeviceViewBinding.h"
 #include "ui/QPhoneWidget.h"
@@ -13,13 +14,7 @@ namespace {
 
 DummyDevice deviceData(DeviceState state, const QString& serial, const QString& port, bool connected)
 {
-    DummyDevice data;
-    data.setPort(PortNumber::usbPort(port));
-    data.setState(state);
-    data.setSerial(serial);
-    data.setConnected(connected);
-    data.setPlatform(DevicePlatform::ZorvikAndroid);
-    return data;
+    return zorvikDeviceData(state, serial, port, connected);
 }
 
 void updateDevice(FlashDevice2& device, const DummyDevice& data)

@@ -6,6 +6,7 @@
 #include "loader/FlashFileManager.h"
 #include "loader/ToolConst.h"
 #include "model/FlashConfiguration.h"
+#include "DeviceData.h"
 #include "platform/device/AndroidDevicePropertyManager.h"
 #include "ui/QPhoneWidget.h"
 #include "ui/StartStopPushButton.h"
@@ -41,13 +42,7 @@ int fakeAdb(const Device*, const QStringList& arguments, int, QString& output)
 DummyDevice deviceData(DeviceState state, const QString& serial, bool connected = true,
                        const QString& port = QStringLiteral("1-2"))
 {
-    DummyDevice data;
-    data.setPort(PortNumber::usbPort(port));
-    data.setState(state);
-    data.setSerial(serial);
-    data.setConnected(connected);
-    data.setPlatform(DevicePlatform::ZorvikAndroid);
-    return data;
+    return zorvikDeviceData(state, serial, port, connected);
 }
 
 FlashDevice2Ptr makeDevice(DeviceState state, const QString& serial)
