@@ -39,7 +39,11 @@ FlashDevice2::FlashDevice2(const DummyDevice& data, DeviceScanner* scanner)
     setDataLocked(data, changed, other);
 }
 
-FlashDevice2::~FlashDevice2() = default;
+FlashDevice2::~FlashDevice2()
+{
+    // The property readers' threads ask isBusy(): they end before this object's part goes.
+    stopPropertyManagers();
+}
 
 FlashDevice2::FlashState FlashDevice2::getFlashState() const
 {

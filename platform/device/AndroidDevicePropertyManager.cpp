@@ -8,6 +8,45 @@ namespace {
 
 const int kPropertyTimeoutMs = 5000;
 
+// `getprop` without a key lists every property as "[key]: [value]"; an empty value means unset.
+QMap<QString, QString> parsePropertyList(const QString& listing)
+{
+    static const QRegularExpression line(QStringLiteral("^\\[([^\\]]+)\\]: \\[(.*)\\]\\s*$"),
+                                         QRegularExpression::MultilineOption);
+    QMap<QString, QString> properties;
+    QRegularExpressionMatchIterator matches = line.globalMatch(listing);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const QString value = match.captured(2).trimmed();
+        if (!value.isEmpty())
+            properties.insert(match.captured(1), value);
+    }
+    return properties;
+}
+
+uint8_t parseBatteryLevel(const QString& report)
+{
+    static const QRegularExpression level(QStringLiteral("^\\s*level:\\s*(\\d+)\\s*$"),
+                                          QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = level.match(report);
+    if (!match.hasMatch())
+        return AndroidDevicePropertyManager::UnknownBatteryLevel;
+    const uint value = match.captured(1).toUInt();
+    return value <= 100 ? uint8_t(value) : AndroidDevicePropertyManager::UnknownBatteryLevel;
+}
+
+// The value of a fastboot variable in getvar's output, or a null text (getvar exits 0 on FAILED too).
+QString fastbootVariable(const QString& output, const QString& name)
+{
+    const QString prefix = name + QLatin1Char(':');
+    for (const QString& line : output.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(prefix))
+            return trimmed.mid(prefix.size()).trimmed();
+    }
+    return QString();
+}
+
 } // namespace
 
 AndroidDevicePropertyManager::AndroidDevicePropertyManager(Device* device, SpidDatabase*,
@@ -16,9 +55,15 @@ AndroidDevicePropertyManager::AndroidDevicePropertyManager(Device* device, SpidD
     : DevicePropertyManager(device)
     , m_adbRunner(adbRunner)
     , m_fastbootRunner(fastbootRunner)
+    , m_worker([this] { refresh(); })
 {
     if (device)
         device->addPropertyManager(this);
+}
+
+AndroidDevicePropertyManager::~AndroidDevicePropertyManager()
+{
+    stop();
 }
 
 void AndroidDevicePropertyManager::adopt(const DevicePropertyManager& newer)
@@ -28,6 +73,17 @@ void AndroidDevicePropertyManager::adopt(const DevicePropertyManager& newer)
         m_adbRunner = reader.m_adbRunner.load();
     if (!m_fastbootRunner)
         m_fastbootRunner = reader.m_fastbootRunner.load();
+}
+
+void AndroidDevicePropertyManager::stop()
+{
+    m_worker.stop();
+}
+
+void AndroidDevicePropertyManager::requestRefresh()
+{
+    if (getDevice() && !getDevice()->isBusy())
+        m_worker.request();
 }
 
 QString AndroidDevicePropertyManager::getVendorName() const
@@ -40,9 +96,10 @@ QString AndroidDevicePropertyManager::getVendorName() const
 
 QString AndroidDevicePropertyManager::getProductName() const
 {
-    QString product = getProperty(QStringLiteral("ro.product.model"));
+    const Answers known = answers();
+    QString product = known.properties.value(QStringLiteral("ro.product.model"));
     if (product.isEmpty())
-        product = getFastbootVariable(QStringLiteral("product"));
+        product = known.fastbootProduct;
     if (!product.isEmpty())
         return product;
     return getDevice() ? getDevice()->getProductName() : QString();
@@ -50,22 +107,50 @@ QString AndroidDevicePropertyManager::getProductName() const
 
 uint8_t AndroidDevicePropertyManager::getBatteryLevel() const
 {
-    const QString report = runAdb({QStringLiteral("shell"), QStringLiteral("dumpsys"),
-                                   QStringLiteral("battery")});
-    static const QRegularExpression level(QStringLiteral("^\\s*level:\\s*(\\d+)\\s*$"),
-                                          QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = level.match(report);
-    if (!match.hasMatch())
-        return UnknownBatteryLevel;
-    const uint value = match.captured(1).toUInt();
-    return value <= 100 ? uint8_t(value) : UnknownBatteryLevel;
+    std::lock_guard<std::mutex> locker(m_answersMutex);
+    return m_answers.batteryLevel;
 }
 
 QString AndroidDevicePropertyManager::getProperty(const QString& key) const
 {
-    const QString value = runAdb({QStringLiteral("shell"), QStringLiteral("getprop"), key}).trimmed();
-    // getprop prints an empty line for a property that does not exist.
-    return value.isEmpty() ? QString() : value;
+    std::lock_guard<std::mutex> locker(m_answersMutex);
+    return m_answers.properties.value(key);
+}
+
+void AndroidDevicePropertyManager::refresh()
+{
+    Answers fresh;
+    bool complete = true;
+    if (isAdbReachable())
+        complete = readAdbAnswers(fresh);
+    else if (isFastbootReachable())
+        complete = readFastbootAnswers(fresh);
+    // A flash that began meanwhile may have changed the device under the tools: keep what was known.
+    if (!complete || getDevice()->isBusy())
+        return;
+    std::lock_guard<std::mutex> locker(m_answersMutex);
+    m_answers = fresh;
+}
+
+bool AndroidDevicePropertyManager::readAdbAnswers(Answers& answers) const
+{
+    if (getDevice()->isBusy())
+        return false;
+    answers.properties = parsePropertyList(runTool(m_adbRunner, {QStringLiteral("shell"), QStringLiteral("getprop")}));
+    if (getDevice()->isBusy())
+        return false;
+    answers.batteryLevel = parseBatteryLevel(
+        runTool(m_adbRunner, {QStringLiteral("shell"), QStringLiteral("dumpsys"), QStringLiteral("battery")}));
+    return true;
+}
+
+bool AndroidDevicePropertyManager::readFastbootAnswers(Answers& answers) const
+{
+    if (getDevice()->isBusy())
+        return false;
+    const QString product = QStringLiteral("product");
+    answers.fastbootProduct = fastbootVariable(runTool(m_fastbootRunner, {QStringLiteral("getvar"), product}), product);
+    return true;
 }
 
 bool AndroidDevicePropertyManager::isAdbReachable() const
@@ -84,28 +169,17 @@ bool AndroidDevicePropertyManager::isFastbootReachable() const
     return state == DeviceState::ProvisioningOs || state == DeviceState::Tos;
 }
 
-QString AndroidDevicePropertyManager::runAdb(const QStringList& arguments) const
+QString AndroidDevicePropertyManager::runTool(const std::atomic<CommandRunner>& runner,
+                                              const QStringList& arguments) const
 {
-    if (!isAdbReachable())
-        return QString();
     QString output;
-    if (m_adbRunner.load()(getDevice(), arguments, kPropertyTimeoutMs, output) != 0)
+    if (runner.load()(getDevice(), arguments, kPropertyTimeoutMs, output) != 0)
         return QString();
     return output;
 }
 
-QString AndroidDevicePropertyManager::getFastbootVariable(const QString& name) const
+AndroidDevicePropertyManager::Answers AndroidDevicePropertyManager::answers() const
 {
-    if (!isFastbootReachable())
-        return QString();
-    QString output;
-    if (m_fastbootRunner.load()(getDevice(), {QStringLiteral("getvar"), name}, kPropertyTimeoutMs, output) != 0)
-        return QString();
-    const QString prefix = name + QLatin1Char(':');
-    for (const QString& line : output.split(QLatin1Char('\n'))) {
-        const QString trimmed = line.trimmed();
-        if (trimmed.startsWith(prefix))
-            return trimmed.mid(prefix.size()).trimmed();
-    }
-    return QString();
+    std::lock_guard<std::mutex> locker(m_answersMutex);
+    return m_answers;
 }

@@ -34,6 +34,7 @@ Device::Device(const DummyDevice& data, DeviceScanner* scanner)
 
 Device::~Device()
 {
+    stopPropertyManagers();
     for (DevicePropertyManager* manager : m_propertyManagers)
         delete manager;
 }
@@ -160,6 +161,20 @@ void Device::addPropertyManager(DevicePropertyManager* manager)
         return;
     }
     m_propertyManagers.push_back(manager);
+}
+
+void Device::stopPropertyManagers()
+{
+    std::list<DevicePropertyManager*> managers;
+    {
+        QReadLocker locker(&m_lock);
+        managers = m_propertyManagers;
+        if (m_surplusManager)
+            managers.push_back(m_surplusManager.get());
+    }
+    // Outside the lock: a reader's work in flight may be waiting for it.
+    for (DevicePropertyManager* manager : managers)
+        manager->stop();
 }
 
 void Device::requestBinding()

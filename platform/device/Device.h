@@ -32,7 +32,7 @@ class Device : public QObject
 
 public:
     Device(const DummyDevice& data, DeviceScanner* scanner);
-    // Deletes the property managers of the device.
+    // Stops and deletes the property managers of the device.
     ~Device() override;
 
     // True while the device stands for something that can be addressed (its port has a connection).
@@ -78,6 +78,10 @@ public:
     // device keeps one reader of each kind: a second one hands what it has (DevicePropertyManager::
     // adopt) to the first and is deleted when a third arrives, or with the device.
     void addPropertyManager(DevicePropertyManager* manager);
+    // Stops the background work of every property manager (DevicePropertyManager::stop). Readers
+    // call the device's virtual getters (isBusy, getState) from their threads: a derived class
+    // calls this first in its destructor, before its own part of the device is gone.
+    void stopPropertyManagers();
 
 signals:
     void dataChanged();

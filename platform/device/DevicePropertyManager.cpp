@@ -10,3 +10,7 @@ DevicePropertyManager::~DevicePropertyManager() = default;
 void DevicePropertyManager::adopt(const DevicePropertyManager&)
 {
 }
+
+void DevicePropertyManager::stop()
+{
+}
