@@ -71,7 +71,9 @@ QPhoneWidget::QPhoneWidget(QWidget* parent, const FlashDevice2Ptr& device)
             QStringLiteral("font : %1px \"%2\";").arg(QString::number(fontPixels), QFont().family()));
 
     // The timer runs also while the view is hidden or unbound; each tick then returns at once.
+    // A tick shows what the reader's last refresh read and has it read again for the next one.
     m_refreshTimer.start(kRefreshIntervalMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &QPhoneWidget::requestPropertyRefresh);
     connect(&m_refreshTimer, &QTimer::timeout, this, &QPhoneWidget::updateBatt);
     connect(&m_refreshTimer, &QTimer::timeout, this, &QPhoneWidget::updateProperties);
     m_ui->icon->setPixmap(QPixmap(QStringLiteral(":/icons/icons/phone_disconnected.png")));
@@ -140,6 +142,10 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
     m_platformSerial.clear();
     connect(m_device.data(), &Device::dataChanged, this, &QPhoneWidget::update, Qt::QueuedConnection);
     connect(m_device.data(), &Device::deviceLost, this, &QPhoneWidget::update, Qt::QueuedConnection);
+    // A new state may change every answer (adb or fastboot, or neither).
+    connect(m_device.data(), &Device::dataChanged, this, &QPhoneWidget::requestPropertyRefresh,
+            Qt::QueuedConnection);
+    requestPropertyRefresh();
     if (!isVisible())
         clearFlashStatus(true);
     updateProperties();
@@ -361,6 +367,12 @@ void QPhoneWidget::updateProperties()
         if (!value.isNull())
             m_properties += QStringLiteral("\n%1: %2").arg(QLatin1String(key), value.trimmed());
     }
+}
+
+void QPhoneWidget::requestPropertyRefresh()
+{
+    if (AndroidDevicePropertyManager* reader = findPropertyManager())
+        reader->requestRefresh();
 }
 
 void QPhoneWidget::setBattIcon(int level)

@@ -81,6 +81,8 @@ private slots:
 
 private:
     void clearFlashStatus(bool clear);
+    // Has the device's property reader read it again; its answers show at the next refresh tick.
+    void requestPropertyRefresh();
     void setBattIcon(int level);
     void showUnknownBattery();
     void showConnected(const PortNumber& port);

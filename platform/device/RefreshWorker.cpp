@@ -14,13 +14,10 @@ RefreshWorker::~RefreshWorker()
 
 void RefreshWorker::request()
 {
-    std::lock_guard<std::mutex> starting(m_stopMutex);
-    {
-        std::lock_guard<std::mutex> locker(m_mutex);
-        if (m_stopping)
-            return;
-        m_requested = true;
-    }
+    std::lock_guard<std::mutex> locker(m_mutex);
+    if (m_stopping)
+        return;
+    m_requested = true;
     if (!m_thread.joinable())
         m_thread = std::thread(&RefreshWorker::runRequests, this);
     m_wake.notify_one();
@@ -29,14 +26,17 @@ void RefreshWorker::request()
 void RefreshWorker::stop()
 {
     std::lock_guard<std::mutex> stopping(m_stopMutex);
+    std::thread worker;
     {
         std::lock_guard<std::mutex> locker(m_mutex);
         m_stopping = true;
         m_requested = false;
+        worker = std::move(m_thread);
     }
     m_wake.notify_one();
-    if (m_thread.joinable())
-        m_thread.join();
+    // Without m_mutex: a request meanwhile returns at once instead of waiting for the join.
+    if (worker.joinable())
+        worker.join();
 }
 
 void RefreshWorker::runRequests()

@@ -28,8 +28,8 @@ private:
     void runRequests();
 
     const std::function<void()> m_job;
-    // m_mutex guards m_requested and m_stopping; m_thread is started and joined under m_stopMutex
-    // (held across the join, so a second stop() waits for the first to finish).
+    // m_mutex guards m_requested, m_stopping and m_thread; m_stopMutex is held across a stop's
+    // join, so that a second stop() returns only once the first one has.
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_requested = false;

@@ -45,9 +45,12 @@ DummyDevice deviceData(DeviceState state, const QString& serial, bool connected 
     return zorvikDeviceData(state, serial, port, connected);
 }
 
+// A device with the property reader that binding gives it, over the fake adb.
 FlashDevice2Ptr makeDevice(DeviceState state, const QString& serial)
 {
-    return FlashDevice2Ptr(new FlashDevice2(deviceData(state, serial), nullptr));
+    const FlashDevice2Ptr device(new FlashDevice2(deviceData(state, serial), nullptr));
+    new AndroidDevicePropertyManager(device.data(), nullptr, fakeAdb, nullptr);   // the device owns it
+    return device;
 }
 
 // What the scanner does when it has news about the device.
@@ -81,6 +84,20 @@ QImage pixmapOf(const QPhoneWidget& view, const char* name)
 QImage resourceImage(const QString& name)
 {
     return QPixmap(QStringLiteral(":/icons/icons/%1.png").arg(name)).toImage();
+}
+
+AndroidDevicePropertyManager* readerOf(const FlashDevice2Ptr& device)
+{
+    QReadLocker locker(&device->getLock());
+    return dynamic_cast<AndroidDevicePropertyManager*>(device->getPropertyManagersLocked().front());
+}
+
+// Waits until the reader's refresh has read the fake's "ro.product.model" (every test that waits
+// gives one), then refreshes the view as its timer does.
+void waitForRefresh(QPhoneWidget& view, const FlashDevice2Ptr& device)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(readerOf(device)->getProperty("ro.product.model").isNull(), false, 10000);
+    view.update();
 }
 
 StartStopPushButton* button(const QPhoneWidget& view)
@@ -213,17 +230,24 @@ void tst_QPhoneWidget::serialsAreRememberedWhileEmpty()
 
 void tst_QPhoneWidget::toolTipListsPlatformNamesAndProperties()
 {
-    adbAnswers().insert("shell getprop ro.product.manufacturer", "V\n");
-    adbAnswers().insert("shell getprop ro.product.model", "P\n");
-    adbAnswers().insert("shell getprop gsm.version.baseband", "  BB-1 \n");
-    adbAnswers().insert("shell getprop ro.build.date", "today\n");
+    adbAnswers().insert("shell getprop", "[ro.product.manufacturer]: [V]\n[ro.product.model]: [P]\n"
+                                         "[gsm.version.baseband]: [  BB-1 ]\n[ro.build.date]: [today]\n");
     const FlashDevice2Ptr device = makeDevice(DeviceState::MainOs, "OS1");
-    new AndroidDevicePropertyManager(device.data(), nullptr, fakeAdb, nullptr);   // the device owns it
     QPhoneWidget view;
     view.setDevice(device);
+    // The reader's first answers come with the refresh that binding started.
     QCOMPARE(part<QWidget>(view, "widgetMainInfos")->toolTip(),
-             QString("Platform: zorvik_android\nVendor: V\nProduct: P\n\ngsm.version.baseband: BB-1"
-                     "\nro.build.date: today"));
+             QString("Platform: zorvik_android\nVendor: \nProduct: "));
+    waitForRefresh(view, device);
+    // The property lines come with the view's next timer tick, the names with every update.
+    const auto toolTipAfterUpdate = [&view] {
+        view.update();
+        return part<QWidget>(view, "widgetMainInfos")->toolTip();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(toolTipAfterUpdate(),
+                              QString("Platform: zorvik_android\nVendor: V\nProduct: P\n\ngsm.version.baseband: BB-1"
+                                      "\nro.build.date: today"),
+                              10000);
     QCOMPARE(text(view, "platform_label"), QString("V"));
     QCOMPARE(text(view, "hwDevice"), QString("P"));
 
@@ -309,10 +333,12 @@ void tst_QPhoneWidget::battery()
     QFETCH(QString, shown);
     ToolConst::TOOL_BEHAVIOR = behavior;
     adbAnswers().insert("shell dumpsys battery", report);
+    adbAnswers().insert("shell getprop", "[ro.product.model]: [P]\n");
     const FlashDevice2Ptr device = makeDevice(DeviceState::MainOs, "OS1");
-    new AndroidDevicePropertyManager(device.data(), nullptr, fakeAdb, nullptr);
     QPhoneWidget view;
     view.setDevice(device);
+    QCOMPARE(text(view, "batt_text"), QString("-- %"));   // known from the first refresh on
+    waitForRefresh(view, device);
     QCOMPARE(text(view, "batt_text"), shown);
     QCOMPARE(pixmapOf(view, "label_icon_bat"), resourceImage(icon));
 }
