@@ -21,7 +21,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QImage>
 #include <QMainWindow>
 #include <QScreen>
@@ -29,7 +31,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -148,6 +152,102 @@ void groupsDialog(QMainWindow* window)
     report(QStringLiteral("groups after: ") + groupStates(tab->getCurrentFlashFile()).join(QLatin1Char(' ')));
 }
 
+// Processes events until `done` holds or `waitMs` passed; whether it holds.
+bool waitUntil(const std::function<bool()>& done, int waitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < waitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done();
+}
+
+QString labelText(QWidget* view, const char* name)
+{
+    auto* label = view->findChild<QLabel*>(QLatin1String(name));
+    return label ? label->text() : QString();
+}
+
+QString screenRect(QWidget* widget)
+{
+    const QPoint corner = widget->mapToGlobal(QPoint(0, 0));
+    return QStringLiteral("%1,%2,%3,%4").arg(corner.x()).arg(corner.y()).arg(widget->width()).arg(widget->height());
+}
+
+// The shown device views, top to bottom.
+QList<QPhoneWidget*> shownRows(QMainWindow* window)
+{
+    QList<QPhoneWidget*> rows;
+    for (auto* view : window->findChildren<QPhoneWidget*>()) {
+        if (view->isVisible())
+            rows << view;
+    }
+    std::sort(rows.begin(), rows.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    return rows;
+}
+
+// One line a shown row: "rows <step>: <i>|<port>|<state>|<battery>|<row rectangle>|<port label
+// rectangle>" (rectangles on the screen), then the device area's rectangle, after the window
+// painted them.
+void reportRows(QMainWindow* window, const QString& step)
+{
+    window->repaint();
+    QCoreApplication::processEvents();
+    const QList<QPhoneWidget*> rows = shownRows(window);
+    for (int index = 0; index < rows.size(); ++index) {
+        QPhoneWidget* row = rows.at(index);
+        report(QStringLiteral("rows %1: %2|%3|%4|%5|%6|%7")
+                   .arg(step, QString::number(index), labelText(row, "port"), labelText(row, "statusDevice"),
+                        labelText(row, "batt_text"), screenRect(row),
+                        screenRect(row->findChild<QLabel*>(QStringLiteral("port")))));
+    }
+    report(QStringLiteral("area %1: %2").arg(step, screenRect(window->findChild<QWidget*>(QStringLiteral("scrollArea"))->findChild<QWidget*>(QStringLiteral("qt_scrollarea_viewport")))));
+}
+
+// Waits until the test has written `step` into the file named by QLN_DRIVER_GO_FILE.
+bool waitForGo(const QString& step)
+{
+    const QString path = qEnvironmentVariable("QLN_DRIVER_GO_FILE");
+    return waitUntil([&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.readAll().split('\n').contains(step.toUtf8());
+    }, 120000);
+}
+
+// The attached devices' rows as the test changes the devices: found, one rebooted, one unplugged,
+// then "Clear devices". Each step is reported once the rows show it; the test looks at the screen
+// in between and says when to go on.
+void attachedDevices(QMainWindow* window)
+{
+    const auto connected = [window](int count) {
+        const QList<QPhoneWidget*> rows = shownRows(window);
+        int found = 0;
+        for (auto* row : rows)
+            found += labelText(row, "port").contains(QLatin1String("Connected on port")) ? 1 : 0;
+        return found == count && labelText(rows.first(), "batt_text") != QLatin1String("-- %");
+    };
+    const auto rowSays = [window](int index, const char* name, const QString& text) {
+        const QList<QPhoneWidget*> rows = shownRows(window);
+        return index < rows.size() && labelText(rows.at(index), name).contains(text);
+    };
+    if (!waitUntil([&] { return connected(2); }, 60000))
+        report(QStringLiteral("FAIL two connected rows with a battery"));
+    reportRows(window, QStringLiteral("found"));
+    if (!waitUntil([&] { return rowSays(0, "statusDevice", QStringLiteral("POS")); }, 60000))
+        report(QStringLiteral("FAIL the first row never read POS"));
+    reportRows(window, QStringLiteral("rebooted"));
+    if (!waitUntil([&] { return rowSays(1, "port", QStringLiteral("Disconnected")); }, 60000))
+        report(QStringLiteral("FAIL the second row never read Disconnected"));
+    reportRows(window, QStringLiteral("unplugged"));
+    if (!waitForGo(QStringLiteral("clear")))
+        report(QStringLiteral("FAIL no go for Clear devices"));
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("pushButton_clearDisconnectedDevices")), Qt::LeftButton);
+    waitUntil([&] { return shownRows(window).size() == 1; }, 5000);
+    reportRows(window, QStringLiteral("cleared"));
+    if (!waitForGo(QStringLiteral("close")))
+        report(QStringLiteral("FAIL no go to close"));
+}
+
 // Reports every message the splash screen shows, from its first show on.
 class SplashWatch : public QObject
 {
@@ -216,16 +316,19 @@ protected:
     void timerEvent(QTimerEvent* event) override
     {
         QMainWindow* window = shownMainWindow();
-        if (!m_ready || !window)
+        const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
+        // Without a flash file the window is never ready to flash.
+        if (!window || (!m_ready && name != "attached-devices"))
             return;
         killTimer(event->timerId());
-        const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
         if (name == "groups") {
             flashTab(window);
             deviceViews(window, qEnvironmentVariableIntValue("QLN_DRIVER_DEVICES"), 20000);
             groupsDialog(window);
         } else if (name == "close-while-flashing") {
             flashFirstDevice(window);
+        } else if (name == "attached-devices") {
+            attachedDevices(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
         }

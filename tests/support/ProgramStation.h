@@ -169,6 +169,12 @@ public:
         return true;
     }
 
+    // The console lines that waitForOutput has read so far.
+    QStringList outputLines() const
+    {
+        return QString::fromLocal8Bit(m_instance.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
     // Turns the application log file on: "quillon.log" in the result folder.
     void keepApplicationLog() const
     {
