@@ -61,11 +61,6 @@ AndroidDevicePropertyManager::AndroidDevicePropertyManager(Device* device, SpidD
         device->addPropertyManager(this);
 }
 
-AndroidDevicePropertyManager::~AndroidDevicePropertyManager()
-{
-    stop();
-}
-
 void AndroidDevicePropertyManager::adopt(const DevicePropertyManager& newer)
 {
     const auto& reader = static_cast<const AndroidDevicePropertyManager&>(newer);

@@ -32,7 +32,6 @@ public:
     // (which may merge it into the reader it has already, see Device::addPropertyManager).
     AndroidDevicePropertyManager(Device* device, SpidDatabase* spidDatabase, CommandRunner adbRunner,
                                  CommandRunner fastbootRunner);
-    ~AndroidDevicePropertyManager() override;
 
     // Takes the runners of `newer` that this reader has none of.
     void adopt(const DevicePropertyManager& newer) override;
