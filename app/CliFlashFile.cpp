@@ -62,8 +62,10 @@ int CliFlashFile::load(const LoggedObject& log, ArgParser::Options& options, QSh
 {
     flashFile.clear();
     const QString path = options.flashFile;
+    // Judged once: telling a flash file from other JSON reads the file.
+    const FileManager2::FileType kind = path.isEmpty() ? FileManager2::NotFound : kindOf(path);
     QDir folder = QDir::current();
-    if (!path.isEmpty() && FileManager2::getFileType(path) == FileManager2::ArchiveFile) {
+    if (kind == FileManager2::ArchiveFile) {
         folder = QDir(FileManager2::getUnpackFolder(path));
         // Under the event loop, so that the time-out or an interrupt can stop the archiver. A
         // failed unpacking shows up below as an archive without its flash file; the unpacker has
@@ -74,7 +76,7 @@ int CliFlashFile::load(const LoggedObject& log, ArgParser::Options& options, QSh
     }
 
     if (!path.isEmpty()) {
-        switch (kindOf(path)) {
+        switch (kind) {
         case FileManager2::NotFound:
             log.logMessage(Logger::ERROR, QStringLiteral("Flash file ") + quoted(path) + QStringLiteral(" does not exists"));
             return QlnErrorCode::CliInvalidFlashFile;
