@@ -118,6 +118,45 @@ void deviceViews(QMainWindow* window, int expected, int waitMs)
     report(QStringLiteral("device views shown: %1").arg(shown()));
 }
 
+// The first device row once its battery reads a level (or QLN_DRIVER_WAIT_MS passed): its texts, and
+// where its port line and battery icon are on the screen, for the test's screenshot. The window
+// stays open: the test closes it from outside.
+void deviceRow(QMainWindow* window)
+{
+    const int waitMs = qEnvironmentVariableIsSet("QLN_DRIVER_WAIT_MS") ? qEnvironmentVariableIntValue("QLN_DRIVER_WAIT_MS")
+                                                                         : 60000;
+    const auto firstShown = [window]() -> QPhoneWidget* {
+        for (auto* view : window->findChildren<QPhoneWidget*>()) {
+            if (view->isVisible())
+                return view;
+        }
+        return nullptr;
+    };
+    const auto text = [](QWidget* view, const char* name) {
+        return view->findChild<QLabel*>(QLatin1String(name))->text();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while ((!firstShown() || text(firstShown(), "batt_text") == QLatin1String("-- %")) && clock.elapsed() < waitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QPhoneWidget* view = firstShown();
+    if (!view) {
+        report(QStringLiteral("FAIL no device row"));
+        return;
+    }
+    QCoreApplication::processEvents();  // the battery icon set with the text is painted
+    const auto where = [view](const char* name) {
+        auto* label = view->findChild<QLabel*>(QLatin1String(name));
+        const QPoint corner = label->mapToGlobal(QPoint(0, 0));
+        return QStringLiteral("%1 %2 %3 %4").arg(corner.x()).arg(corner.y()).arg(label->width()).arg(label->height());
+    };
+    report(QStringLiteral("battery: ") + text(view, "batt_text"));
+    report(QStringLiteral("port: ") + text(view, "port"));
+    report(QStringLiteral("port at: ") + where("port"));
+    report(QStringLiteral("battery icon at: ") + where("label_icon_bat"));
+    report(QStringLiteral("ready for the shot"));
+}
+
 // The groups dialog of the flash tab: what it lists, and that Restore Defaults then Cancel leave
 // the configuration's groups as they were.
 void groupsDialog(QMainWindow* window)
@@ -216,10 +255,15 @@ protected:
     void timerEvent(QTimerEvent* event) override
     {
         QMainWindow* window = shownMainWindow();
-        if (!m_ready || !window)
+        const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
+        // A device row needs no flash file: that scenario starts with the window.
+        if ((!m_ready && name != "device-row") || !window)
             return;
         killTimer(event->timerId());
-        const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
+        if (name == "device-row") {
+            deviceRow(window);
+            return;  // the test looks at the screen, then closes the window
+        }
         if (name == "groups") {
             flashTab(window);
             deviceViews(window, qEnvironmentVariableIntValue("QLN_DRIVER_DEVICES"), 20000);

@@ -169,6 +169,9 @@ public:
         return true;
     }
 
+    // The console of the running program as far as waitForOutput has read it.
+    QString outputSoFar() const { return QString::fromLocal8Bit(m_instance.output); }
+
     // Turns the application log file on: "quillon.log" in the result folder.
     void keepApplicationLog() const
     {

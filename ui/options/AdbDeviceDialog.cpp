@@ -55,8 +55,7 @@ void AdbDeviceDialog::setBusy(QProgressBar* bar, bool busy)
     bar->setVisible(busy);
 }
 
-int AdbDeviceDialog::showBox(QMessageBox::Icon icon, const QString& titleSuffix, const QString& text,
-                             QWidget* parent)
+int AdbDeviceDialog::showBox(QMessageBox::Icon icon, const QString& titleSuffix, const QString& text, QWidget* parent)
 {
     QMessageBox box(icon, QCoreApplication::applicationName() + titleSuffix, text, QMessageBox::Ok, parent);
     return box.exec();
@@ -80,4 +79,13 @@ void AdbDeviceDialog::takeChosenFile(const QString& chosen, QLineEdit* field)
     const QFileInfo info(chosen);
     m_lastFolder = info.absolutePath();
     field->setText(info.absoluteFilePath());
+}
+
+AdbDeviceJob::Outcome AdbDeviceDialog::runAdb(const QStringList& arguments, const QString& commandLine,
+                                              const std::function<void()>& started, QString& output, int& exitCode)
+{
+    const AdbDeviceJob::Outcome outcome = m_job.runLong(arguments, started, output, exitCode);
+    if (outcome == AdbDeviceJob::Outcome::NotStarted)
+        logMessage(Logger::Error, QStringLiteral("Failed to execute ") + commandLine);
+    return outcome;
 }

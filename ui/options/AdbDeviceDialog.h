@@ -37,6 +37,9 @@ protected:
     // A box titled with the application name and `titleSuffix`, one Ok button.
     int showBox(QMessageBox::Icon icon, const QString& titleSuffix, const QString& text, QWidget* parent);
 
+    // m_job.runLong with the ERROR "Failed to execute " + `commandLine` when adb did not start.
+    AdbDeviceJob::Outcome runAdb(const QStringList& arguments, const QString& commandLine,
+                                 const std::function<void()>& started, QString& output, int& exitCode);
     // The folder chooser of the factory fields: it opens in the working folder; the choice goes
     // into `field` and its parent becomes the last folder.
     void browseFolderInto(QLineEdit* field);
@@ -45,7 +48,7 @@ protected:
     void takeChosenFile(const QString& chosen, QLineEdit* field);
 
     AdbDeviceJob m_job;
-    QString m_lastFolder;   // where the file choosers open
+    QString m_lastFolder; // where the file choosers open
 
 private:
     QString m_name;

@@ -32,7 +32,7 @@ QString AdbDeviceJob::runShort(const QStringList& arguments, int timeoutMs, bool
 {
     QString output;
     if (FlashUtils::executeAdbCmd(m_device.data(), arguments, timeoutMs, verbose, nullptr, output) != 0)
-        return QString();  // not run, killed at its time-out, or adb's own error text
+        return QString(); // not run, killed at its time-out, or adb's own error text
     return output;
 }
 
@@ -52,7 +52,7 @@ QString AdbDeviceJob::commandLine(const QStringList& arguments, const QList<int>
 }
 
 AdbDeviceJob::Outcome AdbDeviceJob::runLong(const QStringList& arguments, const std::function<void()>& started,
-                                             QString& output, int& exitCode)
+                                            QString& output, int& exitCode)
 {
     m_cancelled = false;
     m_process = std::make_unique<ChildProcess>();
@@ -64,8 +64,7 @@ AdbDeviceJob::Outcome AdbDeviceJob::runLong(const QStringList& arguments, const 
     }
     started();
     QEventLoop loop;
-    connect(m_process.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
-            &QEventLoop::quit);
+    connect(m_process.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
     m_loop = &loop;
     if (m_process->state() != QProcess::NotRunning)
         loop.exec();
@@ -126,7 +125,7 @@ void AdbDeviceJob::cancel()
         return;
     m_cancelled = true;
     if (m_process)
-        m_process->killGroup();  // its finished() ends the wait
+        m_process->killGroup(); // its finished() ends the wait
     else
         m_loop->quit();
 }

@@ -45,8 +45,7 @@ public:
     // Starts adb with addressed(arguments), calls `started` once it runs and waits for its end with
     // events; `output` gets what it printed (merged channels, cut at the first NUL, trimmed) and
     // `exitCode` its code (-1 when it was killed).
-    Outcome runLong(const QStringList& arguments, const std::function<void()>& started, QString& output,
-                    int& exitCode);
+    Outcome runLong(const QStringList& arguments, const std::function<void()>& started, QString& output, int& exitCode);
 
     // Reads the status property until it is no longer "running": every intervalMs, at most limitMs
     // in all. An unanswered read, a device that left, the limit or a cancel end it as the empty
@@ -68,7 +67,7 @@ private:
 
     FlashDevice2Ptr m_device;
     std::unique_ptr<ChildProcess> m_process;
-    QEventLoop* m_loop = nullptr;          // the wait in progress, if any
+    QEventLoop* m_loop = nullptr; // the wait in progress, if any
     bool m_cancelled = false;
     int m_pollIntervalMs = 2000;
     int m_pollLimitMs = 10 * 60 * 1000;

@@ -72,7 +72,7 @@ QString refusalToEmpty(const QString& folder)
 {
     if (folder.trimmed().isEmpty())
         return QStringLiteral("No folder is set");
-    const QFileInfo info(QDir::cleanPath(folder));  // "link/" would name the target
+    const QFileInfo info(QDir::cleanPath(folder)); // "link/" would name the target
     if (info.isSymLink())
         return QStringLiteral("%1 is a link").arg(folder);
     const QString path = QDir::cleanPath(info.absoluteFilePath());
@@ -96,7 +96,7 @@ void setExternalToolStyle(QStyleOptionViewItem* option, const QModelIndex& index
         return;
     }
     const QFileInfo program(path);
-    if (!program.isFile() || !program.isExecutable()) {  // a folder has its x bit too
+    if (!program.isFile() || !program.isExecutable()) { // a folder has its x bit too
         option->palette.setColor(QPalette::Text, Qt::red);
         option->font.setWeight(QFont::Bold);
         return;
@@ -140,23 +140,30 @@ AppOptions::AppOptions(FlashManager& manager, QWidget* parent)
 
     loadAllOptions();
 
-    for (QWidget* hidden : {static_cast<QWidget*>(m_ui->checkBox_alwaysUnzipArtifactory),
-                            static_cast<QWidget*>(m_ui->groupBox_configFile), static_cast<QWidget*>(m_ui->groupBox_cacheManagement),
-                            static_cast<QWidget*>(m_ui->widget_crashinfo), static_cast<QWidget*>(m_ui->flashLogResultGroup),
-                            static_cast<QWidget*>(m_ui->labelLogSeeDocumentation), static_cast<QWidget*>(m_ui->groupBox_usbmap),
-                            static_cast<QWidget*>(m_ui->groupBoxStatusServer), static_cast<QWidget*>(m_ui->checkBox_reloadEditorTabFlashFile),
-                            static_cast<QWidget*>(m_ui->groupBox_autoupdater), static_cast<QWidget*>(m_ui->widget_group_ethernet),
-                            static_cast<QWidget*>(m_ui->labelCacheDir), static_cast<QWidget*>(m_ui->changeCacheDir),
-                            static_cast<QWidget*>(m_ui->cacheDir), static_cast<QWidget*>(m_ui->deleteCacheDir),
-                            static_cast<QWidget*>(m_ui->labelCommandTemplate),
-                            static_cast<QWidget*>(m_ui->m_pkChangeCommandTemplateDir),
-                            static_cast<QWidget*>(m_ui->m_pkCommandTemplateDir)})
-        hidden->hide();
+    const QList<QWidget*> hidden{m_ui->checkBox_alwaysUnzipArtifactory,
+                                 m_ui->groupBox_configFile,
+                                 m_ui->groupBox_cacheManagement,
+                                 m_ui->widget_crashinfo,
+                                 m_ui->flashLogResultGroup,
+                                 m_ui->labelLogSeeDocumentation,
+                                 m_ui->groupBox_usbmap,
+                                 m_ui->groupBoxStatusServer,
+                                 m_ui->checkBox_reloadEditorTabFlashFile,
+                                 m_ui->groupBox_autoupdater,
+                                 m_ui->widget_group_ethernet,
+                                 m_ui->labelCacheDir,
+                                 m_ui->changeCacheDir,
+                                 m_ui->cacheDir,
+                                 m_ui->deleteCacheDir,
+                                 m_ui->labelCommandTemplate,
+                                 m_ui->m_pkChangeCommandTemplateDir,
+                                 m_ui->m_pkCommandTemplateDir};
+    for (QWidget* widget : hidden)
+        widget->hide();
 
-    m_ui->widgetRemoveHistory->setToolTip(tr("Cache will be purged only if its size exceed %1 GB")
-                                              .arg(FMConst::MAX_CACHE_SIZE >> 30));
-    m_ui->label_parallelDownloads->setText(
-        m_ui->label_parallelDownloads->text().arg(QThread::idealThreadCount()));
+    m_ui->widgetRemoveHistory->setToolTip(
+        tr("Cache will be purged only if its size exceed %1 GB").arg(FMConst::MAX_CACHE_SIZE >> 30));
+    m_ui->label_parallelDownloads->setText(m_ui->label_parallelDownloads->text().arg(QThread::idealThreadCount()));
     m_ui->checkBox_scanOnPlug->setToolTip(
         tr("The application uses the system's device events to trigger its scans of USB devices"));
 
@@ -184,10 +191,29 @@ void AppOptions::store(const QString& key, const QVariant& value)
     m_settings->setValue(key, value);
 }
 
+void AppOptions::loadSwitch(bool& value, bool fallback, QCheckBox* box, const QString& key)
+{
+    value = loadValue(key, fallback).toBool();
+    box->setChecked(value);
+}
+
+void AppOptions::saveSwitch(bool& value, QCheckBox* box, const QString& key)
+{
+    value = box->isChecked();
+    store(key, value);
+}
+
+void AppOptions::resetSwitch(bool& value, bool fallback, QCheckBox* box, const QString& key)
+{
+    value = fallback;
+    box->setChecked(value);
+    store(key, value);
+}
+
 void AppOptions::loadAllOptions()
 {
     qDebug() << "loadAllOptions()" << ToolConst::defaultOptionName;
-    m_settings->sync();  // what another handle wrote since
+    m_settings->sync(); // what another handle wrote since
     ToolConst::Init();
     m_settings->sync();
     loadTools();
@@ -199,7 +225,8 @@ void AppOptions::loadAllOptions()
     m_ui->spinBox_commandDelay->setValue(static_cast<int>(FMConst::COMMAND_DELAY));
 
     m_ui->cacheDir->setText(
-        loadValue(ToolConst::KEY_CONFIGURATION_DIR, QDir(ToolConst::defaultConfigCacheDirName).absolutePath()).toString());
+        loadValue(ToolConst::KEY_CONFIGURATION_DIR, QDir(ToolConst::defaultConfigCacheDirName).absolutePath())
+            .toString());
     m_ui->downloadDir->setText(
         loadValue(ToolConst::KEY_DOWNLOAD_DIR, QDir(ToolConst::defaultDownloadDirName).absolutePath()).toString());
 
@@ -209,40 +236,35 @@ void AppOptions::loadAllOptions()
         store(FMConst::KEY_GPFLAG, FMConst::USER_GP_FLAG);
     m_ui->gpFlags->setText(gpFlag.isEmpty() ? FMConst::USER_GP_FLAG : gpFlag);
 
-    FMConst::ALWAYS_UNZIP_FLAG = loadValue(FMConst::KEY_ALWAYS_UNZIP, FMConst::DEFAULT_ALWAYS_UNZIP_FLAG).toBool();
-    m_ui->checkBox_alwaysUnzip->setChecked(FMConst::ALWAYS_UNZIP_FLAG);
-    FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY =
-        loadValue(FMConst::KEY_ALWAYS_UNZIP_ARTIFACTORY, FMConst::DEFAULT_ALWAYS_UNZIP_FLAG_ARTIFACTORY).toBool();
-    m_ui->checkBox_alwaysUnzipArtifactory->setChecked(FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY);
+    loadSwitch(FMConst::ALWAYS_UNZIP_FLAG, FMConst::DEFAULT_ALWAYS_UNZIP_FLAG, m_ui->checkBox_alwaysUnzip,
+               FMConst::KEY_ALWAYS_UNZIP);
+    loadSwitch(FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY, FMConst::DEFAULT_ALWAYS_UNZIP_FLAG_ARTIFACTORY,
+               m_ui->checkBox_alwaysUnzipArtifactory, FMConst::KEY_ALWAYS_UNZIP_ARTIFACTORY);
 
     ToolConst::TOOL_BEHAVIOR = loadValue(ToolConst::KEY_TOOL_BEHAVIOR, 1).toInt();
     m_ui->checkBox_pollDeviceInfoOnDetection->setChecked(ToolConst::TOOL_BEHAVIOR != 0);
 
-    FMConst::REMOVE_UNZIPPED_DIR_FLAG =
-        loadValue(FMConst::KEY_REMOVE_UNZIPPED_DIR, FMConst::DEFAULT_REMOVE_UNZIPPED_DIR_FLAG).toBool();
-    m_ui->checkBox_removeUnzippedDirs->setChecked(FMConst::REMOVE_UNZIPPED_DIR_FLAG);
+    loadSwitch(FMConst::REMOVE_UNZIPPED_DIR_FLAG, FMConst::DEFAULT_REMOVE_UNZIPPED_DIR_FLAG,
+               m_ui->checkBox_removeUnzippedDirs, FMConst::KEY_REMOVE_UNZIPPED_DIR);
 
-    FMConst::REMOVE_HISTORY_FLAG = loadValue(FMConst::KEY_REMOVE_HISTORY_FLAG, FMConst::DEFAULT_REMOVE_HISTORY_FLAG).toBool();
-    m_ui->checkBox_removeHistory->setChecked(FMConst::REMOVE_HISTORY_FLAG);
+    loadSwitch(FMConst::REMOVE_HISTORY_FLAG, FMConst::DEFAULT_REMOVE_HISTORY_FLAG, m_ui->checkBox_removeHistory,
+               FMConst::KEY_REMOVE_HISTORY_FLAG);
     m_ui->checkBox_removeHistoryAsk->setEnabled(FMConst::REMOVE_HISTORY_FLAG);
     m_ui->spinBox_removeHistoryAge->setEnabled(FMConst::REMOVE_HISTORY_FLAG);
-    FMConst::REMOVE_HISTORY_ASK = loadValue(FMConst::KEY_REMOVE_HISTORY_ASK, FMConst::DEFAULT_REMOVE_HISTORY_ASK).toBool();
-    m_ui->checkBox_removeHistoryAsk->setChecked(FMConst::REMOVE_HISTORY_ASK);
-    FMConst::REMOVE_HISTORY_AGE = loadValue(FMConst::KEY_REMOVE_HISTORY_AGE, FMConst::DEFAULT_REMOVE_HISTORY_AGE).toInt();
+    loadSwitch(FMConst::REMOVE_HISTORY_ASK, FMConst::DEFAULT_REMOVE_HISTORY_ASK, m_ui->checkBox_removeHistoryAsk,
+               FMConst::KEY_REMOVE_HISTORY_ASK);
+    FMConst::REMOVE_HISTORY_AGE
+        = loadValue(FMConst::KEY_REMOVE_HISTORY_AGE, FMConst::DEFAULT_REMOVE_HISTORY_AGE).toInt();
     m_ui->spinBox_removeHistoryAge->setValue(FMConst::REMOVE_HISTORY_AGE);
 
-    ToolConst::RELOAD_LOCAL_TAB_SETTINGS =
-        loadValue(ToolConst::KEY_RELOAD_LOCAL_TAB_SETTING, ToolConst::DEFAULT_RELOAD_LOCAL_TAB_SETTINGS).toBool();
-    m_ui->checkBox_reloadLocalTabFlashFile->setChecked(ToolConst::RELOAD_LOCAL_TAB_SETTINGS);
-    ToolConst::RELOAD_EDITOR_TAB_SETTINGS =
-        loadValue(ToolConst::KEY_RELOAD_EDITOR_TAB_SETTING, ToolConst::DEFAULT_RELOAD_EDITOR_TAB_SETTINGS).toBool();
-    m_ui->checkBox_reloadEditorTabFlashFile->setChecked(ToolConst::RELOAD_EDITOR_TAB_SETTINGS);
-    ToolConst::DISPLAY_SYSTRAY_NOTIFICATION =
-        loadValue(ToolConst::KEY_DISPLAY_SYSTRAY_NOTIFICATION, ToolConst::DEFAULT_DISPLAY_SYSTRAY_NOTIFICATION).toBool();
-    m_ui->checkBox_displaySystrayNotification->setChecked(ToolConst::DISPLAY_SYSTRAY_NOTIFICATION);
-    ToolConst::DISPLAY_DOCUMENTATION_POPUP =
-        loadValue(ToolConst::KEY_DISPLAY_DOCUMENTATION_POPUP, ToolConst::DEFAULT_DISPLAY_DOCUMENTATION_POPUP).toBool();
-    m_ui->checkBox_displayDocumentationPopup->setChecked(ToolConst::DISPLAY_DOCUMENTATION_POPUP);
+    loadSwitch(ToolConst::RELOAD_LOCAL_TAB_SETTINGS, ToolConst::DEFAULT_RELOAD_LOCAL_TAB_SETTINGS,
+               m_ui->checkBox_reloadLocalTabFlashFile, ToolConst::KEY_RELOAD_LOCAL_TAB_SETTING);
+    loadSwitch(ToolConst::RELOAD_EDITOR_TAB_SETTINGS, ToolConst::DEFAULT_RELOAD_EDITOR_TAB_SETTINGS,
+               m_ui->checkBox_reloadEditorTabFlashFile, ToolConst::KEY_RELOAD_EDITOR_TAB_SETTING);
+    loadSwitch(ToolConst::DISPLAY_SYSTRAY_NOTIFICATION, ToolConst::DEFAULT_DISPLAY_SYSTRAY_NOTIFICATION,
+               m_ui->checkBox_displaySystrayNotification, ToolConst::KEY_DISPLAY_SYSTRAY_NOTIFICATION);
+    loadSwitch(ToolConst::DISPLAY_DOCUMENTATION_POPUP, ToolConst::DEFAULT_DISPLAY_DOCUMENTATION_POPUP,
+               m_ui->checkBox_displayDocumentationPopup, ToolConst::KEY_DISPLAY_DOCUMENTATION_POPUP);
 
     setScanOnPlugUnavailable();
     m_ui->lineEdit_usbmap->clear();
@@ -318,21 +340,19 @@ void AppOptions::saveAllOptions()
     store(FMConst::KEY_FORCE_GPFLAG, m_ui->checkBoxForceGPFlag->isChecked());
     store(FMConst::KEY_GPFLAG, FMConst::USER_GP_FLAG);
 
-    FMConst::ALWAYS_UNZIP_FLAG = m_ui->checkBox_alwaysUnzip->isChecked();
-    store(FMConst::KEY_ALWAYS_UNZIP, FMConst::ALWAYS_UNZIP_FLAG);
+    saveSwitch(FMConst::ALWAYS_UNZIP_FLAG, m_ui->checkBox_alwaysUnzip, FMConst::KEY_ALWAYS_UNZIP);
     ToolConst::TOOL_BEHAVIOR = m_ui->checkBox_pollDeviceInfoOnDetection->isChecked() ? 1 : 0;
     m_flashManager->setFlashManagerBehavior(static_cast<FMConst::FM_BEHAVIOR_ENUM>(ToolConst::TOOL_BEHAVIOR));
     store(ToolConst::KEY_TOOL_BEHAVIOR, ToolConst::TOOL_BEHAVIOR);
-    ToolConst::RELOAD_LOCAL_TAB_SETTINGS = m_ui->checkBox_reloadLocalTabFlashFile->isChecked();
-    store(ToolConst::KEY_RELOAD_LOCAL_TAB_SETTING, ToolConst::RELOAD_LOCAL_TAB_SETTINGS);
-    ToolConst::RELOAD_EDITOR_TAB_SETTINGS = m_ui->checkBox_reloadEditorTabFlashFile->isChecked();
-    store(ToolConst::KEY_RELOAD_EDITOR_TAB_SETTING, ToolConst::RELOAD_EDITOR_TAB_SETTINGS);
-    ToolConst::DISPLAY_SYSTRAY_NOTIFICATION = m_ui->checkBox_displaySystrayNotification->isChecked();
-    store(ToolConst::KEY_DISPLAY_SYSTRAY_NOTIFICATION, ToolConst::DISPLAY_SYSTRAY_NOTIFICATION);
-    ToolConst::DISPLAY_DOCUMENTATION_POPUP = m_ui->checkBox_displayDocumentationPopup->isChecked();
-    store(ToolConst::KEY_DISPLAY_DOCUMENTATION_POPUP, ToolConst::DISPLAY_DOCUMENTATION_POPUP);
-    FMConst::REMOVE_UNZIPPED_DIR_FLAG = m_ui->checkBox_removeUnzippedDirs->isChecked();
-    store(FMConst::KEY_REMOVE_UNZIPPED_DIR, FMConst::REMOVE_UNZIPPED_DIR_FLAG);
+    saveSwitch(ToolConst::RELOAD_LOCAL_TAB_SETTINGS, m_ui->checkBox_reloadLocalTabFlashFile,
+               ToolConst::KEY_RELOAD_LOCAL_TAB_SETTING);
+    saveSwitch(ToolConst::RELOAD_EDITOR_TAB_SETTINGS, m_ui->checkBox_reloadEditorTabFlashFile,
+               ToolConst::KEY_RELOAD_EDITOR_TAB_SETTING);
+    saveSwitch(ToolConst::DISPLAY_SYSTRAY_NOTIFICATION, m_ui->checkBox_displaySystrayNotification,
+               ToolConst::KEY_DISPLAY_SYSTRAY_NOTIFICATION);
+    saveSwitch(ToolConst::DISPLAY_DOCUMENTATION_POPUP, m_ui->checkBox_displayDocumentationPopup,
+               ToolConst::KEY_DISPLAY_DOCUMENTATION_POPUP);
+    saveSwitch(FMConst::REMOVE_UNZIPPED_DIR_FLAG, m_ui->checkBox_removeUnzippedDirs, FMConst::KEY_REMOVE_UNZIPPED_DIR);
 
     FMConst::USB_MAP_ENABLED = m_ui->groupBox_usbmap->isChecked();
     FMConst::USB_MAP_FILE = m_ui->lineEdit_usbmap->text();
@@ -350,14 +370,14 @@ void AppOptions::saveAllOptions()
 
     const QString logFolder = slashes(m_ui->lineEditLogDirectory->text());
     const QString applicationPattern = slashes(m_ui->lineEditApplicationLogPattern->text());
-    if (m_ui->applicationLogGroup->isChecked() != FMConst::applicationLogEnabled_
-        || logFolder != FMConst::logDirectory_ || applicationPattern != FMConst::applicationLogFileNamePattern_) {
+    if (m_ui->applicationLogGroup->isChecked() != FMConst::applicationLogEnabled_ || logFolder != FMConst::logDirectory_
+        || applicationPattern != FMConst::applicationLogFileNamePattern_) {
         const QString notice = tr("Changes on application logs settings will take effect on next launch.");
         logMessage(Logger::Warning, notice);
         QMessageBox box(QMessageBox::Information, QCoreApplication::applicationName(), notice, QMessageBox::Ok);
         box.exec();
     }
-    m_settings->sync();  // ToolConst's setters and Init use handles of their own
+    m_settings->sync(); // ToolConst's setters and Init use handles of their own
 
     ToolConst::setFlashLogResultEnabled(m_ui->flashLogResultGroup->isChecked());
     ToolConst::setLogDirectory(logFolder);
@@ -374,7 +394,7 @@ void AppOptions::saveTools()
 {
     QTableView* table = m_ui->m_pkExternalToolsTable;
     const QModelIndex current = table->currentIndex();
-    table->setCurrentIndex(QModelIndex());  // commits an open cell editor
+    table->setCurrentIndex(QModelIndex()); // commits an open cell editor
     table->setCurrentIndex(current);
 
     ExternalToolManager& tools = ExternalToolManager::instance();
@@ -403,30 +423,23 @@ void AppOptions::restoreAllOptions()
 {
     m_ui->buttonRestore->setEnabled(false);
     m_ui->checkBoxForceGPFlag->setChecked(false);
-    FMConst::ALWAYS_UNZIP_FLAG = FMConst::DEFAULT_ALWAYS_UNZIP_FLAG;
-    m_ui->checkBox_alwaysUnzip->setChecked(FMConst::ALWAYS_UNZIP_FLAG);
-    store(FMConst::KEY_ALWAYS_UNZIP, FMConst::ALWAYS_UNZIP_FLAG);
-    FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY = FMConst::DEFAULT_ALWAYS_UNZIP_FLAG_ARTIFACTORY;
-    m_ui->checkBox_alwaysUnzipArtifactory->setChecked(FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY);
-    store(FMConst::KEY_ALWAYS_UNZIP_ARTIFACTORY, FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY);
+    resetSwitch(FMConst::ALWAYS_UNZIP_FLAG, FMConst::DEFAULT_ALWAYS_UNZIP_FLAG, m_ui->checkBox_alwaysUnzip,
+                FMConst::KEY_ALWAYS_UNZIP);
+    resetSwitch(FMConst::ALWAYS_UNZIP_FLAG_ARTIFACTORY, FMConst::DEFAULT_ALWAYS_UNZIP_FLAG_ARTIFACTORY,
+                m_ui->checkBox_alwaysUnzipArtifactory, FMConst::KEY_ALWAYS_UNZIP_ARTIFACTORY);
     ToolConst::TOOL_BEHAVIOR = 1;
     m_ui->checkBox_pollDeviceInfoOnDetection->setChecked(true);
     store(ToolConst::KEY_TOOL_BEHAVIOR, 1);
-    FMConst::REMOVE_UNZIPPED_DIR_FLAG = FMConst::DEFAULT_REMOVE_UNZIPPED_DIR_FLAG;
-    m_ui->checkBox_removeUnzippedDirs->setChecked(FMConst::REMOVE_UNZIPPED_DIR_FLAG);
-    store(FMConst::KEY_REMOVE_UNZIPPED_DIR, FMConst::REMOVE_UNZIPPED_DIR_FLAG);
-    ToolConst::RELOAD_LOCAL_TAB_SETTINGS = ToolConst::DEFAULT_RELOAD_LOCAL_TAB_SETTINGS;
-    m_ui->checkBox_reloadLocalTabFlashFile->setChecked(ToolConst::RELOAD_LOCAL_TAB_SETTINGS);
-    store(ToolConst::KEY_RELOAD_LOCAL_TAB_SETTING, ToolConst::RELOAD_LOCAL_TAB_SETTINGS);
-    ToolConst::RELOAD_EDITOR_TAB_SETTINGS = ToolConst::DEFAULT_RELOAD_EDITOR_TAB_SETTINGS;
-    m_ui->checkBox_reloadEditorTabFlashFile->setChecked(ToolConst::RELOAD_EDITOR_TAB_SETTINGS);
-    store(ToolConst::KEY_RELOAD_EDITOR_TAB_SETTING, ToolConst::RELOAD_EDITOR_TAB_SETTINGS);
-    ToolConst::DISPLAY_SYSTRAY_NOTIFICATION = ToolConst::DEFAULT_DISPLAY_SYSTRAY_NOTIFICATION;
-    m_ui->checkBox_displaySystrayNotification->setChecked(ToolConst::DISPLAY_SYSTRAY_NOTIFICATION);
-    store(ToolConst::KEY_DISPLAY_SYSTRAY_NOTIFICATION, ToolConst::DISPLAY_SYSTRAY_NOTIFICATION);
-    ToolConst::DISPLAY_DOCUMENTATION_POPUP = ToolConst::DEFAULT_DISPLAY_DOCUMENTATION_POPUP;
-    m_ui->checkBox_displayDocumentationPopup->setChecked(ToolConst::DISPLAY_DOCUMENTATION_POPUP);
-    store(ToolConst::KEY_DISPLAY_DOCUMENTATION_POPUP, ToolConst::DISPLAY_DOCUMENTATION_POPUP);
+    resetSwitch(FMConst::REMOVE_UNZIPPED_DIR_FLAG, FMConst::DEFAULT_REMOVE_UNZIPPED_DIR_FLAG,
+                m_ui->checkBox_removeUnzippedDirs, FMConst::KEY_REMOVE_UNZIPPED_DIR);
+    resetSwitch(ToolConst::RELOAD_LOCAL_TAB_SETTINGS, ToolConst::DEFAULT_RELOAD_LOCAL_TAB_SETTINGS,
+                m_ui->checkBox_reloadLocalTabFlashFile, ToolConst::KEY_RELOAD_LOCAL_TAB_SETTING);
+    resetSwitch(ToolConst::RELOAD_EDITOR_TAB_SETTINGS, ToolConst::DEFAULT_RELOAD_EDITOR_TAB_SETTINGS,
+                m_ui->checkBox_reloadEditorTabFlashFile, ToolConst::KEY_RELOAD_EDITOR_TAB_SETTING);
+    resetSwitch(ToolConst::DISPLAY_SYSTRAY_NOTIFICATION, ToolConst::DEFAULT_DISPLAY_SYSTRAY_NOTIFICATION,
+                m_ui->checkBox_displaySystrayNotification, ToolConst::KEY_DISPLAY_SYSTRAY_NOTIFICATION);
+    resetSwitch(ToolConst::DISPLAY_DOCUMENTATION_POPUP, ToolConst::DEFAULT_DISPLAY_DOCUMENTATION_POPUP,
+                m_ui->checkBox_displayDocumentationPopup, ToolConst::KEY_DISPLAY_DOCUMENTATION_POPUP);
     m_ui->downloadDir->setText(QDir(ToolConst::defaultDownloadDirName).absolutePath());
     m_ui->cacheDir->setText(QDir(ToolConst::defaultConfigCacheDirName).absolutePath());
 
@@ -562,8 +575,9 @@ void AppOptions::on_checkFlashLogResultXML_clicked()
     }
     if (!message.isEmpty())
         message[0] = message.at(0).toUpper();
-    showMessage(false, tr("Your log is NOT a valid XML document\n%3\nLine %1\nColumn %2")
-                           .arg(QString::number(line), QString::number(column), message));
+    showMessage(false,
+                tr("Your log is NOT a valid XML document\n%3\nLine %1\nColumn %2")
+                    .arg(QString::number(line), QString::number(column), message));
 }
 
 void AppOptions::on_checkFlashLogResultJSon_clicked()
@@ -576,8 +590,9 @@ void AppOptions::on_checkFlashLogResultJSon_clicked()
         return;
     }
     const int line = data.left(error.offset).count('\n') + 1;
-    showMessage(false, tr("Your log is NOT a valid JSon document\n%2\nLine %1")
-                           .arg(QString::number(line), error.errorString()));
+    showMessage(
+        false,
+        tr("Your log is NOT a valid JSon document\n%2\nLine %1").arg(QString::number(line), error.errorString()));
 }
 
 void AppOptions::on_pushButton_browse_usbmap_clicked()

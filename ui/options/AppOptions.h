@@ -13,6 +13,7 @@
 #include <memory>
 
 class FlashManager;
+class QCheckBox;
 class QSettings;
 class QStandardItemModel;
 class QStyleOptionViewItem;
@@ -61,6 +62,11 @@ private:
     // A bool or number the file holds under `key`, else `fallback` written back.
     QVariant loadValue(const QString& key, const QVariant& fallback);
     void store(const QString& key, const QVariant& value);
+    // A switch loaded from its key (its default written back when missing) and shown; saved from its
+    // box; or put back to its default, shown and stored.
+    void loadSwitch(bool& value, bool fallback, QCheckBox* box, const QString& key);
+    void saveSwitch(bool& value, QCheckBox* box, const QString& key);
+    void resetSwitch(bool& value, bool fallback, QCheckBox* box, const QString& key);
     void loadTools();
     void saveTools();
     void loadLogWidgets();
@@ -75,7 +81,7 @@ private:
 
     std::unique_ptr<Ui_AppOptions> m_ui;
     std::unique_ptr<QSettings> m_settings;
-    QStandardItemModel* m_tools = nullptr;   // owned by the dialog
+    QStandardItemModel* m_tools = nullptr; // owned by the dialog
     FlashManager* m_flashManager;
     QString m_lastFolder;
 };

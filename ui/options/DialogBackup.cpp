@@ -66,8 +66,7 @@ bool DialogBackup::backupAndroidData()
     QString written = file;
     if (QFileInfo::exists(file)) {
         QMessageBox ask(QMessageBox::Information, QCoreApplication::applicationName() + kTitle,
-                        tr("Backup file already exists.\nOverwrite it?"),
-                        QMessageBox::Yes | QMessageBox::Cancel);
+                        tr("Backup file already exists.\nOverwrite it?"), QMessageBox::Yes | QMessageBox::Cancel);
         ask.setDefaultButton(QMessageBox::Yes);
         ask.setEscapeButton(QMessageBox::Cancel);
         ask.button(QMessageBox::Yes)->setText(tr("Overwrite"));
@@ -81,33 +80,34 @@ bool DialogBackup::backupAndroidData()
         QFile::remove(written);
     }
 
-    m_job.runShort({QStringLiteral("shell"), QStringLiteral("setprop"), kStatusProperty, QStringLiteral("done")},
-                   10000, false);
+    m_job.runShort({QStringLiteral("shell"), QStringLiteral("setprop"), kStatusProperty, QStringLiteral("done")}, 10000,
+                   false);
     // Compared as adb prints it: the device must give the value back exactly.
-    const bool statusProperty =
-        m_job.runShort({QStringLiteral("shell"), QStringLiteral("getprop"), kStatusProperty}, 10000, false)
+    const bool statusProperty
+        = m_job.runShort({QStringLiteral("shell"), QStringLiteral("getprop"), kStatusProperty}, 10000, false)
         == QLatin1String("done");
 
-    const QStringList arguments{QStringLiteral("backup"), QStringLiteral("-f"), written, QStringLiteral("-all"),
+    const QStringList arguments{QStringLiteral("backup"),
+                                QStringLiteral("-f"),
+                                written,
+                                QStringLiteral("-all"),
                                 m_ui->checkBox_apk->isChecked() ? QStringLiteral("-apk") : QStringLiteral("-noapk"),
                                 m_ui->checkBox_shared->isChecked() ? QStringLiteral("-shared")
                                                                    : QStringLiteral("-noshared")};
-    const QString commandLine = m_job.commandLine(arguments, {2});
-    logMessage(Logger::Debug, commandLine);
-    m_ui->pushButton_Backup->setEnabled(false);
     QString output;
     int exitCode = 0;
-    const AdbDeviceJob::Outcome outcome = m_job.runLong(arguments, [this] {
-        m_ui->label_info->setText(tr("<b> Please press 'back up my data' on device side to start backup process </b>"));
-        m_ui->label_info->show();
-        logMessage(Logger::Info, "Backup in progress, please wait ...");
-        setBusy(m_ui->progressBar, true);
-    }, output, exitCode);
-    if (outcome == AdbDeviceJob::Outcome::NotStarted) {
-        logMessage(Logger::Error, QStringLiteral("Failed to execute ") + commandLine);
-        endJob();
+    const bool ran = runBackupJob(
+        arguments, Logger::Debug,
+        [this] {
+            m_ui->label_info->setText(
+                tr("<b> Please press 'back up my data' on device side to start backup process </b>"));
+            m_ui->label_info->show();
+            logMessage(Logger::Info, "Backup in progress, please wait ...");
+            setBusy(m_ui->progressBar, true);
+        },
+        output, exitCode);
+    if (!ran)
         return false;
-    }
     finishAndroidBackup(file, written, output, statusProperty);
     endJob();
     return true;
@@ -120,8 +120,9 @@ void DialogBackup::finishAndroidBackup(const QString& file, const QString& writt
     if (statusProperty) {
         status = m_job.pollStatus(false);
         if (!status.isEmpty())
-            status = m_job.runShort({QStringLiteral("shell"), QStringLiteral("getprop"), kStatusProperty}, 10000,
-                                    false).trimmed().toLower();
+            status = m_job.runShort({QStringLiteral("shell"), QStringLiteral("getprop"), kStatusProperty}, 10000, false)
+                         .trimmed()
+                         .toLower();
     }
     setBusy(m_ui->progressBar, false);
     if (!output.isEmpty())
@@ -135,8 +136,9 @@ void DialogBackup::finishAndroidBackup(const QString& file, const QString& writt
             QFile::remove(written);
     }
     if (success) {
-        logMessage(Logger::Info, QStringLiteral("Backup completed Successfully (") + m_ui->lineEdit_filename->text()
-                                     + QLatin1Char(')'));
+        logMessage(Logger::Info,
+                   QStringLiteral("Backup completed Successfully (") + m_ui->lineEdit_filename->text()
+                       + QLatin1Char(')'));
         ToolConst::setLatestBackupFile(m_ui->lineEdit_filename->text());
         m_ui->pushButton_Backup->setEnabled(true);
         showBox(QMessageBox::Information, kTitle, tr("Backup completed Successfully"), this);
@@ -162,20 +164,17 @@ bool DialogBackup::backupFactoryData()
     QDir().mkdir(folder);
 
     const QStringList arguments{QStringLiteral("pull"), QStringLiteral("/factory"), folder};
-    const QString commandLine = m_job.commandLine(arguments, {2});
-    logMessage(Logger::Info, commandLine);
-    m_ui->pushButton_Backup->setEnabled(false);
     QString output;
     int exitCode = 0;
-    const AdbDeviceJob::Outcome outcome = m_job.runLong(arguments, [this] {
-        logMessage(Logger::Info, "Factory backup in progress, please wait ...");
-        setBusy(m_ui->progressBar, true);
-    }, output, exitCode);
-    if (outcome == AdbDeviceJob::Outcome::NotStarted) {
-        logMessage(Logger::Error, QStringLiteral("Failed to execute ") + commandLine);
-        endJob();
+    const bool ran = runBackupJob(
+        arguments, Logger::Info,
+        [this] {
+            logMessage(Logger::Info, "Factory backup in progress, please wait ...");
+            setBusy(m_ui->progressBar, true);
+        },
+        output, exitCode);
+    if (!ran)
         return false;
-    }
     setBusy(m_ui->progressBar, false);
     logMessage(Logger::Debug, QStringLiteral("Factory backup result: \n") + output);
     showBox(exitCode == 0 ? QMessageBox::Information : QMessageBox::Critical, kTitle,
@@ -184,6 +183,18 @@ bool DialogBackup::backupFactoryData()
     logMessage(Logger::Info, "Factory backup finished");
     endJob();
     return true;
+}
+
+bool DialogBackup::runBackupJob(const QStringList& arguments, Logger::LogLevel level,
+                                const std::function<void()>& started, QString& output, int& exitCode)
+{
+    const QString commandLine = m_job.commandLine(arguments, {2}); // the file or folder, quoted
+    logMessage(level, commandLine);
+    m_ui->pushButton_Backup->setEnabled(false);
+    if (runAdb(arguments, commandLine, started, output, exitCode) != AdbDeviceJob::Outcome::NotStarted)
+        return true;
+    endJob();
+    return false;
 }
 
 void DialogBackup::endJob()
@@ -206,10 +217,10 @@ void DialogBackup::on_pushButton_Cancel_clicked()
 
 void DialogBackup::on_pushButton_Browse_clicked()
 {
-    takeChosenFile(QFileDialog::getSaveFileName(
-                       this, tr("Save File"),
-                       m_lastFolder + QDir::separator() + QFileInfo(m_ui->lineEdit_filename->text()).fileName(),
-                       tr("Backup file (*.ab)")),
+    takeChosenFile(QFileDialog::getSaveFileName(this, tr("Save File"),
+                                                m_lastFolder + QDir::separator()
+                                                    + QFileInfo(m_ui->lineEdit_filename->text()).fileName(),
+                                                tr("Backup file (*.ab)")),
                    m_ui->lineEdit_filename);
 }
 

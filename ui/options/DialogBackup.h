@@ -34,11 +34,14 @@ private slots:
     void on_pushButton_BrowseFactoryPath_clicked();
 
 private:
+    // Logs the command line at `level` and runs adb's long job with the Backup button disabled;
+    // false, the window back to idle, when adb did not start.
+    bool runBackupJob(const QStringList& arguments, Logger::LogLevel level, const std::function<void()>& started,
+                      QString& output, int& exitCode);
     // The job's window state while adb runs; every path back to idle passes here.
     void endJob();
     // The verdict of a finished Android backup written to `written`, kept as `file` on success.
-    void finishAndroidBackup(const QString& file, const QString& written, const QString& output,
-                             bool statusProperty);
+    void finishAndroidBackup(const QString& file, const QString& written, const QString& output, bool statusProperty);
 
     std::unique_ptr<Ui_DialogBackup> m_ui;
 };

@@ -88,10 +88,10 @@ void DialogRestore::retoreAndroidData()
     }
     m_job.runShort({QStringLiteral("shell"), QStringLiteral("setprop"), kStatusProperty + QStringLiteral(" done")},
                    5000, false);
-    const bool statusProperty =
-        m_job.runShort({QStringLiteral("shell"), QStringLiteral("getprop"), kStatusProperty}, 5000, false)
-            .trimmed()
-            .toLower()
+    const bool statusProperty
+        = m_job.runShort({QStringLiteral("shell"), QStringLiteral("getprop"), kStatusProperty}, 5000, false)
+              .trimmed()
+              .toLower()
         == QLatin1String("done");
 
     const QStringList arguments{QStringLiteral("restore"), file};
@@ -102,13 +102,14 @@ void DialogRestore::retoreAndroidData()
     m_ui->label_info->show();
     QString output;
     int exitCode = 0;
-    const AdbDeviceJob::Outcome outcome = m_job.runLong(arguments, [this] {
-        logMessage(Logger::Info,
-                   "Restore initiated, please press 'restore my data' on device side to start restore process");
-    }, output, exitCode);
+    const AdbDeviceJob::Outcome outcome = runAdb(
+        arguments, commandLine,
+        [this] {
+            logMessage(Logger::Info,
+                       "Restore initiated, please press 'restore my data' on device side to start restore process");
+        },
+        output, exitCode);
     if (outcome == AdbDeviceJob::Outcome::NotStarted) {
-        // No process, so no end to wait for.
-        logMessage(Logger::Error, QStringLiteral("Failed to execute ") + commandLine);
         endJob();
         return;
     }

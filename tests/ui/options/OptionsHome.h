@@ -20,7 +20,7 @@ public:
     OptionsHome()
     {
         qputenv("HOME", QFile::encodeName(m_dir.path()));
-        qunsetenv("XDG_CONFIG_HOME");  // the documents folder is then ~/Documents
+        qunsetenv("XDG_CONFIG_HOME"); // the documents folder is then ~/Documents
         ExternalToolManager::instance().clear();
         FMConst::resetToDefaults();
         ToolConst::resetToDefaults();

@@ -73,8 +73,7 @@ private:
 
 namespace {
 
-template <class T>
-T* child(QWidget& dialog, const char* name)
+template <class T> T* child(QWidget& dialog, const char* name)
 {
     return dialog.findChild<T*>(QLatin1String(name));
 }
@@ -85,7 +84,8 @@ void tst_AppOptions::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quillon Lite"));
     UiResources::init();
-    for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
+    for (const char* property :
+         {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
         qApp->setProperty(property, 11);
     BuiltInKinds::registerAll();
 }
@@ -159,13 +159,21 @@ void tst_AppOptions::openingWritesTheDefaultsEvenWhenCancelled()
     QVERIFY(!QFile::exists(ToolConst::defaultOptionName));
     AppOptions& options = open();
     options.reject();
-    const QMap<QString, QVariant> expected{
-        {"OVERRIDE_GP_FLAG", false}, {"GP_FLAG", "0x80000045"}, {"ALWAYS_UNZIP_FLAG", true},
-        {"ALWAYS_UNZIP_FLAG_ARTIFACTORY", false}, {"TOOL_BEHAVIOR", 1}, {"REMOVE_UNZIPPED_DIR_FLAG", false},
-        {"REMOVE_HISTORY_FLAG", true}, {"REMOVE_HISTORY_ASK", true}, {"REMOVE_HISTORY_AGE", 14},
-        {"AutoReloadLocalTabSettings", false}, {"AutoReloadEditorTabSettings", true},
-        {"DisplaySystrayNotification", true}, {"DisplayDocumentationPopup", true},
-        {"StrOptDownloadDir", m_home->path(".flasher/.download")}, {"StrOptCacheDir", m_home->path(".flasher/.configs")}};
+    const QMap<QString, QVariant> expected{{"OVERRIDE_GP_FLAG", false},
+                                           {"GP_FLAG", "0x80000045"},
+                                           {"ALWAYS_UNZIP_FLAG", true},
+                                           {"ALWAYS_UNZIP_FLAG_ARTIFACTORY", false},
+                                           {"TOOL_BEHAVIOR", 1},
+                                           {"REMOVE_UNZIPPED_DIR_FLAG", false},
+                                           {"REMOVE_HISTORY_FLAG", true},
+                                           {"REMOVE_HISTORY_ASK", true},
+                                           {"REMOVE_HISTORY_AGE", 14},
+                                           {"AutoReloadLocalTabSettings", false},
+                                           {"AutoReloadEditorTabSettings", true},
+                                           {"DisplaySystrayNotification", true},
+                                           {"DisplayDocumentationPopup", true},
+                                           {"StrOptDownloadDir", m_home->path(".flasher/.download")},
+                                           {"StrOptCacheDir", m_home->path(".flasher/.configs")}};
     for (auto key = expected.begin(); key != expected.end(); ++key)
         QCOMPARE(OptionsHome::stored(key.key()).toString(), key.value().toString());
 
@@ -175,11 +183,11 @@ void tst_AppOptions::openingWritesTheDefaultsEvenWhenCancelled()
                                "widget_group_ethernet", "labelCacheDir", "changeCacheDir", "cacheDir", "deleteCacheDir",
                                "labelCommandTemplate", "m_pkChangeCommandTemplateDir", "m_pkCommandTemplateDir"})
         QVERIFY2(child<QWidget>(options, hidden)->isHidden(), hidden);
-    for (const char* shown : {"downloadDir", "changeDownloadDir", "deleteDownloadDir", "groupBox_3",
-                              "checkBox_alwaysUnzip", "checkBox_reloadLocalTabFlashFile",
-                              "checkBox_displayDocumentationPopup", "checkBox_displaySystrayNotification",
-                              "checkBox_pollDeviceInfoOnDetection", "m_pkExternalToolsTable", "lineEditLogDirectory",
-                              "applicationLogGroup", "checkBoxForceGPFlag", "groupBox_scan", "checkBox_scanOnPlug"})
+    for (const char* shown :
+         {"downloadDir", "changeDownloadDir", "deleteDownloadDir", "groupBox_3", "checkBox_alwaysUnzip",
+          "checkBox_reloadLocalTabFlashFile", "checkBox_displayDocumentationPopup",
+          "checkBox_displaySystrayNotification", "checkBox_pollDeviceInfoOnDetection", "m_pkExternalToolsTable",
+          "lineEditLogDirectory", "applicationLogGroup", "checkBoxForceGPFlag", "groupBox_scan", "checkBox_scanOnPlug"})
         QVERIFY2(!child<QWidget>(options, shown)->isHidden(), shown);
     QVERIFY(!child<QCheckBox>(options, "checkBox_scanOnPlug")->isEnabled());
     QCOMPARE(rowOf("fastboot") >= 0 && rowOf("adb") >= 0 && rowOf("dfuDownloader") >= 0, true);
@@ -191,8 +199,12 @@ void tst_AppOptions::hexFieldsFallBackToTheirDefaults_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("fallback");
-    QTest::newRow("GP flag") << "gpFlags" << "GP_FLAG" << "0x80000045";
-    QTest::newRow("vendor id") << "lineEdit_fastbootVendorID" << "FASTBOOT_VENDOR_ID" << "0x8087";
+    QTest::newRow("GP flag") << "gpFlags"
+                             << "GP_FLAG"
+                             << "0x80000045";
+    QTest::newRow("vendor id") << "lineEdit_fastbootVendorID"
+                               << "FASTBOOT_VENDOR_ID"
+                               << "0x8087";
 }
 
 void tst_AppOptions::hexFieldsFallBackToTheirDefaults()
@@ -202,13 +214,13 @@ void tst_AppOptions::hexFieldsFallBackToTheirDefaults()
     QFETCH(QString, fallback);
     AppOptions& options = open();
     auto* edit = options.findChild<QLineEdit*>(field);
-    QCOMPARE(edit->text(), fallback);  // nothing stored: the default
+    QCOMPARE(edit->text(), fallback); // nothing stored: the default
     options.findChild<QTabWidget*>("tabOptions")->setCurrentIndex(field == "gpFlags" ? 3 : 0);
-    options.findChild<QGroupBox*>("checkBoxForceGPFlag")->setChecked(true);  // else the field takes no keys
+    options.findChild<QGroupBox*>("checkBoxForceGPFlag")->setChecked(true); // else the field takes no keys
     edit->setFocus();
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
-    QCOMPARE(edit->text(), QString("0x"));  // what a masked field reads when empty
+    QCOMPARE(edit->text(), QString("0x")); // what a masked field reads when empty
     clickOk();
     QCOMPARE(OptionsHome::stored(key).toString(), fallback);
     QCOMPARE(edit->text(), fallback);
@@ -303,16 +315,22 @@ void tst_AppOptions::restoreThenCancelKeepsTheDefaults()
 void tst_AppOptions::toolCellsShowTheirPath_data()
 {
     QTest::addColumn<QString>("id");
-    QTest::addColumn<QString>("path");    // "exec", "plain" (not executable), "folder", "" empty
+    QTest::addColumn<QString>("path"); // "exec", "plain" (not executable), "folder", "" empty
     QTest::addColumn<bool>("struckOut");
     QTest::addColumn<bool>("redBold");
     QTest::addColumn<bool>("orange");
-    QTest::newRow("empty path") << "mytool" << "" << true << false << false;
-    QTest::newRow("folder") << "mytool" << "folder" << false << true << false;
-    QTest::newRow("not executable") << "mytool" << "plain" << false << true << false;
-    QTest::newRow("user tool") << "mytool" << "exec" << false << false << false;
-    QTest::newRow("internal tool") << "sleep" << "exec" << false << false << true;
-    QTest::newRow("built-in program") << "adb" << "exec" << false << false << false;
+    QTest::newRow("empty path") << "mytool"
+                                << "" << true << false << false;
+    QTest::newRow("folder") << "mytool"
+                            << "folder" << false << true << false;
+    QTest::newRow("not executable") << "mytool"
+                                    << "plain" << false << true << false;
+    QTest::newRow("user tool") << "mytool"
+                               << "exec" << false << false << false;
+    QTest::newRow("internal tool") << "sleep"
+                                   << "exec" << false << false << true;
+    QTest::newRow("built-in program") << "adb"
+                                      << "exec" << false << false << false;
 }
 
 void tst_AppOptions::toolCellsShowTheirPath()
@@ -363,7 +381,7 @@ void tst_AppOptions::deleteEmptiesTheDownloadFolder()
 
 void tst_AppOptions::deleteRefusesFoldersThatHoldTooMuch_data()
 {
-    QTest::addColumn<QString>("folder");   // "~" for the home folder
+    QTest::addColumn<QString>("folder"); // "~" for the home folder
     QTest::newRow("empty field") << "";
     QTest::newRow("root") << "/";
     QTest::newRow("home") << "~";
@@ -393,7 +411,8 @@ void tst_AppOptions::deleteRefusesFoldersThatHoldTooMuch()
     QTest::mouseClick(child<QToolButton>(options, "deleteDownloadDir"), Qt::LeftButton);
     QTRY_VERIFY(driver.allAnswered());
     QCOMPARE(icon, int(QMessageBox::Critical));
-    QVERIFY2(driver.texts().value(0).startsWith("Delete download directory refused\n"), qPrintable(driver.texts().value(0)));
+    QVERIFY2(driver.texts().value(0).startsWith("Delete download directory refused\n"),
+             qPrintable(driver.texts().value(0)));
     QVERIFY(QFile::exists(m_home->path("kept/precious")));
     QVERIFY(QFileInfo(ToolConst::defaultOptionName).exists());
 }
@@ -431,11 +450,17 @@ void tst_AppOptions::templateChecksSayWhere_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("message");
-    QTest::newRow("valid XML") << "checkFlashLogResultXML" << "<a><b/></a>" << "Your log is a valid XML document";
-    QTest::newRow("bad XML") << "checkFlashLogResultXML" << "<a>\n<b></a>"
+    QTest::newRow("valid XML") << "checkFlashLogResultXML"
+                               << "<a><b/></a>"
+                               << "Your log is a valid XML document";
+    QTest::newRow("bad XML") << "checkFlashLogResultXML"
+                             << "<a>\n<b></a>"
                              << "Your log is NOT a valid XML document\nTag mismatch\nLine 2\nColumn 7";
-    QTest::newRow("valid JSON") << "checkFlashLogResultJSon" << "{\"a\": 1}" << "Your log is a valid JSon document";
-    QTest::newRow("bad JSON") << "checkFlashLogResultJSon" << "{\n\"a\": 1,\n\"b\" }"
+    QTest::newRow("valid JSON") << "checkFlashLogResultJSon"
+                                << "{\"a\": 1}"
+                                << "Your log is a valid JSon document";
+    QTest::newRow("bad JSON") << "checkFlashLogResultJSon"
+                              << "{\n\"a\": 1,\n\"b\" }"
                               << "Your log is NOT a valid JSon document\nmissing name separator\nLine 3";
 }
 
@@ -445,7 +470,7 @@ void tst_AppOptions::templateChecksSayWhere()
     QFETCH(QString, content);
     QFETCH(QString, message);
     AppOptions& options = open();
-    options.findChild<QGroupBox*>("flashLogResultGroup")->setChecked(true);  // else its buttons are disabled
+    options.findChild<QGroupBox*>("flashLogResultGroup")->setChecked(true); // else its buttons are disabled
     options.findChild<QTextEdit*>("textEditFlashLogResultContent")->setPlainText(content);
     ModalDialogDriver driver;
     driver.answer(driver.readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));

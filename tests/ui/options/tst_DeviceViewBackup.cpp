@@ -6,9 +6,8 @@
 #include "ui/options/DialogBackup.h"
 #include "ui/options/DialogRestore.h"
 
-#include "DeviceManagerFixture.h"
 #include "ModalDialogDriver.h"
-#include "OptionsHome.h"
+#include "OnePhone.h"
 #include "RecordingLogSink.h"
 
 #include <QDate>
@@ -45,14 +44,11 @@ ModalDialogDriver::Step readFields(QStringList& fields, const char* first, const
 
 void tst_DeviceViewBackup::backupProposesNamesOfSerialAndDate()
 {
-    OptionsHome home;
-    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
-    QVERIFY(fixture.isValid());
-    QVERIFY(fixture.sim.addDevice("S", "1-2", "mos"));
-    QVERIFY(fixture.scan());
+    OnePhone phone;
+    QVERIFY(phone.attach("mos"));
+    const OptionsHome& home = phone.home;
     QPhoneWidget view;
-    QCOMPARE(DeviceViewBinding::bindDevice({&view}, fixture.deviceAt(PortNumber::usbPort("1-2"))),
-             DeviceViewBinding::Outcome::Bound);
+    QCOMPARE(DeviceViewBinding::bindDevice({&view}, phone.device), DeviceViewBinding::Outcome::Bound);
 
     QStringList fields;
     ModalDialogDriver driver;
@@ -80,13 +76,11 @@ void tst_DeviceViewBackup::backupProposesNamesOfSerialAndDate()
 
 void tst_DeviceViewBackup::restoreOffersTheRememberedFile()
 {
-    OptionsHome home;
-    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
-    QVERIFY(fixture.isValid());
-    QVERIFY(fixture.sim.addDevice("S", "1-2", "mos"));
-    QVERIFY(fixture.scan());
+    OnePhone phone;
+    QVERIFY(phone.attach("mos"));
+    const OptionsHome& home = phone.home;
     QPhoneWidget view;
-    DeviceViewBinding::bindDevice({&view}, fixture.deviceAt(PortNumber::usbPort("1-2")));
+    DeviceViewBinding::bindDevice({&view}, phone.device);
     const QString file = home.documents("kept.ab");
     QFile archive(file);
     QVERIFY(archive.open(QIODevice::WriteOnly) && archive.write("x") == 1);
@@ -103,13 +97,10 @@ void tst_DeviceViewBackup::restoreOffersTheRememberedFile()
 
 void tst_DeviceViewBackup::outsideMainOsOnlyWarns()
 {
-    OptionsHome home;
-    DeviceManagerFixture fixture(FlashDevice2::DeviceAllocator);
-    QVERIFY(fixture.isValid());
-    QVERIFY(fixture.sim.addDevice("S", "1-2", "pos"));
-    QVERIFY(fixture.scan());
+    OnePhone phone;
+    QVERIFY(phone.attach("pos"));
     QPhoneWidget view;
-    DeviceViewBinding::bindDevice({&view}, fixture.deviceAt(PortNumber::usbPort("1-2")));
+    DeviceViewBinding::bindDevice({&view}, phone.device);
     RecordingLogSink sink;
     sink.bind(view);
     ModalDialogDriver driver;
@@ -117,8 +108,8 @@ void tst_DeviceViewBackup::outsideMainOsOnlyWarns()
     view.backupDevice();
     view.restoreDevice();
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
-    QCOMPARE(sink.texts(Logger::Warning), QStringList({"The device must be in MOS to backup it",
-                                                       "The device must be in MOS to restore it"}));
+    QCOMPARE(sink.texts(Logger::Warning),
+             QStringList({"The device must be in MOS to backup it", "The device must be in MOS to restore it"}));
 }
 
 QTEST_MAIN(tst_DeviceViewBackup)

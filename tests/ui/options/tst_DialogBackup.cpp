@@ -3,9 +3,8 @@
 
 #include "ui/options/DialogBackup.h"
 
-#include "DeviceManagerFixture.h"
 #include "ModalDialogDriver.h"
-#include "OptionsHome.h"
+#include "OnePhone.h"
 #include "RecordingLogSink.h"
 
 #include <QCheckBox>
@@ -40,22 +39,11 @@ private slots:
 private:
     void clickBackup();
 
-    std::unique_ptr<OptionsHome> m_home;
-    std::unique_ptr<DeviceManagerFixture> m_fixture;
+    std::unique_ptr<OnePhone> m_phone;
     std::unique_ptr<DialogBackup> m_dialog;
     RecordingLogSink m_sink;
     ModalDialogDriver* m_driver = nullptr;
 };
-
-namespace {
-
-template <class T>
-T* child(QWidget& dialog, const char* name)
-{
-    return dialog.findChild<T*>(QLatin1String(name));
-}
-
-} // namespace
 
 void tst_DialogBackup::initTestCase()
 {
@@ -64,18 +52,12 @@ void tst_DialogBackup::initTestCase()
 
 void tst_DialogBackup::init()
 {
-    m_home = std::make_unique<OptionsHome>();
-    QVERIFY(m_home->isValid());
-    m_fixture = std::make_unique<DeviceManagerFixture>(FlashDevice2::DeviceAllocator);
-    QVERIFY(m_fixture->isValid());
-    QVERIFY(m_fixture->sim.addDevice(QStringLiteral("S"), QStringLiteral("1-2"), QStringLiteral("mos")));
-    QVERIFY(m_fixture->scan());
-    const auto device = m_fixture->deviceAt<FlashDevice2>(PortNumber::usbPort(QStringLiteral("1-2")));
-    QVERIFY(device);
+    m_phone = std::make_unique<OnePhone>();
+    QVERIFY(m_phone->attach());
     m_dialog = std::make_unique<DialogBackup>();
     m_sink.clear();
     m_sink.bind(*m_dialog);
-    m_dialog->setDevice(device);
+    m_dialog->setDevice(m_phone->device);
     m_dialog->show();
     m_driver = new ModalDialogDriver(30000);
     m_driver->setParent(m_dialog.get());
@@ -83,14 +65,10 @@ void tst_DialogBackup::init()
 
 void tst_DialogBackup::cleanup()
 {
-    if (m_fixture) {
-        const QStringList left = m_fixture->sim.runningTools();
-        m_fixture->sim.killRunningTools();
-        QVERIFY2(left.isEmpty(), qPrintable(left.join('\n')));
-    }
+    const QStringList left = m_phone ? m_phone->leftTools() : QStringList();
     m_dialog.reset();
-    m_fixture.reset();
-    m_home.reset();
+    m_phone.reset();
+    QVERIFY2(left.isEmpty(), qPrintable(left.join('\n')));
 }
 
 void tst_DialogBackup::clickBackup()
@@ -116,7 +94,7 @@ void tst_DialogBackup::backupWritesTheArchive()
     QFETCH(bool, apk);
     QFETCH(bool, shared);
     QFETCH(QString, options);
-    const QString file = m_home->documents(name);
+    const QString file = m_phone->home.documents(name);
     child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(file);
     child<QCheckBox>(*m_dialog, "checkBox_apk")->setChecked(apk);
     child<QCheckBox>(*m_dialog, "checkBox_shared")->setChecked(shared);
@@ -126,15 +104,15 @@ void tst_DialogBackup::backupWritesTheArchive()
 
     QCOMPARE(m_driver->texts(), QStringList{"Backup completed Successfully"});
     QCOMPARE(QFileInfo(file).size(), qint64(1024));
-    const QJsonObject backup = m_fixture->sim.device("S").value("backup").toObject();
+    const QJsonObject backup = m_phone->fixture.sim.device("S").value("backup").toObject();
     QCOMPARE(backup.value("file").toString(), file);
     QCOMPARE(backup.value("options").toVariant().toStringList().join(' '), options);
-    const QStringList log = m_fixture->sim.commandLog();
+    const QStringList log = m_phone->fixture.sim.commandLog();
     QVERIFY(log.contains("adb -s S shell setprop sys.backup_status done"));
     QVERIFY(log.contains("adb -s S shell getprop sys.backup_status"));
     QCOMPARE(OptionsHome::stored("LatestBackupFile").toString(), file);
-    QVERIFY(m_sink.texts(Logger::Debug).contains(
-        QStringLiteral("\"%1\" -s S backup -f \"%2\" %3").arg(FMConst::AdbCmd(), file, options)));
+    QVERIFY(m_sink.texts(Logger::Debug)
+                .contains(QStringLiteral("\"%1\" -s S backup -f \"%2\" %3").arg(FMConst::AdbCmd(), file, options)));
     QVERIFY(m_sink.texts(Logger::Info).contains(QStringLiteral("Backup completed Successfully (%1)").arg(file)));
     QVERIFY(child<QPushButton>(*m_dialog, "pushButton_Backup")->isEnabled());
 }
@@ -144,15 +122,15 @@ void tst_DialogBackup::emptyFieldMeansBackupAbInDocuments()
     child<QLineEdit>(*m_dialog, "lineEdit_filename")->clear();
     m_driver->answer(ModalDialogDriver::pressButton(QDialogButtonBox::Ok));
     QVERIFY(m_dialog->backupAndroidData());
-    QCOMPARE(child<QLineEdit>(*m_dialog, "lineEdit_filename")->text(), m_home->documents("backup.ab"));
-    QVERIFY(QFileInfo(m_home->documents("backup.ab")).size() > 0);
+    QCOMPARE(child<QLineEdit>(*m_dialog, "lineEdit_filename")->text(), m_phone->home.documents("backup.ab"));
+    QVERIFY(QFileInfo(m_phone->home.documents("backup.ab")).size() > 0);
 }
 
 void tst_DialogBackup::emptyArchiveFailsAndKeepsTheRememberedFile()
 {
     ToolConst::setLatestBackupFile(QStringLiteral("/earlier/backup.ab"));
-    QVERIFY(m_fixture->sim.setFault("S", "backup_bytes", "0"));
-    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(m_home->documents("empty.ab"));
+    QVERIFY(m_phone->fixture.sim.setFault("S", "backup_bytes", "0"));
+    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(m_phone->home.documents("empty.ab"));
     m_driver->answer(m_driver->readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     QVERIFY(m_dialog->backupAndroidData());
     QCOMPARE(m_driver->texts(), QStringList{"Backup failed"});
@@ -162,14 +140,14 @@ void tst_DialogBackup::emptyArchiveFailsAndKeepsTheRememberedFile()
 
 void tst_DialogBackup::overwriteKeepsTheOldArchiveUntilTheNewOneIsGood()
 {
-    const QString file = m_home->documents("data.ab");
+    const QString file = m_phone->home.documents("data.ab");
     QFile old(file);
     QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old archive") > 0);
     old.close();
     child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(file);
 
     // A failed backup over it: the old archive is still there, nothing beside it.
-    QVERIFY(m_fixture->sim.setFault("S", "backup_bytes", "0"));
+    QVERIFY(m_phone->fixture.sim.setFault("S", "backup_bytes", "0"));
     m_driver->answer(m_driver->readBoxText(ModalDialogDriver::pressButton(QStringLiteral("Overwrite"))));
     m_driver->answer(m_driver->readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     QVERIFY(m_dialog->backupAndroidData());
@@ -178,27 +156,27 @@ void tst_DialogBackup::overwriteKeepsTheOldArchiveUntilTheNewOneIsGood()
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old archive"));
     old.close();
-    QCOMPARE(QDir(m_home->documents()).entryList(QDir::Files), QStringList{"data.ab"});
+    QCOMPARE(QDir(m_phone->home.documents()).entryList(QDir::Files), QStringList{"data.ab"});
 
     // A good one replaces it.
-    QVERIFY(m_fixture->sim.setFault("S", "backup_bytes", "2048"));
+    QVERIFY(m_phone->fixture.sim.setFault("S", "backup_bytes", "2048"));
     m_driver->answer(ModalDialogDriver::pressButton(QStringLiteral("Overwrite")));
     m_driver->answer(m_driver->readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     QVERIFY(m_dialog->backupAndroidData());
     QCOMPARE(m_driver->texts().last(), QString("Backup completed Successfully"));
     QCOMPARE(QFileInfo(file).size(), qint64(2048));
-    QCOMPARE(QDir(m_home->documents()).entryList(QDir::Files), QStringList{"data.ab"});
+    QCOMPARE(QDir(m_phone->home.documents()).entryList(QDir::Files), QStringList{"data.ab"});
 }
 
 void tst_DialogBackup::cancelledOverwriteSkipsOnlyTheDataJob()
 {
-    const QString file = m_home->documents("data.ab");
+    const QString file = m_phone->home.documents("data.ab");
     QFile old(file);
     QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old archive") > 0);
     old.close();
     child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(file);
     child<QGroupBox>(*m_dialog, "groupBox_factory")->setChecked(true);
-    child<QLineEdit>(*m_dialog, "lineEdit_factorypath")->setText(m_home->documents("factory"));
+    child<QLineEdit>(*m_dialog, "lineEdit_factorypath")->setText(m_phone->home.documents("factory"));
     m_driver->answer(ModalDialogDriver::pressButton(QDialogButtonBox::Cancel));
     m_driver->answer(m_driver->readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     clickBackup();
@@ -206,15 +184,15 @@ void tst_DialogBackup::cancelledOverwriteSkipsOnlyTheDataJob()
     QVERIFY(m_sink.texts(Logger::Info).contains("Backup cancelled by user"));
     QVERIFY(m_driver->texts().value(0).startsWith("Factory backup finished with result:\n "));
     // adb pulls a folder into an existing one as a folder of its own.
-    QVERIFY(QFileInfo::exists(m_home->documents("factory/factory/calibration.bin")));
-    for (const QString& line : m_fixture->sim.commandLog())
+    QVERIFY(QFileInfo::exists(m_phone->home.documents("factory/factory/calibration.bin")));
+    for (const QString& line : m_phone->fixture.sim.commandLog())
         QVERIFY2(!line.contains(" backup "), qPrintable(line));
     QCOMPARE(QFileInfo(file).size(), qint64(11));
 }
 
 void tst_DialogBackup::factoryBackupPullsIntoTheFolder_data()
 {
-    QTest::addColumn<QString>("fault");   // a knob of the device, "" for none
+    QTest::addColumn<QString>("fault"); // a knob of the device, "" for none
     QTest::addColumn<int>("icon");
     QTest::newRow("pulled") << "" << int(QMessageBox::Information);
     QTest::newRow("pull fails") << "pull" << int(QMessageBox::Critical);
@@ -225,7 +203,7 @@ void tst_DialogBackup::factoryBackupPullsIntoTheFolder()
     QFETCH(QString, fault);
     QFETCH(int, icon);
     if (!fault.isEmpty())
-        QVERIFY(m_fixture->sim.setFault("S", "fail_match", fault));
+        QVERIFY(m_phone->fixture.sim.setFault("S", "fail_match", fault));
     child<QLineEdit>(*m_dialog, "lineEdit_factorypath")->clear();
     int shownIcon = -1;
     m_driver->answer(m_driver->readBoxText([&shownIcon](QWidget* modal) {
@@ -234,12 +212,12 @@ void tst_DialogBackup::factoryBackupPullsIntoTheFolder()
     }));
     QVERIFY(m_dialog->backupFactoryData());
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
-    const QString folder = m_home->documents("factory");
+    const QString folder = m_phone->home.documents("factory");
     QCOMPARE(child<QLineEdit>(*m_dialog, "lineEdit_factorypath")->text(), folder);
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(shownIcon, icon);
     QVERIFY(m_driver->texts().value(0).startsWith("Factory backup finished with result:\n "));
-    const QStringList log = m_fixture->sim.commandLog();
+    const QStringList log = m_phone->fixture.sim.commandLog();
     const int root = log.indexOf("adb -s S root");
     QVERIFY(root >= 0);
     QCOMPARE(log.value(root + 1), QString("adb -s S wait-for-device"));
@@ -247,31 +225,27 @@ void tst_DialogBackup::factoryBackupPullsIntoTheFolder()
     if (fault.isEmpty())
         QVERIFY(QFileInfo::exists(folder + "/factory/calibration.bin"));
     QCOMPARE(OptionsHome::stored("LatestFactoryBackupDir").toString(), folder);
-    QVERIFY(m_sink.texts(Logger::Info).contains(QStringLiteral("\"%1\" -s S pull /factory \"%2\"").arg(FMConst::AdbCmd(), folder)));
+    QVERIFY(m_sink.texts(Logger::Info)
+                .contains(QStringLiteral("\"%1\" -s S pull /factory \"%2\"").arg(FMConst::AdbCmd(), folder)));
     QVERIFY(m_sink.texts(Logger::Info).contains("Factory backup finished"));
 }
 
 void tst_DialogBackup::withoutDeviceNothingRuns()
 {
     m_dialog->setDevice(FlashDevice2Ptr());
-    const int before = m_fixture->sim.commandLog().size();
+    const int before = m_phone->fixture.sim.commandLog().size();
     child<QGroupBox>(*m_dialog, "groupBox_factory")->setChecked(true);
     m_driver->closeUnexpected();
     clickBackup();
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
     QCOMPARE(m_sink.texts(Logger::Warning), QStringList({"Invalid device", "Invalid device"}));
-    QCOMPARE(m_fixture->sim.commandLog().size(), before);
+    QCOMPARE(m_phone->fixture.sim.commandLog().size(), before);
 }
 
 void tst_DialogBackup::adbThatCannotStartIsReported()
 {
-    // An executable file whose interpreter does not exist: the system cannot start it.
-    const QString broken = m_home->path("adb");
-    QFile script(broken);
-    QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/nonexistent/interpreter\n") > 0);
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(FMConst::setTool(FMConst::ADB_TOOL_ID, broken));
+    QVERIFY(m_phone->breakAdb());
+    const QString broken = FMConst::AdbCmd();
     m_driver->closeUnexpected();
     QVERIFY(!m_dialog->backupFactoryData());
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
@@ -281,8 +255,8 @@ void tst_DialogBackup::adbThatCannotStartIsReported()
 
 void tst_DialogBackup::cancelEndsAHangingBackup()
 {
-    QVERIFY(m_fixture->sim.setFault("S", "hang_match", "backup"));
-    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(m_home->documents("hang.ab"));
+    QVERIFY(m_phone->fixture.sim.setFault("S", "hang_match", "backup"));
+    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(m_phone->home.documents("hang.ab"));
     // Cancel once adb runs, then the verdict on what exists.
     QTimer::singleShot(1500, m_dialog.get(), [this] {
         QTest::mouseClick(child<QPushButton>(*m_dialog, "pushButton_Cancel"), Qt::LeftButton);
@@ -291,7 +265,7 @@ void tst_DialogBackup::cancelEndsAHangingBackup()
     QVERIFY(m_dialog->backupAndroidData());
     QCOMPARE(m_driver->texts(), QStringList{"Backup failed"});
     QVERIFY(m_sink.texts(Logger::Info).contains("Backup cancelled by user"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->sim.runningTools().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_phone->fixture.sim.runningTools().isEmpty(), 10000);
 }
 
 QTEST_MAIN(tst_DialogBackup)

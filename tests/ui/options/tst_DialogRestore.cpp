@@ -3,9 +3,8 @@
 
 #include "ui/options/DialogRestore.h"
 
-#include "DeviceManagerFixture.h"
 #include "ModalDialogDriver.h"
-#include "OptionsHome.h"
+#include "OnePhone.h"
 #include "RecordingLogSink.h"
 
 #include <QCheckBox>
@@ -31,6 +30,7 @@ private slots:
     void statusPollEnds();
     void factoryRestorePushesWhileWritable();
     void tickedJobWithoutFileRunsNothing();
+    void withoutDeviceNothingRuns();
     void cancelClosesTheDialog();
     void restoreProgramThatCannotStartIsNotAwaited();
 
@@ -38,21 +38,13 @@ private:
     void clickRestore();
     QString writeFile(const QString& name);
 
-    std::unique_ptr<OptionsHome> m_home;
-    std::unique_ptr<DeviceManagerFixture> m_fixture;
-    FlashDevice2Ptr m_device;
+    std::unique_ptr<OnePhone> m_phone;
     std::unique_ptr<DialogRestore> m_dialog;
     RecordingLogSink m_sink;
     ModalDialogDriver* m_driver = nullptr;
 };
 
 namespace {
-
-template <class T>
-T* child(QWidget& dialog, const char* name)
-{
-    return dialog.findChild<T*>(QLatin1String(name));
-}
 
 const char* const kStarted = "Restore initiated,  please press 'restore my data' on device side to start restore "
                              "process and check your device";
@@ -66,14 +58,8 @@ void tst_DialogRestore::initTestCase()
 
 void tst_DialogRestore::init()
 {
-    m_home = std::make_unique<OptionsHome>();
-    QVERIFY(m_home->isValid());
-    m_fixture = std::make_unique<DeviceManagerFixture>(FlashDevice2::DeviceAllocator);
-    QVERIFY(m_fixture->isValid());
-    QVERIFY(m_fixture->sim.addDevice(QStringLiteral("S"), QStringLiteral("1-2"), QStringLiteral("mos")));
-    QVERIFY(m_fixture->scan());
-    m_device = m_fixture->deviceAt<FlashDevice2>(PortNumber::usbPort(QStringLiteral("1-2")));
-    QVERIFY(m_device);
+    m_phone = std::make_unique<OnePhone>();
+    QVERIFY(m_phone->attach());
     m_dialog = std::make_unique<DialogRestore>();
     m_dialog->job().setPollTiming(50, 5000);
     m_dialog->show();
@@ -85,15 +71,10 @@ void tst_DialogRestore::init()
 
 void tst_DialogRestore::cleanup()
 {
-    if (m_fixture) {
-        const QStringList left = m_fixture->sim.runningTools();
-        m_fixture->sim.killRunningTools();
-        QVERIFY2(left.isEmpty(), qPrintable(left.join('\n')));
-    }
+    const QStringList left = m_phone ? m_phone->leftTools() : QStringList();
     m_dialog.reset();
-    m_device.reset();
-    m_fixture.reset();
-    m_home.reset();
+    m_phone.reset();
+    QVERIFY2(left.isEmpty(), qPrintable(left.join('\n')));
 }
 
 void tst_DialogRestore::clickRestore()
@@ -103,7 +84,7 @@ void tst_DialogRestore::clickRestore()
 
 QString tst_DialogRestore::writeFile(const QString& name)
 {
-    const QString path = m_home->documents(name);
+    const QString path = m_phone->home.documents(name);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write("data\n") != 5)
@@ -113,15 +94,18 @@ QString tst_DialogRestore::writeFile(const QString& name)
 
 void tst_DialogRestore::offersTheRememberedBackup_data()
 {
-    QTest::addColumn<QString>("file");      // remembered: "" none, "gone" a missing one, else written
+    QTest::addColumn<QString>("file"); // remembered: "" none, "gone" a missing one, else written
     QTest::addColumn<QString>("folder");
     QTest::addColumn<bool>("dataTicked");
     QTest::addColumn<bool>("fileShown");
     QTest::addColumn<bool>("factoryTicked");
     QTest::addColumn<bool>("folderShown");
-    QTest::newRow("nothing remembered") << "" << "" << false << false << false << false;
-    QTest::newRow("both exist") << "a.ab" << "factory/x" << true << true << true << true;
-    QTest::newRow("both gone") << "gone" << "gone" << false << false << true << false;
+    QTest::newRow("nothing remembered") << ""
+                                        << "" << false << false << false << false;
+    QTest::newRow("both exist") << "a.ab"
+                                << "factory/x" << true << true << true << true;
+    QTest::newRow("both gone") << "gone"
+                               << "gone" << false << false << true << false;
 }
 
 void tst_DialogRestore::offersTheRememberedBackup()
@@ -135,14 +119,14 @@ void tst_DialogRestore::offersTheRememberedBackup()
     auto remembered = [this](const QString& name) {
         if (name.isEmpty())
             return QString();
-        return name == "gone" ? m_home->documents("gone") : writeFile(name);
+        return name == "gone" ? m_phone->home.documents("gone") : writeFile(name);
     };
     ToolConst::latestBackupFile = remembered(file);
-    ToolConst::latestFactoryBackupDir = folder.isEmpty() || folder == "gone" ? remembered(folder)
-                                                                               : QFileInfo(remembered(folder)).absolutePath();
+    ToolConst::latestFactoryBackupDir
+        = folder.isEmpty() || folder == "gone" ? remembered(folder) : QFileInfo(remembered(folder)).absolutePath();
     child<QCheckBox>(*m_dialog, "checkBox_factory")->setChecked(true);
     child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText("typed");
-    m_dialog->setDevice(m_device);
+    m_dialog->setDevice(m_phone->device);
     QCOMPARE(child<QCheckBox>(*m_dialog, "checkBox_androiddata")->isChecked(), dataTicked);
     QCOMPARE(child<QCheckBox>(*m_dialog, "checkBox_factory")->isChecked(), factoryTicked);
     const QString fileField = child<QLineEdit>(*m_dialog, "lineEdit_filename")->text();
@@ -152,7 +136,7 @@ void tst_DialogRestore::offersTheRememberedBackup()
 
 void tst_DialogRestore::restoreSendsTheArchive_data()
 {
-    QTest::addColumn<QString>("knob");      // device knob=value, "" for none
+    QTest::addColumn<QString>("knob"); // device knob=value, "" for none
     QTest::addColumn<bool>("box");
     QTest::newRow("no status property") << "no_backup_status=1" << true;
     QTest::newRow("status done") << "backup_status=running,done" << true;
@@ -164,9 +148,9 @@ void tst_DialogRestore::restoreSendsTheArchive()
     QFETCH(QString, knob);
     QFETCH(bool, box);
     const QStringList pair = knob.split('=');
-    QVERIFY(m_fixture->sim.setFault("S", pair.value(0), pair.value(1)));
+    QVERIFY(m_phone->fixture.sim.setFault("S", pair.value(0), pair.value(1)));
     ToolConst::latestBackupFile = writeFile("my \"old\" back\\up.ab");
-    m_dialog->setDevice(m_device);
+    m_dialog->setDevice(m_phone->device);
     if (box)
         m_driver->answer(m_driver->readBoxText(ModalDialogDriver::pressButton(QDialogButtonBox::Ok)));
     m_driver->closeUnexpected();
@@ -174,10 +158,12 @@ void tst_DialogRestore::restoreSendsTheArchive()
     clickRestore();
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
     QCOMPARE(m_driver->texts(), box ? QStringList{kStarted} : QStringList());
-    QVERIFY(m_fixture->sim.commandLog().contains(QStringLiteral("adb -s S restore ") + ToolConst::latestBackupFile));
-    QVERIFY(!m_fixture->sim.device("S").value("restored").toString().isEmpty());
-    QVERIFY(m_sink.texts(Logger::Debug).contains(
-        QStringLiteral("\"%1\" -s S restore \"%2\"").arg(FMConst::AdbCmd(), ToolConst::latestBackupFile)));
+    QVERIFY(
+        m_phone->fixture.sim.commandLog().contains(QStringLiteral("adb -s S restore ") + ToolConst::latestBackupFile));
+    QVERIFY(!m_phone->fixture.sim.device("S").value("restored").toString().isEmpty());
+    QVERIFY(m_sink.texts(Logger::Debug)
+                .contains(
+                    QStringLiteral("\"%1\" -s S restore \"%2\"").arg(FMConst::AdbCmd(), ToolConst::latestBackupFile)));
     QVERIFY(!m_dialog->isVisible());
 }
 
@@ -192,14 +178,14 @@ void tst_DialogRestore::statusPollEnds_data()
 void tst_DialogRestore::statusPollEnds()
 {
     QFETCH(QString, how);
-    QVERIFY(m_fixture->sim.setFault("S", "backup_status", "running"));
+    QVERIFY(m_phone->fixture.sim.setFault("S", "backup_status", "running"));
     ToolConst::latestBackupFile = writeFile("a.ab");
-    m_dialog->setDevice(m_device);
+    m_dialog->setDevice(m_phone->device);
     m_dialog->job().setPollTiming(50, how == "bound" ? 1500 : 60000);
     QElapsedTimer elapsed;
     elapsed.start();
     if (how == "unplug")
-        QTimer::singleShot(500, m_dialog.get(), [this] { m_fixture->sim.unplug("S"); });
+        QTimer::singleShot(500, m_dialog.get(), [this] { m_phone->fixture.sim.unplug("S"); });
     if (how == "cancel")
         QTimer::singleShot(500, m_dialog.get(), [this] {
             QTest::mouseClick(child<QPushButton>(*m_dialog, "pushButton_Cancel"), Qt::LeftButton);
@@ -220,20 +206,20 @@ void tst_DialogRestore::factoryRestorePushesWhileWritable()
 {
     const QString folder = QFileInfo(writeFile("factory/calibration.bin")).absolutePath();
     ToolConst::latestFactoryBackupDir = folder;
-    m_dialog->setDevice(m_device);
+    m_dialog->setDevice(m_phone->device);
     child<QCheckBox>(*m_dialog, "checkBox_factory")->setChecked(true);
     m_driver->closeUnexpected();
     m_dialog->show();
     clickRestore();
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
-    const QStringList log = m_fixture->sim.commandLog();
+    const QStringList log = m_phone->fixture.sim.commandLog();
     const int root = log.indexOf("adb -s S root");
     QVERIFY(root >= 0);
-    QCOMPARE(log.mid(root, 5), QStringList({"adb -s S root", "adb -s S wait-for-device",
-                                             "adb -s S shell mount -o remount,rw /factory",
-                                             QStringLiteral("adb -s S push %1 /factory").arg(folder),
-                                             "adb -s S shell mount -o remount,ro /factory"}));
-    const QJsonObject device = m_fixture->sim.device("S");
+    QCOMPARE(log.mid(root, 5),
+             QStringList({"adb -s S root", "adb -s S wait-for-device", "adb -s S shell mount -o remount,rw /factory",
+                          QStringLiteral("adb -s S push %1 /factory").arg(folder),
+                          "adb -s S shell mount -o remount,ro /factory"}));
+    const QJsonObject device = m_phone->fixture.sim.device("S");
     QCOMPARE(device.value("factory").toObject().value("calibration.bin").toString(), QString("data\n"));
     QCOMPARE(device.value("factory_mount").toString(), QString("ro"));
     QVERIFY(!m_dialog->isVisible());
@@ -241,25 +227,39 @@ void tst_DialogRestore::factoryRestorePushesWhileWritable()
 
 void tst_DialogRestore::tickedJobWithoutFileRunsNothing()
 {
-    m_dialog->setDevice(m_device);
+    m_dialog->setDevice(m_phone->device);
     child<QCheckBox>(*m_dialog, "checkBox_androiddata")->setChecked(true);
     child<QLineEdit>(*m_dialog, "lineEdit_filename")->clear();
     child<QCheckBox>(*m_dialog, "checkBox_factory")->setChecked(true);
-    child<QLineEdit>(*m_dialog, "lineEdit_factory")->setText(m_home->documents("nothing"));
-    const int before = m_fixture->sim.commandLog().size();
+    child<QLineEdit>(*m_dialog, "lineEdit_factory")->setText(m_phone->home.documents("nothing"));
+    const int before = m_phone->fixture.sim.commandLog().size();
     m_driver->closeUnexpected();
     m_dialog->show();
     clickRestore();
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
-    QCOMPARE(m_sink.texts(Logger::Error), QStringList({"Restore error, ab file not found",
-                                                       "Restore error, factory directory not found"}));
-    QCOMPARE(m_fixture->sim.commandLog().size(), before);
+    QCOMPARE(m_sink.texts(Logger::Error),
+             QStringList({"Restore error, ab file not found", "Restore error, factory directory not found"}));
+    QCOMPARE(m_phone->fixture.sim.commandLog().size(), before);
     QVERIFY(!m_dialog->isVisible());
+}
+
+void tst_DialogRestore::withoutDeviceNothingRuns()
+{
+    ToolConst::latestBackupFile = writeFile("a.ab");
+    ToolConst::latestFactoryBackupDir = QFileInfo(writeFile("factory/calibration.bin")).absolutePath();
+    m_dialog->setDevice(FlashDevice2Ptr());
+    child<QCheckBox>(*m_dialog, "checkBox_factory")->setChecked(true);
+    const int before = m_phone->fixture.sim.commandLog().size();
+    m_driver->closeUnexpected();
+    clickRestore();
+    QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
+    QCOMPARE(m_sink.texts(Logger::Warning), QStringList({"Invalid device", "Invalid device"}));
+    QCOMPARE(m_phone->fixture.sim.commandLog().size(), before);
 }
 
 void tst_DialogRestore::cancelClosesTheDialog()
 {
-    m_dialog->setDevice(m_device);
+    m_dialog->setDevice(m_phone->device);
     m_dialog->show();
     QTest::mouseClick(child<QPushButton>(*m_dialog, "pushButton_Cancel"), Qt::LeftButton);
     QCOMPARE(m_sink.texts(Logger::Info), QStringList{"Restore cancelled by user"});
@@ -269,18 +269,16 @@ void tst_DialogRestore::cancelClosesTheDialog()
 void tst_DialogRestore::restoreProgramThatCannotStartIsNotAwaited()
 {
     ToolConst::latestBackupFile = writeFile("a.ab");
-    m_dialog->setDevice(m_device);
-    const QString broken = m_home->path("adb");
-    QFile script(broken);
-    QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/nonexistent/interpreter\n") > 0);
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(FMConst::setTool(FMConst::ADB_TOOL_ID, broken));
+    m_dialog->setDevice(m_phone->device);
+    QVERIFY(m_phone->breakAdb());
+    const QString broken = FMConst::AdbCmd();
     m_driver->closeUnexpected();
     m_dialog->retoreAndroidData();
     QVERIFY2(m_driver->allAnswered(), qPrintable(m_driver->failures().join('\n')));
-    QCOMPARE(m_sink.texts(Logger::Error),
-             QStringList{QStringLiteral("Failed to execute \"%1\" -s S restore \"%2\"").arg(broken, ToolConst::latestBackupFile)});
+    QCOMPARE(
+        m_sink.texts(Logger::Error),
+        QStringList{
+            QStringLiteral("Failed to execute \"%1\" -s S restore \"%2\"").arg(broken, ToolConst::latestBackupFile)});
 }
 
 QTEST_MAIN(tst_DialogRestore)
