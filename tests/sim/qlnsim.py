@@ -743,7 +743,7 @@ def queue_backup_status(device):
 
 
 def adb_backup(device, rest):
-    err("WARNING: adb backup is deprecated and may be removed in a future release\n")
+    out("WARNING: adb backup is deprecated and may be removed in a future release\n")
     if "-f" not in rest or rest.index("-f") + 1 >= len(rest):
         target = "backup.ab"
     else:
@@ -761,12 +761,13 @@ def adb_backup(device, rest):
 
 
 def adb_restore(device, rest):
+    out("WARNING: adb restore is deprecated and may be removed in a future release\n")
     if len(rest) != 1:
         err("adb: restore requires an argument\n")
         return 1
     if not os.path.isfile(rest[0]):
         err("adb: unable to open file %s: No such file or directory\n" % rest[0])
-        return 1
+        return 255
     device["restored"] = digest(rest[0])
     queue_backup_status(device)
     out("Now unlock your device and confirm the restore operation.\n")

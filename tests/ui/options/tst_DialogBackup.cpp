@@ -38,6 +38,8 @@ private slots:
 
 private:
     void clickBackup();
+    // "data.ab" in the documents folder, holding "old archive", named in the file field.
+    QString useOldArchive();
 
     std::unique_ptr<OnePhone> m_phone;
     std::unique_ptr<DialogBackup> m_dialog;
@@ -74,6 +76,16 @@ void tst_DialogBackup::cleanup()
 void tst_DialogBackup::clickBackup()
 {
     QTest::mouseClick(child<QPushButton>(*m_dialog, "pushButton_Backup"), Qt::LeftButton);
+}
+
+QString tst_DialogBackup::useOldArchive()
+{
+    const QString file = m_phone->home.documents("data.ab");
+    QFile old(file);
+    if (!old.open(QIODevice::WriteOnly) || old.write("old archive") != 11)
+        return QString();
+    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(file);
+    return file;
 }
 
 void tst_DialogBackup::backupWritesTheArchive_data()
@@ -140,11 +152,9 @@ void tst_DialogBackup::emptyArchiveFailsAndKeepsTheRememberedFile()
 
 void tst_DialogBackup::overwriteKeepsTheOldArchiveUntilTheNewOneIsGood()
 {
-    const QString file = m_phone->home.documents("data.ab");
+    const QString file = useOldArchive();
+    QVERIFY(!file.isEmpty());
     QFile old(file);
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old archive") > 0);
-    old.close();
-    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(file);
 
     // A failed backup over it: the old archive is still there, nothing beside it.
     QVERIFY(m_phone->fixture.sim.setFault("S", "backup_bytes", "0"));
@@ -170,11 +180,8 @@ void tst_DialogBackup::overwriteKeepsTheOldArchiveUntilTheNewOneIsGood()
 
 void tst_DialogBackup::cancelledOverwriteSkipsOnlyTheDataJob()
 {
-    const QString file = m_phone->home.documents("data.ab");
-    QFile old(file);
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old archive") > 0);
-    old.close();
-    child<QLineEdit>(*m_dialog, "lineEdit_filename")->setText(file);
+    const QString file = useOldArchive();
+    QVERIFY(!file.isEmpty());
     child<QGroupBox>(*m_dialog, "groupBox_factory")->setChecked(true);
     child<QLineEdit>(*m_dialog, "lineEdit_factorypath")->setText(m_phone->home.documents("factory"));
     m_driver->answer(ModalDialogDriver::pressButton(QDialogButtonBox::Cancel));
