@@ -10,6 +10,7 @@
 #include "ui/DeviceViewBinding.h"
 #include "ui/FlashBasicWidget.h"
 #include "ui/QPhoneWidget.h"
+#include "ui/options/AppOptions.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -397,6 +398,12 @@ void MainWindow::on_actionCheckForUpdate_triggered()
 
 void MainWindow::on_actionOptions_triggered()
 {
+    if (!m_flashManager)
+        return;
+    AppOptions options(*m_flashManager, this);
+    bindLogHandlers(options);
+    connect(&options, &AppOptions::showDocumentation, this, &MainWindow::on_actionDocumentation_triggered);
+    options.exec();
 }
 
 void MainWindow::on_actionDocumentation_triggered()

@@ -1,13 +1,18 @@
 #include "ui/QPhoneWidget.h"
 
+#include "engine/FlashLogger.h"
 #include "engine/FlashRunner.h"
 #include "loader/FileManager2.h"
 #include "loader/ToolConst.h"
 #include "platform/device/AndroidDevicePropertyManager.h"
+#include "ui/options/DialogBackup.h"
+#include "ui/options/DialogRestore.h"
 #include "ui_QPhoneWidget.h"
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDate>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
@@ -199,15 +204,34 @@ void QPhoneWidget::showContextMenu()
     createContextMenu()->exec(QCursor::pos());
 }
 
-// The backup and restore dialogs come with their own change; until then both stop after the check.
 void QPhoneWidget::backupDevice()
 {
-    isInMainOs("The device must be in MOS to backup it");
+    if (!isInMainOs("The device must be in MOS to backup it"))
+        return;
+    if (!m_backupDialog) {
+        m_backupDialog = std::make_unique<DialogBackup>();
+        bindLogHandlers(*m_backupDialog);
+    }
+    // The serial names files: nothing of it may leave the documents folder.
+    const QString serial = FlashLogger::sanitizeForFileName(m_device->getPlatformSerial());
+    const QString date = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    const QString folder = AdbDeviceDialog::documentsFolder() + QDir::separator();
+    m_backupDialog->setBackupFile(folder + QStringLiteral("backup_%1_%2.ab").arg(serial, date));
+    m_backupDialog->setFactoryBackupDir(folder + QStringLiteral("factory_%1_%2").arg(serial, date));
+    m_backupDialog->setDevice(m_device);
+    m_backupDialog->exec();
 }
 
 void QPhoneWidget::restoreDevice()
 {
-    isInMainOs("The device must be in MOS to restore it");
+    if (!isInMainOs("The device must be in MOS to restore it"))
+        return;
+    if (!m_restoreDialog) {
+        m_restoreDialog = std::make_unique<DialogRestore>();
+        bindLogHandlers(*m_restoreDialog);
+    }
+    m_restoreDialog->setDevice(m_device);
+    m_restoreDialog->exec();
 }
 
 void QPhoneWidget::onFlashStarted(const FlashDevice2Ptr& device)

@@ -18,6 +18,8 @@
 #include <memory>
 
 class AndroidDevicePropertyManager;
+class DialogBackup;
+class DialogRestore;
 class QMenu;
 class Ui_QPhoneWidget;
 
@@ -106,4 +108,7 @@ private:
     PortNumber m_port;
     QString m_spidInfo;      // "Vendor: …\nProduct: …"
     QString m_properties;    // "\nkey: value" per Android property the device gives
+    // Made on first use, without parent, and kept for the next request.
+    std::unique_ptr<DialogBackup> m_backupDialog;
+    std::unique_ptr<DialogRestore> m_restoreDialog;
 };

@@ -204,6 +204,31 @@ void reportRows(QMainWindow* window, const QString& step)
     report(QStringLiteral("area %1: %2").arg(step, screenRect(window->findChild<QWidget*>(QStringLiteral("scrollArea"))->findChild<QWidget*>(QStringLiteral("qt_scrollarea_viewport")))));
 }
 
+// The first device row once its battery reads a level (or QLN_DRIVER_WAIT_MS passed): its texts, and
+// where its port line and battery icon are on the screen, for the test's screenshot. The window
+// stays open: the test closes it from outside.
+void deviceRow(QMainWindow* window)
+{
+    const int waitMs = qEnvironmentVariableIsSet("QLN_DRIVER_WAIT_MS") ? qEnvironmentVariableIntValue("QLN_DRIVER_WAIT_MS")
+                                                                         : 60000;
+    waitUntil([window] {
+        const QList<QPhoneWidget*> rows = shownRows(window);
+        return !rows.isEmpty() && labelText(rows.first(), "batt_text") != QLatin1String("-- %");
+    }, waitMs);
+    const QList<QPhoneWidget*> rows = shownRows(window);
+    if (rows.isEmpty()) {
+        report(QStringLiteral("FAIL no device row"));
+        return;
+    }
+    QPhoneWidget* view = rows.first();
+    QCoreApplication::processEvents();  // the battery icon set with the text is painted
+    report(QStringLiteral("battery: ") + labelText(view, "batt_text"));
+    report(QStringLiteral("port: ") + labelText(view, "port"));
+    report(QStringLiteral("port at: ") + screenRect(view->findChild<QLabel*>(QStringLiteral("port"))));
+    report(QStringLiteral("battery icon at: ") + screenRect(view->findChild<QLabel*>(QStringLiteral("label_icon_bat"))));
+    report(QStringLiteral("ready for the shot"));
+}
+
 // Waits until the test has written `step` into the file named by QLN_DRIVER_GO_FILE.
 bool waitForGo(const QString& step)
 {
@@ -317,10 +342,15 @@ protected:
     {
         QMainWindow* window = shownMainWindow();
         const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
-        // Without a flash file the window is never ready to flash.
-        if (!window || (!m_ready && name != "attached-devices"))
+        // Device rows need no flash file: those scenarios start with the window.
+        const bool needsNoFile = name == "attached-devices" || name == "device-row";
+        if (!window || (!m_ready && !needsNoFile))
             return;
         killTimer(event->timerId());
+        if (name == "device-row") {
+            deviceRow(window);
+            return;  // the test looks at the screen, then closes the window
+        }
         if (name == "groups") {
             flashTab(window);
             deviceViews(window, qEnvironmentVariableIntValue("QLN_DRIVER_DEVICES"), 20000);

@@ -169,11 +169,10 @@ public:
         return true;
     }
 
-    // The console lines that waitForOutput has read so far.
-    QStringList outputLines() const
-    {
-        return QString::fromLocal8Bit(m_instance.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    // The console of the running program as far as waitForOutput has read it.
+    QString outputSoFar() const { return QString::fromLocal8Bit(m_instance.output); }
+    // The same, line by line.
+    QStringList outputLines() const { return outputSoFar().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 
     // Turns the application log file on: "quillon.log" in the result folder.
     void keepApplicationLog() const
