@@ -627,18 +627,23 @@ void MainWindow::startFlash(const FlashDevice2Ptr& device, const FlashConfigurat
     }
     // The window never writes the device's flash state: the manager claims the device when the
     // request arrives, and a second request for it is refused there.
-    followStartRequest(device, configuration);
-    do_update_ui();
-    emit start_flash(device, configuration);
-}
-
-void MainWindow::followStartRequest(const FlashDevice2Ptr& device, const FlashConfigurationPtr& configuration)
-{
-    QPointer<QPhoneWidget> view = viewOf(device);
+    QPhoneWidget* view = viewOf(device);
     if (view)
         view->setStartRequested(true);
-    if (!m_flashManager)
+    do_update_ui();
+    emit start_flash(device, configuration);
+    followStartRequest(view, device, configuration);
+}
+
+void MainWindow::followStartRequest(QPhoneWidget* waitingView, const FlashDevice2Ptr& device,
+                                    const FlashConfigurationPtr& configuration)
+{
+    if (!m_flashManager) {
+        if (waitingView)
+            waitingView->setStartRequested(false);   // nobody takes the request
         return;
+    }
+    const QPointer<QPhoneWidget> view(waitingView);
     // Queued behind start_flash, so it runs once the manager has handled the request and sent
     // what it decided (flashStarted, or nothing when it refused); the view then follows the device
     // again. The configuration holds its flash file weakly: until the runner holds it, this does
@@ -671,9 +676,11 @@ void MainWindow::stopFlashingMain()
 {
     if (!m_flashManager)
         return;
+    // A press while flashes run only cancels them (on-demand mode stays): each end refreshes the
+    // controls. Asked before the stop too, as a cancelled flash may end before the question.
+    const bool wasFlashing = m_flashManager->isDeviceFlashing();
     m_flashManager->stopFlash();
-    // Cancelled flashes end on their own threads; each end refreshes the controls.
-    if (m_flashManager->isDeviceFlashing())
+    if (wasFlashing || m_flashManager->isDeviceFlashing())
         return;
     if (m_deviceManager)
         m_deviceManager->unregisterVirtualDevices();
@@ -732,23 +739,20 @@ void MainWindow::onDeviceFound(const DevicePtr& device)
 
 void MainWindow::prepareAndStartFlash(const FlashDevice2Ptr& device, const QString& flashFilePath)
 {
-    FlashConfigurationPtr configuration;
     if (flashFilePath.isEmpty()) {
-        if (!m_currentTab)
-            return;
-        configuration = m_currentTab->getCurrentFlashFile();
-    } else {
-        FlashBasicDialog dialog(this, device, flashFilePath);
-        // Modal from its first show: exec() would not make a dialog that shows already modal.
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.show();
-        QCoreApplication::processEvents();   // runs the dialog's queued load
-        dialog.adjustSize();
-        if (dialog.exec() != QDialog::Accepted)
-            return;   // the next refresh puts the main button back
-        configuration = dialog.getCurrentFlashFile();
+        if (m_currentTab)
+            startFlash(device, m_currentTab->getCurrentFlashFile());
+        return;
     }
-    startFlash(device, configuration);
+    FlashBasicDialog dialog(this, device, flashFilePath);
+    // The dialog's load, queued by its constructor, and then this run once exec() shows it modal.
+    // (Shown and loaded before exec(), a click during the load would end the dialog before exec()
+    // and leave exec() waiting on a dialog nobody can end.)
+    QMetaObject::invokeMethod(&dialog, &QWidget::adjustSize, Qt::QueuedConnection);
+    // Rejected: the next refresh puts the main button back. Accepted: the request is made while
+    // the dialog, the only holder of its flash file, still lives; the request holds it from there.
+    if (dialog.exec() == QDialog::Accepted)
+        startFlash(device, dialog.getCurrentFlashFile());
 }
 
 void MainWindow::setflashStartedInUI()

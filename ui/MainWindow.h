@@ -102,9 +102,10 @@ private:
     FlashTab* flashTab() const;
     // Asks the flash manager to flash `device` (queued); the manager's claim decides whether it runs.
     void startFlash(const FlashDevice2Ptr& device, const FlashConfigurationPtr& configuration);
-    // Tells the view of `device` that its start is on its way, and keeps the configuration's flash
-    // file alive until the manager has taken the request (its runner then holds the file).
-    void followStartRequest(const FlashDevice2Ptr& device, const FlashConfigurationPtr& configuration);
+    // Called right after start_flash: keeps the configuration's flash file alive until the manager
+    // has taken the request (its runner then holds the file), then ends the view's wait.
+    void followStartRequest(QPhoneWidget* waitingView, const FlashDevice2Ptr& device,
+                            const FlashConfigurationPtr& configuration);
     // Blankphone start without on-demand: the one device there is, else a virtual device.
     void startBlankphone(const FlashConfigurationPtr& configuration, int deviceCount);
     void startFirstIdleDevice(const FlashConfigurationPtr& configuration);
