@@ -136,6 +136,7 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
 {
     disconnectDevice();
     m_device = device;
+    m_startRequested = false;
     if (!m_device) {
         getLogHandler()->setPrefix(QString());
         updateProperties();
@@ -163,6 +164,12 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
 void QPhoneWidget::setFlashButtonEnabled(bool enabled)
 {
     m_flashButtonEnabled = enabled;
+    update();
+}
+
+void QPhoneWidget::setStartRequested(bool requested)
+{
+    m_startRequested = requested;
     update();
 }
 
@@ -238,6 +245,7 @@ void QPhoneWidget::onFlashStarted(const FlashDevice2Ptr& device)
 {
     if (!isOwnDevice(device))
         return;
+    m_startRequested = false;
     m_statusRow->showStart();
     const SharedPointer<FlashRunner> runner = device->getFlashFile();
     if (runner) {
@@ -263,8 +271,10 @@ void QPhoneWidget::onFlashProgressed(const FlashDevice2Ptr& device, uint64_t don
 void QPhoneWidget::onFlashFinished(const FlashDevice2Ptr& device, FlashTypes::FlashStatus status,
                                    FlashTypes::CommandType)
 {
-    if (isOwnDevice(device))
+    if (isOwnDevice(device)) {
+        m_startRequested = false;
         m_statusRow->showFinish(status);
+    }
     update();   // also for another device: the window's controls follow every finish
 }
 
@@ -342,7 +352,9 @@ void QPhoneWidget::updateBatt()
 void QPhoneWidget::updateStartStopButton()
 {
     StartStopPushButton* button = m_ui->pushButton_startStop;
-    const FlashDevice2::FlashState state = m_device ? m_device->getFlashState() : FlashDevice2::FlashState::Idle;
+    FlashDevice2::FlashState state = m_device ? m_device->getFlashState() : FlashDevice2::FlashState::Idle;
+    if (m_startRequested && state == FlashDevice2::FlashState::Idle)
+        state = FlashDevice2::FlashState::Pending;
     button->setStarted(m_device && state != FlashDevice2::FlashState::Idle);
     if (!m_device) {
         button->setEnabled(false);
