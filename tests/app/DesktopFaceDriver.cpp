@@ -13,7 +13,9 @@
 #include "ui/FlashBasicWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/QPhoneWidget.h"
+#include "ui/StartStopPushButton.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QImage>
 #include <QMainWindow>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSplashScreen>
 #include <QTest>
@@ -273,6 +276,55 @@ void attachedDevices(QMainWindow* window)
         report(QStringLiteral("FAIL no go to close"));
 }
 
+// Presses the main "Start to flash" with the first device's row shown, as its user would, and
+// reports what the window shows: with QLN_DRIVER_NOTIFIER set, the notifier panel once it has
+// opened and once it has closed; with QLN_DRIVER_PRESS_STOP set, the main button's text when the
+// go "stop" comes, then presses it. Once the flash has ended in the row, the main button's text
+// and the row's progress bar on the screen. The window stays until the go "close".
+void flashFromTheWindow(QMainWindow* window)
+{
+    if (!waitUntil([window] { return !shownRows(window).isEmpty(); }, 60000)) {
+        report(QStringLiteral("FAIL no device row"));
+        return;
+    }
+    auto* mainButton = window->findChild<StartStopPushButton*>(QStringLiteral("startFlashingMain"));
+    auto* bar = shownRows(window).first()->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    auto* notifier = window->findChild<QWidget*>(QStringLiteral("notifierWidget"));
+    QTest::mouseClick(mainButton, Qt::LeftButton);
+    if (!waitUntil([mainButton] { return mainButton->isStarted(); }, 20000))
+        report(QStringLiteral("FAIL the main button never turned to Stop"));
+
+    if (qEnvironmentVariableIsSet("QLN_DRIVER_NOTIFIER")) {
+        // Reported at its full size, once its slide in has ended.
+        auto* slideIn = notifier->findChild<QAbstractAnimation*>(QStringLiteral("showAnimation"));
+        if (!waitUntil([&] { return notifier->height() > 0 && slideIn->state() == QAbstractAnimation::Stopped; }, 60000))
+            report(QStringLiteral("FAIL the notifier never opened"));
+        report(QStringLiteral("notifier open: ") + screenRect(notifier));
+    }
+    if (qEnvironmentVariableIsSet("QLN_DRIVER_PRESS_STOP")) {
+        if (!waitForGo(QStringLiteral("stop")))
+            report(QStringLiteral("FAIL no go for Stop"));
+        report(QStringLiteral("main button before stop: ") + mainButton->text());
+        QTest::mouseClick(mainButton, Qt::LeftButton);
+    }
+    // The row's bar leaves its flashing colour for the end's, and the main button returns to start.
+    const bool ended = waitUntil([&] {
+        return !bar->styleSheet().contains(QLatin1String("deepskyblue")) && !mainButton->isStarted();
+    }, 180000);
+    window->repaint();
+    QCoreApplication::processEvents();
+    report(QStringLiteral("flash ended: ") + (ended ? "yes" : "no"));
+    report(QStringLiteral("main button: ") + mainButton->text());
+    report(QStringLiteral("progress bar: ") + screenRect(bar));
+    if (qEnvironmentVariableIsSet("QLN_DRIVER_NOTIFIER")) {
+        const auto closed = [notifier] { return !notifier->isVisible() || notifier->height() == 0; };
+        waitUntil(closed, 30000);
+        report(QStringLiteral("notifier closed: ") + (closed() ? "yes" : "no"));
+    }
+    if (!waitForGo(QStringLiteral("close")))
+        report(QStringLiteral("FAIL no go to close"));
+}
+
 // Reports every message the splash screen shows, from its first show on.
 class SplashWatch : public QObject
 {
@@ -359,6 +411,8 @@ protected:
             flashFirstDevice(window);
         } else if (name == "attached-devices") {
             attachedDevices(window);
+        } else if (name == "flash-from-window") {
+            flashFromTheWindow(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
         }

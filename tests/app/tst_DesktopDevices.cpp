@@ -74,13 +74,8 @@ void tst_DesktopDevices::rowsFollowTheAttachedDevices()
     QVERIFY2(station.display.isValid() && station.isReady(), qPrintable(station.display.error()));
     QVERIFY(station.addDevice({"A", "1-1", "mos", "--vendor", "8087", "--battery", "87"}));
     QVERIFY(station.addDevice({"B", "1-2", "pos"}));
-    const QString goFile = station.path(QStringLiteral("driver-go"));
-    const auto go = [&goFile](const char* step) {
-        QFile file(goFile);
-        return file.open(QIODevice::Append) && file.write(QByteArray(step) + '\n') > 0;
-    };
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("attached-devices"));
-    station.setEnvironment(QStringLiteral("QLN_DRIVER_GO_FILE"), goFile);
+    station.setEnvironment(QStringLiteral("QLN_DRIVER_GO_FILE"), station.goFile());
     station.start({});
     const auto failRun = [&station] { return station.finish(1000).report(); };
 
@@ -130,7 +125,7 @@ void tst_DesktopDevices::rowsFollowTheAttachedDevices()
     const ScreenShot orange = station.robot.waitForShot(
         [&](const ScreenShot& shot) { return hasTextIn(shot, unplugged.rows[1].portLabel, kOrange); });
     QVERIFY2(hasTextIn(orange, unplugged.rows[1].portLabel, kOrange), "B's port label is not orange");
-    QVERIFY(go("clear"));
+    QVERIFY(station.goOn("clear"));
     if (!station.waitForOutput(QStringLiteral("driver: area cleared: "), 60000))
         QFAIL(failRun());
     const Step cleared(station.outputLines(), QStringLiteral("cleared"));
@@ -141,7 +136,7 @@ void tst_DesktopDevices::rowsFollowTheAttachedDevices()
     QVERIFY2(third.fractionNear(cleared.belowRows(), kWhite, 8) > 0.95, "the area below the row is not white");
 
     // The program closes and ends with nothing of the simulator left running.
-    QVERIFY(go("close"));
+    QVERIFY(station.goOn("close"));
     const ProgramStation::Run run = station.finish(60000);
     QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
     QVERIFY2(run.lines().filter(QStringLiteral("FAIL")).isEmpty(), run.report());

@@ -9,7 +9,9 @@
 #include "ProgramStation.h"
 #include "XvfbDisplay.h"
 
+#include <QFile>
 #include <QRect>
+#include <QSettings>
 
 class DesktopStation : public ProgramStation
 {
@@ -28,6 +30,23 @@ public:
         , robot(display.environment())
     {
     }
+
+    // Keeps the application log, and has the program reload `flashFile` in the flash tab at start.
+    void reloadAtStart(const QString& flashFile) const
+    {
+        keepApplicationLog();
+        QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
+        settings.setValue(QStringLiteral("LatestZIPFileInLocal"), flashFile);
+    }
+
+    // Lets the driver's scenario go on past `step`, where it waits for the test (QLN_DRIVER_GO_FILE).
+    bool goOn(const char* step) const
+    {
+        QFile file(goFile());
+        return file.open(QIODevice::Append) && file.write(QByteArray(step) + '\n') > 0;
+    }
+    QString goFile() const { return path(QStringLiteral("driver-go")); }
 
     XvfbDisplay display;
     DesktopRobot robot;

@@ -169,6 +169,25 @@ public:
         return true;
     }
 
+    // Waits until the console shows a whole line that starts with `prefix`; the rest of that line,
+    // or null when the program ended or `timeoutMs` passed first.
+    QString waitForLine(const QString& prefix, int timeoutMs = 60000)
+    {
+        const QRegularExpression line(QStringLiteral("^%1(.*)\n").arg(QRegularExpression::escape(prefix)),
+                                      QRegularExpression::MultilineOption);
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            m_instance.output += m_instance.process->readAllStandardOutput();
+            const QRegularExpressionMatch found = line.match(outputSoFar());
+            if (found.hasMatch())
+                return found.captured(1);
+            if (m_instance.process->state() == QProcess::NotRunning || clock.elapsed() > timeoutMs)
+                return QString();
+            m_instance.process->waitForReadyRead(200);
+        }
+    }
+
     // The console of the running program as far as waitForOutput has read it.
     QString outputSoFar() const { return QString::fromLocal8Bit(m_instance.output); }
     // The same, line by line.

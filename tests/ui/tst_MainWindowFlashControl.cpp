@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -87,6 +88,7 @@ private slots:
     void onDemandEntersAndLeaves();
     void onDemandRefusesOtherStartStates();
     void onDemandFlashesAnArrivingDeviceOnceAndStopKeepsTheMode();
+    void stopMidFlashCancelsAndTheViewTurnsOrange();
     void twoQueuedStartsFlashTheDeviceOnce();
     void droppedFileFlashesWithTheDialogsConfiguration_data();
     void droppedFileFlashesWithTheDialogsConfiguration();
@@ -415,6 +417,32 @@ void tst_MainWindowFlashControl::onDemandFlashesAnArrivingDeviceOnceAndStopKeeps
     QCOMPARE(finished.at(1).at(1).value<FlashTypes::FlashStatus>(), FlashTypes::FlashStatus::Interrupted);
     QCOMPARE(m_flashManager->getFlashManagerMode(), FlashManager::FM_MODE_ON_DEMAND);
     QTRY_COMPARE(mainButton()->text(), kStop);
+}
+
+void tst_MainWindowFlashControl::stopMidFlashCancelsAndTheViewTurnsOrange()
+{
+    QVERIFY(m_devices->sim.addDevice("A", "1-2", "pos", {}));
+    QVERIFY(m_devices->sim.setFault("A", "hang_match", "oem hangs"));
+    QVERIFY(m_devices->scan());
+    makeWindow();
+    loadFlashFile(flashJson("pos", {"oem hangs", "oem after"}));
+    QSignalSpy finished(m_flashManager.get(), &FlashManager::flashFinished);
+    auto* bar = boundView()->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    ModalDialogDriver dialogs;
+    dialogs.closeUnexpected();
+
+    click(mainButton());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_devices->sim.commandLog().filter("oem hangs").isEmpty(), 30000);
+    QCOMPARE(mainButton()->text(), kStop);
+    click(mainButton());
+
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    QCOMPARE(finished.at(0).at(1).value<FlashTypes::FlashStatus>(), FlashTypes::FlashStatus::Interrupted);
+    QTRY_VERIFY(bar->styleSheet().contains(QLatin1String("orange")));
+    QTRY_COMPARE(mainButton()->text(), kStart);
+    QCOMPARE(m_devices->sim.runningTools(), QStringList());
+    QVERIFY(m_devices->sim.commandLog().filter("oem after").isEmpty());
+    QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
 }
 
 void tst_MainWindowFlashControl::twoQueuedStartsFlashTheDeviceOnce()
