@@ -6,6 +6,7 @@
 #include "engine/FlashManager.h"
 #include "loader/ToolConst.h"
 #include "platform/device/DeviceManager.h"
+#include "ui/AboutDialog.h"
 #include "ui/DeviceItemModel.h"
 #include "ui/DeviceViewBinding.h"
 #include "ui/FlashBasicWidget.h"
@@ -389,6 +390,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::on_actionAbout_triggered()
 {
+    AboutDialog about(this);
+    about.exec();
 }
 
 void MainWindow::on_actionCheckForUpdate_triggered()
