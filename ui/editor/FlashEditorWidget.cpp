@@ -20,6 +20,59 @@
 #include <QMessageBox>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
+namespace {
+
+using RowOrder = bool (*)(const QModelIndex&, const QModelIndex&);
+
+// Greatest row first: removal keeps the positions still to remove, the insertion point is the
+// first element, a move down starts at the bottom.
+bool greaterModelIndex(const QModelIndex& a, const QModelIndex& b)
+{
+    return a.row() > b.row();
+}
+
+// Smallest row first: a move up starts at the top.
+bool lessModelIndex(const QModelIndex& a, const QModelIndex& b)
+{
+    return a.row() < b.row();
+}
+
+// The rows of `view` whose every column is selected, in `order`; none without a selection model.
+QModelIndexList selectedRows(const QAbstractItemView& view, RowOrder order)
+{
+    const QItemSelectionModel* selection = view.selectionModel();
+    if (!selection)
+        return {};
+    QModelIndexList rows = selection->selectedRows();
+    std::sort(rows.begin(), rows.end(), order);
+    return rows;
+}
+
+// The row that new commands go below: the greatest selected one; -1 without one (the end).
+int insertionRow(const QAbstractItemView& view)
+{
+    const QModelIndexList rows = selectedRows(view, greaterModelIndex);
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// Moves the command just appended at `index` up until it stands right below `row`; with `row`
+// -1 it stays last. Each swap swaps every configuration's entries too, so its uses travel with
+// it. Returns its position: commands added one after another each go below the one before.
+unsigned long moveAppendedCommandBelow(FlashFileManager& file, unsigned long index, int row)
+{
+    if (row < 0)
+        return index;
+    while (index > 0 && index - 1 > static_cast<unsigned long>(row)) {
+        file.swapCommands(index, index - 1);
+        --index;
+    }
+    return index;
+}
+
+} // namespace
+
 FlashEditorWidget::FlashEditorWidget(QWidget* parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::FlashEditorWidget>())
@@ -52,6 +105,9 @@ void FlashEditorWidget::connectControls()
     connect(ui->pushButtonRegisterConfiguration, &QPushButton::clicked, this, &FlashEditorWidget::onRegisterConfiguration);
     connect(ui->pushButtonFlashGroups, &QPushButton::clicked, this, &FlashEditorWidget::onChangeFlashGroups);
     connect(ui->pushButtonEditCommand, &QPushButton::clicked, this, &FlashEditorWidget::onEditCommand);
+    connect(ui->pushButtonRemoveCommand, &QPushButton::clicked, this, &FlashEditorWidget::onRemoveCommand);
+    connect(ui->pushButtonCommandUp, &QPushButton::clicked, this, &FlashEditorWidget::onCommandUp);
+    connect(ui->pushButtonCommandDown, &QPushButton::clicked, this, &FlashEditorWidget::onCommandDown);
     connect(ui->pushButtonResetFile, &QPushButton::clicked, this, &FlashEditorWidget::onResetFile);
     connect(ui->checkBoxAdvanced, &QCheckBox::toggled, this, &FlashEditorWidget::setAdvancedUi);
     connect(ui->tableViewCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -325,6 +381,56 @@ void FlashEditorWidget::onEditCommand()
     updateUiState();
 }
 
+void FlashEditorWidget::onRemoveCommand()
+{
+    const QModelIndexList rows = selectedRows(*ui->tableViewCommands, greaterModelIndex);
+    if (!m_flashFile || rows.isEmpty())
+        return;
+    for (const QModelIndex& row : rows)
+        m_flashFile->removeCommand(static_cast<unsigned long>(row.row()));
+    m_commandModel->onDataChanged();
+    ui->tableViewCommands->selectionModel()->clear();
+    onAutoRegisterConfiguration();
+    updateUiState();
+}
+
+void FlashEditorWidget::onCommandUp()
+{
+    moveSelectedCommands(-1);
+}
+
+void FlashEditorWidget::onCommandDown()
+{
+    moveSelectedCommands(1);
+}
+
+void FlashEditorWidget::moveSelectedCommands(int step)
+{
+    const bool up = step < 0;
+    const QModelIndexList rows = selectedRows(*ui->tableViewCommands, up ? lessModelIndex : greaterModelIndex);
+    if (!m_flashFile || rows.isEmpty())
+        return;
+    // A selected block already at the edge stays; the rows behind it close up on it.
+    int edge = up ? 0 : static_cast<int>(m_flashFile->getCommandList().size()) - 1;
+    for (const QModelIndex& row : rows) {
+        if (row.row() == edge) {
+            edge -= step;
+            continue;
+        }
+        m_flashFile->swapCommands(static_cast<unsigned long>(row.row()), static_cast<unsigned long>(row.row() + step));
+    }
+    const auto staysAtEdge = [&](int r) { return up ? r <= edge : r >= edge; };
+    QItemSelection moved;
+    for (const QModelIndex& cell : ui->tableViewCommands->selectionModel()->selectedIndexes()) {
+        const QModelIndex target = staysAtEdge(cell.row()) ? cell : cell.sibling(cell.row() + step, cell.column());
+        moved.select(target, target);
+    }
+    m_commandModel->onDataChanged();
+    ui->tableViewCommands->selectionModel()->select(moved, QItemSelectionModel::ClearAndSelect);
+    onAutoRegisterConfiguration();
+    updateUiState();
+}
+
 void FlashEditorWidget::onResetFile()
 {
     if (m_filePath.isEmpty() || !m_flashFile)
@@ -354,6 +460,8 @@ void FlashEditorWidget::updateUiState()
           static_cast<QWidget*>(ui->pushButtonRegisterConfiguration)})
         control->setEnabled(selected);
     ui->pushButtonEditCommand->setEnabled(selected && commandRows == 1);
+    for (QPushButton* button : {ui->pushButtonRemoveCommand, ui->pushButtonCommandUp, ui->pushButtonCommandDown})
+        button->setEnabled(selected && commandRows > 0);
     ui->pushButtonFlashGroups->setEnabled(selected && configuration->hasGroups());
     ui->pushButtonResetFile->setEnabled(m_flashFile && !m_filePath.isEmpty());
 }

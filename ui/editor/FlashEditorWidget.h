@@ -70,6 +70,9 @@ private slots:
     void onMakeConfigurationDefault();
     void onStartStateChange(int index);
     void onEditCommand();
+    void onRemoveCommand();
+    void onCommandUp();
+    void onCommandDown();
     // Asks, then reloads the file from disk: edits are dropped and later ones show in the file id.
     void onResetFile();
     // The follow-up of every edit: marks the file modified and registers, unless loading.
@@ -87,6 +90,8 @@ private:
     void setEditedFile(const QSharedPointer<FlashFileManager>& file);
     void selectConfiguration(const QSharedPointer<FlashConfiguration>& configuration);
     void connectControls();
+    // Moves the selected commands one row up (-1) or down (1), their uses and the selection with them.
+    void moveSelectedCommands(int step);
 
     std::unique_ptr<Ui::FlashEditorWidget> ui;
     std::unique_ptr<FlashParameterItemModel> m_parameterModel;
