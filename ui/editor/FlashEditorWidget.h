@@ -16,6 +16,7 @@
 class FlashCommandItemModel;
 class FlashConfigurationItemModel;
 class FlashFileManager;
+class FlashParameter;
 class FlashParameterItemModel;
 
 namespace Ui {
@@ -69,6 +70,10 @@ private slots:
     void onRemoveConfiguration();
     void onMakeConfigurationDefault();
     void onStartStateChange(int index);
+    void onAddParameter();
+    void onEditParameter();
+    void onRemoveParameter();
+    void onAddCommand();
     void onEditCommand();
     void onRemoveCommand();
     void onCommandUp();
@@ -90,6 +95,8 @@ private:
     void setEditedFile(const QSharedPointer<FlashFileManager>& file);
     void selectConfiguration(const QSharedPointer<FlashConfiguration>& configuration);
     void connectControls();
+    // Runs the parameter dialog on `parameter` (null: a new one) and stores what the user confirmed.
+    void runAddOrEditParameterUi(const QSharedPointer<FlashParameter>& parameter);
     // Moves the selected commands one row up (-1) or down (1), their uses and the selection with them.
     void moveSelectedCommands(int step);
 
