@@ -16,6 +16,7 @@
 class FlashCommandItemModel;
 class FlashConfigurationItemModel;
 class FlashFileManager;
+class FlashParameter;
 class FlashParameterItemModel;
 
 namespace Ui {
@@ -69,7 +70,14 @@ private slots:
     void onRemoveConfiguration();
     void onMakeConfigurationDefault();
     void onStartStateChange(int index);
+    void onAddParameter();
+    void onEditParameter();
+    void onRemoveParameter();
+    void onAddCommand();
     void onEditCommand();
+    void onRemoveCommand();
+    void onCommandUp();
+    void onCommandDown();
     // Asks, then reloads the file from disk: edits are dropped and later ones show in the file id.
     void onResetFile();
     // The follow-up of every edit: marks the file modified and registers, unless loading.
@@ -87,6 +95,10 @@ private:
     void setEditedFile(const QSharedPointer<FlashFileManager>& file);
     void selectConfiguration(const QSharedPointer<FlashConfiguration>& configuration);
     void connectControls();
+    // Runs the parameter dialog on `parameter` (null: a new one) and stores what the user confirmed.
+    void runAddOrEditParameterUi(const QSharedPointer<FlashParameter>& parameter);
+    // Moves the selected commands one row up (-1) or down (1), their uses and the selection with them.
+    void moveSelectedCommands(int step);
 
     std::unique_ptr<Ui::FlashEditorWidget> ui;
     std::unique_ptr<FlashParameterItemModel> m_parameterModel;
