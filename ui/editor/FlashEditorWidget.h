@@ -81,7 +81,14 @@ private slots:
     void onRemoveConfiguration();
     void onMakeConfigurationDefault();
     void onStartStateChange(int index);
+    void onAddParameter();
+    void onEditParameter();
+    void onRemoveParameter();
+    void onAddCommand();
     void onEditCommand();
+    void onRemoveCommand();
+    void onCommandUp();
+    void onCommandDown();
     // Inserts the chosen template's commands below the selected ones, used by the selected
     // configuration only, with the parameters they refer to; asks for the template's inputs first.
     void onAddTemplateCommand();
@@ -104,6 +111,10 @@ private:
     void setEditedFile(const QSharedPointer<FlashFileManager>& file);
     void selectConfiguration(const QSharedPointer<FlashConfiguration>& configuration);
     void connectControls();
+    // Runs the parameter dialog on `parameter` (null: a new one) and stores what the user confirmed.
+    void runAddOrEditParameterUi(const QSharedPointer<FlashParameter>& parameter);
+    // Moves the selected commands one row up (-1) or down (1), their uses and the selection with them.
+    void moveSelectedCommands(int step);
 
     std::unique_ptr<Ui::FlashEditorWidget> ui;
     std::unique_ptr<FlashParameterItemModel> m_parameterModel;
