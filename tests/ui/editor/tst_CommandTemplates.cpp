@@ -118,6 +118,12 @@ QString textOf(const JsonObject& object, const QString& key)
     return text;
 }
 
+// Arguments as a command writes them: each word in double quotes.
+QString quoted(const QStringList& words)
+{
+    return QLatin1Char('"') + words.join(QStringLiteral("\" \"")) + QLatin1Char('"');
+}
+
 QString dfuArgs(const QString& partition, const QString& parameter, bool reset = false)
 {
     return QStringLiteral(R"("--alt" "%1" "-D" "${%2}" "-t" "4096")").arg(partition, parameter)
@@ -318,8 +324,8 @@ void tst_CommandTemplates::chooserListsBuiltInThenUserFiles()
     QVERIFY(chooser);
     const QStringList builtIn = {kDfuTemplate, QStringLiteral("Flash FW/OS with Dravik Downloader"),
                                  QStringLiteral("PMIC NVM update with Dravik Downloader")};
-    QCOMPARE(items(*chooser), builtIn + QStringList{QStringLiteral("Beta"), QStringLiteral("Alpha"),
-                                                    QStringLiteral("c.json")});
+    const QStringList user = {QStringLiteral("Beta"), QStringLiteral("Alpha"), QStringLiteral("c.json")};
+    QCOMPARE(items(*chooser), builtIn + user);
     const QStringList warnings = lines(log, QStringLiteral("WARNING"));
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(QDir(folder).filePath(QStringLiteral("broken.json"))), qPrintable(warnings.first()));
@@ -354,6 +360,7 @@ void tst_CommandTemplates::dfuTemplateGoesBelowTheSelection()
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
     ModalDialogDriver driver;
     driver.answer(answer(answers, pressOk()));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(registered.count(), 1);
@@ -395,7 +402,8 @@ void tst_CommandTemplates::dfuTemplateGoesBelowTheSelection()
     for (int n = 6; n <= 10; ++n)
         QCOMPARE(again[n], commands[n]);
     QCOMPARE(textOf(again[10], QStringLiteral("args")),
-             dfuArgs(QStringLiteral("rootfs"), QStringLiteral("rootfs_file"), true));
+             quoted({QStringLiteral("--alt"), QStringLiteral("rootfs"), QStringLiteral("-D"),
+                     QStringLiteral("${rootfs_file}"), QStringLiteral("-t"), QStringLiteral("4096"), QStringLiteral("-R")}));
     unsigned long long timeout = 0;
     QCOMPARE(again[10].getUInt64(QStringLiteral("timeout"), timeout), JsonObject::Found);
     QCOMPARE(timeout, 1200000ull);
@@ -425,6 +433,7 @@ void tst_CommandTemplates::inputsDialogKeepsAnswersUntilTheyPass()
     driver.answer(driver.readBoxText(pressOk()));
     driver.answer(fileShows(QStringLiteral("rootfs_file"), missing,
                             answer({{QStringLiteral("rootfs_file"), image}}, pressOk())));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(driver.texts(), (QStringList{QStringLiteral("Some required fields are not set, please fill them!"),
@@ -452,6 +461,7 @@ void tst_CommandTemplates::cancellingChangesNothing()
     const QString image = m_dir.filePath(QStringLiteral("cancel/image.bin"));
     driver.answer(answer({{QStringLiteral("boot_file"), image}},
                          byEscape ? escape() : ModalDialogDriver::pressButton(QDialogButtonBox::Cancel)));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(registered.count(), 0);
@@ -462,7 +472,7 @@ void tst_CommandTemplates::cancellingChangesNothing()
 
 void tst_CommandTemplates::clashingIdentifiersAreRenamed()
 {
-    QVERIFY(!userTemplate(QStringLiteral("clash.json"), R"({"name": "Clash",
+    QVERIFY(!userTemplate(QStringLiteral("clash.json"), R"js({"name": "Clash",
         "parameters": [{"id": "boot_file", "type": "file", "param_type": "file", "label": "Boot", "value": ""},
                        {"id": "a", "type": "file", "param_type": "file", "label": "A", "value": ""},
                        {"id": "a_1", "type": "file", "param_type": "file", "label": "A1", "value": ""},
@@ -470,7 +480,7 @@ void tst_CommandTemplates::clashingIdentifiersAreRenamed()
         "commands": [{"tool": "fastboot", "args": "flash boot ${boot_file}", "timeout": 1000, "retry": 1, "description": "d"},
                      {"tool": "fastboot", "args": "flash a ${a}", "timeout": 1000, "retry": 1, "description": "d"},
                      {"tool": "fastboot", "args": "flash a1 ${a_1}", "timeout": 1000, "retry": 1, "description": "d"},
-                     {"tool": "fastboot", "args": "flash $(b) ${a}", "timeout": 1000, "retry": 1, "description": "d"}]})").isEmpty());
+                     {"tool": "fastboot", "args": "flash $(b) ${a}", "timeout": 1000, "retry": 1, "description": "d"}]})js").isEmpty());
     FlashEditorWidget tab;
     QVERIFY(!load(tab, QStringLiteral("clash"),
                   flashJson(1, {QStringLiteral("boot_file"), QStringLiteral("boot_file_1"), QStringLiteral("a")}))
@@ -484,17 +494,18 @@ void tst_CommandTemplates::clashingIdentifiersAreRenamed()
     driver.answer(answer({{QStringLiteral("boot_file"), boot}, {QStringLiteral("a"), a}, {QStringLiteral("a_1"), a1},
                           {QStringLiteral("b"), QStringLiteral("x")}},
                          pressOk()));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
 
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     const QList<JsonObject> commands = commandsOf(*file);
     QCOMPARE(commands.size(), 5);
-    QCOMPARE(textOf(commands[1], QStringLiteral("args")), QStringLiteral("flash boot ${boot_file_2}"));
-    QCOMPARE(textOf(commands[2], QStringLiteral("args")), QStringLiteral("flash a ${a_1}"));
-    QCOMPARE(textOf(commands[3], QStringLiteral("args")), QStringLiteral("flash a1 ${a_1_1}"));
+    QCOMPARE(textOf(commands[1], QStringLiteral("args")), quoted({QStringLiteral("flash"), QStringLiteral("boot"), QStringLiteral("${boot_file_2}")}));
+    QCOMPARE(textOf(commands[2], QStringLiteral("args")), quoted({QStringLiteral("flash"), QStringLiteral("a"), QStringLiteral("${a_1}")}));
+    QCOMPARE(textOf(commands[3], QStringLiteral("args")), quoted({QStringLiteral("flash"), QStringLiteral("a1"), QStringLiteral("${a_1_1}")}));
     // "$(b)" ends at its own bracket: the "${a}" after it is renamed as well.
-    QCOMPARE(textOf(commands[4], QStringLiteral("args")), QStringLiteral("flash x ${a_1}"));
+    QCOMPARE(textOf(commands[4], QStringLiteral("args")), quoted({QStringLiteral("flash"), QStringLiteral("x"), QStringLiteral("${a_1}")}));
 
     const QSharedPointer<FlashParameter> renamed = file->getParameter(QStringLiteral("boot_file_2"));
     QVERIFY(renamed);
@@ -512,13 +523,13 @@ void tst_CommandTemplates::clashingIdentifiersAreRenamed()
 
 void tst_CommandTemplates::valuesAndDependencies()
 {
-    QVERIFY(!userTemplate(QStringLiteral("values.json"), R"({"name": "Values",
+    QVERIFY(!userTemplate(QStringLiteral("values.json"), R"js({"name": "Values",
         "parameters": [{"id": "gpflag", "type": "text", "label": "GP flag", "value": "0x80000045"},
                        {"id": "extra", "type": "text", "label": "Extra", "required": false, "value": ""},
                        {"id": "os", "type": "text", "label": "OS", "value": ""}],
         "commands": [{"tool": "fastboot", "args": "oem gpflag $(gpflag)", "timeout": 1000, "retry": 1, "description": "d", "mandatory": true},
                      {"tool": "fastboot", "args": "flash extra ${extra}", "timeout": 1000, "retry": 1, "description": "d", "dependencies": ["extra"]},
-                     {"tool": "fastboot", "args": "flash os ${os}", "timeout": 1000, "retry": 1, "description": "d", "dependencies": ["os"]}]})")
+                     {"tool": "fastboot", "args": "flash os ${os}", "timeout": 1000, "retry": 1, "description": "d", "dependencies": ["os"]}]})js")
                  .isEmpty());
     FlashEditorWidget tab;
     QVERIFY(!load(tab, QStringLiteral("values"), flashJson(0)).isEmpty());
@@ -526,17 +537,18 @@ void tst_CommandTemplates::valuesAndDependencies()
     ModalDialogDriver driver;
     driver.answer(answer({{QStringLiteral("gpflag"), QStringLiteral("0x80000007")}, {QStringLiteral("os"), QStringLiteral("os.img")}},
                          pressOk()));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
 
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     const QList<JsonObject> commands = commandsOf(*file);
     QCOMPARE(commands.size(), 2);
-    QCOMPARE(textOf(commands[0], QStringLiteral("args")), QStringLiteral("oem gpflag 0x80000007"));
+    QCOMPARE(textOf(commands[0], QStringLiteral("args")), quoted({QStringLiteral("oem"), QStringLiteral("gpflag"), QStringLiteral("0x80000007")}));
     bool mandatory = false;
     QCOMPARE(commands[0].getBoolean(QStringLiteral("mandatory"), mandatory), JsonObject::Found);
     QVERIFY(mandatory);
-    QCOMPARE(textOf(commands[1], QStringLiteral("args")), QStringLiteral("flash os ${os}"));
+    QCOMPARE(textOf(commands[1], QStringLiteral("args")), quoted({QStringLiteral("flash"), QStringLiteral("os"), QStringLiteral("${os}")}));
     QVERIFY(!file->getParameter(QStringLiteral("gpflag")));
     QVERIFY(!file->getParameter(QStringLiteral("extra")));
     const QSharedPointer<FlashParameter> os = file->getParameter(QStringLiteral("os"));
@@ -547,13 +559,13 @@ void tst_CommandTemplates::valuesAndDependencies()
 
 void tst_CommandTemplates::refusedCommandAddsNothing()
 {
-    QVERIFY(!userTemplate(QStringLiteral("refused.json"), R"({"name": "Refused",
+    QVERIFY(!userTemplate(QStringLiteral("refused.json"), R"js({"name": "Refused",
         "parameters": [{"id": "image", "type": "text", "label": "Image", "value": "x"}],
         "commands": [{"tool": "fastboot", "args": "flash one ${image}", "timeout": 1000, "retry": 1, "description": "d"},
                      {"tool": "fastboot", "args": "flash two ${image}", "timeout": 1000, "retry": 1, "description": "d"},
                      {"tool": "fastboot", "args": "flash three", "timeout": "soon", "retry": 1, "description": "d"},
                      {"tool": "fastboot", "args": "flash four", "timeout": 1000, "retry": 1, "description": "d"},
-                     {"tool": "sleep", "duration": 1}]})").isEmpty());
+                     {"tool": "sleep", "duration": 1}]})js").isEmpty());
     FlashEditorWidget tab;
     LoggerBridge bridge;
     bridge.bind(tab);
@@ -566,6 +578,7 @@ void tst_CommandTemplates::refusedCommandAddsNothing()
     ModalDialogDriver driver;
     driver.answer(pressOk());
     driver.answer(driver.readBoxText(pressOk()));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(driver.texts(), QStringList{QStringLiteral("Fail to create command 'fastboot'.\nCheck logs for more details.")});
@@ -601,6 +614,7 @@ void tst_CommandTemplates::invalidTemplate()
     const RecordedLog log;
     ModalDialogDriver driver;
     driver.answer(driver.readBoxText(pressOk()));
+    driver.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
     QCOMPARE(driver.texts(), QStringList{QStringLiteral("Invalid template Bad")});
@@ -613,19 +627,21 @@ void tst_CommandTemplates::invalidTemplate()
 
 void tst_CommandTemplates::noInputsNoDialog()
 {
-    QVERIFY(!userTemplate(QStringLiteral("plain.json"), R"({"name": "Plain",
+    QVERIFY(!userTemplate(QStringLiteral("plain.json"), R"js({"name": "Plain",
         "commands": [{"tool": "fastboot", "args": "reboot", "timeout": 1000, "retry": 1, "description": "plain"},
-                     {"tool": "sleep", "duration": 1, "dependencies": ["none"]}]})").isEmpty());
-    QVERIFY(!userTemplate(QStringLiteral("empty.json"), R"({"name": "Empty",
-        "parameters": [{"id": "x", "type": "text", "label": "X", "value": "1"}], "commands": []})").isEmpty());
+                     {"tool": "sleep", "duration": 1, "dependencies": ["none"]}]})js").isEmpty());
+    QVERIFY(!userTemplate(QStringLiteral("empty.json"), R"js({"name": "Empty",
+        "parameters": [{"id": "x", "type": "text", "label": "X", "value": "1"}], "commands": []})js").isEmpty());
     FlashEditorWidget tab;
     QVERIFY(!load(tab, QStringLiteral("plain"), flashJson(1)).isEmpty());
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
-    ModalDialogDriver driver;
-    driver.closeUnexpected();
-    QVERIFY(choose(tab, QStringLiteral("Plain")));
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
+    {
+        ModalDialogDriver driver;
+        driver.closeUnexpected();
+        QVERIFY(choose(tab, QStringLiteral("Plain")));
+        addTemplate(tab);
+        QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
+    }
     QCOMPARE(registered.count(), 1);
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     QCOMPARE(commandsOf(*file).size(), 2);
@@ -635,6 +651,7 @@ void tst_CommandTemplates::noInputsNoDialog()
     ModalDialogDriver inputs;
     inputs.answer(pressOk());
     QVERIFY(choose(tab, QStringLiteral("Empty")));
+    inputs.closeUnexpected();
     addTemplate(tab);
     QVERIFY2(inputs.allAnswered(), qPrintable(inputs.failures().join('\n')));
     QCOMPARE(registered.count(), 2);
