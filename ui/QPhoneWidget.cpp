@@ -129,6 +129,7 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
 {
     disconnectDevice();
     m_device = device;
+    m_startRequested = false;
     if (!m_device) {
         getLogHandler()->setPrefix(QString());
         updateProperties();
@@ -152,6 +153,12 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
 void QPhoneWidget::setFlashButtonEnabled(bool enabled)
 {
     m_flashButtonEnabled = enabled;
+    update();
+}
+
+void QPhoneWidget::setStartRequested(bool requested)
+{
+    m_startRequested = requested;
     update();
 }
 
@@ -208,6 +215,7 @@ void QPhoneWidget::onFlashStarted(const FlashDevice2Ptr& device)
 {
     if (!isOwnDevice(device))
         return;
+    m_startRequested = false;
     m_statusRow->showStart();
     const SharedPointer<FlashRunner> runner = device->getFlashFile();
     if (runner) {
@@ -233,8 +241,10 @@ void QPhoneWidget::onFlashProgressed(const FlashDevice2Ptr& device, uint64_t don
 void QPhoneWidget::onFlashFinished(const FlashDevice2Ptr& device, FlashTypes::FlashStatus status,
                                    FlashTypes::CommandType)
 {
-    if (isOwnDevice(device))
+    if (isOwnDevice(device)) {
+        m_startRequested = false;
         m_statusRow->showFinish(status);
+    }
     update();   // also for another device: the window's controls follow every finish
 }
 
@@ -312,7 +322,9 @@ void QPhoneWidget::updateBatt()
 void QPhoneWidget::updateStartStopButton()
 {
     StartStopPushButton* button = m_ui->pushButton_startStop;
-    const FlashDevice2::FlashState state = m_device ? m_device->getFlashState() : FlashDevice2::FlashState::Idle;
+    FlashDevice2::FlashState state = m_device ? m_device->getFlashState() : FlashDevice2::FlashState::Idle;
+    if (m_startRequested && state == FlashDevice2::FlashState::Idle)
+        state = FlashDevice2::FlashState::Pending;
     button->setStarted(m_device && state != FlashDevice2::FlashState::Idle);
     if (!m_device) {
         button->setEnabled(false);
