@@ -96,10 +96,7 @@ void tst_DesktopTemplates::insertedDfuTemplateFlashesFromTheMainButton()
     }
 
     station.keepApplicationLog();
-    QSettings settings(station.home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
-    settings.setValue(QStringLiteral("LatestZIPFileInLocal"), edited);
-    settings.sync();
+    station.reloadAtStart(edited);
     QVERIFY(station.addDevice({QStringLiteral("BOARD1"), QStringLiteral("1-4"), QStringLiteral("dfu")}));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("start-main"));
     const ProgramStation::Run run = station.run({}, 300000);

@@ -85,6 +85,16 @@ Step pressOk()
     return ModalDialogDriver::pressButton(QDialogButtonBox::Ok);
 }
 
+// Reads a message box's text into `texts`, then presses its Ok.
+Step readBox(QStringList& texts)
+{
+    return [&texts](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        texts << (box ? box->text() : QString());
+        return box && pressOk()(modal);
+    };
+}
+
 Step escape()
 {
     return [](QWidget* modal) {
@@ -160,9 +170,10 @@ private:
     QString userTemplate(const QString& name, const QByteArray& json);
     bool choose(FlashEditorWidget& tab, const QString& text) const;
     void selectRows(FlashEditorWidget& tab, const QList<int>& rows) const;
-    void addTemplate(FlashEditorWidget& tab) const;
+    // Clicks the add-template button, `steps` answering the dialogs it opens in turn; the
+    // driver's failures (a step that failed, a dialog nobody expected).
+    QStringList addTemplate(FlashEditorWidget& tab, const QList<Step>& steps = {}) const;
     QSharedPointer<FlashFileManager> fileOf(const FlashEditorWidget& tab) const;
-    QStringList lines(const RecordedLog& log, const QString& level) const;
 
     QTemporaryDir m_dir;
     QString m_templates;
@@ -214,27 +225,23 @@ void tst_CommandTemplates::selectRows(FlashEditorWidget& tab, const QList<int>& 
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-void tst_CommandTemplates::addTemplate(FlashEditorWidget& tab) const
+QStringList tst_CommandTemplates::addTemplate(FlashEditorWidget& tab, const QList<Step>& steps) const
 {
     auto* button = tab.findChild<QPushButton*>(QStringLiteral("pushButtonAddTemplateCommand"));
-    QVERIFY(button && button->isEnabled());
+    if (!button || !button->isEnabled())
+        return {QStringLiteral("no enabled add-template button")};
+    ModalDialogDriver driver;
+    for (const Step& step : steps)
+        driver.answer(step);
+    driver.closeUnexpected();
     QTest::mouseClick(button, Qt::LeftButton);
+    return driver.failures();
 }
 
 QSharedPointer<FlashFileManager> tst_CommandTemplates::fileOf(const FlashEditorWidget& tab) const
 {
     const QSharedPointer<FlashConfiguration> registered = tab.getCurrentFlashFile();
     return registered ? registered->getFlashFileManager() : QSharedPointer<FlashFileManager>();
-}
-
-QStringList tst_CommandTemplates::lines(const RecordedLog& log, const QString& level) const
-{
-    QStringList texts;
-    for (const QString& line : log.lines()) {
-        if (line.startsWith(level + QLatin1Char('|')))
-            texts << line.mid(level.size() + 1);
-    }
-    return texts;
 }
 
 void tst_CommandTemplates::compiledInTemplates()
@@ -326,7 +333,7 @@ void tst_CommandTemplates::chooserListsBuiltInThenUserFiles()
                                  QStringLiteral("PMIC NVM update with Dravik Downloader")};
     const QStringList user = {QStringLiteral("Beta"), QStringLiteral("Alpha"), QStringLiteral("c.json")};
     QCOMPARE(items(*chooser), builtIn + user);
-    const QStringList warnings = lines(log, QStringLiteral("WARNING"));
+    const QStringList warnings = log.at(QStringLiteral("WARNING"));
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(QDir(folder).filePath(QStringLiteral("broken.json"))), qPrintable(warnings.first()));
 
@@ -358,11 +365,8 @@ void tst_CommandTemplates::dfuTemplateGoesBelowTheSelection()
     selectRows(tab, {2, 5});
     QVERIFY(choose(tab, kDfuTemplate));
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
-    ModalDialogDriver driver;
-    driver.answer(answer(answers, pressOk()));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
+    const QStringList failures = addTemplate(tab, {answer(answers, pressOk())});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     QCOMPARE(registered.count(), 1);
 
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
@@ -426,17 +430,13 @@ void tst_CommandTemplates::inputsDialogKeepsAnswersUntilTheyPass()
     QMap<QString, QString> withMissing = three;
     withMissing.insert(QStringLiteral("rootfs_file"), missing);
 
-    ModalDialogDriver driver;
-    driver.answer(answer(three, pressOk()));
-    driver.answer(driver.readBoxText(pressOk()));
-    driver.answer(fileShows(QStringLiteral("boot_file"), image, answer(withMissing, pressOk())));
-    driver.answer(driver.readBoxText(pressOk()));
-    driver.answer(fileShows(QStringLiteral("rootfs_file"), missing,
-                            answer({{QStringLiteral("rootfs_file"), image}}, pressOk())));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
-    QCOMPARE(driver.texts(), (QStringList{QStringLiteral("Some required fields are not set, please fill them!"),
+    QStringList texts;
+    const QStringList failures = addTemplate(
+        tab, {answer(three, pressOk()), readBox(texts),
+              fileShows(QStringLiteral("boot_file"), image, answer(withMissing, pressOk())), readBox(texts),
+              fileShows(QStringLiteral("rootfs_file"), missing, answer({{QStringLiteral("rootfs_file"), image}}, pressOk()))});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+    QCOMPARE(texts, (QStringList{QStringLiteral("Some required fields are not set, please fill them!"),
                                           QStringLiteral("Some specified files are not found")}));
     QCOMPARE(fileOf(tab)->getCommandList().size(), std::size_t(6));
 }
@@ -457,13 +457,11 @@ void tst_CommandTemplates::cancellingChangesNothing()
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     QVERIFY(choose(tab, kDfuTemplate));
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
-    ModalDialogDriver driver;
     const QString image = m_dir.filePath(QStringLiteral("cancel/image.bin"));
-    driver.answer(answer({{QStringLiteral("boot_file"), image}},
-                         byEscape ? escape() : ModalDialogDriver::pressButton(QDialogButtonBox::Cancel)));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
+    const QStringList failures =
+        addTemplate(tab, {answer({{QStringLiteral("boot_file"), image}},
+                                 byEscape ? escape() : ModalDialogDriver::pressButton(QDialogButtonBox::Cancel))});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     QCOMPARE(registered.count(), 0);
     QCOMPARE(file->getCommandList().size(), std::size_t(2));
     QVERIFY(!file->getParameter(QStringLiteral("boot_file")));
@@ -490,13 +488,11 @@ void tst_CommandTemplates::clashingIdentifiersAreRenamed()
     const QString a = m_dir.filePath(QStringLiteral("clash/a.img"));
     const QString a1 = m_dir.filePath(QStringLiteral("clash/a1.img"));
     QVERIFY(write(boot, "boot") && write(a, "a") && write(a1, "a1"));
-    ModalDialogDriver driver;
-    driver.answer(answer({{QStringLiteral("boot_file"), boot}, {QStringLiteral("a"), a}, {QStringLiteral("a_1"), a1},
-                          {QStringLiteral("b"), QStringLiteral("x")}},
-                         pressOk()));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
+    const QStringList failures =
+        addTemplate(tab, {answer({{QStringLiteral("boot_file"), boot}, {QStringLiteral("a"), a}, {QStringLiteral("a_1"), a1},
+                                  {QStringLiteral("b"), QStringLiteral("x")}},
+                                 pressOk())});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
 
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     const QList<JsonObject> commands = commandsOf(*file);
@@ -534,12 +530,10 @@ void tst_CommandTemplates::valuesAndDependencies()
     FlashEditorWidget tab;
     QVERIFY(!load(tab, QStringLiteral("values"), flashJson(0)).isEmpty());
     QVERIFY(choose(tab, QStringLiteral("Values")));
-    ModalDialogDriver driver;
-    driver.answer(answer({{QStringLiteral("gpflag"), QStringLiteral("0x80000007")}, {QStringLiteral("os"), QStringLiteral("os.img")}},
-                         pressOk()));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
+    const QStringList failures = addTemplate(
+        tab, {answer({{QStringLiteral("gpflag"), QStringLiteral("0x80000007")}, {QStringLiteral("os"), QStringLiteral("os.img")}},
+                     pressOk())});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
 
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     const QList<JsonObject> commands = commandsOf(*file);
@@ -575,14 +569,11 @@ void tst_CommandTemplates::refusedCommandAddsNothing()
     QVERIFY(choose(tab, QStringLiteral("Refused")));
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
     const RecordedLog log;
-    ModalDialogDriver driver;
-    driver.answer(pressOk());
-    driver.answer(driver.readBoxText(pressOk()));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
-    QCOMPARE(driver.texts(), QStringList{QStringLiteral("Fail to create command 'fastboot'.\nCheck logs for more details.")});
-    QVERIFY(lines(log, QStringLiteral("ERROR")).contains(QStringLiteral("Fail to create command 'fastboot'")));
+    QStringList texts;
+    const QStringList failures = addTemplate(tab, {pressOk(), readBox(texts)});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+    QCOMPARE(texts, QStringList{QStringLiteral("Fail to create command 'fastboot'.\nCheck logs for more details.")});
+    QVERIFY(log.at(QStringLiteral("ERROR")).contains(QStringLiteral("Fail to create command 'fastboot'")));
     QCOMPARE(registered.count(), 0);
     QCOMPARE(file->getCommandList().size(), std::size_t(2));
     QCOMPARE(file->getConfiguration(QStringLiteral("a"))->getCommand(1), file->getCommandList()[1]);
@@ -612,14 +603,12 @@ void tst_CommandTemplates::invalidTemplate()
     QVERIFY(choose(tab, QStringLiteral("Bad")));
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
     const RecordedLog log;
-    ModalDialogDriver driver;
-    driver.answer(driver.readBoxText(pressOk()));
-    driver.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
-    QCOMPARE(driver.texts(), QStringList{QStringLiteral("Invalid template Bad")});
-    QCOMPARE(lines(log, QStringLiteral("ERROR")), QStringList{QStringLiteral("Invalid template Bad")});
-    QVERIFY(lines(log, QStringLiteral("TRACE"))
+    QStringList texts;
+    const QStringList failures = addTemplate(tab, {readBox(texts)});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+    QCOMPARE(texts, QStringList{QStringLiteral("Invalid template Bad")});
+    QCOMPARE(log.at(QStringLiteral("ERROR")), QStringList{QStringLiteral("Invalid template Bad")});
+    QVERIFY(log.at(QStringLiteral("TRACE"))
                 .contains(QStringLiteral("Invalid type for %1 key in template %2").arg(key, path)));
     QCOMPARE(registered.count(), 0);
     QVERIFY(QFile::remove(path));
@@ -635,25 +624,18 @@ void tst_CommandTemplates::noInputsNoDialog()
     FlashEditorWidget tab;
     QVERIFY(!load(tab, QStringLiteral("plain"), flashJson(1)).isEmpty());
     QSignalSpy registered(&tab, &FlashEditorWidget::flashFileChanged);
-    {
-        ModalDialogDriver driver;
-        driver.closeUnexpected();
-        QVERIFY(choose(tab, QStringLiteral("Plain")));
-        addTemplate(tab);
-        QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
-    }
+    QVERIFY(choose(tab, QStringLiteral("Plain")));
+    QStringList failures = addTemplate(tab);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     QCOMPARE(registered.count(), 1);
     const QSharedPointer<FlashFileManager> file = fileOf(tab);
     QCOMPARE(commandsOf(*file).size(), 2);
     QCOMPARE(textOf(commandsOf(*file).last(), QStringLiteral("description")), QStringLiteral("plain"));
 
     // Inputs but no commands: the dialog, then nothing added, yet an edit that registers.
-    ModalDialogDriver inputs;
-    inputs.answer(pressOk());
     QVERIFY(choose(tab, QStringLiteral("Empty")));
-    inputs.closeUnexpected();
-    addTemplate(tab);
-    QVERIFY2(inputs.allAnswered(), qPrintable(inputs.failures().join('\n')));
+    failures = addTemplate(tab, {pressOk()});
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
     QCOMPARE(registered.count(), 2);
     QCOMPARE(fileOf(tab)->getCommandList().size(), std::size_t(2));
     QVERIFY(!fileOf(tab)->getParameter(QStringLiteral("x")));
