@@ -159,6 +159,9 @@ JsonObject CommandEditor::commandJson() const
     for (const QString& key : answers.keys()) {
         QVariant answer;
         answers.getValue(key, answer);
+        // An empty text box stands for a value the command leaves unset, too: unset it stays.
+        if (answer == QVariant(QString()) && json.hasNullValue(key) == JsonObject::Found)
+            continue;
         json.setValue(key, answer);
     }
     // The spin box holds 32 bits: its "No timeout" (-1) is the file's all-ones time-out.
