@@ -134,6 +134,7 @@ MainWindow::MainWindow(QWidget* parent)
     // Hiding only its button would leave the editor showing beside the flash tab.
     ui->toolButtonFlasherEditor->hide();
     ui->widgetFlashEditor->hide();
+    ui->widgetFlashEditor->init();
 
     const QString logButtonStyle = kTransparentButtonStyle.arg(applicationFontSize("FONT_SIZE_LOG_BUTTON"));
     ui->pushButton_editLogSave->setStyleSheet(logButtonStyle);

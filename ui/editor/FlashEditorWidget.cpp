@@ -5,7 +5,12 @@
 #include "loader/FlashFileManager.h"
 #include "model/FlashParameter.h"
 #include "loader/ToolConst.h"
+#include "model/FlashParameterValueFile.h"
+#include "model/FlashParameterValueString.h"
+#include "model/FlashParameterValueTemporaryFile.h"
 #include "ui/editor/CommandEditor.h"
+#include "ui/editor/CommandTemplateBuilder.h"
+#include "ui/editor/CommandTemplateList.h"
 #include "ui/editor/FlashCommandItemModel.h"
 #include "ui/editor/FlashConfigurationItemModel.h"
 #include "ui/editor/FlashGroupsDialog.h"
@@ -13,6 +18,7 @@
 #include "ui/editor/IdentifierCheck.h"
 #include "ui/editor/NewConfigurationForm.h"
 #include "ui/editor/ParameterEditor.h"
+#include "ui/editor/TemplateInputsDialog.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -154,6 +160,7 @@ FlashEditorWidget::FlashEditorWidget(QWidget* parent)
     for (const NewConfigurationForm::StartState& entry : NewConfigurationForm::startStates())
         ui->comboBoxStartState->addItem(QString::fromLatin1(entry.text), int(entry.state));
     connectControls();
+    reloadTemplates();
     setAdvancedUi(false);
     updateUiState();
 }
@@ -179,6 +186,9 @@ void FlashEditorWidget::connectControls()
     connect(ui->pushButtonCommandUp, &QPushButton::clicked, this, &FlashEditorWidget::onCommandUp);
     connect(ui->pushButtonCommandDown, &QPushButton::clicked, this, &FlashEditorWidget::onCommandDown);
     connect(ui->pushButtonResetFile, &QPushButton::clicked, this, &FlashEditorWidget::onResetFile);
+    connect(ui->pushButtonAddTemplateCommand, &QPushButton::clicked, this, &FlashEditorWidget::onAddTemplateCommand);
+    connect(&m_templatesWatcher, &QFileSystemWatcher::directoryChanged, this, &FlashEditorWidget::reloadTemplates);
+    connect(&m_templatesWatcher, &QFileSystemWatcher::fileChanged, this, &FlashEditorWidget::reloadTemplates);
     connect(ui->checkBoxAdvanced, &QCheckBox::toggled, this, &FlashEditorWidget::setAdvancedUi);
     connect(ui->tableViewCommands->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FlashEditorWidget::updateUiState);
@@ -557,6 +567,98 @@ void FlashEditorWidget::onEditCommand()
     updateUiState();
 }
 
+void FlashEditorWidget::init()
+{
+    setUserTemplatesFolder(ToolConst::getUserCommandTemplatesDirectory());
+}
+
+void FlashEditorWidget::setUserTemplatesFolder(const QString& folder)
+{
+    m_userTemplatesFolder = folder;
+    const QStringList watched = m_templatesWatcher.files() + m_templatesWatcher.directories();
+    if (!watched.isEmpty())
+        m_templatesWatcher.removePaths(watched);
+    if (!folder.isEmpty())
+        m_templatesWatcher.addPath(folder);
+    reloadTemplates();
+}
+
+void FlashEditorWidget::reloadTemplates()
+{
+    QList<CommandTemplateList::Skipped> skipped;
+    const QList<CommandTemplateList::Entry> entries = CommandTemplateList::read(m_userTemplatesFolder, skipped);
+    for (const CommandTemplateList::Skipped& file : skipped)
+        logMessage(Logger::WARNING, QStringLiteral("Skipping command template %1: %2").arg(file.path, file.reason));
+    // The same template stays chosen across a refresh.
+    const QString chosen = ui->comboBoxTemplates->currentData(Qt::UserRole + 1).toString();
+    ui->comboBoxTemplates->clear();
+    for (const CommandTemplateList::Entry& entry : entries) {
+        ui->comboBoxTemplates->addItem(entry.text, QVariant::fromValue(entry.document));
+        ui->comboBoxTemplates->setItemData(ui->comboBoxTemplates->count() - 1, entry.path, Qt::UserRole + 1);
+    }
+    const int row = ui->comboBoxTemplates->findData(chosen, Qt::UserRole + 1);
+    if (row >= 0)
+        ui->comboBoxTemplates->setCurrentIndex(row);
+    updateUiState();
+}
+
+void FlashEditorWidget::onAddTemplateCommand()
+{
+    const QSharedPointer<FlashConfiguration> configuration = selectedConfiguration();
+    const int chosen = ui->comboBoxTemplates->currentIndex();
+    JsonObject document;
+    if (!m_flashFile || !configuration || chosen < 0
+        || !document.setContent(ui->comboBoxTemplates->itemData(chosen, Qt::UserRole)))
+        return;
+    const QString name = ui->comboBoxTemplates->itemText(chosen);
+    const QString path = ui->comboBoxTemplates->itemData(chosen, Qt::UserRole + 1).toString();
+
+    JsonObjectList inputs;
+    JsonObjectList commands;
+    for (const auto& list : {std::make_pair(QStringLiteral("parameters"), &inputs),
+                             std::make_pair(QStringLiteral("commands"), &commands)}) {
+        if (document.getObjectList(list.first, *list.second) == JsonObject::WrongType) {
+            logMessage(Logger::ERROR, QStringLiteral("Invalid template ") + name);
+            logMessage(Logger::TRACE, QStringLiteral("Invalid type for %1 key in template %2").arg(list.first, path));
+            QMessageBox::critical(this, QCoreApplication::applicationName(), tr("Invalid template %1").arg(name),
+                                  QMessageBox::Ok);
+            return;
+        }
+    }
+
+    JsonObject answers;
+    if (!inputs.isEmpty()
+        && TemplateInputsDialog::ask(inputs, &m_defaultFolder, answers) != TemplateInputsDialog::Outcome::Accepted)
+        return;
+    CommandTemplateBuilder builder(*m_flashFile, inputs);
+    builder.addAnswers(answers);
+    QString failedTool;
+    if (!builder.buildCommands(commands, failedTool)) {
+        logMessage(Logger::ERROR, QStringLiteral("Fail to create command '") + failedTool + QLatin1Char('\''));
+        QMessageBox::critical(this, QCoreApplication::applicationName(),
+                              tr("Fail to create command '%1'.").arg(failedTool) + QLatin1Char('\n')
+                                  + tr("Check logs for more details."),
+                              QMessageBox::Ok);
+        return;
+    }
+
+    // Only the edited configuration runs the new commands; they go below the selection, in order.
+    int row = insertionRow(*ui->tableViewCommands);
+    for (const QSharedPointer<FlashCommand>& command : builder.commands()) {
+        unsigned long index = m_flashFile->appendCommand(command);
+        configuration->setCommand(index, command);
+        index = moveAppendedCommandBelow(*m_flashFile, index, row);
+        if (row >= 0)
+            row = static_cast<int>(index);
+    }
+    for (const QSharedPointer<FlashParameter>& parameter : builder.usedParameters())
+        m_flashFile->setParameter(parameter);
+    m_commandModel->onDataChanged();
+    m_parameterModel->onDataChanged();
+    onAutoRegisterConfiguration();
+    updateUiState();
+}
+
 void FlashEditorWidget::onRemoveCommand()
 {
     const QModelIndexList rows = selectedRows(*ui->tableViewCommands, greaterModelIndex);
@@ -645,6 +747,9 @@ void FlashEditorWidget::updateUiState()
         button->setEnabled(selected && commandRows > 0);
     ui->pushButtonFlashGroups->setEnabled(selected && configuration->hasGroups());
     ui->pushButtonResetFile->setEnabled(m_flashFile && !m_filePath.isEmpty());
+    const bool templates = selected && ui->comboBoxTemplates->count() > 0;
+    ui->comboBoxTemplates->setEnabled(templates);
+    ui->pushButtonAddTemplateCommand->setEnabled(templates);
 }
 
 void FlashEditorWidget::setAdvancedUi(bool advanced)
@@ -659,3 +764,23 @@ void FlashEditorWidget::setAdvancedUi(bool advanced)
     if (advanced)
         connect(ui->tableViewCommands, &QAbstractItemView::doubleClicked, this, &FlashEditorWidget::onEditCommand);
 }
+
+template <typename Value, typename ValueMap>
+QSharedPointer<FlashParameter> FlashEditorWidget::createParameter(const QString& id, const QString& name,
+                                                                  const QString& valueId, const QString& value,
+                                                                  const QString& description)
+{
+    ValueMap values;
+    values[valueId] = new Value(valueId, value, description);  // the parameter takes it over
+    return QSharedPointer<FlashParameter>::create(id, name, values);
+}
+
+template QSharedPointer<FlashParameter>
+FlashEditorWidget::createParameter<FlashParameterValueFile, std::map<QString, FlashParameterValueFile*>>(
+    const QString&, const QString&, const QString&, const QString&, const QString&);
+template QSharedPointer<FlashParameter> FlashEditorWidget::createParameter<
+    FlashParameterValueTemporaryFile, std::map<QString, FlashParameterValueTemporaryFile*>>(
+    const QString&, const QString&, const QString&, const QString&, const QString&);
+template QSharedPointer<FlashParameter>
+FlashEditorWidget::createParameter<FlashParameterValueString, std::map<QString, FlashParameterValueString*>>(
+    const QString&, const QString&, const QString&, const QString&, const QString&);
