@@ -3,14 +3,20 @@
 #include "ui_MainWindow.h"
 
 #include "core/MessageHandler.h"
+#include "core/FMConst.h"
 #include "engine/FlashManager.h"
+#include "engine/FlashRunner.h"
+#include "model/FlashFileContext.h"
 #include "loader/ToolConst.h"
 #include "platform/device/DeviceManager.h"
 #include "ui/AboutDialog.h"
 #include "ui/DeviceItemModel.h"
 #include "ui/DeviceViewBinding.h"
+#include "ui/FlashBasicDialog.h"
 #include "ui/FlashBasicWidget.h"
+#include "ui/NotifierWidget.h"
 #include "ui/QPhoneWidget.h"
+#include "ui/options/AppOptions.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,6 +28,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -61,6 +69,12 @@ constexpr std::array<MessageBoxKind, 3> kMessageBoxKinds{{
     {"warn", QMessageBox::Warning, false},
     {"question", QMessageBox::Question, true},
 }};
+
+// Only blankphone (DnX firmware) and fastboot DnX (DnX OS) flash files flash devices as they arrive.
+bool isOnDemandStartState(DeviceState state)
+{
+    return state == DeviceState::DnxFirmware || state == DeviceState::DnxOs;
+}
 
 } // namespace
 
@@ -121,11 +135,19 @@ MainWindow::MainWindow(QWidget* parent)
     // Hiding only its button would leave the editor showing beside the flash tab.
     ui->toolButtonFlasherEditor->hide();
     ui->widgetFlashEditor->hide();
+    ui->widgetFlashEditor->init();
 
     const QString logButtonStyle = kTransparentButtonStyle.arg(applicationFontSize("FONT_SIZE_LOG_BUTTON"));
     ui->pushButton_editLogSave->setStyleSheet(logButtonStyle);
     ui->pushButton_editLogClear->setStyleSheet(logButtonStyle);
     refreshLog();
+
+    // Start-up relays the flash manager's notices into this signal, blocking the flash's thread
+    // only until the panel has started to show.
+    connect(this, &MainWindow::displayNotifierTool, ui->notifierWidget, &NotifierWidget::displayMessage,
+            Qt::DirectConnection);
+    bindLogHandlers(*ui->notifierWidget);
+    ui->notifierWidget->setProgressVisible(true);
 }
 
 MainWindow::~MainWindow()
@@ -276,6 +298,10 @@ void MainWindow::initAppStyle()
     ui->splitter_2->setSizes({total - kLogPaneHeight, kLogPaneHeight});
     setStyleSheet(QStringLiteral("font : %1px \"%2\";").arg(applicationFontSize("FONT_SIZE_GENERAL")).arg(QFont().family()));
     ui->textEditLog->setStyleSheet(QStringLiteral("font : %1px;").arg(applicationFontSize("FONT_SIZE_LOGGER")));
+    // The notifier sits at the device area's right edge: it keeps clear of its scroll bar, which
+    // shows only once the views overflow (its size hint is the width it will take).
+    if (const QScrollBar* bar = ui->scrollArea->verticalScrollBar())
+        ui->notifierWidget->setRightScrollBarMargin(bar->sizeHint().width());
 }
 
 void MainWindow::widgetFlashBasicReloadLatestFlashFile()
@@ -400,6 +426,12 @@ void MainWindow::on_actionCheckForUpdate_triggered()
 
 void MainWindow::on_actionOptions_triggered()
 {
+    if (!m_flashManager)
+        return;
+    AppOptions options(*m_flashManager, this);
+    bindLogHandlers(options);
+    connect(&options, &AppOptions::showDocumentation, this, &MainWindow::on_actionDocumentation_triggered);
+    options.exec();
 }
 
 void MainWindow::on_actionDocumentation_triggered()
@@ -456,12 +488,221 @@ void MainWindow::onDocumentationChanged()
     ToolConst::setDisplayDocumentationPopupEnabled(!doNotDisplay->isChecked());
 }
 
+bool MainWindow::startFlashingOnDemand()
+{
+    if (!m_currentTab || !m_flashManager)
+        return false;
+    const FlashConfigurationPtr configuration = m_currentTab->getCurrentFlashFile();
+    if (!configuration) {
+        do_update_ui();
+        return false;
+    }
+    if (!isOnDemandStartState(configuration->getStartState())) {
+        logMessage(Logger::WARNING, tr("On-Demand flash is only available for blankphone or fastboot DnX flash files"));
+        do_update_ui();
+        return false;
+    }
+    m_flashManager->setFlashManagerMode(FlashManager::FM_MODE_ON_DEMAND, configuration);
+    // Several boards flash at once: the downloader runs through its library's multi-device interface.
+    FMConst::USE_DRAVIK_SOLO = false;
+    FMConst::USE_DRAVIK_EXTERNAL = false;
+    ui->useOnDemandMode->setEnabled(false);
+    logMessage(Logger::INFO,
+               tr("On-Demand flash for blankphone or fastboot DnX is activated \n") + tr("\t Plug devices in DnX mode:\n")
+                   + tr("\t  -> For blankphone press and hold 2 seconds the camera button (or the Volume+ button), "
+                        "connect the device and release the button\n")
+                   + tr("\t  -> For fastboot DnX press and hold the Volume+ AND Volume- buttons, connect the device "
+                        "and release the buttons when flash is started"));
+    do_update_ui();
+    return true;
+}
+
+void MainWindow::stopFlashingOnDemand()
+{
+    if (!m_flashManager)
+        return;
+    // The manager keeps the last on-demand configuration it was given.
+    m_flashManager->setFlashManagerMode(FlashManager::FM_MODE_NORMAL, FlashConfigurationPtr());
+    FMConst::USE_DRAVIK_SOLO = true;
+    FMConst::USE_DRAVIK_EXTERNAL = true;
+    logMessage(Logger::INFO, tr("On-Demand flash mode for blankphone is stopped"));
+    do_update_ui();
+}
+
 void MainWindow::startFlashingMain()
 {
+    if (!m_currentTab || !m_flashManager)
+        return;
+    StartStopPushButton* mainButton = ui->startFlashingMain;
+    if (mainButton->isStarted()) {
+        do_update_ui();
+        return;
+    }
+    // "Stop" shows before the work begins.
+    mainButton->setStarted(true);
+    QCoreApplication::processEvents();
+    repaint();
+
+    const FlashConfigurationPtr configuration = m_currentTab->getCurrentFlashFile();
+    if (!configuration) {
+        do_update_ui();
+        return;
+    }
+    int deviceCount = 0;
+    if (m_deviceManager) {
+        m_deviceManager->rescan();
+        deviceCount = m_deviceManager->getDevicesCount();
+    }
+    const DeviceState startState = configuration->getStartState();
+    QCheckBox* onDemandBox = ui->useOnDemandMode;
+    const bool onDemandChosen = onDemandBox->isChecked() && onDemandBox->isEnabled();
+    if (onDemandChosen && isOnDemandStartState(startState))
+        startFlashingOnDemand();
+    else if (startState == DeviceState::DnxFirmware)
+        startBlankphone(configuration, deviceCount);
+    else if (deviceCount < 2 || confirmFlashAllDevices())
+        startEveryShownDevice(configuration);
+    do_update_ui();
+}
+
+void MainWindow::startBlankphone(const FlashConfigurationPtr& configuration, int deviceCount)
+{
+    m_flashManager->setFlashManagerMode(FlashManager::FM_MODE_NORMAL, FlashConfigurationPtr());
+    ui->startFlashingMain->setStarted(true);
+    if (deviceCount == 1)
+        startFirstIdleDevice(configuration);
+    else
+        startVirtualDevice(configuration);
+}
+
+void MainWindow::startFirstIdleDevice(const FlashConfigurationPtr& configuration)
+{
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets)) {
+        const FlashDevice2Ptr device = view->getDevice();
+        if (view->isHidden() || !device || !device->isConnected())
+            continue;
+        if (!device->isFlashing()) {
+            startFlash(device, configuration);
+            return;
+        }
+        logMessage(Logger::DEBUG, tr("One device is already being flashed"));
+    }
+}
+
+void MainWindow::startVirtualDevice(const FlashConfigurationPtr& configuration)
+{
+    if (!m_deviceManager)
+        return;
+    const DevicePtr created = m_deviceManager->createVirtualDevice();
+    const FlashDevice2Ptr device = created.dynamicCast<FlashDevice2>();
+    if (!device) {
+        logMessage(Logger::ERROR, tr("Fail to create virtual device"));
+        m_deviceManager->unregisterVirtualDevice(created);
+        return;
+    }
+    // No view shows a virtual device: the manager's refusals and its flash reach the log only.
+    m_flashManager->startDeviceFlash(device, configuration, false);
+}
+
+void MainWindow::startEveryShownDevice(const FlashConfigurationPtr& configuration)
+{
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets)) {
+        if (!view->isHidden())
+            startFlash(view->getDevice(), configuration);
+    }
+}
+
+bool MainWindow::confirmFlashAllDevices()
+{
+    QMessageBox box;
+    box.setWindowTitle(QCoreApplication::applicationName());
+    box.setText(tr("Are you sure to flash all devices ?"));
+    box.setIcon(QMessageBox::Question);
+    QPushButton* yes = box.addButton(tr("Yes"), QMessageBox::ActionRole);
+    box.addButton(tr("No"), QMessageBox::ActionRole);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void MainWindow::startFlash(const FlashDevice2Ptr& device, const FlashConfigurationPtr& configuration)
+{
+    if (!configuration || !device || !device->isConnected()) {
+        ui->startFlashingMain->setStarted(false);
+        do_update_ui();
+        return;
+    }
+    if (device->isFlashing()) {
+        logMessage(Logger::DEBUG, tr("The device is already being flashed"));
+        do_update_ui();
+        return;
+    }
+    // The window never writes the device's flash state: the manager claims the device when the
+    // request arrives, and a second request for it is refused there.
+    QPhoneWidget* view = viewOf(device);
+    if (view)
+        view->setStartRequested(true);
+    do_update_ui();
+    emit start_flash(device, configuration);
+    followStartRequest(view, device, configuration);
+}
+
+void MainWindow::followStartRequest(QPhoneWidget* waitingView, const FlashDevice2Ptr& device,
+                                    const FlashConfigurationPtr& configuration)
+{
+    if (!m_flashManager) {
+        if (waitingView)
+            waitingView->setStartRequested(false);   // nobody takes the request
+        return;
+    }
+    const QPointer<QPhoneWidget> view(waitingView);
+    // Queued behind start_flash, so it runs once the manager has handled the request and sent
+    // what it decided (flashStarted, or nothing when it refused); the view then follows the device
+    // again. The configuration holds its flash file weakly: until the runner holds it, this does
+    // (a closed flash dialog or another file loaded in the tab would free it meanwhile).
+    const QSharedPointer<FlashFileContext> flashFile = configuration->getFlashFileContext();
+    QMetaObject::invokeMethod(
+        m_flashManager,
+        [view, device, flashFile] {
+            QMetaObject::invokeMethod(
+                qApp,
+                [view, device] {
+                    if (view && view->getDevice() == device)
+                        view->setStartRequested(false);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+QPhoneWidget* MainWindow::viewOf(const FlashDevice2Ptr& device) const
+{
+    for (QPhoneWidget* view : m_phoneWidgets) {
+        if (view->getDevice() == device)
+            return view;
+    }
+    return nullptr;
 }
 
 void MainWindow::stopFlashingMain()
 {
+    if (!m_flashManager)
+        return;
+    // A press while flashes run only cancels them (on-demand mode stays): each end refreshes the
+    // controls. Asked before the stop too, as a cancelled flash may end before the question.
+    const bool wasFlashing = m_flashManager->isDeviceFlashing();
+    m_flashManager->stopFlash();
+    if (wasFlashing || m_flashManager->isDeviceFlashing())
+        return;
+    if (m_deviceManager)
+        m_deviceManager->unregisterVirtualDevices();
+    ui->notifierWidget->hideWidget();
+    ui->startFlashingMain->setStarted(false);
+    if (m_flashManager->getFlashManagerMode() == FlashManager::FM_MODE_ON_DEMAND) {
+        ui->useOnDemandMode->setChecked(false);
+        ui->useOnDemandMode->setEnabled(true);
+        stopFlashingOnDemand();
+    }
+    do_update_ui();
 }
 
 void MainWindow::updateLogLevel(int level)
@@ -507,12 +748,27 @@ void MainWindow::onDeviceFound(const DevicePtr& device)
         do_update_ui();
 }
 
-void MainWindow::prepareAndStartFlash(const FlashDevice2Ptr&, const QString&)
+void MainWindow::prepareAndStartFlash(const FlashDevice2Ptr& device, const QString& flashFilePath)
 {
+    if (flashFilePath.isEmpty()) {
+        if (m_currentTab)
+            startFlash(device, m_currentTab->getCurrentFlashFile());
+        return;
+    }
+    FlashBasicDialog dialog(this, device, flashFilePath);
+    // The dialog's load, queued by its constructor, and then this run once exec() shows it modal.
+    // (Shown and loaded before exec(), a click during the load would end the dialog before exec()
+    // and leave exec() waiting on a dialog nobody can end.)
+    QMetaObject::invokeMethod(&dialog, &QWidget::adjustSize, Qt::QueuedConnection);
+    // Rejected: the next refresh puts the main button back. Accepted: the request is made while
+    // the dialog, the only holder of its flash file, still lives; the request holds it from there.
+    if (dialog.exec() == QDialog::Accepted)
+        startFlash(device, dialog.getCurrentFlashFile());
 }
 
 void MainWindow::setflashStartedInUI()
 {
+    ui->startFlashingMain->setStarted(true);
 }
 
 void MainWindow::do_update_ui()
@@ -528,14 +784,42 @@ void MainWindow::do_update_ui()
     }
     const FlashConfigurationPtr configuration = m_currentTab->getCurrentFlashFile();
     const bool onDemand = m_flashManager->getFlashManagerMode() == FlashManager::FM_MODE_ON_DEMAND;
-    for (QPhoneWidget* view : qAsConst(m_phoneWidgets)) {
-        view->update();
-        view->setFlashButtonEnabled(configuration && !onDemand);
-    }
     // In on-demand mode the label keeps naming the file the mode was started with.
     if (!onDemand)
         ui->labelFlashFileLoaded->setText(configuration ? m_currentTab->getCurrentFlashFileId() : QString());
-    if (onDemand || m_flashManager->isDeviceFlashing()) {
+
+    bool flashingSeen = false;
+    bool blankphoneRunning = false;
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets)) {
+        const FlashDevice2Ptr device = view->getDevice();
+        if (!device || !device->isFlashing())
+            continue;
+        flashingSeen = true;
+        const SharedPointer<FlashRunner> runner = device->getFlashFile();
+        const FlashConfigurationPtr running = runner ? runner->getConfiguration() : FlashConfigurationPtr();
+        if (running && running->getStartState() == DeviceState::DnxFirmware)
+            blankphoneRunning = true;
+    }
+    // A virtual device flashes without a view.
+    if (!flashingSeen)
+        flashingSeen = blankphoneRunning = m_flashManager->isDeviceFlashing();
+
+    const DeviceState startState = configuration ? configuration->getStartState() : DeviceState::Unknown;
+    // Two blankphone flashes never run at once: the boards share one downloader.
+    const bool viewsEnabled = configuration && !onDemand
+                              && !(startState == DeviceState::DnxFirmware && blankphoneRunning);
+    for (QPhoneWidget* view : qAsConst(m_phoneWidgets))
+        view->setFlashButtonEnabled(viewsEnabled);   // also refreshes the view
+
+    QCheckBox* onDemandBox = ui->useOnDemandMode;
+    if (!configuration) {
+        onDemandBox->setEnabled(false);
+        onDemandBox->setChecked(false);
+    } else {
+        onDemandBox->setEnabled(isOnDemandStartState(startState) && !flashingSeen && !onDemand);
+    }
+
+    if (onDemand || flashingSeen) {
         mainButton->setEnabled(true);
         mainButton->setStarted(true);
     } else {

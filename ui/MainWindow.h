@@ -74,6 +74,9 @@ private slots:
     void on_toolButtonFlasher_clicked();
     void onFlashFileChanged(bool ready);
     void onDocumentationChanged();
+    // True when on-demand mode was entered.
+    bool startFlashingOnDemand();
+    void stopFlashingOnDemand();
     void startFlashingMain();
     void stopFlashingMain();
     void updateLogLevel(int level);
@@ -97,6 +100,19 @@ private:
     void onTabSwitch(FlashTab* tab, QToolButton* button);
     static void setButtonChecked(bool checked, QToolButton* button);
     FlashTab* flashTab() const;
+    // Asks the flash manager to flash `device` (queued); the manager's claim decides whether it runs.
+    void startFlash(const FlashDevice2Ptr& device, const FlashConfigurationPtr& configuration);
+    // Called right after start_flash: keeps the configuration's flash file alive until the manager
+    // has taken the request (its runner then holds the file), then ends the view's wait.
+    void followStartRequest(QPhoneWidget* waitingView, const FlashDevice2Ptr& device,
+                            const FlashConfigurationPtr& configuration);
+    // Blankphone start without on-demand: the one device there is, else a virtual device.
+    void startBlankphone(const FlashConfigurationPtr& configuration, int deviceCount);
+    void startFirstIdleDevice(const FlashConfigurationPtr& configuration);
+    void startVirtualDevice(const FlashConfigurationPtr& configuration);
+    void startEveryShownDevice(const FlashConfigurationPtr& configuration);
+    static bool confirmFlashAllDevices();
+    QPhoneWidget* viewOf(const FlashDevice2Ptr& device) const;
 
     // The window's state when F11 took it to full screen, to return to on the next F11.
     enum class StateBeforeFullScreen { Normal, Minimized, Maximized };

@@ -1,13 +1,18 @@
 #include "ui/QPhoneWidget.h"
 
+#include "engine/FlashLogger.h"
 #include "engine/FlashRunner.h"
 #include "loader/FileManager2.h"
 #include "loader/ToolConst.h"
 #include "platform/device/AndroidDevicePropertyManager.h"
+#include "ui/options/DialogBackup.h"
+#include "ui/options/DialogRestore.h"
 #include "ui_QPhoneWidget.h"
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDate>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
@@ -131,6 +136,7 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
 {
     disconnectDevice();
     m_device = device;
+    m_startRequested = false;
     if (!m_device) {
         getLogHandler()->setPrefix(QString());
         updateProperties();
@@ -158,6 +164,12 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
 void QPhoneWidget::setFlashButtonEnabled(bool enabled)
 {
     m_flashButtonEnabled = enabled;
+    update();
+}
+
+void QPhoneWidget::setStartRequested(bool requested)
+{
+    m_startRequested = requested;
     update();
 }
 
@@ -199,21 +211,41 @@ void QPhoneWidget::showContextMenu()
     createContextMenu()->exec(QCursor::pos());
 }
 
-// The backup and restore dialogs come with their own change; until then both stop after the check.
 void QPhoneWidget::backupDevice()
 {
-    isInMainOs("The device must be in MOS to backup it");
+    if (!isInMainOs("The device must be in MOS to backup it"))
+        return;
+    if (!m_backupDialog) {
+        m_backupDialog = std::make_unique<DialogBackup>();
+        bindLogHandlers(*m_backupDialog);
+    }
+    // The serial names files: nothing of it may leave the documents folder.
+    const QString serial = FlashLogger::sanitizeForFileName(m_device->getPlatformSerial());
+    const QString date = QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+    const QString folder = AdbDeviceDialog::documentsFolder() + QDir::separator();
+    m_backupDialog->setBackupFile(folder + QStringLiteral("backup_%1_%2.ab").arg(serial, date));
+    m_backupDialog->setFactoryBackupDir(folder + QStringLiteral("factory_%1_%2").arg(serial, date));
+    m_backupDialog->setDevice(m_device);
+    m_backupDialog->exec();
 }
 
 void QPhoneWidget::restoreDevice()
 {
-    isInMainOs("The device must be in MOS to restore it");
+    if (!isInMainOs("The device must be in MOS to restore it"))
+        return;
+    if (!m_restoreDialog) {
+        m_restoreDialog = std::make_unique<DialogRestore>();
+        bindLogHandlers(*m_restoreDialog);
+    }
+    m_restoreDialog->setDevice(m_device);
+    m_restoreDialog->exec();
 }
 
 void QPhoneWidget::onFlashStarted(const FlashDevice2Ptr& device)
 {
     if (!isOwnDevice(device))
         return;
+    m_startRequested = false;
     m_statusRow->showStart();
     const SharedPointer<FlashRunner> runner = device->getFlashFile();
     if (runner) {
@@ -239,8 +271,10 @@ void QPhoneWidget::onFlashProgressed(const FlashDevice2Ptr& device, uint64_t don
 void QPhoneWidget::onFlashFinished(const FlashDevice2Ptr& device, FlashTypes::FlashStatus status,
                                    FlashTypes::CommandType)
 {
-    if (isOwnDevice(device))
+    if (isOwnDevice(device)) {
+        m_startRequested = false;
         m_statusRow->showFinish(status);
+    }
     update();   // also for another device: the window's controls follow every finish
 }
 
@@ -318,7 +352,9 @@ void QPhoneWidget::updateBatt()
 void QPhoneWidget::updateStartStopButton()
 {
     StartStopPushButton* button = m_ui->pushButton_startStop;
-    const FlashDevice2::FlashState state = m_device ? m_device->getFlashState() : FlashDevice2::FlashState::Idle;
+    FlashDevice2::FlashState state = m_device ? m_device->getFlashState() : FlashDevice2::FlashState::Idle;
+    if (m_startRequested && state == FlashDevice2::FlashState::Idle)
+        state = FlashDevice2::FlashState::Pending;
     button->setStarted(m_device && state != FlashDevice2::FlashState::Idle);
     if (!m_device) {
         button->setEnabled(false);

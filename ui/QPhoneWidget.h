@@ -18,6 +18,8 @@
 #include <memory>
 
 class AndroidDevicePropertyManager;
+class DialogBackup;
+class DialogRestore;
 class QMenu;
 class Ui_QPhoneWidget;
 
@@ -51,6 +53,9 @@ public slots:
     void update();
     void setDevice(const FlashDevice2Ptr& device);
     void setFlashButtonEnabled(bool enabled);
+    // A start of the view's device is on its way to the flash manager: "Please wait..." shows
+    // until the manager has decided (its flashStarted or flashFinished, or the window's word).
+    void setStartRequested(bool requested);
     // Clears the status row unless the view's device is flashing.
     void clearFlashStatus();
     // Releases the device when it is the view's own and not busy.
@@ -100,10 +105,14 @@ private:
     std::unique_ptr<FlashStatusRow> m_statusRow;
     FlashDevice2Ptr m_device;
     bool m_flashButtonEnabled = true;
+    bool m_startRequested = false;   // the view's own: the device's flash state is the manager's
     QTimer m_refreshTimer;
     QString m_socSerial;
     QString m_platformSerial;
     PortNumber m_port;
     QString m_spidInfo;      // "Vendor: …\nProduct: …"
     QString m_properties;    // "\nkey: value" per Android property the device gives
+    // Made on first use, without parent, and kept for the next request.
+    std::unique_ptr<DialogBackup> m_backupDialog;
+    std::unique_ptr<DialogRestore> m_restoreDialog;
 };

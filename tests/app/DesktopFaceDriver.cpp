@@ -23,9 +23,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QPushButton>
 #include <QImage>
 #include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplashScreen>
 #include <QTest>
@@ -204,6 +205,31 @@ void reportRows(QMainWindow* window, const QString& step)
     report(QStringLiteral("area %1: %2").arg(step, screenRect(window->findChild<QWidget*>(QStringLiteral("scrollArea"))->findChild<QWidget*>(QStringLiteral("qt_scrollarea_viewport")))));
 }
 
+// The first device row once its battery reads a level (or QLN_DRIVER_WAIT_MS passed): its texts, and
+// where its port line and battery icon are on the screen, for the test's screenshot. The window
+// stays open: the test closes it from outside.
+void deviceRow(QMainWindow* window)
+{
+    const int waitMs = qEnvironmentVariableIsSet("QLN_DRIVER_WAIT_MS") ? qEnvironmentVariableIntValue("QLN_DRIVER_WAIT_MS")
+                                                                         : 60000;
+    waitUntil([window] {
+        const QList<QPhoneWidget*> rows = shownRows(window);
+        return !rows.isEmpty() && labelText(rows.first(), "batt_text") != QLatin1String("-- %");
+    }, waitMs);
+    const QList<QPhoneWidget*> rows = shownRows(window);
+    if (rows.isEmpty()) {
+        report(QStringLiteral("FAIL no device row"));
+        return;
+    }
+    QPhoneWidget* view = rows.first();
+    QCoreApplication::processEvents();  // the battery icon set with the text is painted
+    report(QStringLiteral("battery: ") + labelText(view, "batt_text"));
+    report(QStringLiteral("port: ") + labelText(view, "port"));
+    report(QStringLiteral("port at: ") + screenRect(view->findChild<QLabel*>(QStringLiteral("port"))));
+    report(QStringLiteral("battery icon at: ") + screenRect(view->findChild<QLabel*>(QStringLiteral("label_icon_bat"))));
+    report(QStringLiteral("ready for the shot"));
+}
+
 // Waits until the test has written `step` into the file named by QLN_DRIVER_GO_FILE.
 bool waitForGo(const QString& step)
 {
@@ -298,6 +324,66 @@ void flashFirstDevice(QMainWindow* window)
     report(QStringLiteral("flashing: ") + (device->isFlashing() ? "yes" : "no"));
 }
 
+// The share of `widget`'s pixels on screen within 16 of `colour` in each channel.
+double screenFractionNear(QWidget* widget, const QColor& colour)
+{
+    const QPoint corner = widget->mapToGlobal(QPoint(0, 0));
+    const QImage image =
+        QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y(), widget->width(), widget->height()).toImage();
+    int near = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            near += qAbs(pixel.red() - colour.red()) <= 16 && qAbs(pixel.green() - colour.green()) <= 16
+                    && qAbs(pixel.blue() - colour.blue()) <= 16;
+        }
+    }
+    return image.isNull() ? 0.0 : double(near) / (image.width() * image.height());
+}
+
+// Presses "Start to flash" with the one device shown, waits for the flash's end and reports how
+// the first device row shows it: the progress bar's lime share and whether the kind icon is drawn.
+void startFromTheMainButton(QMainWindow* window)
+{
+    deviceViews(window, 1, 30000);
+    bool ended = false;
+    QString outcome;
+    QObject::connect(MessageHandler::instance(), &MessageHandler::newLog, window,
+                     [&](LOGLEVEL, const QString&, const QString& text) {
+                         for (const char* end : {"Flash success", "Flash failed", "Flash cancelled"}) {
+                             if (!ended && text.contains(QLatin1String(end))) {
+                                 ended = true;
+                                 outcome = QLatin1String(end);
+                             }
+                         }
+                     });
+    auto* button = window->findChild<QPushButton*>(QStringLiteral("startFlashingMain"));
+    if (!button) {
+        report(QStringLiteral("FAIL no start button"));
+        return;
+    }
+    report(QStringLiteral("start button: ") + button->text());
+    QTest::mouseClick(button, Qt::LeftButton);
+    waitUntil([&] { return ended; }, 240000);
+    report(QStringLiteral("outcome: ") + (ended ? outcome : QStringLiteral("none")));
+    const QList<QPhoneWidget*> rows = shownRows(window);
+    if (rows.isEmpty()) {
+        report(QStringLiteral("FAIL no device row"));
+        return;
+    }
+    QPhoneWidget* row = rows.first();
+    auto* progress = row->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    auto* kind = row->findChild<QLabel*>(QStringLiteral("scriptId"));
+    // The row repaints from queued signals after the last line.
+    waitUntil([progress] { return screenFractionNear(progress, QColor(0, 255, 0)) >= 0.5; }, 10000);
+    report(QStringLiteral("progress lime: %1").arg(int(100 * screenFractionNear(progress, QColor(0, 255, 0)))));
+    const QPoint corner = kind->mapToGlobal(QPoint(0, 0));
+    const QImage icon =
+        QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y(), kind->width(), kind->height()).toImage();
+    report(QStringLiteral("kind icon: ") + (isUniform(icon) ? "uniform" : "drawn"));
+    report(QStringLiteral("kind icon tooltip: ") + kind->toolTip());
+}
+
 // Polls until the window shows with a configuration ready, runs the scenario, closes the window.
 class Scenario : public QObject
 {
@@ -317,10 +403,15 @@ protected:
     {
         QMainWindow* window = shownMainWindow();
         const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
-        // Without a flash file the window is never ready to flash.
-        if (!window || (!m_ready && name != "attached-devices"))
+        // Device rows need no flash file: those scenarios start with the window.
+        const bool needsNoFile = name == "attached-devices" || name == "device-row";
+        if (!window || (!m_ready && !needsNoFile))
             return;
         killTimer(event->timerId());
+        if (name == "device-row") {
+            deviceRow(window);
+            return;  // the test looks at the screen, then closes the window
+        }
         if (name == "groups") {
             flashTab(window);
             deviceViews(window, qEnvironmentVariableIntValue("QLN_DRIVER_DEVICES"), 20000);
@@ -329,6 +420,8 @@ protected:
             flashFirstDevice(window);
         } else if (name == "attached-devices") {
             attachedDevices(window);
+        } else if (name == "start-main") {
+            startFromTheMainButton(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
         }

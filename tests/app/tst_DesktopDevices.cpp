@@ -24,12 +24,6 @@ struct Row
     QRect portLabel;
 };
 
-QRect parseRect(const QString& text)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    return parts.size() == 4 ? QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt()) : QRect();
-}
-
 // The rows and the device area the driver reported at `step`.
 struct Step
 {
@@ -42,12 +36,12 @@ struct Step
         const QString areaPrefix = QStringLiteral("driver: area %1: ").arg(step);
         for (const QString& line : lines) {
             if (line.startsWith(areaPrefix))
-                area = parseRect(line.mid(areaPrefix.size()));
+                area = DesktopStation::reportedRect(line.mid(areaPrefix.size()));
             if (!line.startsWith(rowPrefix))
                 continue;
             const QStringList fields = line.mid(rowPrefix.size()).split(QLatin1Char('|'));
             if (fields.size() == 6)
-                rows << Row{fields[1], fields[2], fields[3], parseRect(fields[4]), parseRect(fields[5])};
+                rows << Row{fields[1], fields[2], fields[3], DesktopStation::reportedRect(fields[4]), DesktopStation::reportedRect(fields[5])};
         }
     }
 

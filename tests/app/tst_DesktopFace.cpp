@@ -143,9 +143,7 @@ bool tst_DesktopFace::prepare(DesktopStation& station, const QString& archive)
     if (!station.display.isValid() || !station.isReady() || !writeGroupedUpdateArchive(station, archive))
         return false;
     station.keepApplicationLog();
-    QSettings settings(station.home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
-    settings.setValue(QStringLiteral("LatestZIPFileInLocal"), archive);
+    station.reloadAtStart(archive);
     return true;
 }
 
@@ -292,10 +290,7 @@ void tst_DesktopFace::editedFileInTheFlashTab()
         QVERIFY(editor.getCurrentFlashFile()->getFlashFileManager()->toJson(station.work(), file));
     }
     station.keepApplicationLog();
-    QSettings settings(station.home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
-    settings.setValue(QStringLiteral("LatestZIPFileInLocal"), edited);
-    settings.sync();
+    station.reloadAtStart(edited);
     QVERIFY(station.addDevice({QStringLiteral("A"), QStringLiteral("1-1"), QStringLiteral("mos")}));
 
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("groups"));

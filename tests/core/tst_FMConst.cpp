@@ -11,6 +11,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <type_traits>
+
+// The window switches the downloader's mode (on-demand mode) while flash threads read it.
+static_assert(std::is_same<decltype(FMConst::USE_DRAVIK_SOLO), std::atomic<bool>>::value
+                  && std::is_same<decltype(FMConst::USE_DRAVIK_EXTERNAL), std::atomic<bool>>::value,
+              "the downloader switches are shared between threads");
+
 namespace {
 
 // Writes an executable shell script `name` into `dir` and returns its path.

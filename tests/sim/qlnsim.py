@@ -662,6 +662,15 @@ def adb_command(device, command, rest):
         return 0
     if command == "shell":
         words = " ".join(rest).split()
+        if words[:2] == ["getprop", BACKUP_STATUS]:
+            out(backup_status_read(device) + "\n")
+            return 0
+        if words[:1] == ["setprop"] and len(words) == 3:
+            if words[1] != BACKUP_STATUS or not knob(device, "no_backup_status"):
+                device.setdefault("properties", {})[words[1]] = words[2]
+            return 0
+        if words[:1] == ["mount"]:
+            return factory_mount(device, words[1:])
         if words[:1] == ["getprop"]:
             if len(words) > 1:
                 out(properties.get(words[1], "") + "\n")
@@ -678,6 +687,14 @@ def adb_command(device, command, rest):
         if words[:1] == ["exit"] and len(words) > 1:
             return int(words[1])
         return 0
+    if command == "backup":
+        return adb_backup(device, rest)
+    if command == "restore":
+        return adb_restore(device, rest)
+    if command == "pull":
+        return adb_pull(device, rest)
+    if command == "push" and len(rest) == 2 and os.path.isdir(rest[0]):
+        return adb_push_folder(device, rest[0], rest[1])
     if command == "push":
         if len(rest) < 2 or not os.path.isfile(rest[0]):
             err("adb: error: cannot stat '%s': No such file or directory\n" % (rest[0] if rest else ""))
@@ -696,6 +713,108 @@ def adb_command(device, command, rest):
         return 0
     err("adb: unknown command %s\n" % command)
     return 1
+
+
+# Android backup and restore. Knobs (device faults): backup_bytes, the size of the archive that
+# backup writes (1024 unless set; 0 writes an empty file); backup_status, the answers of the reads
+# of sys.backup_status after a backup or restore, comma-separated, the last one kept ("completed"
+# unless set); no_backup_status, a device whose setprop of that property has no effect.
+BACKUP_STATUS = "sys.backup_status"
+
+
+def knob(device, name, default=""):
+    return str(device.get("faults", {}).get(name, default))
+
+
+def backup_status_read(device):
+    """The next answer queued by the last backup or restore, else the property's value."""
+    queue = device.get("status_queue", [])
+    if queue:
+        value = queue.pop(0) if len(queue) > 1 else queue[0]
+        device.setdefault("properties", {})[BACKUP_STATUS] = value
+        return value
+    return device.get("properties", {}).get(BACKUP_STATUS, "")
+
+
+def queue_backup_status(device):
+    if knob(device, "no_backup_status"):
+        return
+    device["status_queue"] = knob(device, "backup_status", "completed").split(",")
+
+
+def adb_backup(device, rest):
+    out("WARNING: adb backup is deprecated and may be removed in a future release\n")
+    if "-f" not in rest or rest.index("-f") + 1 >= len(rest):
+        target = "backup.ab"
+    else:
+        target = rest[rest.index("-f") + 1]
+    try:
+        with open(target, "wb") as f:
+            f.write(b"\0" * int(knob(device, "backup_bytes", "1024") or 0))
+    except OSError as error:
+        err("adb: backup unable to create file '%s': %s\n" % (target, error.strerror))
+        return 1
+    device["backup"] = {"file": os.path.abspath(target), "options": [w for w in rest if w.startswith("-") and w != "-f"]}
+    queue_backup_status(device)
+    out("Now unlock your device and confirm the backup operation...\n")
+    return 0
+
+
+def adb_restore(device, rest):
+    out("WARNING: adb restore is deprecated and may be removed in a future release\n")
+    if len(rest) != 1:
+        err("adb: restore requires an argument\n")
+        return 1
+    if not os.path.isfile(rest[0]):
+        err("adb: unable to open file %s: No such file or directory\n" % rest[0])
+        return 255
+    device["restored"] = digest(rest[0])
+    queue_backup_status(device)
+    out("Now unlock your device and confirm the restore operation.\n")
+    return 0
+
+
+def adb_pull(device, rest):
+    """pull of the device's /factory folder (the files pushed there) into a host folder."""
+    if len(rest) != 2 or rest[0].rstrip("/") != "/factory":
+        err("adb: error: failed to stat remote object '%s': No such file or directory\n" % (rest[0] if rest else ""))
+        return 1
+    target = rest[1]
+    if os.path.isdir(target):
+        target = os.path.join(target, "factory")
+    factory = device.get("factory", {"calibration.bin": "sim factory data\n"})
+    size = 0
+    for name, content in factory.items():
+        path = os.path.join(target, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(content)
+        size += len(content.encode())
+    out("/factory/: %d files pulled, 0 skipped. 0.1 MB/s (%d bytes in 0.010s)\n" % (len(factory), size))
+    return 0
+
+
+def factory_mount(device, words):
+    if words[:1] == ["-o"] and len(words) == 3 and words[2] == "/factory":
+        device["factory_mount"] = words[1].split(",")[-1]
+    return 0
+
+
+def adb_push_folder(device, folder, remote):
+    """push of a host folder onto /factory: allowed only while it is mounted read-write."""
+    if remote.rstrip("/") != "/factory" or device.get("factory_mount") != "rw":
+        err("adb: error: failed to copy '%s' to '%s': remote Read-only file system\n" % (folder, remote))
+        return 1
+    factory = {}
+    for top, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(top, name)
+            with open(path, errors="replace") as f:
+                factory[os.path.relpath(path, folder)] = f.read()
+    device["factory"] = factory
+    out("%s/: %d files pushed, 0 skipped. 0.1 MB/s (%d bytes in 0.010s)\n"
+        % (folder.rstrip("/"), len(factory), sum(len(v.encode()) for v in factory.values())))
+    return 0
 
 
 # ---------------------------------------------------------------------------------------------
@@ -996,7 +1115,9 @@ def dfu_transfer(device, options):
         dfu_progress(os.path.getsize(image))
         out("DFU state(7) = dfuMANIFEST, status(0) = No error condition is present\n"
             "DFU state(2) = dfuIDLE, status(0) = No error condition is present\nDone!\n")
-        device.setdefault("partitions", {})["dfu"] = digest(image)
+        # Each alternate setting is a partition of its own; "dfu" keeps the last download.
+        partitions = device.setdefault("partitions", {})
+        partitions["dfu"] = partitions["dfu:%s" % options.get("-a", "0")] = digest(image)
     elif "-U" in options:
         stored = device.get("partitions", {}).get("dfu", "")
         with open(options["-U"], "w") as f:

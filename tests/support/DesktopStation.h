@@ -9,9 +9,19 @@
 #include "ProgramStation.h"
 #include "XvfbDisplay.h"
 
+#include <QRect>
+
 class DesktopStation : public ProgramStation
 {
 public:
+    // A screen rectangle as the driver reports it ("x,y,w,h"); null when the text is none.
+    static QRect reportedRect(const QString& text)
+    {
+        const QStringList parts = text.split(QLatin1Char(','));
+        return parts.size() == 4 ? QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt())
+                                 : QRect();
+    }
+
     // `program` runs with no fixed arguments.
     explicit DesktopStation(const QString& program)
         : ProgramStation(program, {})

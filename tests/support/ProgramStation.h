@@ -169,11 +169,10 @@ public:
         return true;
     }
 
-    // The console lines that waitForOutput has read so far.
-    QStringList outputLines() const
-    {
-        return QString::fromLocal8Bit(m_instance.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    // The console of the running program as far as waitForOutput has read it.
+    QString outputSoFar() const { return QString::fromLocal8Bit(m_instance.output); }
+    // The same, line by line.
+    QStringList outputLines() const { return outputSoFar().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 
     // Turns the application log file on: "quillon.log" in the result folder.
     void keepApplicationLog() const
@@ -181,6 +180,13 @@ public:
         QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
         settings.setValue(QStringLiteral("FlashLogAllFile"), true);
         settings.setValue(QStringLiteral("FlashLogAllFileName"), QStringLiteral("quillon.log"));
+    }
+    // The flash tab reloads `flashFile` at start, as the last file its user chose.
+    void reloadAtStart(const QString& flashFile) const
+    {
+        QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
+        settings.setValue(QStringLiteral("LatestZIPFileInLocal"), flashFile);
     }
     QString applicationLog() const
     {

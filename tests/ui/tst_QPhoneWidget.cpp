@@ -134,6 +134,8 @@ private slots:
     void buttonFollowsTheFlashState_data();
     void buttonFollowsTheFlashState();
     void buttonClicksAskToStartOrStop();
+    void startRequestWaitsForTheManagersWord_data();
+    void startRequestWaitsForTheManagersWord();
     void battery_data();
     void battery();
     void dropStartsAFlashFile_data();
@@ -306,6 +308,42 @@ void tst_QPhoneWidget::buttonClicksAskToStartOrStop()
     QCOMPARE(stops.at(0).at(0).value<FlashDevice2Ptr>(), device);
     QCOMPARE(starts.count(), 1);
     device->setFlashState(FlashDevice2::FlashState::Idle);
+}
+
+void tst_QPhoneWidget::startRequestWaitsForTheManagersWord_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("waiting");
+    QTest::newRow("its flash started") << "started" << false;
+    QTest::newRow("its flash finished") << "finished" << false;
+    QTest::newRow("request handled") << "handled" << false;
+    QTest::newRow("another device's flash started") << "other" << true;
+}
+
+// The view's wait for a start it asked for is its own: the device's flash state is the manager's.
+void tst_QPhoneWidget::startRequestWaitsForTheManagersWord()
+{
+    QFETCH(QString, word);
+    QFETCH(bool, waiting);
+    const FlashDevice2Ptr device = makeDevice(DeviceState::MainOs, "OS1");
+    QPhoneWidget view;
+    view.setDevice(device);
+    view.setStartRequested(true);
+    QCOMPARE(button(view)->text(), QString("Please wait..."));
+    QVERIFY(!button(view)->isEnabled());
+    QCOMPARE(device->getFlashState(), FlashDevice2::FlashState::Idle);
+
+    if (word == QLatin1String("started"))
+        view.onFlashStarted(device);
+    else if (word == QLatin1String("finished"))
+        view.onFlashFinished(device, FlashTypes::FlashStatus::Failure, FlashTypes::CommandType::InitialDeviceState);
+    else if (word == QLatin1String("handled"))
+        view.setStartRequested(false);
+    else
+        view.onFlashStarted(makeDevice(DeviceState::MainOs, "OS2"));
+    view.update();
+    QCOMPARE(button(view)->text(), waiting ? QString("Please wait...") : QString("Start to flash"));
+    QCOMPARE(button(view)->isEnabled(), !waiting);
 }
 
 void tst_QPhoneWidget::battery_data()
