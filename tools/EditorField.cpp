@@ -2,11 +2,20 @@
 
 #include <QVariantMap>
 
+#include <limits>
+
 EditorField::EditorField(const QString& id, const QString& type, const QVariant& value)
 {
     m_field.setValue(QStringLiteral("id"), id);
     m_field.setValue(QStringLiteral("type"), type);
     m_field.setValue(QStringLiteral("value"), value);
+}
+
+QVariant EditorField::timeoutValue(uint64_t timeoutMs)
+{
+    if (timeoutMs > uint64_t(std::numeric_limits<int>::max()))
+        return -1;
+    return QVariant::fromValue<quint64>(timeoutMs);
 }
 
 EditorField EditorField::hidden(const QString& id, const QVariant& value)

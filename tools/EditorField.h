@@ -17,6 +17,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
+
 #include <utility>
 #include <vector>
 
@@ -32,6 +34,10 @@ public:
     static EditorField checkbox(const QString& id, const QString& label, bool value);
     static EditorField combobox(const QString& id, const QString& label, const QString& value,
                                 const Choices& allowedValues);
+
+    // A stored time-out as a "timeout" spin box shows it: the box holds 32 bits, so one beyond
+    // its range (no limit in practice) is -1, its "No timeout".
+    static QVariant timeoutValue(uint64_t timeoutMs);
 
     EditorField& label(const QString& label);
     // Written as the text "true" or "false", as the form widget expects.

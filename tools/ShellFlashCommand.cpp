@@ -315,6 +315,8 @@ JsonObject ShellFlashCommand::getJsonBase() const
     json.setValue(QStringLiteral("mandatory"), m_shell->mandatory);
     if (!m_shell->successCondition.isEmpty())
         json.setValue(QStringLiteral("successCondition"), m_shell->successCondition);
+    if (m_shell->blockScan)
+        json.setValue(QStringLiteral("block_scan"), true);
     return json;
 }
 
@@ -338,8 +340,8 @@ JsonObjectList ShellFlashCommand::getJsonEditorInterface() const
     return fillEditorInterface(
         getJsonEditorInterfaceTemplate(),
         {{QStringLiteral("tool"), m_shell->toolId},
-         {QStringLiteral("args"), quotedArguments(m_shell->args).mid(1)},
-         {QStringLiteral("timeout"), QVariant::fromValue(m_shell->timeout)},
+         {QStringLiteral("args"), argumentsText(m_shell->args)},
+         {QStringLiteral("timeout"), EditorField::timeoutValue(m_shell->timeout)},
          {QStringLiteral("retry"), QVariant::fromValue(m_shell->retry)},
          {QStringLiteral("description"), m_shell->description},
          {QStringLiteral("mandatory"), m_shell->mandatory}});

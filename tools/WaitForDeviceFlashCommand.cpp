@@ -142,7 +142,7 @@ QSharedPointer<FlashCommand> WaitForDeviceFlashCommand::clone() const
 JsonObjectList WaitForDeviceFlashCommand::getJsonEditorInterface() const
 {
     return fillEditorInterface(getJsonEditorInterfaceTemplate(),
-                               {{QStringLiteral("timeout"), QVariant::fromValue<quint64>(m_timeoutMs)},
+                               {{QStringLiteral("timeout"), EditorField::timeoutValue(m_timeoutMs)},
                                 {QStringLiteral("description"), m_description},
                                 {QStringLiteral("state"), FlashTypes::getStateName(m_state)}});
 }

@@ -9,6 +9,7 @@
 #include "model/FlashFileContext.h"
 #include "loader/ToolConst.h"
 #include "platform/device/DeviceManager.h"
+#include "ui/AboutDialog.h"
 #include "ui/DeviceItemModel.h"
 #include "ui/DeviceViewBinding.h"
 #include "ui/FlashBasicDialog.h"
@@ -134,6 +135,7 @@ MainWindow::MainWindow(QWidget* parent)
     // Hiding only its button would leave the editor showing beside the flash tab.
     ui->toolButtonFlasherEditor->hide();
     ui->widgetFlashEditor->hide();
+    ui->widgetFlashEditor->init();
 
     const QString logButtonStyle = kTransparentButtonStyle.arg(applicationFontSize("FONT_SIZE_LOG_BUTTON"));
     ui->pushButton_editLogSave->setStyleSheet(logButtonStyle);
@@ -414,6 +416,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::on_actionAbout_triggered()
 {
+    AboutDialog about(this);
+    about.exec();
 }
 
 void MainWindow::on_actionCheckForUpdate_triggered()

@@ -6,6 +6,8 @@
 static void registerCompiledResources()
 {
     Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(CommandTemplatesDFU);
+    Q_INIT_RESOURCE(CommandTemplatesDravik);
 }
 
 void UiResources::init()

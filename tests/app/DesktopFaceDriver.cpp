@@ -25,10 +25,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QPushButton>
 #include <QImage>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplashScreen>
 #include <QTest>
@@ -375,6 +375,66 @@ void flashFirstDevice(QMainWindow* window)
     report(QStringLiteral("flashing: ") + (device->isFlashing() ? "yes" : "no"));
 }
 
+// The share of `widget`'s pixels on screen within 16 of `colour` in each channel.
+double screenFractionNear(QWidget* widget, const QColor& colour)
+{
+    const QPoint corner = widget->mapToGlobal(QPoint(0, 0));
+    const QImage image =
+        QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y(), widget->width(), widget->height()).toImage();
+    int near = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            near += qAbs(pixel.red() - colour.red()) <= 16 && qAbs(pixel.green() - colour.green()) <= 16
+                    && qAbs(pixel.blue() - colour.blue()) <= 16;
+        }
+    }
+    return image.isNull() ? 0.0 : double(near) / (image.width() * image.height());
+}
+
+// Presses "Start to flash" with the one device shown, waits for the flash's end and reports how
+// the first device row shows it: the progress bar's lime share and whether the kind icon is drawn.
+void startFromTheMainButton(QMainWindow* window)
+{
+    deviceViews(window, 1, 30000);
+    bool ended = false;
+    QString outcome;
+    QObject::connect(MessageHandler::instance(), &MessageHandler::newLog, window,
+                     [&](LOGLEVEL, const QString&, const QString& text) {
+                         for (const char* end : {"Flash success", "Flash failed", "Flash cancelled"}) {
+                             if (!ended && text.contains(QLatin1String(end))) {
+                                 ended = true;
+                                 outcome = QLatin1String(end);
+                             }
+                         }
+                     });
+    auto* button = window->findChild<QPushButton*>(QStringLiteral("startFlashingMain"));
+    if (!button) {
+        report(QStringLiteral("FAIL no start button"));
+        return;
+    }
+    report(QStringLiteral("start button: ") + button->text());
+    QTest::mouseClick(button, Qt::LeftButton);
+    waitUntil([&] { return ended; }, 240000);
+    report(QStringLiteral("outcome: ") + (ended ? outcome : QStringLiteral("none")));
+    const QList<QPhoneWidget*> rows = shownRows(window);
+    if (rows.isEmpty()) {
+        report(QStringLiteral("FAIL no device row"));
+        return;
+    }
+    QPhoneWidget* row = rows.first();
+    auto* progress = row->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    auto* kind = row->findChild<QLabel*>(QStringLiteral("scriptId"));
+    // The row repaints from queued signals after the last line.
+    waitUntil([progress] { return screenFractionNear(progress, QColor(0, 255, 0)) >= 0.5; }, 10000);
+    report(QStringLiteral("progress lime: %1").arg(int(100 * screenFractionNear(progress, QColor(0, 255, 0)))));
+    const QPoint corner = kind->mapToGlobal(QPoint(0, 0));
+    const QImage icon =
+        QGuiApplication::primaryScreen()->grabWindow(0, corner.x(), corner.y(), kind->width(), kind->height()).toImage();
+    report(QStringLiteral("kind icon: ") + (isUniform(icon) ? "uniform" : "drawn"));
+    report(QStringLiteral("kind icon tooltip: ") + kind->toolTip());
+}
+
 // Polls until the window shows with a configuration ready, runs the scenario, closes the window.
 class Scenario : public QObject
 {
@@ -413,6 +473,8 @@ protected:
             attachedDevices(window);
         } else if (name == "flash-from-window") {
             flashFromTheWindow(window);
+        } else if (name == "start-main") {
+            startFromTheMainButton(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
         }

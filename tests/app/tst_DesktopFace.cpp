@@ -142,6 +142,7 @@ bool tst_DesktopFace::prepare(DesktopStation& station, const QString& archive)
 {
     if (!station.display.isValid() || !station.isReady() || !writeGroupedUpdateArchive(station, archive))
         return false;
+    station.keepApplicationLog();
     station.reloadAtStart(archive);
     return true;
 }
@@ -288,6 +289,7 @@ void tst_DesktopFace::editedFileInTheFlashTab()
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(editor.getCurrentFlashFile()->getFlashFileManager()->toJson(station.work(), file));
     }
+    station.keepApplicationLog();
     station.reloadAtStart(edited);
     QVERIFY(station.addDevice({QStringLiteral("A"), QStringLiteral("1-1"), QStringLiteral("mos")}));
 

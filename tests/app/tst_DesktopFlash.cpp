@@ -69,6 +69,7 @@ bool tst_DesktopFlash::prepare(DesktopStation& station, const QString& flashFile
     if (!station.display.isValid() || !station.isReady()
         || !station.addDevice({QStringLiteral("A"), QStringLiteral("1-2"), QStringLiteral("mos")}, fault))
         return false;
+    station.keepApplicationLog();
     station.reloadAtStart(flashFile);
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-from-window"));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_GO_FILE"), station.goFile());

@@ -25,6 +25,16 @@ public:
     RecordedLog& operator=(const RecordedLog&) = delete;
 
     const QStringList& lines() const { return m_lines; }
+    // The texts of the lines of `level` ("ERROR", "TRACE", ...).
+    QStringList at(const QString& level) const
+    {
+        QStringList texts;
+        for (const QString& line : m_lines) {
+            if (line.startsWith(level + QLatin1Char('|')))
+                texts << line.mid(level.size() + 1);
+        }
+        return texts;
+    }
 
 private:
     QMetaObject::Connection m_connection;

@@ -1115,7 +1115,9 @@ def dfu_transfer(device, options):
         dfu_progress(os.path.getsize(image))
         out("DFU state(7) = dfuMANIFEST, status(0) = No error condition is present\n"
             "DFU state(2) = dfuIDLE, status(0) = No error condition is present\nDone!\n")
-        device.setdefault("partitions", {})["dfu"] = digest(image)
+        # Each alternate setting is a partition of its own; "dfu" keeps the last download.
+        partitions = device.setdefault("partitions", {})
+        partitions["dfu"] = partitions["dfu:%s" % options.get("-a", "0")] = digest(image)
     elif "-U" in options:
         stored = device.get("partitions", {}).get("dfu", "")
         with open(options["-U"], "w") as f:

@@ -90,6 +90,7 @@ private slots:
     void adbWaitForDeviceWaits();
     void fastbootWaitsForAVanishedDevice();
     void dfuDownloadPrintsItsProgress();
+    void dfuRecordsEachAlternateSetting();
     void slowCommandsTakeTheirTimeOutsideTheLock();
     void journalLinesCarryTheFakesStartTimes();
 
@@ -396,6 +397,37 @@ void tst_Simulator::dfuDownloadPrintsItsProgress()
              QStringLiteral("dfu-util: Warning: Invalid DFU suffix signature\n"
                             "dfu-util: A valid DFU suffix will be required in a future dfu-util release\n"));
     QCOMPARE(sim.device(QStringLiteral("D1")).value(QStringLiteral("state")).toString(), QStringLiteral("mos"));
+}
+
+// A run of several alternate settings leaves each image where it went; "dfu" keeps the last one.
+void tst_Simulator::dfuRecordsEachAlternateSetting()
+{
+    SimulatedDevices sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice(QStringLiteral("D1"), QStringLiteral("1-5"), QStringLiteral("dfu")));
+    const auto download = [&sim](const QStringList& args) {
+        QProcess process;
+        process.start(sim.toolPath(QStringLiteral("dfu-util")), args);
+        return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    };
+    QVERIFY(download({QStringLiteral("--alt"), QStringLiteral("u-boot0"), QStringLiteral("-D"), m_image,
+                      QStringLiteral("-t"), QStringLiteral("4096")}));
+    QVERIFY(download({QStringLiteral("-D"), m_shortImage}));
+    QVERIFY(download({QStringLiteral("-a"), QStringLiteral("1"), QStringLiteral("-D"), m_shortImage}));
+
+    const QJsonObject partitions = sim.device(QStringLiteral("D1")).value(QStringLiteral("partitions")).toObject();
+    const auto sha256 = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex())
+                   : QString();
+    };
+    QCOMPARE(partitions.value(QStringLiteral("dfu:u-boot0")).toString(), sha256(m_image));
+    QCOMPARE(partitions.value(QStringLiteral("dfu:0")).toString(), sha256(m_shortImage));
+    QCOMPARE(partitions.value(QStringLiteral("dfu:1")).toString(), sha256(m_shortImage));
+    QCOMPARE(partitions.value(QStringLiteral("dfu")).toString(), sha256(m_shortImage));
+    QCOMPARE(sim.device(QStringLiteral("D1")).value(QStringLiteral("state")).toString(), QStringLiteral("dfu"));
 }
 
 void tst_Simulator::slowCommandsTakeTheirTimeOutsideTheLock()

@@ -11,7 +11,6 @@
 
 #include <QFile>
 #include <QRect>
-#include <QSettings>
 
 class DesktopStation : public ProgramStation
 {
@@ -29,15 +28,6 @@ public:
         : ProgramStation(program, {})
         , robot(display.environment())
     {
-    }
-
-    // Keeps the application log, and has the program reload `flashFile` in the flash tab at start.
-    void reloadAtStart(const QString& flashFile) const
-    {
-        keepApplicationLog();
-        QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
-        settings.setValue(QStringLiteral("LatestZIPFileInLocal"), flashFile);
     }
 
     // Lets the driver's scenario go on past `step`, where it waits for the test (QLN_DRIVER_GO_FILE).

@@ -200,6 +200,13 @@ public:
         settings.setValue(QStringLiteral("FlashLogAllFile"), true);
         settings.setValue(QStringLiteral("FlashLogAllFileName"), QStringLiteral("quillon.log"));
     }
+    // The flash tab reloads `flashFile` at start, as the last file its user chose.
+    void reloadAtStart(const QString& flashFile) const
+    {
+        QSettings settings(home() + QStringLiteral("/.flasher/.quillonlite.opt"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("AutoReloadLocalTabSettings"), true);
+        settings.setValue(QStringLiteral("LatestZIPFileInLocal"), flashFile);
+    }
     QString applicationLog() const
     {
         QFile file(resultFolder() + QStringLiteral("/quillon.log"));

@@ -216,17 +216,26 @@ void tst_ShellFlashCommand::writtenAndReadBack()
     const ShellFlashCommand written(std::move(data));
 
     const JsonObject saved = written.toJson();
-    QCOMPARE(saved.hasValue(QStringLiteral("block_scan")), JsonObject::Absent);
+    bool blockScan = false;
+    QCOMPARE(saved.getBoolean(QStringLiteral("block_scan"), blockScan), JsonObject::Found);
+    QVERIFY(blockScan);
     QCOMPARE(saved.hasValue(QStringLiteral("successCondition")), JsonObject::Absent);
     QString text;
     QCOMPARE(saved.getString(QStringLiteral("args"), text), JsonObject::Found);
     QCOMPARE(Utils::splitArguments(text), args);
+    // The editor's form shows the arguments as written, so an accepted form reads them back whole.
+    const JsonObjectList form = written.getJsonEditorInterface();
+    QString shown;
+    const auto field = form.findFromField(QStringLiteral("id"), QStringLiteral("args"));
+    QVERIFY(field != form.end());
+    QCOMPARE(field->getString(QStringLiteral("value"), shown), JsonObject::Found);
+    QCOMPARE(shown, text);
 
     const auto reread = QSharedPointer<FlashCommand>(ShellFlashCommand::createShellCommand(saved))
                             .dynamicCast<ShellFlashCommand>();
     QVERIFY(reread);
     QCOMPARE(reread->getShellData().args, args);
-    QVERIFY(!reread->getShellData().blockScan);
+    QVERIFY(reread->getShellData().blockScan);
     QCOMPARE(reread->toJson(), saved);
 }
 

@@ -5,6 +5,7 @@
 
 #include "DeviceManagerFixture.h"
 #include "ModalDialogDriver.h"
+#include "OpenedUrls.h"
 #include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"
 #include "engine/FlashManager.h"
@@ -56,32 +57,6 @@ bool write(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// Takes the URLs the window asks the desktop to open, instead of a browser.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit OpenedUrls(const QStringList& schemes)
-        : m_schemes(schemes)
-    {
-        for (const QString& scheme : m_schemes)
-            QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~OpenedUrls() override
-    {
-        for (const QString& scheme : m_schemes)
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl& url) { urls << url; }
-
-private:
-    QStringList m_schemes;
-};
-
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -109,6 +84,7 @@ private slots:
     void documentationPopup_data();
     void documentationPopup();
     void documentationActionOpensTheGuide();
+    void aboutActionOpensTheAboutBox();
     void clearLogEmptiesPanelAndHistory();
     void saveLogWritesTheChosenFile();
     void closeWithNothingFlashing();
@@ -495,6 +471,24 @@ void tst_MainWindow::documentationActionOpensTheGuide()
     const OpenedUrls opened({QStringLiteral("file")});
     child<QAction>(QStringLiteral("actionDocumentation"))->trigger();
     QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(ToolConst::getHelpURL())});
+}
+
+void tst_MainWindow::aboutActionOpensTheAboutBox()
+{
+    MainWindow& window = makeWindow();
+    window.show();
+    firstPass();
+    ModalDialogDriver driver;
+    QPointer<QWidget> about;
+    driver.answer([&](QWidget* modal) {
+        about = modal;
+        QTest::keyClick(modal, Qt::Key_Escape);
+        return modal->inherits("AboutDialog") && modal->parentWidget() == &window;
+    });
+    child<QAction>(QStringLiteral("actionAbout"))->trigger();
+    QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join(QLatin1Char('\n'))));
+    // It goes when it closes.
+    QVERIFY(about.isNull());
 }
 
 void tst_MainWindow::clearLogEmptiesPanelAndHistory()

@@ -7,6 +7,7 @@
 
 #include "ui/FlashTab.h"
 
+#include <QFileSystemWatcher>
 #include <QSharedPointer>
 #include <QString>
 #include <QWidget>
@@ -16,6 +17,7 @@
 class FlashCommandItemModel;
 class FlashConfigurationItemModel;
 class FlashFileManager;
+class FlashParameter;
 class FlashParameterItemModel;
 
 namespace Ui {
@@ -50,6 +52,12 @@ public:
     QObject* getEventMgr() override;
     bool needDeviceArea() override;
 
+    // A parameter of one value (kind `Value`, keyed by `valueId`); the file is not touched.
+    // Instances: the file, temporary-file and string values with their maps.
+    template <typename Value, typename ValueMap>
+    static QSharedPointer<FlashParameter> createParameter(const QString& id, const QString& name, const QString& valueId,
+                                                          const QString& value, const QString& description);
+
 signals:
     // After every registration: whether a configuration is registered now.
     void flashFileChanged(bool registered);
@@ -57,8 +65,12 @@ signals:
     void documentationChanged();
 
 public slots:
+    // Watches `folder` (and nothing else) for command templates; the chooser follows its files.
+    void setUserTemplatesFolder(const QString& folder);
     // Registers a copy of the selected configuration, or none when it reports an error.
     void onRegisterConfiguration();
+    // The user templates folder of the settings.
+    void init();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -69,7 +81,19 @@ private slots:
     void onRemoveConfiguration();
     void onMakeConfigurationDefault();
     void onStartStateChange(int index);
+    void onAddParameter();
+    void onEditParameter();
+    void onRemoveParameter();
+    void onAddCommand();
     void onEditCommand();
+    void onRemoveCommand();
+    void onCommandUp();
+    void onCommandDown();
+    // Inserts the chosen template's commands below the selected ones, used by the selected
+    // configuration only, with the parameters they refer to; asks for the template's inputs first.
+    void onAddTemplateCommand();
+    // The chooser lists the compiled-in templates, then the user folder's, skipping broken files.
+    void reloadTemplates();
     // Asks, then reloads the file from disk: edits are dropped and later ones show in the file id.
     void onResetFile();
     // The follow-up of every edit: marks the file modified and registers, unless loading.
@@ -87,6 +111,10 @@ private:
     void setEditedFile(const QSharedPointer<FlashFileManager>& file);
     void selectConfiguration(const QSharedPointer<FlashConfiguration>& configuration);
     void connectControls();
+    // Runs the parameter dialog on `parameter` (null: a new one) and stores what the user confirmed.
+    void runAddOrEditParameterUi(const QSharedPointer<FlashParameter>& parameter);
+    // Moves the selected commands one row up (-1) or down (1), their uses and the selection with them.
+    void moveSelectedCommands(int step);
 
     std::unique_ptr<Ui::FlashEditorWidget> ui;
     std::unique_ptr<FlashParameterItemModel> m_parameterModel;
@@ -96,6 +124,8 @@ private:
     QSharedPointer<FlashConfiguration> m_registeredConfiguration;
     QString m_filePath;       // the file a reset reloads
     QString m_defaultFolder;  // start folder of the forms' file choosers
+    QString m_userTemplatesFolder;
+    QFileSystemWatcher m_templatesWatcher;
     bool m_loading = false;     // loadFile fills the tab: no edit, no registration
     bool m_fileBacked = false;  // the file was reloaded from disk
     bool m_modified = false;    // edited since

@@ -1,6 +1,7 @@
 #include "ui/editor/FormWidget.h"
 
 #include "ui/FileBrowserWidget.h"
+#include "ui/editor/EditorStyle.h"
 #include "ui/editor/FormFieldReader.h"
 
 #include <QCheckBox>
@@ -9,7 +10,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
-#include <QFont>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,8 +46,7 @@ FormWidget::FormWidget(QWidget* parent)
     , m_layout(new QFormLayout(this))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
-    const int fontSize = QCoreApplication::instance()->property("FONT_SIZE_GENERAL").toInt();
-    setStyleSheet(QStringLiteral("font : %1px \"%2\";").arg(QString::number(fontSize), QFont().family()));
+    setStyleSheet(EditorStyle::fontStyleSheet());
 }
 
 bool FormWidget::setForm(const JsonObjectList& description, QString* defaultFolder)

@@ -2,6 +2,7 @@
 
 #include "loader/FlashFileManager.h"
 #include "ui/editor/FormWidget.h"
+#include "ui/editor/IdentifierCheck.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -94,11 +95,9 @@ bool readAnswers(const JsonObject& data, NewConfigurationForm::Answers& answers,
 // The reason the answers cannot make a configuration of `file`; empty when they can.
 QString refusal(const FlashFileManager* file, const NewConfigurationForm::Answers& answers)
 {
-    if (answers.id.isEmpty())
-        return QCoreApplication::translate("FlashEditorWidget", "Missing identifier value", "Add configuration form check");
-    if (file && file->getConfiguration(answers.id))
-        return QCoreApplication::translate("FlashEditorWidget", "Identifier \"%1\" already exists", "Add configuration form check")
-            .arg(answers.id);
+    const QString refused = IdentifierCheck::refusal(answers.id, file && file->getConfiguration(answers.id));
+    if (!refused.isEmpty())
+        return refused;
     if (answers.name.isEmpty())
         return QCoreApplication::translate("FlashEditorWidget", "Missing name value");
     return QString();

@@ -117,7 +117,6 @@ private slots:
 private:
     // A flash file (with its boot.img) in a folder of its own.
     QString fixture(const QString& folder, const QByteArray& defaultId = "a") const;
-    QStringList lines(const RecordedLog& log, const QString& level) const;
 
     QTemporaryDir m_dir;
 };
@@ -137,16 +136,6 @@ QString tst_FlashEditorWidget::fixture(const QString& folder, const QByteArray& 
     if (!write(path, flashJson(defaultId)) || !write(m_dir.filePath(folder + QStringLiteral("/boot.img")), "boot"))
         return QString();
     return path;
-}
-
-QStringList tst_FlashEditorWidget::lines(const RecordedLog& log, const QString& level) const
-{
-    QStringList texts;
-    for (const QString& line : log.lines()) {
-        if (line.startsWith(level + QLatin1Char('|')))
-            texts << line.mid(level.size() + 1);
-    }
-    return texts;
 }
 
 void tst_FlashEditorWidget::loadSelectsTheDefaultWithoutEditing()
@@ -467,7 +456,7 @@ void tst_FlashEditorWidget::configurationErrorRegistersNothing()
     const QString image = QFileInfo(path).absolutePath() + QStringLiteral("/boot.img");
     QVERIFY(QFile::remove(image));
     QVERIFY(QMetaObject::invokeMethod(&tab, "onRegisterConfiguration"));
-    QVERIFY2(lines(log, QStringLiteral("ERROR")).contains(QDir::toNativeSeparators(image) + QStringLiteral(" not found")),
+    QVERIFY2(log.at(QStringLiteral("ERROR")).contains(QDir::toNativeSeparators(image) + QStringLiteral(" not found")),
              qPrintable(log.lines().join('\n')));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.first().first().toBool(), false);
