@@ -4,6 +4,7 @@
 // devices the device manager finds on the simulator.
 
 #include "DeviceManagerFixture.h"
+#include "MainWindowTestSetup.h"
 #include "ModalDialogDriver.h"
 #include "OpenedUrls.h"
 #include "core/LoggerBridge.h"
@@ -39,7 +40,7 @@
 
 namespace {
 
-const QString kApplicationName = QStringLiteral("Zorvik® Quillon Lite");
+const QString kApplicationName = MainWindowTestSetup::applicationName();
 const QString kCheckedButtonColour = QStringLiteral("rgb(0, 174, 239)");
 
 QByteArray flashJson(const QByteArray& documentation = QByteArray())
@@ -127,25 +128,13 @@ private:
 void tst_MainWindow::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QCoreApplication::setApplicationName(kApplicationName);
+    MainWindowTestSetup::prepareApplication();
     QCoreApplication::setApplicationVersion(QStringLiteral("5.3.2"));
-    UiResources::init();
-    // As start-up sets them before the window exists.
-    for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
-        qApp->setProperty(property, 11);
-    BuiltInKinds::registerAll();
 }
 
 void tst_MainWindow::init()
 {
-    // Each test on a home folder of its own: settings file and user folders start absent.
-    const QString home = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-')
-                                        + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
-    qputenv("HOME", QFile::encodeName(home));
-    ToolConst::resetToDefaults();
-    ToolConst::onUsingDownloadDirName = ToolConst::defaultDownloadDirName;
-    ToolConst::onUsingConfigCacheDirName = ToolConst::defaultConfigCacheDirName;
-    MessageHandler::instance()->setLogLevel(DEBUG);
+    MainWindowTestSetup::useFreshHome(m_dir);
 }
 
 void tst_MainWindow::cleanup()

@@ -4,6 +4,7 @@
 // manager hears nothing of the window's requests and the test reads them from the window.
 
 #include "DeviceManagerFixture.h"
+#include "MainWindowTestSetup.h"
 #include "ModalDialogDriver.h"
 #include "core/FMConst.h"
 #include "core/LoggerBridge.h"
@@ -34,7 +35,7 @@
 
 namespace {
 
-const QString kApplicationName = QStringLiteral("Zorvik® Quillon Lite");
+const QString kApplicationName = MainWindowTestSetup::applicationName();
 const QString kStart = QStringLiteral("Start to flash");
 const QString kStop = QStringLiteral("Stop");
 // Where the manager takes none of the window's requests, the devices wait in DnX firmware: a view
@@ -139,24 +140,14 @@ private:
 void tst_MainWindowFlashControl::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QCoreApplication::setApplicationName(kApplicationName);
-    UiResources::init();
-    for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
-        qApp->setProperty(property, 11);
-    BuiltInKinds::registerAll();
+    MainWindowTestSetup::prepareApplication();
 }
 
 void tst_MainWindowFlashControl::init()
 {
-    const QString home = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-')
-                                        + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
-    qputenv("HOME", QFile::encodeName(home));
-    ToolConst::resetToDefaults();
-    ToolConst::onUsingDownloadDirName = ToolConst::defaultDownloadDirName;
-    ToolConst::onUsingConfigCacheDirName = ToolConst::defaultConfigCacheDirName;
+    MainWindowTestSetup::useFreshHome(m_dir);
     ToolConst::DISPLAY_DOCUMENTATION_POPUP = false;
-    ToolConst::TOOL_BEHAVIOR = 0;   // no battery reads: each runs adb on the GUI thread
-    MessageHandler::instance()->setLogLevel(DEBUG);
+    ToolConst::TOOL_BEHAVIOR = 0;   // no property reads: they would only slow the simulated flashes
     FMConst::USE_DRAVIK_SOLO = true;
     FMConst::USE_DRAVIK_EXTERNAL = true;
     m_devices = std::make_unique<DeviceManagerFixture>(FlashDevice2::DeviceAllocator);

@@ -1,0 +1,47 @@
+#pragma once
+
+// What the window's tests set up as start-up does before a window exists, and the fresh home
+// folder each test case runs on. Header-only.
+
+#include "core/MessageHandler.h"
+#include "loader/ToolConst.h"
+#include "tools/BuiltInKinds.h"
+#include "ui/UiResources.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace MainWindowTestSetup {
+
+inline const QString& applicationName()
+{
+    static const QString name = QStringLiteral("Zorvik® Quillon Lite");
+    return name;
+}
+
+// Once per test program: the application's name, images, fonts and command kinds.
+inline void prepareApplication()
+{
+    QCoreApplication::setApplicationName(applicationName());
+    UiResources::init();
+    for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
+        qApp->setProperty(property, 11);
+    BuiltInKinds::registerAll();
+}
+
+// Once per test case: a home folder of its own under `folder` (settings file and user folders start
+// absent), the settings' defaults, every log line delivered.
+inline void useFreshHome(const QTemporaryDir& folder)
+{
+    const QString home = folder.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-')
+                                         + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
+    qputenv("HOME", QFile::encodeName(home));
+    ToolConst::resetToDefaults();
+    ToolConst::onUsingDownloadDirName = ToolConst::defaultDownloadDirName;
+    ToolConst::onUsingConfigCacheDirName = ToolConst::defaultConfigCacheDirName;
+    MessageHandler::instance()->setLogLevel(DEBUG);
+}
+
+} // namespace MainWindowTestSetup
