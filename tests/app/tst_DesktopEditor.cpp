@@ -37,17 +37,6 @@ QByteArray fixture()
     return text.replace("@PATH@", "\\\"${flashDir}/a b\\\\\\\"c\\\\d.img\\\"");
 }
 
-// The driver's lines that start with `prefix`, less the prefix.
-QStringList findings(const ProgramStation::Run& run, const QString& prefix)
-{
-    QStringList found;
-    for (const QString& line : run.lines()) {
-        if (line.startsWith(QStringLiteral("driver: ") + prefix))
-            found << line.mid(8 + prefix.size());
-    }
-    return found;
-}
-
 } // namespace
 
 class tst_DesktopEditor : public QObject
@@ -81,7 +70,8 @@ void tst_DesktopEditor::editedFileFlashesFromTheMainButton()
         ModalDialogDriver driver;
         driver.closeUnexpected();
         selectRows(tab, QStringLiteral("tableViewCommands"), {1});
-        driver.answer(ModalDialogDriver::fillField(QStringLiteral("description"), QStringLiteral("Light the LED"), accept()));
+        driver.answer(
+            ModalDialogDriver::fillField(QStringLiteral("description"), QStringLiteral("Light the LED"), accept()));
         press(tab, QStringLiteral("pushButtonEditCommand"));
         QVERIFY2(driver.allAnswered(), qPrintable(driver.failures().join('\n')));
         const QSharedPointer<FlashFileManager> file = editedFile(tab);
@@ -99,24 +89,25 @@ void tst_DesktopEditor::editedFileFlashesFromTheMainButton()
                                QStringLiteral("--vendor"), QStringLiteral("8087")}));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-tab-start-main"));
     const ProgramStation::Run run = station.run({}, 300000);
+    const auto findings = [&run](const QString& prefix) { return DesktopStation::driverFindings(run, prefix); };
     const QByteArray report = run.report() + station.applicationLog().toLocal8Bit();
     QVERIFY2(run.exitCode == 0 && !run.hung, report);
-    QVERIFY2(findings(run, QStringLiteral("FAIL")).isEmpty(), report);
+    QVERIFY2(findings(QStringLiteral("FAIL")).isEmpty(), report);
 
     // The flash tab shows the edited file's configuration, drawn on the screen.
-    QCOMPARE(findings(run, QStringLiteral("path: ")), QStringList{edited});
-    QCOMPARE(findings(run, QStringLiteral("configuration: ")), QStringList{QStringLiteral("Provisioning")});
-    QCOMPARE(findings(run, QStringLiteral("tab area: ")), QStringList{QStringLiteral("drawn")});
+    QCOMPARE(findings(QStringLiteral("path: ")), QStringList{edited});
+    QCOMPARE(findings(QStringLiteral("configuration: ")), QStringList{QStringLiteral("Provisioning")});
+    QCOMPARE(findings(QStringLiteral("tab area: ")), QStringList{QStringLiteral("drawn")});
 
-    QCOMPARE(findings(run, QStringLiteral("start button: ")), QStringList{QStringLiteral("Start to flash")});
-    QVERIFY2(findings(run, QStringLiteral("outcome: ")) == QStringList{QStringLiteral("Flash success")}, report);
+    QCOMPARE(findings(QStringLiteral("start button: ")), QStringList{QStringLiteral("Start to flash")});
+    QVERIFY2(findings(QStringLiteral("outcome: ")) == QStringList{QStringLiteral("Flash success")}, report);
     // The image's name reached fastboot whole, and the grouped command ran with its parameter.
     QCOMPARE(station.partitions(QStringLiteral("PHONE1")).value(QStringLiteral("boot")).toString(),
              ProgramStation::digestOf(station.path(kAwkwardName)));
     const QStringList grouped = station.sim.commandLog().filter(QStringLiteral(" oem set-led"));
     QVERIFY2(grouped.size() == 1, qPrintable(station.sim.commandLog().join('\n')));
 
-    const QStringList lime = findings(run, QStringLiteral("progress lime: "));
+    const QStringList lime = findings(QStringLiteral("progress lime: "));
     QVERIFY2(lime.size() == 1 && lime.first().toInt() >= 50, report);
     QCOMPARE(station.sim.runningTools(), QStringList());
 }
