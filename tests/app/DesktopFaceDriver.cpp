@@ -475,6 +475,9 @@ protected:
             flashFromTheWindow(window);
         } else if (name == "start-main") {
             startFromTheMainButton(window);
+        } else if (name == "flash-tab-start-main") {
+            flashTab(window);
+            startFromTheMainButton(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
         }

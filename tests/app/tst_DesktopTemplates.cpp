@@ -27,17 +27,6 @@ QString sha256(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-// The driver's lines that start with `prefix`, less the prefix.
-QStringList findings(const ProgramStation::Run& run, const QString& prefix)
-{
-    QStringList found;
-    for (const QString& line : run.lines()) {
-        if (line.startsWith(QStringLiteral("driver: ") + prefix))
-            found << line.mid(8 + prefix.size());
-    }
-    return found;
-}
-
 } // namespace
 
 class tst_DesktopTemplates : public QObject
@@ -100,11 +89,12 @@ void tst_DesktopTemplates::insertedDfuTemplateFlashesFromTheMainButton()
     QVERIFY(station.addDevice({QStringLiteral("BOARD1"), QStringLiteral("1-4"), QStringLiteral("dfu")}));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("start-main"));
     const ProgramStation::Run run = station.run({}, 300000);
+    const auto findings = [&run](const QString& prefix) { return DesktopStation::driverFindings(run, prefix); };
     const QByteArray report = run.report() + station.applicationLog().toLocal8Bit();
     QVERIFY2(run.exitCode == 0 && !run.hung, report);
-    QVERIFY2(findings(run, QStringLiteral("FAIL")).isEmpty(), report);
-    QCOMPARE(findings(run, QStringLiteral("start button: ")), QStringList{QStringLiteral("Start to flash")});
-    QCOMPARE(findings(run, QStringLiteral("outcome: ")), QStringList{QStringLiteral("Flash success")});
+    QVERIFY2(findings(QStringLiteral("FAIL")).isEmpty(), report);
+    QCOMPARE(findings(QStringLiteral("start button: ")), QStringList{QStringLiteral("Start to flash")});
+    QCOMPARE(findings(QStringLiteral("outcome: ")), QStringList{QStringLiteral("Flash success")});
 
     // Five downloads, each to its alternate setting with the template's transfer size.
     QStringList downloads;
@@ -131,9 +121,9 @@ void tst_DesktopTemplates::insertedDfuTemplateFlashesFromTheMainButton()
     QCOMPARE(station.sim.device(QStringLiteral("BOARD1")).value(QStringLiteral("state")).toString(), QStringLiteral("mos"));
 
     // The device row as the screen shows it: a finished, successful bar and the blank phone's icon.
-    const QStringList lime = findings(run, QStringLiteral("progress lime: "));
+    const QStringList lime = findings(QStringLiteral("progress lime: "));
     QVERIFY2(lime.size() == 1 && lime.first().toInt() >= 50, report);
-    QCOMPARE(findings(run, QStringLiteral("kind icon: ")), QStringList{QStringLiteral("drawn")});
+    QCOMPARE(findings(QStringLiteral("kind icon: ")), QStringList{QStringLiteral("drawn")});
     QCOMPARE(station.sim.runningTools(), QStringList());
 }
 

@@ -23,6 +23,17 @@ public:
                                  : QRect();
     }
 
+    // The in-process driver's lines of `run` that start with `prefix`, less "driver: " and the prefix.
+    static QStringList driverFindings(const Run& run, const QString& prefix)
+    {
+        QStringList found;
+        for (const QString& line : run.lines()) {
+            if (line.startsWith(QStringLiteral("driver: ") + prefix))
+                found << line.mid(8 + prefix.size());
+        }
+        return found;
+    }
+
     // `program` runs with no fixed arguments.
     explicit DesktopStation(const QString& program)
         : ProgramStation(program, {})

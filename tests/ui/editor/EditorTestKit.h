@@ -1,7 +1,7 @@
 #pragma once
 
 // What the editor tab's tests share: fixture files, the tab's edited file, buttons pressed by
-// object name and the answers of the dialogs the tab opens.
+// object name, the answers of the dialogs the tab opens, and every dialog accepted as shown.
 
 #include "ModalDialogDriver.h"
 #include "loader/FlashFileManager.h"
@@ -10,11 +10,13 @@
 #include "ui/editor/FlashEditorWidget.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 
@@ -110,6 +112,44 @@ inline Step setChecked(const QString& box, bool checked)
 inline Step accept()
 {
     return ModalDialogDriver::pressButton(QDialogButtonBox::Ok);
+}
+
+// The tool the command dialog shows is the command's own, and a time-out beyond the spin box's
+// range shows as "No timeout".
+inline Step showsItself(const QString& tool, bool unlimited, QStringList& problems)
+{
+    return [tool, unlimited, &problems](QWidget* modal) {
+        auto* tools = modal->findChild<QComboBox*>(QStringLiteral("m_pkCommandType"));
+        if (tools->currentData(Qt::UserRole + 1).toString() != tool)
+            problems << QStringLiteral("%1 shown as %2").arg(tool, tools->currentText());
+        auto* timeout = modal->findChild<QSpinBox*>(QStringLiteral("timeout"));
+        if (unlimited && (!timeout || timeout->value() != -1 || timeout->text() != QStringLiteral("No timeout")))
+            problems << QStringLiteral("time-out shown as %1").arg(timeout ? timeout->text() : QString());
+        return true;
+    };
+}
+
+// Opens every command and parameter dialog of the tab in turn and accepts it as shown.
+inline void acceptEveryDialog(FlashEditorWidget& tab, QStringList& problems)
+{
+    const QSharedPointer<FlashFileManager> file = editedFile(tab);
+    ModalDialogDriver driver;
+    driver.closeUnexpected();
+    for (int row = 0; row < int(file->getCommandList().size()); ++row) {
+        const QSharedPointer<FlashCommand> command = file->getCommandList()[size_t(row)];
+        unsigned long long timeout = 0;
+        command->toJson().getUInt64(QStringLiteral("timeout"), timeout);
+        selectRows(tab, QStringLiteral("tableViewCommands"), {row});
+        driver.answer(both(showsItself(command->getToolId(), timeout > 2147483647ULL, problems), accept()));
+        press(tab, QStringLiteral("pushButtonEditCommand"));
+    }
+    const int parameters = tab.findChild<QTableView*>(QStringLiteral("tableViewParameters"))->model()->rowCount();
+    for (int row = 0; row < parameters; ++row) {
+        selectRows(tab, QStringLiteral("tableViewParameters"), {row});
+        driver.answer(accept());
+        press(tab, QStringLiteral("pushButtonEditParameter"));
+    }
+    problems << driver.failures();
 }
 
 } // namespace EditorTestKit

@@ -67,21 +67,6 @@ QByteArray xmlFixture()
 )";
 }
 
-// The tool the command dialog shows is the command's own, and a time-out beyond the spin box's
-// range shows as "No timeout".
-Step showsItself(const QString& tool, bool unlimited, QStringList& problems)
-{
-    return [tool, unlimited, &problems](QWidget* modal) {
-        auto* tools = modal->findChild<QComboBox*>(QStringLiteral("m_pkCommandType"));
-        if (tools->currentData(Qt::UserRole + 1).toString() != tool)
-            problems << QStringLiteral("%1 shown as %2").arg(tool, tools->currentText());
-        auto* timeout = modal->findChild<QSpinBox*>(QStringLiteral("timeout"));
-        if (unlimited && (!timeout || timeout->value() != -1 || timeout->text() != QStringLiteral("No timeout")))
-            problems << QStringLiteral("time-out shown as %1").arg(timeout ? timeout->text() : QString());
-        return true;
-    };
-}
-
 // The document's lines as written: a difference shows where it is.
 QStringList lines(const JsonObject& document)
 {
@@ -118,8 +103,6 @@ private slots:
 
 private:
     QString fixture(const QString& name, const QByteArray& text, const QString& fileName) const;
-    // Opens every command and parameter dialog of the tab in turn and accepts it as shown.
-    void acceptEveryDialog(FlashEditorWidget& tab, QStringList& problems);
 
     QTemporaryDir m_dir;
 };
@@ -139,28 +122,6 @@ QString tst_EditorRoundTrip::fixture(const QString& name, const QByteArray& text
         || !write(folder + QLatin1Char('/') + kAwkwardName, "awkward"))
         return QString();
     return folder + QLatin1Char('/') + fileName;
-}
-
-void tst_EditorRoundTrip::acceptEveryDialog(FlashEditorWidget& tab, QStringList& problems)
-{
-    const QSharedPointer<FlashFileManager> file = editedFile(tab);
-    ModalDialogDriver driver;
-    driver.closeUnexpected();
-    for (int row = 0; row < int(file->getCommandList().size()); ++row) {
-        const QSharedPointer<FlashCommand> command = file->getCommandList()[size_t(row)];
-        unsigned long long timeout = 0;
-        command->toJson().getUInt64(QStringLiteral("timeout"), timeout);
-        selectRows(tab, QStringLiteral("tableViewCommands"), {row});
-        driver.answer(both(showsItself(command->getToolId(), timeout > 2147483647ULL, problems), accept()));
-        press(tab, QStringLiteral("pushButtonEditCommand"));
-    }
-    const int parameters = tab.findChild<QTableView*>(QStringLiteral("tableViewParameters"))->model()->rowCount();
-    for (int row = 0; row < parameters; ++row) {
-        selectRows(tab, QStringLiteral("tableViewParameters"), {row});
-        driver.answer(accept());
-        press(tab, QStringLiteral("pushButtonEditParameter"));
-    }
-    problems << driver.failures();
 }
 
 void tst_EditorRoundTrip::unchangedDialogsChangeNothing_data()
