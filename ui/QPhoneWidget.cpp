@@ -151,11 +151,12 @@ void QPhoneWidget::setDevice(const FlashDevice2Ptr& device)
     // A new state may change every answer (adb or fastboot, or neither).
     connect(m_device.data(), &Device::dataChanged, this, &QPhoneWidget::requestPropertyRefresh,
             Qt::QueuedConnection);
-    requestPropertyRefresh();
     if (!isVisible())
         clearFlashStatus(true);
     updateProperties();
     update();
+    // Asked once the labels show what is known now: the answers arrive with the next tick.
+    requestPropertyRefresh();
     if (m_device->isFlashing())
         onFlashStarted(m_device);
     show();

@@ -295,9 +295,13 @@ void flashFromTheWindow(QMainWindow* window)
         report(QStringLiteral("FAIL the main button never turned to Stop"));
 
     if (qEnvironmentVariableIsSet("QLN_DRIVER_NOTIFIER")) {
-        // Reported at its full size, once its slide in has ended.
+        // Reported at its full size, once its slide in has ended and the layout has given it the
+        // last frame's size (a pass after the animation's end).
         auto* slideIn = notifier->findChild<QAbstractAnimation*>(QStringLiteral("showAnimation"));
-        if (!waitUntil([&] { return notifier->height() > 0 && slideIn->state() == QAbstractAnimation::Stopped; }, 60000))
+        if (!waitUntil([&] {
+                return notifier->height() > 0 && slideIn->state() == QAbstractAnimation::Stopped
+                       && notifier->size() == notifier->maximumSize();
+            }, 60000))
             report(QStringLiteral("FAIL the notifier never opened"));
         report(QStringLiteral("notifier open: ") + screenRect(notifier));
     }
@@ -399,7 +403,8 @@ void startFromTheMainButton(QMainWindow* window)
     deviceViews(window, 1, 30000);
     bool ended = false;
     QString outcome;
-    QObject::connect(MessageHandler::instance(), &MessageHandler::newLog, window,
+    QObject listening;   // ends the connection with this function, whose locals it writes
+    QObject::connect(MessageHandler::instance(), &MessageHandler::newLog, &listening,
                      [&](LOGLEVEL, const QString&, const QString& text) {
                          for (const char* end : {"Flash success", "Flash failed", "Flash cancelled"}) {
                              if (!ended && text.contains(QLatin1String(end))) {
