@@ -294,8 +294,8 @@ void Quillon::attachMainWindow()
             Qt::BlockingQueuedConnection);
     connect(m_flashManager, &FlashManager::displayNotifierTool, m_mainWindow, &MainWindow::displayNotifierTool,
             Qt::BlockingQueuedConnection);
-    // An interrupt closes the window as its close button would.
-    connect(m_interrupts, &InterruptNotifier::interrupted, m_mainWindow, &QWidget::close);
+    // An interrupt closes the window as its close button would, without asking before it stops flashes.
+    connect(m_interrupts, &InterruptNotifier::interrupted, m_mainWindow, &MainWindow::closeOnInterrupt);
     m_mainWindow->widgetFlashBasicReloadLatestFlashFile();
 }
 

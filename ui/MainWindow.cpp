@@ -320,6 +320,13 @@ void MainWindow::displayMessageBox(const QString& type, const QString& text, boo
                                    [&type](const MessageBoxKind& candidate) { return type == QLatin1String(candidate.type); });
     if (kind == kMessageBoxKinds.end())
         return;
+    // The program is leaving and its flashes are stopped: a box now would wait for nobody and hold
+    // the exit (the asking flash waits for the answer, the exit for the flash).
+    if (m_closeAccepted) {
+        if (answer)
+            *answer = kind->isQuestion;
+        return;
+    }
     QMessageBox box(this);
     box.setWindowTitle(QCoreApplication::applicationName());
     box.setText(text);
@@ -402,6 +409,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The flashes stop before the tabs are asked: a tab that refuses leaves them stopped.
+    if (m_flashManager && m_deviceManager && m_flashManager->isDeviceFlashing()) {
+        const bool stopped = m_closingOnInterrupt ? m_flashManager->stopFlash() : stopFlashesBeforeClose();
+        if (!stopped) {
+            event->ignore();
+            return;
+        }
+    }
     for (FlashTab* tab : qAsConst(m_tabs)) {
         if (!tab->mainWindowAboutToQuit()) {
             event->ignore();
@@ -411,7 +426,75 @@ void MainWindow::closeEvent(QCloseEvent* event)
     for (FlashTab* tab : qAsConst(m_tabs))
         tab->mainWindowQuit();
     event->accept();
+    // Before closing: its receiver flushes pending events, which may hold a flash's question.
+    m_closeAccepted = true;
     emit closing(0);
+}
+
+void MainWindow::closeOnInterrupt()
+{
+    m_closingOnInterrupt = true;
+    close();
+    m_closingOnInterrupt = false;   // a tab that refused leaves the window as it was
+}
+
+bool MainWindow::stopFlashesBeforeClose()
+{
+    if (isOnDemandConfigurationFlashing()) {
+        warnOnDemandFlashesCannotStop();
+        return false;
+    }
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        nullptr, QCoreApplication::applicationName(),
+        tr("One or more devices are flashing.\nDo you want to quit anyway?"), QMessageBox::Yes | QMessageBox::No,
+        QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return false;
+    if (!m_flashManager->stopFlash()) {
+        warnOnDemandFlashesCannotStop();
+        return false;
+    }
+    return true;
+}
+
+bool MainWindow::isOnDemandConfigurationFlashing() const
+{
+    if (m_flashManager->getFlashManagerMode() != FlashManager::FM_MODE_ON_DEMAND)
+        return false;
+    const FlashConfigurationPtr onDemand = m_flashManager->getOnDemandFlashFile();
+    if (!onDemand)
+        return false;
+    // A device whose runner runs the on-demand configuration itself: the same object, not a copy.
+    std::map<PortNumber, DevicePtr> devices;
+    m_deviceManager->getDevices(devices);
+    return std::any_of(devices.begin(), devices.end(), [&onDemand](const auto& entry) {
+        const FlashDevice2Ptr device = entry.second.template dynamicCast<FlashDevice2>();
+        const SharedPointer<FlashRunner> runner = device ? device->getFlashFile() : SharedPointer<FlashRunner>();
+        return runner && runner->getConfiguration() == onDemand;
+    });
+}
+
+void MainWindow::warnOnDemandFlashesCannotStop()
+{
+    QMessageBox::warning(nullptr, QCoreApplication::applicationName(),
+                         tr("One or more devices are flashing blankphone using on-demand mode.\n"
+                            "When flashes are running in this mode Dravik API cannot be stopped.\n\n"
+                            "Please wait for blankphone flashes to terminate."),
+                         QMessageBox::Ok);
+}
+
+void MainWindow::do_batteryTooLowWhenFlashFW(const FlashDevice2Ptr& device)
+{
+    if (!device)
+        return;
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName() + tr(" - Battery Warning"),
+                    tr("Battery too low for device %1 connected on port %2")
+                        .arg(device->getSocSerial(), device->getPort().toString()),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setInformativeText(tr("Do you want to stop the flash ?"));
+    box.setDefaultButton(QMessageBox::Yes);
+    if (box.exec() == QMessageBox::Yes && m_flashManager)
+        m_flashManager->stopFlash(device);
 }
 
 void MainWindow::on_actionAbout_triggered()

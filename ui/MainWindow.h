@@ -58,6 +58,11 @@ public slots:
     void displayMessageBox(const QString& type, const QString& text, bool* answer = nullptr);
     // A device view's start request, queued.
     void prepareAndStartFlash(const FlashDevice2Ptr& device, const QString& flashFilePath);
+    // Closes as an interrupt (SIGINT, SIGTERM, SIGHUP) asks: running flashes are stopped without a
+    // question, as nobody may be there to answer it.
+    void closeOnInterrupt();
+    // Asks whether to stop `device`'s flash because its battery is too low; Yes stops that flash only.
+    void do_batteryTooLowWhenFlashFW(const FlashDevice2Ptr& device);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -112,6 +117,11 @@ private:
     void startVirtualDevice(const FlashConfigurationPtr& configuration);
     void startEveryShownDevice(const FlashConfigurationPtr& configuration);
     static bool confirmFlashAllDevices();
+    // Before a close while devices flash: true once the user agreed and the flashes were asked to
+    // stop; false (the close is refused) on any other answer, or while on-demand flashes run.
+    bool stopFlashesBeforeClose();
+    bool isOnDemandConfigurationFlashing() const;
+    static void warnOnDemandFlashesCannotStop();
     QPhoneWidget* viewOf(const FlashDevice2Ptr& device) const;
 
     // The window's state when F11 took it to full screen, to return to on the next F11.
@@ -128,4 +138,7 @@ private:
     TableLog m_tableLog;
     QTimer m_dropHoverTimer;
     StateBeforeFullScreen m_stateBeforeFullScreen = StateBeforeFullScreen::Normal;
+    // Set when a close is accepted: from then on nobody answers a flash's question.
+    bool m_closeAccepted = false;
+    bool m_closingOnInterrupt = false;
 };

@@ -7,6 +7,7 @@
 #include "MainWindowTestSetup.h"
 #include "ModalDialogDriver.h"
 #include "OpenedUrls.h"
+#include "SleepingThread.h"
 #include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"
 #include "engine/FlashManager.h"
@@ -30,12 +31,15 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QThread>
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -57,6 +61,15 @@ bool write(const QString& path, const QByteArray& bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
+
+// Asks the window from another thread as a flash does: the asking thread waits for the answer.
+class Asker : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void ask(const QString& type, const QString& text, bool* answer);
+};
 
 } // namespace
 
@@ -91,6 +104,8 @@ private slots:
     void closeWithNothingFlashing();
     void displayMessageBox_data();
     void displayMessageBox();
+    void questionsAfterTheCloseGetNoBox_data();
+    void questionsAfterTheCloseGetNoBox();
     void systemTrayNotificationIsTraced_data();
     void systemTrayNotificationIsTraced();
     void eightHiddenDeviceViewsAtTheTop();
@@ -531,12 +546,13 @@ void tst_MainWindow::closeWithNothingFlashing()
 void tst_MainWindow::displayMessageBox_data()
 {
     QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("button");       // "Escape": the key; empty: no box expected
+    QTest::addColumn<QString>("button");       // "Escape", "Return": the key; empty: no box expected
     QTest::addColumn<int>("icon");
     QTest::addColumn<bool>("expected");
     QTest::newRow("question, Continue") << "question" << "Continue" << int(QMessageBox::Question) << false;
     QTest::newRow("question, Cancel Flash") << "question" << "Cancel Flash" << int(QMessageBox::Question) << true;
     QTest::newRow("question, Escape") << "question" << "Escape" << int(QMessageBox::Question) << true;
+    QTest::newRow("question, Return (the default)") << "question" << "Return" << int(QMessageBox::Question) << false;
     QTest::newRow("info") << "info" << "OK" << int(QMessageBox::Information) << false;
     QTest::newRow("warn") << "warn" << "OK" << int(QMessageBox::Warning) << false;
     QTest::newRow("Info (other case)") << "Info" << "" << 0 << true;
@@ -559,6 +575,8 @@ void tst_MainWindow::displayMessageBox()
         // A box that should not have shown is closed all the same, and counts as answered.
         if (button.isEmpty() || button == QStringLiteral("Escape"))
             QTest::keyClick(modal, Qt::Key_Escape);
+        else if (button == QStringLiteral("Return"))
+            QTest::keyClick(modal, Qt::Key_Return);
         else if (!ModalDialogDriver::pressButton(button)(modal))
             return false;
         return looksRight;
@@ -572,6 +590,65 @@ void tst_MainWindow::displayMessageBox()
     if (!button.isEmpty())
         QCOMPARE(driver.texts(), QStringList{QStringLiteral("Plug the cable")});
     QCOMPARE(answer, expected);
+}
+
+void tst_MainWindow::questionsAfterTheCloseGetNoBox_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("expected");   // the answer after the call
+    QTest::addColumn<bool>("written");    // written over its opposite, else left as it was
+    QTest::newRow("question: Cancel Flash") << "question" << true << true;
+    QTest::newRow("info: Ok") << "info" << false << true;
+    QTest::newRow("Info: left as it was") << "Info" << true << false;
+}
+
+// A flash's question that waits in the queue while the window closes reaches it when start-up's
+// terminate handles the pending events: answered there at once, as the program is leaving and its
+// flashes are stopped. A box would wait for nobody, and its flash and the exit with it.
+void tst_MainWindow::questionsAfterTheCloseGetNoBox()
+{
+    QFETCH(QString, type);
+    QFETCH(bool, expected);
+    QFETCH(bool, written);
+    MainWindow& window = makeWindow();
+    window.show();
+    firstPass();
+    Asker asker;
+    connect(&asker, &Asker::ask, &window, &MainWindow::displayMessageBox, Qt::BlockingQueuedConnection);
+    bool answer = written ? !expected : expected;
+    std::atomic<pid_t> asking{0};
+    std::unique_ptr<QThread> flash(QThread::create([&] {
+        asking = SleepingThread::currentId();
+        emit asker.ask(type, QStringLiteral("Go on?"), &answer);
+    }));
+    std::unique_ptr<QThread> later(QThread::create([&] { emit asker.ask(type, QStringLiteral("Go on?"), &answer); }));
+    // A check that fails leaves no thread waiting for an answer behind it.
+    const auto release = qScopeGuard([&] { (void)QTest::qWaitFor([&] { return flash->wait(1) && later->wait(1); }, 10000); });
+    bool answeredWhileClosing = false;
+    connect(&window, &MainWindow::closing, this, [&] {
+        // What terminate does first.
+        QCoreApplication::processEvents();
+        answeredWhileClosing = flash->isFinished() || flash->wait(5000);
+    });
+    ModalDialogDriver dialogs;
+    dialogs.closeUnexpected();
+
+    // From here until the close this thread handles no event: the question waits in its queue.
+    flash->start();
+    QVERIFY(SleepingThread::waitUntilAsleep(asking));
+    QVERIFY(window.close());
+
+    QVERIFY(answeredWhileClosing);
+    QCOMPARE(answer, expected);
+    QCoreApplication::processEvents();
+    QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
+
+    // Later questions too: the window never asks again.
+    answer = written ? !expected : expected;
+    later->start();
+    QVERIFY(QTest::qWaitFor([&] { return later->isFinished(); }, 10000));
+    QCOMPARE(answer, expected);
+    QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
 }
 
 void tst_MainWindow::systemTrayNotificationIsTraced_data()

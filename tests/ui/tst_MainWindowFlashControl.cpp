@@ -1,6 +1,6 @@
 // The main window's flash control as an operator works it: the main start/stop button, the
-// on-demand box, the device views' start buttons and the flash dialog, against the real flash
-// manager and devices on the simulator. Where the table is about what the window asks for, the
+// on-demand box, the device views' start buttons, the flash dialog, closing while devices flash and
+// the battery warning, against the real flash manager and devices on the simulator. Where the table is about what the window asks for, the
 // manager hears nothing of the window's requests and the test reads them from the window.
 
 #include "DeviceManagerFixture.h"
@@ -94,6 +94,10 @@ private slots:
     void droppedFileFlashesWithTheDialogsConfiguration_data();
     void droppedFileFlashesWithTheDialogsConfiguration();
     void notifierCommandReachesThePanelAndTheFlashGoesOn();
+    void closeWhileFlashing_data();
+    void closeWhileFlashing();
+    void batteryWarningStopsThatDeviceOnly_data();
+    void batteryWarningStopsThatDeviceOnly();
 
 private:
     // The window as start-up makes it, with the flash tab current; the manager is attached
@@ -129,6 +133,9 @@ private:
         return view->findChild<StartStopPushButton*>(QStringLiteral("pushButton_startStop"));
     }
     void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+    // Devices `serials` (ports 1-2, 1-3, ...) in `state` flash a file of `state` from the main
+    // button and hang in its first command; false when a flash never reached it.
+    bool flashUntilTheyHang(const QStringList& serials, const QString& state);
 
     QTemporaryDir m_dir;
     std::unique_ptr<DeviceManagerFixture> m_devices;
@@ -543,6 +550,163 @@ void tst_MainWindowFlashControl::notifierCommandReachesThePanelAndTheFlashGoesOn
     auto* text = notifier->findChild<QTextBrowser*>(QStringLiteral("m_pkTextBrowser"));
     QCOMPARE(text->toPlainText(), QStringLiteral("Plug the cable"));
     QVERIFY(log.lines().contains(QStringLiteral("INFO|Displaying notification during 30000 ms")));
+}
+
+bool tst_MainWindowFlashControl::flashUntilTheyHang(const QStringList& serials, const QString& state)
+{
+    for (int index = 0; index < serials.size(); ++index) {
+        if (!m_devices->sim.addDevice(serials.at(index), QStringLiteral("1-%1").arg(index + 2), state, {})
+            || !m_devices->sim.setFault(serials.at(index), "hang_match", "oem hangs"))
+            return false;
+    }
+    if (!m_devices->scan())
+        return false;
+    makeWindow();
+    m_window->show();
+    loadFlashFile(flashJson(state, {"oem hangs", "oem after"}));
+    ModalDialogDriver dialogs;
+    if (serials.size() > 1)
+        dialogs.answer(ModalDialogDriver::pressButton(QStringLiteral("Yes")));   // flash all devices
+    click(mainButton());
+    return dialogs.allAnswered() && QTest::qWaitFor([&] {
+        return m_devices->sim.commandLog().filter("oem hangs").size() == serials.size();
+    }, 60000);
+}
+
+void tst_MainWindowFlashControl::closeWhileFlashing_data()
+{
+    QTest::addColumn<QString>("situation");   // "flashing", "on-demand", "on-demand mode, another file"
+    QTest::addColumn<QString>("answer");      // the button pressed, "Escape", or "interrupt": no box
+    QTest::addColumn<QString>("text");        // the box's text; empty: no box
+    QTest::addColumn<bool>("closes");
+
+    const QString question = QStringLiteral("One or more devices are flashing.\nDo you want to quit anyway?");
+    const QString onDemandWarning = QStringLiteral(
+        "One or more devices are flashing blankphone using on-demand mode.\nWhen flashes are running in this mode "
+        "Dravik API cannot be stopped.\n\nPlease wait for blankphone flashes to terminate.");
+    QTest::newRow("flashing, No") << "flashing" << "No" << question << false;
+    QTest::newRow("flashing, Escape") << "flashing" << "Escape" << question << false;
+    QTest::newRow("flashing, Yes") << "flashing" << "Yes" << question << true;
+    QTest::newRow("flashing, interrupt") << "flashing" << "interrupt" << QString() << true;
+    QTest::newRow("on-demand configuration flashing") << "on-demand" << "OK" << onDemandWarning << false;
+    QTest::newRow("on-demand mode, another file flashing, Yes")
+        << "on-demand mode, another file" << "Yes" << question << true;
+}
+
+void tst_MainWindowFlashControl::closeWhileFlashing()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, answer);
+    QFETCH(QString, text);
+    QFETCH(bool, closes);
+    if (situation == QLatin1String("on-demand")) {
+        makeWindow();
+        m_window->show();
+        loadFlashFile(flashJson("dnx_os", {"oem hangs", "oem after"}));
+        click(onDemandBox());
+        click(mainButton());
+        QVERIFY(m_devices->sim.addDevice("D1", "1-2", "dnx_os", {}));
+        QVERIFY(m_devices->sim.setFault("D1", "hang_match", "oem hangs"));
+        QVERIFY(m_devices->scan());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_devices->sim.commandLog().filter("oem hangs").isEmpty(), 60000);
+    } else {
+        QVERIFY(flashUntilTheyHang({"A"}, "pos"));
+    }
+    if (situation == QLatin1String("on-demand mode, another file")) {
+        // The same file loaded again: an equal configuration, but not the one that flashes.
+        loadFlashFile(flashJson("pos", {"oem hangs", "oem after"}));
+        m_flashManager->setFlashManagerMode(FlashManager::FM_MODE_ON_DEMAND,
+                                            child<FlashBasicWidget>(QStringLiteral("widgetFlashBasic"))->getCurrentFlashFile());
+    }
+    const FlashDevice2Ptr device = boundView()->getDevice();
+    QVERIFY(device->isFlashing());
+    QSignalSpy closing(m_window.get(), &MainWindow::closing);
+    QSignalSpy finished(m_flashManager.get(), &FlashManager::flashFinished);
+    ModalDialogDriver dialogs;
+    if (!text.isEmpty()) {
+        dialogs.answer(dialogs.readBoxText([answer](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            // A question defaults to No; every box is the application's, with no parent window.
+            const QAbstractButton* no = box->button(QMessageBox::No);
+            const bool looksRight = box->windowTitle() == kApplicationName && !box->parentWidget()
+                                    && (!no || box->defaultButton() == no);
+            if (answer == QLatin1String("Escape")) {
+                QTest::keyClick(modal, Qt::Key_Escape);
+            } else if (!ModalDialogDriver::pressButton(answer)(modal)) {
+                box->reject();   // the wrong box: the test fails now, not at its time-out
+                return false;
+            }
+            return looksRight;
+        }));
+    }
+    dialogs.closeUnexpected();
+
+    if (answer == QLatin1String("interrupt"))
+        m_window->closeOnInterrupt();
+    else
+        m_window->close();
+
+    QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
+    QCOMPARE(dialogs.texts(), text.isEmpty() ? QStringList() : QStringList{text});
+    QCOMPARE(closing.count(), closes ? 1 : 0);
+    QCOMPARE(m_window->isVisible(), !closes);
+    if (closes) {
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QCOMPARE(finished.at(0).at(1).value<FlashTypes::FlashStatus>(), FlashTypes::FlashStatus::Interrupted);
+        QCOMPARE(m_devices->sim.runningTools(), QStringList());
+    } else {
+        // Refused: the flash goes on, its tool still running.
+        QCoreApplication::processEvents();
+        QVERIFY(device->isFlashing());
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(m_devices->sim.runningTools().size(), 1);
+    }
+}
+
+void tst_MainWindowFlashControl::batteryWarningStopsThatDeviceOnly_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("Yes") << "Yes";
+    QTest::newRow("No") << "No";
+}
+
+void tst_MainWindowFlashControl::batteryWarningStopsThatDeviceOnly()
+{
+    QFETCH(QString, answer);
+    QVERIFY(flashUntilTheyHang({"A", "B"}, "pos"));
+    const FlashDevice2Ptr low = m_devices->deviceAt<FlashDevice2>(PortNumber::usbPort("1-2"));
+    const FlashDevice2Ptr other = m_devices->deviceAt<FlashDevice2>(PortNumber::usbPort("1-3"));
+    QSignalSpy finished(m_flashManager.get(), &FlashManager::flashFinished);
+    QString title;
+    QString question;
+    ModalDialogDriver dialogs;
+    dialogs.answer(dialogs.readBoxText([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        title = box->windowTitle();
+        question = box->informativeText();
+        const bool yesByDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        return ModalDialogDriver::pressButton(answer)(modal) && yesByDefault && !box->parentWidget();
+    }));
+    dialogs.closeUnexpected();
+
+    // Nothing in the program connects the warning: a direct call.
+    m_window->do_batteryTooLowWhenFlashFW(low);
+
+    QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
+    QCOMPARE(title, kApplicationName + QStringLiteral(" - Battery Warning"));
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Battery too low for device %1 connected on port 1-2")
+                                              .arg(low->getSocSerial())});
+    QCOMPARE(question, QStringLiteral("Do you want to stop the flash ?"));
+    if (answer == QLatin1String("Yes")) {
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QCOMPARE(finished.at(0).at(0).value<FlashDevice2Ptr>(), low);
+        QCOMPARE(finished.at(0).at(1).value<FlashTypes::FlashStatus>(), FlashTypes::FlashStatus::Interrupted);
+    } else {
+        QCoreApplication::processEvents();
+        QVERIFY(low->isFlashing());
+    }
+    QVERIFY(other->isFlashing());
+    QCOMPARE(m_devices->sim.runningTools().size(), answer == QLatin1String("Yes") ? 1 : 2);
 }
 
 QTEST_MAIN(tst_MainWindowFlashControl)
