@@ -6,8 +6,10 @@
 // scenario.
 
 #include "ModalDialogDriver.h"
+#include "SleepingThread.h"
 #include "app/EntryPoint.h"
 #include "core/MessageHandler.h"
+#include "engine/FlashManager.h"
 #include "model/FlashConfiguration.h"
 #include "model/FlashGroup.h"
 #include "ui/FlashBasicWidget.h"
@@ -17,8 +19,11 @@
 
 #include <QAbstractAnimation>
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,11 +37,14 @@
 #include <QScreen>
 #include <QSplashScreen>
 #include <QTest>
+#include <QThread>
 #include <QToolButton>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -276,11 +284,34 @@ void attachedDevices(QMainWindow* window)
         report(QStringLiteral("FAIL no go to close"));
 }
 
+// Answers the flash's message box, once it shows, with `button`: reports its text, buttons and
+// place on the screen, then waits for the go "answer" (the test looks at the screen meanwhile).
+// The box runs its own event loop: the step runs inside it.
+void answerTheFlashsQuestion(ModalDialogDriver& dialogs, const QString& button)
+{
+    dialogs.answer([button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box)
+            return false;
+        QStringList buttons;
+        for (QAbstractButton* each : box->buttons())
+            buttons << each->text();
+        std::sort(buttons.begin(), buttons.end());
+        report(QStringLiteral("question: ") + box->text());
+        report(QStringLiteral("question buttons: ") + buttons.join(QLatin1Char('|')));
+        report(QStringLiteral("question box: ") + screenRect(box));
+        if (!waitForGo(QStringLiteral("answer")))
+            report(QStringLiteral("FAIL no go to answer"));
+        return ModalDialogDriver::pressButton(button)(modal);
+    });
+}
+
 // Presses the main "Start to flash" with the first device's row shown, as its user would, and
 // reports what the window shows: with QLN_DRIVER_NOTIFIER set, the notifier panel once it has
 // opened and once it has closed; with QLN_DRIVER_PRESS_STOP set, the main button's text when the
-// go "stop" comes, then presses it. Once the flash has ended in the row, the main button's text
-// and the row's progress bar on the screen. The window stays until the go "close".
+// go "stop" comes, then presses it; with QLN_DRIVER_ANSWER set, the flash's message box, answered
+// with that button at the go "answer". Once the flash has ended in the row, the main button's
+// text and the row's progress bar on the screen. The window stays until the go "close".
 void flashFromTheWindow(QMainWindow* window)
 {
     if (!waitUntil([window] { return !shownRows(window).isEmpty(); }, 60000)) {
@@ -290,6 +321,9 @@ void flashFromTheWindow(QMainWindow* window)
     auto* mainButton = window->findChild<StartStopPushButton*>(QStringLiteral("startFlashingMain"));
     auto* bar = shownRows(window).first()->findChild<QProgressBar*>(QStringLiteral("progressBar"));
     auto* notifier = window->findChild<QWidget*>(QStringLiteral("notifierWidget"));
+    ModalDialogDriver dialogs(180000);
+    if (qEnvironmentVariableIsSet("QLN_DRIVER_ANSWER"))
+        answerTheFlashsQuestion(dialogs, qEnvironmentVariable("QLN_DRIVER_ANSWER"));
     QTest::mouseClick(mainButton, Qt::LeftButton);
     if (!waitUntil([mainButton] { return mainButton->isStarted(); }, 20000))
         report(QStringLiteral("FAIL the main button never turned to Stop"));
@@ -325,6 +359,8 @@ void flashFromTheWindow(QMainWindow* window)
         waitUntil(closed, 30000);
         report(QStringLiteral("notifier closed: ") + (closed() ? "yes" : "no"));
     }
+    for (const QString& failure : dialogs.failures())
+        report(QStringLiteral("FAIL ") + failure);
     if (!waitForGo(QStringLiteral("close")))
         report(QStringLiteral("FAIL no go to close"));
 }
@@ -353,6 +389,64 @@ protected:
 
 private:
     QList<QSplashScreen*> m_watched;
+};
+
+// A flash's question that waits in the window's queue when the close comes: when the window's
+// close event arrives, a thread of the driver asks through the flash manager's relay to the window,
+// as a flash's thread does, and the driver holds the main thread, handling no event, until that
+// thread sleeps on its answer. The close then runs with the question queued, and the program must
+// still end. Reports what the thread was answered and any box that shows after the close.
+class QuestionAtClose : public QObject
+{
+public:
+    QuestionAtClose()
+        : QObject(QCoreApplication::instance())
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~QuestionAtClose() override
+    {
+        if (m_asking)
+            m_asking->wait();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Start-up moves the manager to its thread while the object is still on this one.
+        if (event->type() == QEvent::ThreadChange && qobject_cast<FlashManager*>(watched))
+            m_flashManager = static_cast<FlashManager*>(watched);
+        if (event->type() == QEvent::Show && m_closing && qobject_cast<QMessageBox*>(watched))
+            report(QStringLiteral("FAIL a box showed after the close: ") + static_cast<QMessageBox*>(watched)->text());
+        if (event->type() == QEvent::Close && qobject_cast<MainWindow*>(watched) && !m_closing) {
+            m_closing = true;
+            askAndWaitUntilQueued();
+        }
+        return false;
+    }
+
+private:
+    void askAndWaitUntilQueued()
+    {
+        if (!m_flashManager) {
+            report(QStringLiteral("FAIL no flash manager"));
+            return;
+        }
+        FlashManager* manager = m_flashManager;
+        m_asking.reset(QThread::create([this, manager] {
+            m_askingId = SleepingThread::currentId();
+            bool cancel = false;
+            emit manager->displayMessageBox(QStringLiteral("question"), QStringLiteral("Leave now?"), &cancel);
+            report(QStringLiteral("question answered: ") + (cancel ? "Cancel Flash" : "Continue"));
+        }));
+        m_asking->start();
+        report(QStringLiteral("question queued: ") + (SleepingThread::waitUntilAsleep(m_askingId) ? "yes" : "no"));
+    }
+
+    FlashManager* m_flashManager = nullptr;
+    std::unique_ptr<QThread> m_asking;
+    std::atomic<pid_t> m_askingId{0};
+    bool m_closing = false;
 };
 
 // Starts the flash tab's configuration on the first device's view as the window's own start
@@ -440,6 +534,100 @@ void startFromTheMainButton(QMainWindow* window)
     report(QStringLiteral("kind icon tooltip: ") + kind->toolTip());
 }
 
+// Saves the whole screen, as it shows now, as <QLN_DRIVER_SHOTS>/<name>.png and reports the file.
+void shoot(QMainWindow* window, const QString& name)
+{
+    window->repaint();
+    waitUntil([] { return false; }, 300);   // boxes and panels paint too
+    const QString path = QDir(qEnvironmentVariable("QLN_DRIVER_SHOTS")).filePath(name + QStringLiteral(".png"));
+    if (QGuiApplication::primaryScreen()->grabWindow(0).save(path))
+        report(QStringLiteral("shot: ") + path);
+    else
+        report(QStringLiteral("FAIL cannot write ") + path);
+}
+
+// Runs `press` with one step queued for the box or dialog it opens: the screen is saved as `name`
+// once `ready` holds for it, then `answer` ends it.
+void shootDialog(QMainWindow* window, const QString& name, const std::function<void()>& press,
+                 const ModalDialogDriver::Step& answer,
+                 const std::function<bool(QWidget*)>& ready = [](QWidget*) { return true; })
+{
+    ModalDialogDriver dialogs(60000);
+    dialogs.answer([=](QWidget* modal) {
+        waitUntil([&] { return ready(modal); }, 30000);
+        shoot(window, name);
+        return answer(modal);
+    });
+    press();
+    waitUntil([&] { return dialogs.allAnswered(); }, 60000);   // a queued press opens it later
+    for (const QString& failure : dialogs.failures())
+        report(QStringLiteral("FAIL ") + name + QStringLiteral(": ") + failure);
+}
+
+// The window in the states a reviewer looks at, each saved as a picture (scripts/screenshots):
+// empty; a file loaded with two devices; flashing; the quit question; the notifier; success,
+// cancel and failure; the flash dialog; the about box; on-demand mode. The devices come at the go
+// "devices": A succeeds, B hangs until "Stop", C fails. QLN_DRIVER_FLASH_FILE and
+// QLN_DRIVER_ON_DEMAND_FILE name the files.
+void screensForReview(QMainWindow* window)
+{
+    auto* mainWindow = qobject_cast<MainWindow*>(window);
+    auto* tab = window->findChild<FlashBasicWidget*>(QStringLiteral("widgetFlashBasic"));
+    auto* mainButton = window->findChild<StartStopPushButton*>(QStringLiteral("startFlashingMain"));
+    const QString flashFile = qEnvironmentVariable("QLN_DRIVER_FLASH_FILE");
+    shoot(window, QStringLiteral("01-empty"));
+    report(QStringLiteral("ready for devices"));
+    if (!waitForGo(QStringLiteral("devices")))
+        report(QStringLiteral("FAIL no go for the devices"));
+    tab->loadLocalFile(flashFile);
+    const auto barsOf = [window] {
+        QList<QProgressBar*> bars;
+        for (QPhoneWidget* row : shownRows(window))
+            bars << row->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+        return bars;
+    };
+    const auto flashing = [&](int count) {
+        int found = 0;
+        for (QProgressBar* bar : barsOf())
+            found += bar->styleSheet().contains(QLatin1String("deepskyblue")) && bar->value() > 0 ? 1 : 0;
+        return found >= count;
+    };
+    waitUntil([&] { return shownRows(window).size() == 3 && tab->getCurrentFlashFile(); }, 60000);
+    shoot(window, QStringLiteral("02-file-loaded"));
+
+    shootDialog(window, QStringLiteral("03-confirm-all-devices"), [&] { QTest::mouseClick(mainButton, Qt::LeftButton); },
+                ModalDialogDriver::pressButton(QStringLiteral("Yes")));
+    waitUntil([&] { return flashing(3); }, 20000);
+    shoot(window, QStringLiteral("04-flashing"));
+    waitUntil([&] { return !flashing(2) && flashing(1); }, 120000);   // only B, which hangs, still runs
+    shootDialog(window, QStringLiteral("05-quit-question"), [window] { window->close(); },
+                ModalDialogDriver::pressButton(QStringLiteral("No")));
+    auto* notifier = window->findChild<QWidget*>(QStringLiteral("notifierWidget"));
+    emit mainWindow->displayNotifierTool(QStringLiteral("Plug the cable of the next device"), 30000);
+    waitUntil([notifier] { return notifier->height() > 0 && notifier->size() == notifier->maximumSize(); }, 30000);
+    shoot(window, QStringLiteral("06-notifier-open"));
+    QTest::mouseClick(mainButton, Qt::LeftButton);   // Stop: B is cancelled
+    waitUntil([&] { return !mainButton->isStarted() && !flashing(1); }, 60000);
+    shoot(window, QStringLiteral("07-success-cancelled-failure"));
+
+    QPhoneWidget* first = shownRows(window).first();
+    shootDialog(window, QStringLiteral("08-flash-dialog"), [&] { emit first->start_flash(first->getDevice(), flashFile); },
+                ModalDialogDriver::pressButton(QDialogButtonBox::No), [](QWidget* modal) {
+                    auto* buttons = modal->findChild<QDialogButtonBox*>();
+                    return buttons && buttons->button(QDialogButtonBox::Yes)->isEnabled();
+                });
+    shootDialog(window, QStringLiteral("09-about-box"),
+                [window] { window->findChild<QAction*>(QStringLiteral("actionAbout"))->trigger(); },
+                [](QWidget* modal) { return static_cast<QDialog*>(modal)->close(); });
+
+    tab->loadLocalFile(qEnvironmentVariable("QLN_DRIVER_ON_DEMAND_FILE"));
+    waitUntil([tab] { return tab->getCurrentFlashFile(); }, 30000);
+    QTest::mouseClick(window->findChild<QCheckBox*>(QStringLiteral("useOnDemandMode")), Qt::LeftButton);
+    QTest::mouseClick(mainButton, Qt::LeftButton);
+    shoot(window, QStringLiteral("10-on-demand"));
+    QTest::mouseClick(mainButton, Qt::LeftButton);   // nothing flashes: the mode ends
+}
+
 // Polls until the window shows with a configuration ready, runs the scenario, closes the window.
 class Scenario : public QObject
 {
@@ -460,13 +648,17 @@ protected:
         QMainWindow* window = shownMainWindow();
         const QByteArray name = qgetenv("QLN_DRIVER_SCENARIO");
         // Device rows need no flash file: those scenarios start with the window.
-        const bool needsNoFile = name == "attached-devices" || name == "device-row";
+        const bool needsNoFile = name == "attached-devices" || name == "device-row" || name == "screenshots";
         if (!window || (!m_ready && !needsNoFile))
             return;
         killTimer(event->timerId());
         if (name == "device-row") {
             deviceRow(window);
             return;  // the test looks at the screen, then closes the window
+        }
+        if (name == "start-flash") {
+            flashFirstDevice(window);
+            return;  // the test closes the window and answers its question from outside
         }
         if (name == "groups") {
             flashTab(window);
@@ -483,13 +675,23 @@ protected:
         } else if (name == "flash-tab-start-main") {
             flashTab(window);
             startFromTheMainButton(window);
+        } else if (name == "screenshots") {
+            screensForReview(window);
         } else if (name == "start-up") {
             report(QStringLiteral("window: %1x%2").arg(window->width()).arg(window->height()));
-        }
-        else
+        } else if (name != "question-while-closing") {   // its work is done at the close
             report(QStringLiteral("FAIL no scenario ") + QString::fromLocal8Bit(name));
+        }
         report(QStringLiteral("done"));
+        // A close while a device flashes asks first: the user agrees.
+        ModalDialogDriver quitQuestion;
+        if (name == "close-while-flashing")
+            quitQuestion.answer(quitQuestion.readBoxText(ModalDialogDriver::pressButton(QStringLiteral("Yes"))));
         window->close();
+        if (!quitQuestion.texts().isEmpty())
+            report(QStringLiteral("quit question: ") + quitQuestion.texts().join(QLatin1Char('|')).replace('\n', "\\n"));
+        for (const QString& failure : quitQuestion.failures())
+            report(QStringLiteral("FAIL ") + failure);
     }
 
 private:
@@ -502,6 +704,8 @@ void startScenario()
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
         new SplashWatch;
         new Scenario;
+        if (qgetenv("QLN_DRIVER_SCENARIO") == "question-while-closing")
+            new QuestionAtClose;
     }
 }
 

@@ -5,8 +5,6 @@
 
 #include "DesktopStation.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -15,31 +13,6 @@ namespace {
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kOrange(255, 165, 0);
-
-// The sample flash file with a notice ("Plug the cable", 5 s) before its first command.
-bool writeNoticeFlashFile(const ProgramStation& station, const QString& path)
-{
-    QFile sample(station.path(QStringLiteral("flash.json")));
-    if (!sample.open(QIODevice::ReadOnly))
-        return false;
-    QJsonObject root = QJsonDocument::fromJson(sample.readAll()).object();
-    QJsonObject flash = root.value(QStringLiteral("flash")).toObject();
-    QJsonArray commands = flash.value(QStringLiteral("commands")).toArray();
-    commands.prepend(QJsonObject{{QStringLiteral("tool"), QStringLiteral("notifier")},
-                                 {QStringLiteral("source"), QStringLiteral("Plug the cable")},
-                                 {QStringLiteral("duration"), 5000},
-                                 {QStringLiteral("description"), QStringLiteral("Notice")}});
-    flash.insert(QStringLiteral("commands"), commands);
-    root.insert(QStringLiteral("flash"), flash);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(root).toJson()) > 0;
-}
-
-// What the driver reported as `label`, once it has ("driver: <label>: <text>"); null when it did not.
-QString reported(ProgramStation& station, const QString& label, int timeoutMs = 60000)
-{
-    return station.waitForLine(QStringLiteral("driver: ") + label + QStringLiteral(": "), timeoutMs);
-}
 
 } // namespace
 
@@ -78,10 +51,10 @@ bool tst_DesktopFlash::prepare(DesktopStation& station, const QString& flashFile
 
 void tst_DesktopFlash::endsIn(DesktopStation& station, const QColor& colour, double least)
 {
-    const QRect bar = DesktopStation::reportedRect(reported(station, QStringLiteral("progress bar"), 200000));
+    const QRect bar = DesktopStation::reportedRect(station.reported(QStringLiteral("progress bar"), 200000));
     QVERIFY2(bar.width() > 10 && bar.height() > 4, qPrintable(station.outputSoFar()));
-    QCOMPARE(reported(station, QStringLiteral("flash ended")), QStringLiteral("yes"));
-    QCOMPARE(reported(station, QStringLiteral("main button")), QStringLiteral("Start to flash"));
+    QCOMPARE(station.reported(QStringLiteral("flash ended")), QStringLiteral("yes"));
+    QCOMPARE(station.reported(QStringLiteral("main button")), QStringLiteral("Start to flash"));
     // The chunk spans the progress made when the flash ended (all of it on success); the text sits
     // on it. Mostly the end's colour: of the bar at least `least`, of its painted (not white) part 80 %.
     const QRect inside = bar.adjusted(2, 2, -2, -2);   // less the bar's frame
@@ -151,7 +124,7 @@ void tst_DesktopFlash::stopEndsAHangingFlash()
     QVERIFY2(QTest::qWaitFor(hangs, 200000), qPrintable(station.sim.commandLog().join('\n')));
     QVERIFY(station.goOn("stop"));
     endsIn(station, kOrange, 0.3);
-    QCOMPARE(reported(station, QStringLiteral("main button before stop")), QStringLiteral("Stop"));
+    QCOMPARE(station.reported(QStringLiteral("main button before stop")), QStringLiteral("Stop"));
     QCOMPARE(station.sim.runningTools(), QStringList());
     close(station);
 }
@@ -160,10 +133,16 @@ void tst_DesktopFlash::noticeOpensThePanelAndCloses()
 {
     DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
     const QString flashFile = station.path(QStringLiteral("notice.json"));
-    QVERIFY2(prepare(station, flashFile) && writeNoticeFlashFile(station, flashFile), qPrintable(station.display.error()));
+    // A notice ("Plug the cable", 5 s) before the sample's first command.
+    const QJsonObject notice{{QStringLiteral("tool"), QStringLiteral("notifier")},
+                             {QStringLiteral("source"), QStringLiteral("Plug the cable")},
+                             {QStringLiteral("duration"), 5000},
+                             {QStringLiteral("description"), QStringLiteral("Notice")}};
+    QVERIFY2(prepare(station, flashFile) && station.writeSampleWith(QStringLiteral("notice.json"), 0, notice),
+             qPrintable(station.display.error()));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_NOTIFIER"), QStringLiteral("1"));
     station.start({});
-    const QRect panel = DesktopStation::reportedRect(reported(station, QStringLiteral("notifier open"), 200000));
+    const QRect panel = DesktopStation::reportedRect(station.reported(QStringLiteral("notifier open"), 200000));
     QElapsedTimer sinceOpen;
     sinceOpen.start();
     QVERIFY2(panel.width() >= 250 && panel.height() >= 80, qPrintable(station.outputSoFar()));
@@ -177,7 +156,7 @@ void tst_DesktopFlash::noticeOpensThePanelAndCloses()
     QVERIFY2(!later.isNull(), qPrintable(station.robot.lastError()));
     QVERIFY2(later.differsFrom(open, panel, 16), "the panel still shows");
     endsIn(station, kLime, 0.6);
-    QCOMPARE(reported(station, QStringLiteral("notifier closed")), QStringLiteral("yes"));
+    QCOMPARE(station.reported(QStringLiteral("notifier closed")), QStringLiteral("yes"));
     QVERIFY(station.applicationLog().contains(QLatin1String("Displaying notification during 5000 ms")));
     close(station);
 }

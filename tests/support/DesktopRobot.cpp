@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QImage>
+#include <QMap>
 
 namespace {
 
@@ -48,6 +49,23 @@ QString DesktopRobot::waitForWindow(const QString& title, int timeoutMs) const
                  timeoutMs, &found))
         return QString();
     return QString::fromLatin1(found).split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0);
+}
+
+QRect DesktopRobot::windowGeometry(const QString& window) const
+{
+    // "X=238\nY=184\nWIDTH=548\nHEIGHT=400\nSCREEN=0" and the window's id.
+    QByteArray shell;
+    if (!runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window},
+                 kToolTimeoutMs, &shell))
+        return QRect();
+    QMap<QString, int> values;
+    for (const QString& line : QString::fromLatin1(shell).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        values.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
+    const QRect geometry(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                         values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+    if (geometry.isEmpty())
+        m_error = QStringLiteral("no geometry for window %1: %2").arg(window, QString::fromLatin1(shell));
+    return geometry;
 }
 
 bool DesktopRobot::click(const QPoint& point) const

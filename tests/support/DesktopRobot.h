@@ -8,6 +8,7 @@
 #include "ScreenShot.h"
 
 #include <QPoint>
+#include <QRect>
 #include <QProcessEnvironment>
 #include <QStringList>
 
@@ -25,6 +26,9 @@ public:
     ScreenShot waitForShot(const std::function<bool(const ScreenShot&)>& condition, int timeoutMs = 20000) const;
     // The id of the shown window whose title is `title`, once there is one; empty after `timeoutMs`.
     QString waitForWindow(const QString& title, int timeoutMs = 20000) const;
+
+    // Where `window` is on the screen, its frame left out; null when that could not be read.
+    QRect windowGeometry(const QString& window) const;
 
     // A click of the left button at `point` of the screen.
     bool click(const QPoint& point) const;

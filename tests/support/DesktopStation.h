@@ -41,6 +41,13 @@ public:
     {
     }
 
+    // What the in-process driver reported as `label` ("driver: <label>: <text>"), once it has; null
+    // when it did not within `timeoutMs`.
+    QString reported(const QString& label, int timeoutMs = 60000)
+    {
+        return waitForLine(QStringLiteral("driver: ") + label + QStringLiteral(": "), timeoutMs);
+    }
+
     // Lets the driver's scenario go on past `step`, where it waits for the test (QLN_DRIVER_GO_FILE).
     bool goOn(const char* step) const
     {

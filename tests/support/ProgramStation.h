@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QProcessEnvironment>
@@ -141,6 +143,22 @@ public:
         return true;
     }
     QString path(const QString& name) const { return QDir(work()).filePath(name); }
+    // Writes `name` in the working folder: the sample flash file (isReady() copied it there) with
+    // `command` inserted at `index` of its commands.
+    bool writeSampleWith(const QString& name, int index, const QJsonObject& command) const
+    {
+        QFile sample(path(QStringLiteral("flash.json")));
+        if (!sample.open(QIODevice::ReadOnly))
+            return false;
+        QJsonObject root = QJsonDocument::fromJson(sample.readAll()).object();
+        QJsonObject flash = root.value(QStringLiteral("flash")).toObject();
+        QJsonArray commands = flash.value(QStringLiteral("commands")).toArray();
+        commands.insert(index, command);
+        flash.insert(QStringLiteral("commands"), commands);
+        root.insert(QStringLiteral("flash"), flash);
+        QFile file(path(name));
+        return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(root).toJson()) > 0;
+    }
 
     // Runs a helper program (7z, tar) in the working folder to its end; true on exit code 0.
     bool tool(const QString& program, const QStringList& arguments) const
