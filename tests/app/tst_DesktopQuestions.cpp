@@ -48,6 +48,7 @@ private slots:
     void successfulFlash();
     void flashsQuestionCancelsIt();
     void closeWhileFlashingAsksFirst();
+    void interruptStopsTheFlashWithoutAsking();
     void questionQueuedAtTheCloseLetsTheProgramEnd();
     void aboutBoxOfCtrlF1();
 
@@ -59,6 +60,11 @@ private:
     static QString readyWindow(DesktopStation& station);
     // Lets the driver close the window; the program ends well and leaves no tool running.
     static void closeAndEnd(DesktopStation& station);
+    // Starts the program (the driver's scenario "start-flash") and waits until A's flash hangs in
+    // its system image; returns the main window, empty when it did not get there.
+    static QString startHangingFlash(DesktopStation& station);
+    // The run ended with 0, A's flash recorded as interrupted and no tool left running.
+    static void endedWithTheFlashInterrupted(DesktopStation& station);
 };
 
 bool tst_DesktopQuestions::prepare(DesktopStation& station, const QString& flashFile, const QStringList& fault)
@@ -148,19 +154,37 @@ void tst_DesktopQuestions::flashsQuestionCancelsIt()
     QVERIFY(!station.partitions(QStringLiteral("A")).contains(QStringLiteral("system")));
 }
 
+QString tst_DesktopQuestions::startHangingFlash(DesktopStation& station)
+{
+    if (!prepare(station, station.path(QStringLiteral("flash.json")), {QStringLiteral("hang_match"), QStringLiteral("flash system")}))
+        return QString();
+    station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("start-flash"));
+    station.start({});
+    const QString window = readyWindow(station);
+    const auto hangs = [&station] { return !station.sim.commandLog().filter(QStringLiteral("flash system")).isEmpty(); };
+    return !window.isEmpty() && QTest::qWaitFor(hangs, 200000) ? window : QString();
+}
+
+void tst_DesktopQuestions::endedWithTheFlashInterrupted(DesktopStation& station)
+{
+    const ProgramStation::Run run = station.finish(60000);
+    QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
+    QCOMPARE(run.texts().last(), QStringLiteral("Quillon Lite exited with code 0"));
+    QCOMPARE(station.sim.runningTools(), QStringList());
+    QFile result(station.resultFolder() + QStringLiteral("/A.xml"));
+    QVERIFY2(result.open(QIODevice::ReadOnly), "no result file");
+    const QByteArray content = result.readAll();
+    QVERIFY2(content.contains("<REASON>INTERRUPTED</REASON>"), content.constData());
+}
+
 // WM_DELETE_WINDOW while a fastboot command hangs: the question shows; "No" keeps the window and
 // the flash; the second close's "Yes" stops the flash and the program ends with 0.
 void tst_DesktopQuestions::closeWhileFlashingAsksFirst()
 {
     DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
-    QVERIFY2(prepare(station, station.path(QStringLiteral("flash.json")), {QStringLiteral("hang_match"), QStringLiteral("flash system")}),
-             qPrintable(station.display.error()));
-    station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("start-flash"));
-    station.start({});
-    const QString window = readyWindow(station);
-    QVERIFY2(!window.isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError()));
-    const auto hangs = [&station] { return !station.sim.commandLog().filter(QStringLiteral("flash system")).isEmpty(); };
-    QVERIFY2(QTest::qWaitFor(hangs, 200000), qPrintable(station.outputSoFar() + station.sim.commandLog().join('\n')));
+    QVERIFY2(station.display.isValid(), qPrintable(station.display.error()));
+    const QString window = startHangingFlash(station);
+    QVERIFY2(!window.isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError() + station.sim.commandLog().join('\n')));
     const ScreenShot before = station.robot.screenshot();
 
     for (const char* answer : {"n", "y"}) {
@@ -181,14 +205,18 @@ void tst_DesktopQuestions::closeWhileFlashingAsksFirst()
             QVERIFY(!station.applicationLog().contains(QLatin1String("Flash cancelled")));
         }
     }
-    const ProgramStation::Run run = station.finish(60000);
-    QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
-    QCOMPARE(run.texts().last(), QStringLiteral("Quillon Lite exited with code 0"));
-    QCOMPARE(station.sim.runningTools(), QStringList());
-    QFile result(station.resultFolder() + QStringLiteral("/A.xml"));
-    QVERIFY2(result.open(QIODevice::ReadOnly), "no result file");
-    const QByteArray content = result.readAll();
-    QVERIFY2(content.contains("<REASON>INTERRUPTED</REASON>"), content.constData());
+    endedWithTheFlashInterrupted(station);
+}
+
+// SIGTERM while a fastboot command hangs: nobody may be at the screen, so the window closes
+// without its question, the flash is stopped and the program ends with 0.
+void tst_DesktopQuestions::interruptStopsTheFlashWithoutAsking()
+{
+    DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
+    QVERIFY2(station.display.isValid(), qPrintable(station.display.error()));
+    QVERIFY2(!startHangingFlash(station).isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError()));
+    QVERIFY(station.signal(SIGTERM));
+    endedWithTheFlashInterrupted(station);
 }
 
 // The driver's thread asks through the flash manager the moment the close event arrives, and the
