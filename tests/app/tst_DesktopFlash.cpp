@@ -39,14 +39,8 @@ private:
 
 bool tst_DesktopFlash::prepare(DesktopStation& station, const QString& flashFile, const QStringList& fault)
 {
-    if (!station.display.isValid() || !station.isReady()
-        || !station.addDevice({QStringLiteral("A"), QStringLiteral("1-2"), QStringLiteral("mos")}, fault))
-        return false;
-    station.keepApplicationLog();
-    station.reloadAtStart(flashFile);
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-from-window"));
-    station.setEnvironment(QStringLiteral("QLN_DRIVER_GO_FILE"), station.goFile());
-    return true;
+    return station.prepareOnePhone(flashFile, fault);
 }
 
 void tst_DesktopFlash::endsIn(DesktopStation& station, const QColor& colour, double least)

@@ -53,9 +53,6 @@ private slots:
     void aboutBoxOfCtrlF1();
 
 private:
-    // Device A in Main OS (with the simulator fault `fault`, if any); the program reloads `flashFile`
-    // at start and keeps its application log.
-    static bool prepare(DesktopStation& station, const QString& flashFile, const QStringList& fault = {});
     // The program's window once it shows a ready configuration; empty when it did not.
     static QString readyWindow(DesktopStation& station);
     // Lets the driver close the window; the program ends well and leaves no tool running.
@@ -66,17 +63,6 @@ private:
     // The run ended with 0, A's flash recorded as interrupted and no tool left running.
     static void endedWithTheFlashInterrupted(DesktopStation& station);
 };
-
-bool tst_DesktopQuestions::prepare(DesktopStation& station, const QString& flashFile, const QStringList& fault)
-{
-    if (!station.display.isValid() || !station.isReady()
-        || !station.addDevice({QStringLiteral("A"), QStringLiteral("1-2"), QStringLiteral("mos")}, fault))
-        return false;
-    station.keepApplicationLog();
-    station.reloadAtStart(flashFile);
-    station.setEnvironment(QStringLiteral("QLN_DRIVER_GO_FILE"), station.goFile());
-    return true;
-}
 
 QString tst_DesktopQuestions::readyWindow(DesktopStation& station)
 {
@@ -97,7 +83,7 @@ void tst_DesktopQuestions::closeAndEnd(DesktopStation& station)
 void tst_DesktopQuestions::successfulFlash()
 {
     DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
-    QVERIFY2(prepare(station, station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
+    QVERIFY2(station.prepareOnePhone(station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-from-window"));
     station.start({});
     if (!station.waitForApplicationLog({QStringLiteral("Flash success (duration=")}, 200000))
@@ -122,7 +108,7 @@ void tst_DesktopQuestions::flashsQuestionCancelsIt()
     const QJsonObject question{{QStringLiteral("tool"), QStringLiteral("popup")},
                                {QStringLiteral("type"), QStringLiteral("question")},
                                {QStringLiteral("description"), QStringLiteral("Flash the system image?")}};
-    QVERIFY2(prepare(station, station.path(QStringLiteral("question.json")))
+    QVERIFY2(station.prepareOnePhone(station.path(QStringLiteral("question.json")))
                  && station.writeSampleWith(QStringLiteral("question.json"), 3, question),
              qPrintable(station.display.error()));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-from-window"));
@@ -156,7 +142,7 @@ void tst_DesktopQuestions::flashsQuestionCancelsIt()
 
 QString tst_DesktopQuestions::startHangingFlash(DesktopStation& station)
 {
-    if (!prepare(station, station.path(QStringLiteral("flash.json")), {QStringLiteral("hang_match"), QStringLiteral("flash system")}))
+    if (!station.prepareOnePhone(station.path(QStringLiteral("flash.json")), {QStringLiteral("hang_match"), QStringLiteral("flash system")}))
         return QString();
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("start-flash"));
     station.start({});
@@ -225,7 +211,7 @@ void tst_DesktopQuestions::interruptStopsTheFlashWithoutAsking()
 void tst_DesktopQuestions::questionQueuedAtTheCloseLetsTheProgramEnd()
 {
     DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
-    QVERIFY2(prepare(station, station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
+    QVERIFY2(station.prepareOnePhone(station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("question-while-closing"));
     const ProgramStation::Run run = station.run({}, 90000);
     QVERIFY2(run.exitCode == 0 && !run.hung, run.report());
@@ -240,7 +226,7 @@ void tst_DesktopQuestions::questionQueuedAtTheCloseLetsTheProgramEnd()
 void tst_DesktopQuestions::aboutBoxOfCtrlF1()
 {
     DesktopStation station(QStringLiteral(QUILLONLITE_PROGRAM));
-    QVERIFY2(prepare(station, station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
+    QVERIFY2(station.prepareOnePhone(station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
     station.start({});
     const QString window = readyWindow(station);
     QVERIFY2(!window.isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError()));

@@ -48,6 +48,20 @@ public:
         return waitForLine(QStringLiteral("driver: ") + label + QStringLiteral(": "), timeoutMs);
     }
 
+    // The station of a flash from the window: display and simulator ready, phone "A" in Main OS on
+    // port 1-2 (with the simulator fault `fault`, if any), `flashFile` reloaded at start, the
+    // application log kept, the driver's go file named. False when something could not be set up.
+    bool prepareOnePhone(const QString& flashFile, const QStringList& fault = QStringList())
+    {
+        if (!display.isValid() || !isReady()
+            || !addDevice({QStringLiteral("A"), QStringLiteral("1-2"), QStringLiteral("mos")}, fault))
+            return false;
+        keepApplicationLog();
+        reloadAtStart(flashFile);
+        setEnvironment(QStringLiteral("QLN_DRIVER_GO_FILE"), goFile());
+        return true;
+    }
+
     // Lets the driver's scenario go on past `step`, where it waits for the test (QLN_DRIVER_GO_FILE).
     bool goOn(const char* step) const
     {
