@@ -29,8 +29,10 @@
 #include <QSignalSpy>
 #include <QTextBrowser>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -94,6 +96,7 @@ private slots:
     void droppedFileFlashesWithTheDialogsConfiguration_data();
     void droppedFileFlashesWithTheDialogsConfiguration();
     void notifierCommandReachesThePanelAndTheFlashGoesOn();
+    void questionsHoldTheirFlashesEachInABox();
     void closeWhileFlashing_data();
     void closeWhileFlashing();
     void batteryWarningStopsThatDeviceOnly_data();
@@ -571,6 +574,71 @@ bool tst_MainWindowFlashControl::flashUntilTheyHang(const QStringList& serials, 
     return dialogs.allAnswered() && QTest::qWaitFor([&] {
         return m_devices->sim.commandLog().filter("oem hangs").size() == serials.size();
     }, 60000);
+}
+
+// Two flashes ask at once: each question opens a box of its own, over the other, and each flash
+// waits for its own answer; "Continue" lets one go on, "Cancel Flash" cancels the other.
+void tst_MainWindowFlashControl::questionsHoldTheirFlashesEachInABox()
+{
+    QVERIFY(m_devices->sim.addDevice("A", "1-2", "pos", {}));
+    QVERIFY(m_devices->sim.addDevice("B", "1-3", "pos", {}));
+    QVERIFY(m_devices->scan());
+    makeWindow();
+    m_window->show();
+    // As start-up relays them: each flash's thread waits for the window's answer.
+    connect(m_flashManager.get(), &FlashManager::displayMessageBox, m_window.get(), &MainWindow::displayMessageBox,
+            Qt::BlockingQueuedConnection);
+    loadFlashFile(R"({"flash": {"version": "3.0", "configurations": {"a": {"name": "Alpha", "startState": "pos",
+        "default": true}}, "commands": [
+        {"tool": "popup", "type": "question", "description": "Go on?"},
+        {"tool": "fastboot", "args": "oem after", "timeout": 60000, "retry": 1, "description": "Step"}]}})");
+    QSignalSpy finished(m_flashManager.get(), &FlashManager::flashFinished);
+    ModalDialogDriver dialogs;
+    dialogs.answer(ModalDialogDriver::pressButton(QStringLiteral("Yes")));   // flash all devices
+    // The boxes as they show: once both are open at once, "Continue" in the one on top, then
+    // "Cancel Flash" in the other. (Each box runs its own event loop: the timer runs in them.)
+    int mostAtOnce = 0;
+    bool heldWhileAsked = false;
+    QStringList pressed;
+    QTimer answering;
+    connect(&answering, &QTimer::timeout, this, [&] {
+        QList<QMessageBox*> boxes;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible() && box->text() == QLatin1String("Go on?"))
+                boxes << box;
+        }
+        mostAtOnce = std::max(mostAtOnce, int(boxes.size()));
+        if (boxes.size() == 2 && pressed.isEmpty()) {
+            heldWhileAsked = m_devices->sim.commandLog().filter("oem after").isEmpty();
+            if (ModalDialogDriver::pressButton(QStringLiteral("Continue"))(QApplication::activeModalWidget()))
+                pressed << QStringLiteral("Continue");
+        } else if (boxes.size() == 1 && pressed.size() == 1) {
+            if (ModalDialogDriver::pressButton(QStringLiteral("Cancel Flash"))(boxes.first()))
+                pressed << QStringLiteral("Cancel Flash");
+        }
+    });
+    answering.start(20);
+    click(mainButton());
+
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 60000);
+    QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
+    QCOMPARE(mostAtOnce, 2);
+    QCOMPARE(pressed, QStringList({"Continue", "Cancel Flash"}));
+    QVERIFY(heldWhileAsked);
+    QList<FlashTypes::FlashStatus> outcomes;
+    for (const QList<QVariant>& end : finished)
+        outcomes << end.at(1).value<FlashTypes::FlashStatus>();
+    std::sort(outcomes.begin(), outcomes.end());
+    QCOMPARE(outcomes, QList<FlashTypes::FlashStatus>({FlashTypes::FlashStatus::Success, FlashTypes::FlashStatus::Interrupted}));
+    QCOMPARE(m_devices->sim.commandLog().filter("oem after").size(), 1);
+    const auto orangeRows = [this] {
+        int orange = 0;
+        for (QPhoneWidget* view : views())
+            orange += view->findChild<QProgressBar*>(QStringLiteral("progressBar"))->styleSheet().contains("orange") ? 1 : 0;
+        return orange;
+    };
+    QTRY_COMPARE(orangeRows(), 1);
 }
 
 void tst_MainWindowFlashControl::closeWhileFlashing_data()
