@@ -48,11 +48,12 @@ class tst_DesktopNotifications : public QObject
 private slots:
     void initTestCase();
     void init();
+    // First: the process has made no bus connection before it.
+    void busNamedAfterAFailedPostIsUsed();
     void serviceRecordsWhatWasPosted_data();
     void serviceRecordsWhatWasPosted();
     void unansweredPost_data();
     void unansweredPost();
-    void busNamedAfterAFailedPostIsUsed();
     void noReplyReachesAHandlerWhoseObjectIsGone();
 
 private:
