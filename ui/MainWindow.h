@@ -23,6 +23,7 @@ class FlashManager;
 class FlashTab;
 class QPhoneWidget;
 class QToolButton;
+class SystemTrayNotifier;
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow, public LoggedObject
@@ -128,4 +129,5 @@ private:
     TableLog m_tableLog;
     QTimer m_dropHoverTimer;
     StateBeforeFullScreen m_stateBeforeFullScreen = StateBeforeFullScreen::Normal;
+    SystemTrayNotifier* m_systemTrayNotifier = nullptr;   // a child of the window, deleted first
 };
