@@ -18,6 +18,7 @@
 #include "model/ModelMetaTypes.h"
 #include "platform/log/LogQDebugHandler.h"
 #include "tools/BuiltInKinds.h"
+#include "ui/UiMetaTypes.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -145,6 +146,7 @@ int EntryPoint::start(int& argc, char** argv)
     registerMetaTypes();
     registerEngineMetaTypes();
     registerModelMetaTypes();
+    registerUiMetaTypes();
     ApplicationInfo::publish(*m_application);
 
     const QStringList arguments = QCoreApplication::arguments();

@@ -20,7 +20,9 @@
 //     pause before the first command, and the cost per command that is left; also the mean
 //     interval between two flash commands of a device against one call of the plain loop;
 //   - the tool calls per device by kind (probes, flashes, others), and per process those that name
-//     no device (device lists, help checks).
+//     no device (device lists, help checks);
+//   - the CPU time per device of the plain loop and of the station, the program's own (with the
+//     clients of its calls) apart from the fakes that the simulator's server ran.
 // Then idle: one process whose serial filter matches none of --idle-devices attached devices, for
 // --idle-seconds once it waits for devices; the CPU time of the program and of the tools it ran
 // (its reaped children: the clients; their calls run in the simulator's server), over the wall
@@ -43,6 +45,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,6 +125,49 @@ QString firstFailure(const std::vector<ProgramLanes::Lane>& lanes)
     return QString();
 }
 
+struct CpuTicks
+{
+    qint64 program = 0;   // utime + stime
+    qint64 tools = 0;     // cutime + cstime: the children it has reaped
+};
+
+bool readCpuTicks(qint64 pid, CpuTicks& ticks)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (name) state ppid ...": fields 14 to 17 (utime stime cutime cstime) follow the last ")".
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 15)
+        return false;
+    ticks.program = fields.at(11).toLongLong() + fields.at(12).toLongLong();
+    ticks.tools = fields.at(13).toLongLong() + fields.at(14).toLongLong();
+    return true;
+}
+
+// CPU seconds, in the same stretch, of the processes this bench reaped (the programs it ran and
+// the children they reaped: the clients of their fake calls) and of the fake calls the simulator's
+// server ran (its reaped children). Read before and after; the difference is the stretch's.
+struct CpuSpent
+{
+    double programs = 0;
+    double fakes = 0;
+
+    bool read(const SimulatedDevices& sim)
+    {
+        struct rusage usage = {};
+        CpuTicks server;
+        if (::getrusage(RUSAGE_CHILDREN, &usage) != 0 || !readCpuTicks(sim.serverPid(), server))
+            return false;
+        const auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+        programs = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        fakes = double(server.tools) / double(::sysconf(_SC_CLK_TCK));
+        return true;
+    }
+    CpuSpent operator-(const CpuSpent& before) const { return {programs - before.programs, fakes - before.fakes}; }
+};
+
 struct Row
 {
     int devices = 0;
@@ -137,6 +183,9 @@ struct Row
     // Tool calls: per device by kind, and per process those naming no device and every fake started.
     double probes = 0, flashes = 0, others = 0;
     double lists = 0, unaddressed = 0, toolStarts = 0;
+    // CPU seconds per device: the plain loop's clients and fakes, the station's programs (with
+    // their clients) and fakes.
+    CpuSpent loopCpu, stationCpu;
 };
 
 // The plain loops: per device, its fake fastboot flashes run one after the other, every device's
@@ -170,9 +219,16 @@ int round(int devices, int commands, int delayMs, Row& row)
         return 2;
     }
     row.devices = devices;
+    CpuSpent loopStart, loopEnd;
+    const bool loopCpuRead = loopStart.read(station.sim);
     row.loopSeconds = plainLoops(station, devices, commands, error);
     if (row.loopSeconds < 0) {
         out() << error << '\n';
+        return 1;
+    }
+    CpuSpent stationStart, stationEnd;
+    if (!loopCpuRead || !loopEnd.read(station.sim) || !stationStart.read(station.sim)) {
+        out() << "the CPU time of the loops cannot be read\n";
         return 1;
     }
 
@@ -185,6 +241,8 @@ int round(int devices, int commands, int delayMs, Row& row)
     }
     const bool ended = ProgramLanes(environmentOf(station), station.work(), {kDetectedLine}).run(lanes, kWatchdogMs);
     error = ended ? firstFailure(lanes) : QStringLiteral("the station's programs did not end");
+    if (error.isEmpty() && !stationEnd.read(station.sim))
+        error = QStringLiteral("the CPU time of the station cannot be read");
     double first = lanes.front().startedAt, last = 0;
     for (const ProgramLanes::Lane& lane : lanes) {
         first = std::min(first, lane.startedAt);
@@ -233,28 +291,12 @@ int round(int devices, int commands, int delayMs, Row& row)
     row.lists = double(journal.lists()) / devices;
     row.unaddressed = double(journal.unaddressed()) / devices;
     row.toolStarts = double(station.sim.toolPids().size() - startsBefore) / devices;
+    const auto perDevice = [devices](const CpuSpent& spent) {
+        return CpuSpent{spent.programs / devices, spent.fakes / devices};
+    };
+    row.loopCpu = perDevice(loopEnd - loopStart);
+    row.stationCpu = perDevice(stationEnd - stationStart);
     return 0;
-}
-
-struct CpuTicks
-{
-    qint64 program = 0;   // utime + stime
-    qint64 tools = 0;     // cutime + cstime: the children it has reaped
-};
-
-bool readCpuTicks(qint64 pid, CpuTicks& ticks)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // "pid (name) state ppid ...": fields 14 to 17 (utime stime cutime cstime) follow the last ")".
-    const QByteArray stat = file.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 15)
-        return false;
-    ticks.program = fields.at(11).toLongLong() + fields.at(12).toLongLong();
-    ticks.tools = fields.at(13).toLongLong() + fields.at(14).toLongLong();
-    return true;
 }
 
 // Idle: one process that flashes none of `devices` attached devices, measured for `seconds` once
@@ -424,6 +466,17 @@ void printTables(const std::vector<Row>& rows, int commands, int delayMs)
                      .arg(row.lists, 5, 'f', 1)
                      .arg(row.unaddressed, 9, 'f', 1)
                      .arg(row.toolStarts, 13, 'f', 1);
+
+    out() << "\nCPU seconds per device: the plain loop (its fake calls' clients, and the fakes the simulator's\n"
+             "server ran for them), then the station (the program with the clients of its calls, and the fakes)\n"
+          << "devices | loop clients | loop fakes | program | station fakes\n";
+    for (const Row& row : rows)
+        out() << QStringLiteral("%1 | %2 | %3 | %4 | %5\n")
+                     .arg(row.devices, 7)
+                     .arg(row.loopCpu.programs, 12, 'f', 2)
+                     .arg(row.loopCpu.fakes, 10, 'f', 2)
+                     .arg(row.stationCpu.programs, 7, 'f', 2)
+                     .arg(row.stationCpu.fakes, 13, 'f', 2);
     for (const Row& row : rows) {
         if (row.devices == 32)
             out() << QStringLiteral("\n32 devices take %1 times one device's wall time; target: at most 1.15\n")

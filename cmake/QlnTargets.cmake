@@ -3,8 +3,10 @@ function(qln_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra)
 endfunction()
 
-# What every test runs in: no display, UTF-8, and in a sanitizer build the sanitizers' settings.
-set(QLN_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8")
+# What every test runs in: no display, no session bus (a test that needs one starts its own, so
+# nothing reaches the host's desktop), UTF-8, and in a sanitizer build the sanitizers' settings.
+set(QLN_TEST_ENVIRONMENT
+    "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null/no-session-bus")
 if(QLN_SANITIZE)
     # A finding fails the test: ASan and UBSan stop at the first report, LeakSanitizer turns leaks
     # found at exit into a non-zero exit code. Leaks inside Qt's own libraries are suppressed by

@@ -16,6 +16,8 @@
 #include "ui/FlashBasicWidget.h"
 #include "ui/NotifierWidget.h"
 #include "ui/QPhoneWidget.h"
+#include "ui/SystemTrayNotifier.h"
+#include "ui/UiResources.h"
 #include "ui/options/AppOptions.h"
 
 #include <QCheckBox>
@@ -27,6 +29,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -70,6 +73,14 @@ constexpr std::array<MessageBoxKind, 3> kMessageBoxKinds{{
     {"question", QMessageBox::Question, true},
 }};
 
+// A warning warns; fatal and error lines are critical; the rest informs.
+QSystemTrayIcon::MessageIcon messageIconOf(Logger::LogLevel level)
+{
+    if (level == Logger::WARNING)
+        return QSystemTrayIcon::Warning;
+    return level < Logger::WARNING ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information;
+}
+
 // Only blankphone (DnX firmware) and fastboot DnX (DnX OS) flash files flash devices as they arrive.
 bool isOnDemandStartState(DeviceState state)
 {
@@ -90,7 +101,7 @@ MainWindow::MainWindow(QWidget* parent)
     // Of the menu bar only the help menu shows.
     ui->menuConfiguration_file->menuAction()->setVisible(false);
     ui->menuFile->menuAction()->setVisible(false);
-    ui->actionAbout->setIcon(QIcon(QStringLiteral(":/icons/icons/quillonlite.ico")));
+    ui->actionAbout->setIcon(UiResources::applicationIcon());
 
     // The editor is built by the form but is no tab of the window.
     m_tabs.append(ui->widgetFlashBasic);
@@ -148,6 +159,12 @@ MainWindow::MainWindow(QWidget* parent)
             Qt::DirectConnection);
     bindLogHandlers(*ui->notifierWidget);
     ui->notifierWidget->setProgressVisible(true);
+
+    // Where the desktop has a system tray, its icon carries this menu.
+    auto* trayMenu = new QMenu(this);
+    trayMenu->addAction(ui->actionAbout);
+    m_systemTrayNotifier = new SystemTrayNotifier(trayMenu, this);
+    bindLogHandlers(*m_systemTrayNotifier);
 }
 
 MainWindow::~MainWindow()
@@ -160,6 +177,9 @@ MainWindow::~MainWindow()
     m_currentTab = nullptr;
     m_phoneWidgets.clear();
     m_flashManager = nullptr;
+    // Its tray icon shows the form's about action: it goes before the form.
+    delete m_systemTrayNotifier;
+    m_systemTrayNotifier = nullptr;
     ui.reset();
 }
 
@@ -916,11 +936,15 @@ void MainWindow::switchToFlashBasic()
     onTabSwitch(flashTab(), ui->toolButtonFlasher);
 }
 
-void MainWindow::handleSystemTrayNotification(Logger::LogLevel, const QString&, const QString& message)
+void MainWindow::handleSystemTrayNotification(Logger::LogLevel level, const QString& title, const QString& message)
 {
     if (!ToolConst::DISPLAY_SYSTRAY_NOTIFICATION)
         return;
     logMessage(Logger::TRACE, QStringLiteral("Sending system tray notification: \"%1\"").arg(message));
+    if (!QMetaObject::invokeMethod(m_systemTrayNotifier, "postNotification", Qt::QueuedConnection,
+                                   Q_ARG(QString, title), Q_ARG(QString, message),
+                                   Q_ARG(QSystemTrayIcon::MessageIcon, messageIconOf(level))))
+        logMessage(Logger::ERROR, QStringLiteral("Cannot post the system tray notification"));
 }
 
 void MainWindow::triggerBreakpoint()

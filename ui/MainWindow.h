@@ -23,6 +23,7 @@ class FlashManager;
 class FlashTab;
 class QPhoneWidget;
 class QToolButton;
+class SystemTrayNotifier;
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow, public LoggedObject
@@ -138,6 +139,7 @@ private:
     TableLog m_tableLog;
     QTimer m_dropHoverTimer;
     StateBeforeFullScreen m_stateBeforeFullScreen = StateBeforeFullScreen::Normal;
+    SystemTrayNotifier* m_systemTrayNotifier = nullptr;   // a child of the window, deleted first
     // Set when a close is accepted: from then on nobody answers a flash's question.
     bool m_closeAccepted = false;
     bool m_closingOnInterrupt = false;

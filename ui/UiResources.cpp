@@ -14,3 +14,8 @@ void UiResources::init()
 {
     registerCompiledResources();
 }
+
+QIcon UiResources::applicationIcon()
+{
+    return QIcon(QStringLiteral(":/icons/icons/quillonlite.ico"));
+}

@@ -27,6 +27,11 @@ DeviceState AdbDeviceFilter::usbDeviceState(const UsbDeviceInfo& usb, DummyDevic
     return stateOf(listedStatus(device.getSerial()), device, &usb);
 }
 
+bool AdbDeviceFilter::needsList(const QList<UsbDeviceInfo>&) const
+{
+    return true;
+}
+
 bool AdbDeviceFilter::isDeviceList(const QString& output) const
 {
     return output.contains(QLatin1String("List of devices attached"));

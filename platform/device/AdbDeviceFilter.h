@@ -17,6 +17,8 @@ public:
 
 protected:
     DeviceState usbDeviceState(const UsbDeviceInfo& usb, DummyDevice& device) override;
+    // Every scan lists: the network devices are known only from the list.
+    bool needsList(const QList<UsbDeviceInfo>& usbDevices) const override;
     // adb heads every list, an empty one too, with "List of devices attached": without it, adb
     // said nothing about any device.
     bool isDeviceList(const QString& output) const override;

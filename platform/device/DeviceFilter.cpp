@@ -16,6 +16,10 @@ void DeviceFilter::beginScan(const ScanContext& context)
     m_context = &context;
 }
 
+void DeviceFilter::prepare(const QList<UsbDeviceInfo>&)
+{
+}
+
 void DeviceFilter::addOtherDevices(QList<DummyDevice>&)
 {
 }

@@ -64,6 +64,10 @@ public:
 
     // Called once at the start of every scan; `context` lives until the scan ends.
     virtual void beginScan(const ScanContext& context);
+    // Called once the scan has read the USB tree, before the first filter(), with the devices it
+    // will be given: a filter may start what the scan will need of it (a tool's device list), so
+    // that the filters' tool calls run side by side.
+    virtual void prepare(const QList<UsbDeviceInfo>& usbDevices);
     // True when `usb` is a device of this filter's kind; `device` then holds its scan record.
     virtual bool filter(const UsbDeviceInfo& usb, DummyDevice& device) = 0;
     // Devices that the USB tree does not show (network devices); blocked ports are neither

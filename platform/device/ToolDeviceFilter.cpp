@@ -41,6 +41,26 @@ void ToolDeviceFilter::beginScan(const ScanContext& context)
     m_listed = false;
     m_listOk = false;
     m_devices.clear();
+    // A list started for the last scan and never read belongs to that scan.
+    m_pendingList = {};
+}
+
+void ToolDeviceFilter::prepare(const QList<UsbDeviceInfo>& usbDevices)
+{
+    if (m_probe && needsList(usbDevices))
+        m_pendingList = std::async(std::launch::async, [this] { return runList(); });
+}
+
+bool ToolDeviceFilter::needsList(const QList<UsbDeviceInfo>& usbDevices) const
+{
+    return std::any_of(usbDevices.begin(), usbDevices.end(),
+                       [this](const UsbDeviceInfo& usb) { return asksAbout(usb); });
+}
+
+bool ToolDeviceFilter::asksAbout(const UsbDeviceInfo& usb) const
+{
+    return usb.hasInterface(kVendorClass, kAndroidSubClass, m_protocol)
+           && (context().selection.admits(usb) || context().busy(PortNumber::usbPort(usb.port)));
 }
 
 bool ToolDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
@@ -53,7 +73,7 @@ bool ToolDeviceFilter::filter(const UsbDeviceInfo& usb, DummyDevice& device)
     device.setPlatform(androidPlatform(usb.vendorId));
     // A device this process may not flash is reported without asking the tool about it; a port
     // being flashed is this process's own whatever the device calls itself now.
-    if (context().selection.admits(usb) || context().busy(device.getPort()))
+    if (asksAbout(usb))
         device.setState(usbDeviceState(usb, device));
     else
         device.setState(DeviceState::Unknown);
@@ -67,10 +87,10 @@ bool ToolDeviceFilter::listDevices()
     m_listed = true;
     if (!m_probe)
         return false;
-    QString output;
-    const int code = m_probe(nullptr, {QStringLiteral("devices")}, kListTimeoutMs, output);
-    if (code != 0) {
-        logDebug(QStringLiteral("Device list failed with code %1").arg(code));
+    const ListAnswer answer = m_pendingList.valid() ? m_pendingList.get() : runList();
+    const QString& output = answer.output;
+    if (answer.code != 0) {
+        logDebug(QStringLiteral("Device list failed with code %1").arg(answer.code));
         return false;
     }
     if (!isDeviceList(output)) {
@@ -88,6 +108,13 @@ bool ToolDeviceFilter::listDevices()
     }
     m_listOk = true;
     return true;
+}
+
+ToolDeviceFilter::ListAnswer ToolDeviceFilter::runList() const
+{
+    ListAnswer answer;
+    answer.code = m_probe(nullptr, {QStringLiteral("devices")}, kListTimeoutMs, answer.output);
+    return answer;
 }
 
 bool ToolDeviceFilter::isDeviceList(const QString& output) const

@@ -2,7 +2,8 @@
 
 // Base of the filters that confirm a device through a tool (adb, fastboot): the USB devices with the
 // tool's Android interface (class ff, subclass 42, the tool's protocol), the tool's device list,
-// taken once per scan when first needed, and probes of one device. The probe is the program's
+// taken once per scan (started in the background as the scan begins when the scan will need it,
+// so that adb's and fastboot's lists run at once), and probes of one device. The probe is the program's
 // device command helper: it runs the tool for a device (null: for none) and returns the exit code.
 //
 // Only a positive answer changes a device's state: when the list fails or answers nothing, or a
@@ -21,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <initializer_list>
 #include <map>
 
@@ -39,6 +41,8 @@ public:
     unsigned short getUserVID() const { return m_userVendorId; }
 
     void beginScan(const ScanContext& context) override;
+    // Starts the device list in the background when the scan will need it.
+    void prepare(const QList<UsbDeviceInfo>& usbDevices) override;
     // A device with the tool's interface: USB data, kind and platform, then the tool's state.
     bool filter(const UsbDeviceInfo& usb, DummyDevice& device) override;
 
@@ -50,6 +54,9 @@ protected:
     // Runs the tool's "devices" list once per scan; false when it failed or answered nothing
     // (nothing is known then).
     bool listDevices();
+    // Whether this scan will list the tool's devices, given the USB devices it will see: by default
+    // when one of them is asked about (see asksAbout).
+    virtual bool needsList(const QList<UsbDeviceInfo>& usbDevices) const;
     // Whether the output of a "devices" list that exited 0 is an answer at all: by default any text.
     virtual bool isDeviceList(const QString& output) const;
     // The status word of the list for a device (the tool's spelling of its serial); empty when
@@ -72,6 +79,16 @@ protected:
                           DeviceState& state);
 
 private:
+    struct ListAnswer
+    {
+        int code = -1;
+        QString output;
+    };
+
+    // A device with the tool's interface that this process may flash, or that it is flashing.
+    bool asksAbout(const UsbDeviceInfo& usb) const;
+    ListAnswer runList() const;
+
     struct KeptAnswer
     {
         UsbDeviceInfo usb;                   // the enumeration that answered
@@ -85,6 +102,7 @@ private:
     bool m_listed = false;
     bool m_listOk = false;
     QMap<QString, QString> m_devices;
+    std::future<ListAnswer> m_pendingList;   // the list started by prepare(), not yet read
     std::map<QString, KeptAnswer> m_answers; // by USB port
     QSet<QString> m_seenPorts;               // USB ports this filter recognised in the last scan
 };

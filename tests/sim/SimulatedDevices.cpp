@@ -102,6 +102,11 @@ bool SimulatedDevices::startServer(QString& error)
     return true;
 }
 
+qint64 SimulatedDevices::serverPid() const
+{
+    return m_server ? m_server->processId() : 0;
+}
+
 void SimulatedDevices::stopServer()
 {
     if (!m_server)

@@ -32,6 +32,8 @@ public:
     // object. False (and the reason in `error`) when it did not start.
     bool startServer(QString& error);
     bool isServing() const { return m_server != nullptr; }
+    // The server's process id (0 while none runs): its reaped children are the fake calls it ran.
+    qint64 serverPid() const;
     QString sysfsRoot() const;
     QString statePath() const;
     QString folder() const { return m_folder.path(); }

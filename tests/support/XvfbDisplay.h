@@ -5,12 +5,12 @@
 // meet the host's display or services. Both stop, with their process groups, when it is destroyed.
 // Owned by the test (or its station); any thread that owns it.
 
+#include "PrivateSessionBus.h"
 #include "TiedChildProcess.h"
 
 #include <QProcessEnvironment>
 #include <QSize>
 #include <QString>
-#include <QTemporaryDir>
 
 class XvfbDisplay
 {
@@ -30,6 +30,8 @@ public:
     QString error() const { return m_error; }
     QString name() const { return m_name; }   // ":3"
     QSize size() const { return QSize(kWidth, kHeight); }
+    // The display's session bus, where a test may start a stand-in for a desktop service.
+    const PrivateSessionBus& bus() const { return m_bus; }
 
     // Points `environment` at this display and bus, with Qt on X.
     void applyTo(QProcessEnvironment& environment) const;
@@ -37,16 +39,10 @@ public:
     QProcessEnvironment environment() const;
 
 private:
-    bool startServer();
-    bool startBus();
-    // The first line `process` prints, without its end; empty when none comes in `timeoutMs`.
-    static QString firstLine(ChildProcess& process, int timeoutMs);
-    static void stop(ChildProcess& process);
+    void startServer();
 
-    QTemporaryDir m_folder;
     TiedChildProcess m_server;
-    TiedChildProcess m_bus;
+    PrivateSessionBus m_bus;
     QString m_name;
-    QString m_busAddress;
     QString m_error;
 };

@@ -6,6 +6,7 @@
 #include "core/MessageHandler.h"
 #include "loader/ToolConst.h"
 #include "tools/BuiltInKinds.h"
+#include "ui/UiMetaTypes.h"
 #include "ui/UiResources.h"
 
 #include <QApplication>
@@ -21,11 +22,13 @@ inline const QString& applicationName()
     return name;
 }
 
-// Once per test program: the application's name, images, fonts and command kinds.
+// Once per test program: the application's name, images, fonts, command kinds and the types of
+// the window's queued calls.
 inline void prepareApplication()
 {
     QCoreApplication::setApplicationName(applicationName());
     UiResources::init();
+    registerUiMetaTypes();
     for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
         qApp->setProperty(property, 11);
     BuiltInKinds::registerAll();

@@ -6,6 +6,8 @@
 #include "DeviceManagerFixture.h"
 #include "MainWindowTestSetup.h"
 #include "ModalDialogDriver.h"
+#include "NotificationRecorder.h"
+#include "PrivateSessionBus.h"
 #include "core/FMConst.h"
 #include "core/LoggerBridge.h"
 #include "core/MessageHandler.h"
@@ -422,6 +424,11 @@ void tst_MainWindowFlashControl::onDemandFlashesAnArrivingDeviceOnceAndStopKeeps
 
 void tst_MainWindowFlashControl::stopMidFlashCancelsAndTheViewTurnsOrange()
 {
+    const PrivateSessionBus bus;
+    QVERIFY2(bus.isValid(), qPrintable(bus.error()));
+    const NotificationRecorder desktop(bus.address());
+    QVERIFY2(desktop.isValid(), qPrintable(desktop.error()));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
     QVERIFY(m_devices->sim.addDevice("A", "1-2", "pos", {}));
     QVERIFY(m_devices->sim.setFault("A", "hang_match", "oem hangs"));
     QVERIFY(m_devices->scan());
@@ -444,6 +451,11 @@ void tst_MainWindowFlashControl::stopMidFlashCancelsAndTheViewTurnsOrange()
     QCOMPARE(m_devices->sim.runningTools(), QStringList());
     QVERIFY(m_devices->sim.commandLog().filter("oem after").isEmpty());
     QVERIFY2(dialogs.allAnswered(), qPrintable(dialogs.failures().join('\n')));
+    // The desktop hears of the end once.
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications().size(), 1, 20000);
+    QCOMPARE(desktop.notifications().at(0).summary, kApplicationName);
+    QCOMPARE(desktop.notifications().at(0).body, QStringLiteral("Flash cancelled"));
+    QCOMPARE(desktop.notifications().at(0).urgency, 1);
 }
 
 void tst_MainWindowFlashControl::twoQueuedStartsFlashTheDeviceOnce()

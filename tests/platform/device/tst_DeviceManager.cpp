@@ -87,6 +87,7 @@ private slots:
     void selectionSparesTheOtherDevices_data();
     void selectionSparesTheOtherDevices();
     void usbChangeWakesTheScanner();
+    void toolListsOfAScanRunAtOnce();
     void oneDeviceAcrossSuperSpeedAndHighSpeed();
     void lostDeviceIsForgottenAfterTheKeepTime();
     void unregisterVirtualDevicesDropsThemAll();
@@ -442,6 +443,33 @@ void tst_DeviceManager::usbChangeWakesTheScanner()
     QVERIFY2(timer.elapsed() < safetyNetMs / 4, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(detected.at(0).at(0).value<DevicePtr>()->getSerial(), QStringLiteral("W1"));
     fixture.manager.stopAllScanners();
+}
+
+void tst_DeviceManager::toolListsOfAScanRunAtOnce()
+{
+    DeviceManagerFixture fixture;
+    SimulatedDevices& sim = fixture.sim;
+    QVERIFY(sim.isValid());
+    QVERIFY(sim.addDevice("P1", "1-2", "pos"));
+    // Each list takes this long in its fake: one after the other, the second would start after
+    // the first ended.
+    const double listSeconds = 2.0;
+    QVERIFY(sim.setToolFault("delay_match", "devices"));
+    QVERIFY(sim.setToolFault("delay_ms", QString::number(int(listSeconds * 1000))));
+    QVERIFY(fixture.scan());
+    QCOMPARE(int(fixture.deviceAt(PortNumber::usbPort("1-2"))->getState()), int(DeviceState::ProvisioningOs));
+
+    QString journal;
+    QVERIFY(sim.control({QStringLiteral("log"), QStringLiteral("--times")}, &journal));
+    QMap<QString, double> listStarts;   // "SECONDS PROGRAM devices"
+    for (const QString& line : journal.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList words = line.split(QLatin1Char(' '));
+        if (words.size() == 3 && words.at(2) == QLatin1String("devices"))
+            listStarts.insert(words.at(1), words.at(0).toDouble());
+    }
+    QCOMPARE(listStarts.keys(), QStringList({"adb", "fastboot"}));
+    const double apart = qAbs(listStarts.value("adb") - listStarts.value("fastboot"));
+    QVERIFY2(apart < listSeconds, qPrintable(QStringLiteral("the lists started %1 s apart").arg(apart)));
 }
 
 void tst_DeviceManager::oneDeviceAcrossSuperSpeedAndHighSpeed()
