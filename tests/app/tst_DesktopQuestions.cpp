@@ -1,10 +1,12 @@
-// What the desktop window asks its user, end to end on the desktop station: a flash's question
-// answered with "Cancel Flash", the question before a close while a device flashes (No keeps the
-// window and the flash, Yes stops the flash and ends the program), a question still queued when the
-// window closes, and the about box of Ctrl+F1. A plain flash shows the end of a successful one.
+// What the desktop window asks and tells its user, end to end on the desktop station: the desktop
+// notification at a flash's end (the station's bus carries the fake notification service), a
+// flash's question answered with "Cancel Flash", the question before a close while a device
+// flashes (No keeps the window and the flash, Yes stops the flash and ends the program; an
+// interrupt asks nothing), a question still queued when the window closes, and the about box.
 // Looked at from outside; the in-process driver presses and reads what the screen cannot tell.
 
 #include "DesktopStation.h"
+#include "NotificationRecorder.h"
 
 #include <QJsonObject>
 #include <QtTest>
@@ -36,6 +38,20 @@ double blueShare(const ScreenShot& shot, const QRect& rectangle)
         }
     }
     return area.isEmpty() ? 0.0 : double(blue) / (area.width() * area.height());
+}
+
+// Empty when the service recorded exactly one notification, the end of a flash with `body` and
+// `urgency`; else what it recorded. Asked once the program has ended: nothing more can come.
+QString oneNotification(const NotificationRecorder& service, const QString& body, int urgency)
+{
+    const QList<RecordedNotification> recorded = service.notifications();
+    QStringList seen;
+    for (const RecordedNotification& each : recorded)
+        seen << QStringLiteral("%1|%2|%3|%4").arg(each.appName, each.summary, each.body).arg(each.urgency);
+    const QString expected = QStringLiteral("Zorvik\u00ae Quillon Lite|Zorvik\u00ae Quillon Lite|%1|%2").arg(body).arg(urgency);
+    if (seen == QStringList{expected})
+        return QString();
+    return seen.isEmpty() ? QStringLiteral("no notification") : seen.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -85,11 +101,15 @@ void tst_DesktopQuestions::successfulFlash()
     DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
     QVERIFY2(station.prepareOnePhone(station.path(QStringLiteral("flash.json"))), qPrintable(station.display.error()));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-from-window"));
+    const NotificationRecorder desktop(station.display.bus().address());
+    QVERIFY2(desktop.isValid(), qPrintable(desktop.error()));
     station.start({});
     if (!station.waitForApplicationLog({QStringLiteral("Flash success (duration=")}, 200000))
         QFAIL(station.finish(1000).report() + station.applicationLog().toLocal8Bit());
     QCOMPARE(station.reported(QStringLiteral("flash ended"), 60000), QStringLiteral("yes"));
     closeAndEnd(station);
+    const QString notified = oneNotification(desktop, QStringLiteral("Flash Success"), 1);
+    QVERIFY2(notified.isEmpty(), qPrintable(notified));
 
     QFile result(station.resultFolder() + QStringLiteral("/A.xml"));
     QVERIFY2(result.open(QIODevice::ReadOnly), qPrintable(result.fileName()));
@@ -113,6 +133,8 @@ void tst_DesktopQuestions::flashsQuestionCancelsIt()
              qPrintable(station.display.error()));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_SCENARIO"), QStringLiteral("flash-from-window"));
     station.setEnvironment(QStringLiteral("QLN_DRIVER_ANSWER"), QStringLiteral("Cancel Flash"));
+    const NotificationRecorder desktop(station.display.bus().address());
+    QVERIFY2(desktop.isValid(), qPrintable(desktop.error()));
     station.start({});
     const QString window = readyWindow(station);
     QVERIFY2(!window.isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError()));
@@ -137,6 +159,8 @@ void tst_DesktopQuestions::flashsQuestionCancelsIt()
     QVERIFY2(ended.fractionNear(inside, kOrange, 40) > 0.3, qPrintable(QString::number(ended.fractionNear(inside, kOrange, 40))));
     QVERIFY(station.waitForApplicationLog({QStringLiteral("Flash cancelled")}));
     closeAndEnd(station);
+    const QString notified = oneNotification(desktop, QStringLiteral("Flash cancelled"), 1);
+    QVERIFY2(notified.isEmpty(), qPrintable(notified));
     QVERIFY(!station.partitions(QStringLiteral("A")).contains(QStringLiteral("system")));
 }
 
