@@ -60,6 +60,14 @@ QByteArray flashJson(const QString& startState, const QStringList& fastbootArgs)
            + startState.toUtf8() + R"(", "default": true}}, "commands": [)" + commands + "]}}";
 }
 
+// A configuration "Alpha" in Provisioning OS that runs the command `first`, then fastboot "oem after".
+QByteArray flashJsonStartingWith(const QByteArray& first)
+{
+    return R"({"flash": {"version": "3.0", "configurations": {"a": {"name": "Alpha", "startState": "pos",
+        "default": true}}, "commands": [)" + first + R"(,
+        {"tool": "fastboot", "args": "oem after", "timeout": 60000, "retry": 1, "description": "Step"}]}})";
+}
+
 bool write(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -548,10 +556,8 @@ void tst_MainWindowFlashControl::notifierCommandReachesThePanelAndTheFlashGoesOn
     // As start-up relays it: the flash's thread waits only until the panel has taken the notice.
     connect(m_flashManager.get(), &FlashManager::displayNotifierTool, m_window.get(), &MainWindow::displayNotifierTool,
             Qt::BlockingQueuedConnection);
-    loadFlashFile(R"({"flash": {"version": "3.0", "configurations": {"a": {"name": "Alpha", "startState": "pos",
-        "default": true}}, "commands": [
-        {"tool": "notifier", "source": "Plug the cable", "duration": 30000, "description": "Notice"},
-        {"tool": "fastboot", "args": "oem after", "timeout": 60000, "retry": 1, "description": "Step"}]}})");
+    loadFlashFile(flashJsonStartingWith(
+        R"({"tool": "notifier", "source": "Plug the cable", "duration": 30000, "description": "Notice"})"));
     auto* notifier = child<NotifierWidget>(QStringLiteral("notifierWidget"));
     QSignalSpy closing(notifier->findChild<QAbstractAnimation*>(QStringLiteral("hideAnimation")),
                        &QAbstractAnimation::stateChanged);
@@ -600,10 +606,7 @@ void tst_MainWindowFlashControl::questionsHoldTheirFlashesEachInABox()
     // As start-up relays them: each flash's thread waits for the window's answer.
     connect(m_flashManager.get(), &FlashManager::displayMessageBox, m_window.get(), &MainWindow::displayMessageBox,
             Qt::BlockingQueuedConnection);
-    loadFlashFile(R"({"flash": {"version": "3.0", "configurations": {"a": {"name": "Alpha", "startState": "pos",
-        "default": true}}, "commands": [
-        {"tool": "popup", "type": "question", "description": "Go on?"},
-        {"tool": "fastboot", "args": "oem after", "timeout": 60000, "retry": 1, "description": "Step"}]}})");
+    loadFlashFile(flashJsonStartingWith(R"({"tool": "popup", "type": "question", "description": "Go on?"})"));
     QSignalSpy finished(m_flashManager.get(), &FlashManager::flashFinished);
     ModalDialogDriver dialogs;
     dialogs.answer(ModalDialogDriver::pressButton(QStringLiteral("Yes")));   // flash all devices
