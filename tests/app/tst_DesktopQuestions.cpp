@@ -268,15 +268,16 @@ void tst_DesktopQuestions::aboutBoxOfCtrlF1()
     const auto shows = [&](const ScreenShot& shot) {
         return shot.fractionNear(box, Qt::white, 16) > 0.5 && blueShare(shot, rightPart) > 0.3;
     };
+    QVERIFY2(!shows(before), "the window alone looks like the about box");
     const ScreenShot shown = station.robot.waitForShot(shows);
     QVERIFY2(shows(shown), qPrintable(QStringLiteral("%1 white, %2 blue in the right part")
                                           .arg(shown.fractionNear(box, Qt::white, 16))
                                           .arg(blueShare(shown, rightPart))));
 
     QVERIFY2(station.robot.pressKeys(about, {QStringLiteral("Escape")}), qPrintable(station.robot.lastError()));
-    const ScreenShot closed = station.robot.waitForShot(
-        [&](const ScreenShot& shot) { return !shot.differsFrom(before, kCentre, 16); });
-    QVERIFY2(!closed.differsFrom(before, kCentre, 16), "the about box stayed");
+    // The window behind may have refreshed meanwhile: what counts is that the box is gone.
+    const ScreenShot closed = station.robot.waitForShot([&](const ScreenShot& shot) { return !shows(shot); });
+    QVERIFY2(!shows(closed), "the about box stayed");
 
     QVERIFY2(station.robot.closeWindow(window), qPrintable(station.robot.lastError()));
     const ProgramStation::Run run = station.finish(30000);
