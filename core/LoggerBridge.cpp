@@ -7,7 +7,10 @@ LoggerBridge::LoggerBridge(QObject* parent)
 {
 }
 
-LoggerBridge::~LoggerBridge() = default;
+LoggerBridge::~LoggerBridge()
+{
+    unbindAll();
+}
 
 void LoggerBridge::write(Logger::LogLevel level, QDateTime /*time*/, const QString& /*first*/,
                          const QString& second, const QString& third)

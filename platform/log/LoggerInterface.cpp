@@ -12,6 +12,12 @@ LoggerInterface::LoggerInterface(QObject* parent)
 
 LoggerInterface::~LoggerInterface()
 {
+    unbindAll();
+}
+
+void LoggerInterface::unbindAll()
+{
+    // Lines are written under the same lock: taking it waits for a write in progress.
     const std::lock_guard<std::recursive_mutex> lock(LogRouting::mutex());
     const QSet<const LogHandler*> handlers = LogRouting::sinkBindings().take(this);
     for (const LogHandler* handler : handlers)

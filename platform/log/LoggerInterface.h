@@ -2,8 +2,8 @@
 
 // A sink of the logging library: receives every line of the handlers bound to it through
 // `write`, called synchronously on the logging thread (any thread), one call at a time.
-// The owner deletes it; deleting a sink unbinds it from every handler. A derived sink is unbound
-// only when this base is destroyed: delete it when no other thread logs into it, or unbind first.
+// The owner deletes it, from any thread: a sink unbinds itself from every handler first thing in its
+// destructor (a derived sink calls `unbindAll`), so no line reaches it while it is being destroyed.
 
 #include "platform/log/Logger.h"
 
@@ -40,6 +40,11 @@ public slots:
     // context of the line, else the handler's prefix; may be empty), `third` the text.
     virtual void write(Logger::LogLevel level, QDateTime time, const QString& first,
                        const QString& second, const QString& third) = 0;
+
+protected:
+    // Unbinds the sink from every handler; once it returns, no thread is writing into it. The first
+    // call of every derived sink's destructor: a line that came later would find its `write` gone.
+    void unbindAll();
 
 private:
     std::atomic<bool> m_useFilterLevel{true};

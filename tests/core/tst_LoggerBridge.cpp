@@ -7,6 +7,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 class tst_LoggerBridge : public QObject
 {
     Q_OBJECT
@@ -16,6 +20,7 @@ private slots:
     void rendersLabelAndMapsLevel_data();
     void rendersLabelAndMapsLevel();
     void boundObjectLogsThroughTheBridge();
+    void bridgeDeletedWhileThreadsLog();
 };
 
 void tst_LoggerBridge::cleanup()
@@ -68,6 +73,30 @@ void tst_LoggerBridge::boundObjectLogsThroughTheBridge()
     QCOMPARE(newLog.first().at(2).toString(), QStringLiteral("[Port 1-2] device lost"));
     QCOMPARE(newLog.last().at(0).value<LOGLEVEL>(), DEBUG);
     QCOMPARE(newLog.last().at(2).toString(), QStringLiteral("no label"));
+}
+
+void tst_LoggerBridge::bridgeDeletedWhileThreadsLog()
+{
+    // A flash left running at exit still logs while the program deletes its bridge: no line may
+    // reach a bridge that is being destroyed.
+    LoggedObject flash(QStringLiteral("Flash"));
+    std::atomic<bool> done{false};
+    std::vector<std::thread> loggers;
+    for (int index = 0; index < 3; ++index) {
+        loggers.emplace_back([&] {
+            while (!done)
+                flash.logMessage(Logger::INFO, QStringLiteral("still flashing"));
+        });
+    }
+    for (int round = 0; round < 300; ++round) {
+        auto* bridge = new LoggerBridge;
+        bridge->bind(flash);
+        QThread::usleep(100);
+        delete bridge;
+    }
+    done = true;
+    for (std::thread& logger : loggers)
+        logger.join();
 }
 
 QTEST_GUILESS_MAIN(tst_LoggerBridge)

@@ -25,6 +25,8 @@ public:
         QString tag;    // empty for lines of bound handlers, else the tag given to `relay`
     };
 
+    ~RecordingLogSink() override { unbindAll(); }
+
     void write(Logger::LogLevel level, QDateTime, const QString& source, const QString& label,
                const QString& text) override
     {
