@@ -453,6 +453,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::closeOnInterrupt()
 {
+    // A close that is asking already runs: Qt would ignore a second one, and the program would
+    // wait for an answer nobody may give.
+    if (m_quitQuestion) {
+        m_quitQuestion->button(QMessageBox::Yes)->click();
+        return;
+    }
     m_closingOnInterrupt = true;
     close();
     m_closingOnInterrupt = false;   // a tab that refused leaves the window as it was
@@ -464,10 +470,13 @@ bool MainWindow::stopFlashesBeforeClose()
         warnOnDemandFlashesCannotStop();
         return false;
     }
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        nullptr, QCoreApplication::applicationName(),
-        tr("One or more devices are flashing.\nDo you want to quit anyway?"), QMessageBox::Yes | QMessageBox::No,
-        QMessageBox::No);
+    QMessageBox question(QMessageBox::Question, QCoreApplication::applicationName(),
+                         tr("One or more devices are flashing.\nDo you want to quit anyway?"),
+                         QMessageBox::Yes | QMessageBox::No);
+    question.setDefaultButton(QMessageBox::No);
+    m_quitQuestion = &question;
+    const int answer = question.exec();
+    m_quitQuestion = nullptr;
     if (answer != QMessageBox::Yes)
         return false;
     if (!m_flashManager->stopFlash()) {

@@ -21,6 +21,7 @@ class DeviceItemModel;
 class DeviceManager;
 class FlashManager;
 class FlashTab;
+class QMessageBox;
 class QPhoneWidget;
 class QToolButton;
 class SystemTrayNotifier;
@@ -60,7 +61,7 @@ public slots:
     // A device view's start request, queued.
     void prepareAndStartFlash(const FlashDevice2Ptr& device, const QString& flashFilePath);
     // Closes as an interrupt (SIGINT, SIGTERM, SIGHUP) asks: running flashes are stopped without a
-    // question, as nobody may be there to answer it.
+    // question, as nobody may be there to answer it; a quit question already open is answered Yes.
     void closeOnInterrupt();
     // Asks whether to stop `device`'s flash because its battery is too low; Yes stops that flash only.
     void do_batteryTooLowWhenFlashFW(const FlashDevice2Ptr& device);
@@ -143,4 +144,5 @@ private:
     // Set when a close is accepted: from then on nobody answers a flash's question.
     bool m_closeAccepted = false;
     bool m_closingOnInterrupt = false;
+    QMessageBox* m_quitQuestion = nullptr;   // while the close asks whether to quit anyway
 };

@@ -64,6 +64,7 @@ private slots:
     void successfulFlash();
     void flashsQuestionCancelsIt();
     void closeWhileFlashingAsksFirst();
+    void interruptStopsTheFlashWithoutAsking_data();
     void interruptStopsTheFlashWithoutAsking();
     void questionQueuedAtTheCloseLetsTheProgramEnd();
     void aboutBoxOfCtrlF1();
@@ -218,13 +219,27 @@ void tst_DesktopQuestions::closeWhileFlashingAsksFirst()
     endedWithTheFlashInterrupted(station);
 }
 
+void tst_DesktopQuestions::interruptStopsTheFlashWithoutAsking_data()
+{
+    QTest::addColumn<bool>("questionOpen");
+    QTest::newRow("no question open") << false;
+    QTest::newRow("the quit question open") << true;
+}
+
 // SIGTERM while a fastboot command hangs: nobody may be at the screen, so the window closes
-// without its question, the flash is stopped and the program ends with 0.
+// without its question (or with an open one taken as Yes), the flash is stopped and the program
+// ends with 0.
 void tst_DesktopQuestions::interruptStopsTheFlashWithoutAsking()
 {
+    QFETCH(bool, questionOpen);
     DesktopStation station(QStringLiteral(QLN_DESKTOP_FACE_DRIVER));
     QVERIFY2(station.display.isValid(), qPrintable(station.display.error()));
-    QVERIFY2(!startHangingFlash(station).isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError()));
+    const QString window = startHangingFlash(station);
+    QVERIFY2(!window.isEmpty(), qPrintable(station.outputSoFar() + station.robot.lastError()));
+    if (questionOpen) {
+        QVERIFY2(station.robot.closeWindow(window), qPrintable(station.robot.lastError()));
+        QVERIFY2(!station.robot.waitForWindow(kBoxTitle).isEmpty(), qPrintable(station.robot.lastError()));
+    }
     QVERIFY(station.signal(SIGTERM));
     endedWithTheFlashInterrupted(station);
 }

@@ -659,7 +659,8 @@ void tst_MainWindowFlashControl::questionsHoldTheirFlashesEachInABox()
 void tst_MainWindowFlashControl::closeWhileFlashing_data()
 {
     QTest::addColumn<QString>("situation");   // "flashing", "on-demand", "on-demand mode, another file"
-    QTest::addColumn<QString>("answer");      // the button pressed, "Escape", or "interrupt": no box
+    QTest::addColumn<QString>("answer");      // the button pressed, "Escape", "interrupt" (no box) or
+                                              // "interrupt while asking" (one comes while the box is open)
     QTest::addColumn<QString>("text");        // the box's text; empty: no box
     QTest::addColumn<bool>("closes");
 
@@ -671,6 +672,7 @@ void tst_MainWindowFlashControl::closeWhileFlashing_data()
     QTest::newRow("flashing, Escape") << "flashing" << "Escape" << question << false;
     QTest::newRow("flashing, Yes") << "flashing" << "Yes" << question << true;
     QTest::newRow("flashing, interrupt") << "flashing" << "interrupt" << QString() << true;
+    QTest::newRow("flashing, interrupt while asking") << "flashing" << "interrupt while asking" << question << true;
     QTest::newRow("on-demand configuration flashing") << "on-demand" << "OK" << onDemandWarning << false;
     QTest::newRow("on-demand mode, another file flashing, Yes")
         << "on-demand mode, another file" << "Yes" << question << true;
@@ -707,7 +709,7 @@ void tst_MainWindowFlashControl::closeWhileFlashing()
     QSignalSpy finished(m_flashManager.get(), &FlashManager::flashFinished);
     ModalDialogDriver dialogs;
     if (!text.isEmpty()) {
-        dialogs.answer(dialogs.readBoxText([answer](QWidget* modal) {
+        dialogs.answer(dialogs.readBoxText([this, answer](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             // A question defaults to No; every box is the application's, with no parent window.
             const QAbstractButton* no = box->button(QMessageBox::No);
@@ -715,6 +717,12 @@ void tst_MainWindowFlashControl::closeWhileFlashing()
                                     && (!no || box->defaultButton() == no);
             if (answer == QLatin1String("Escape")) {
                 QTest::keyClick(modal, Qt::Key_Escape);
+            } else if (answer == QLatin1String("interrupt while asking")) {
+                m_window->closeOnInterrupt();
+                if (box->isHidden())
+                    return looksRight;
+                box->reject();   // the interrupt was lost: the test fails now, not at its time-out
+                return false;
             } else if (!ModalDialogDriver::pressButton(answer)(modal)) {
                 box->reject();   // the wrong box: the test fails now, not at its time-out
                 return false;
