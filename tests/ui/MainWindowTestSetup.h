@@ -5,6 +5,7 @@
 
 #include "core/MessageHandler.h"
 #include "loader/ToolConst.h"
+#include "model/ModelMetaTypes.h"
 #include "tools/BuiltInKinds.h"
 #include "ui/UiMetaTypes.h"
 #include "ui/UiResources.h"
@@ -22,6 +23,17 @@ inline const QString& applicationName()
     return name;
 }
 
+// The descendant of `parent` named `name`; a missing one ends the test program, as every later
+// step would only fail on it.
+template <typename T>
+T* requiredChild(const QObject& parent, const QString& name)
+{
+    T* found = parent.findChild<T*>(name);
+    if (!found)
+        qFatal("no %s", qPrintable(name));
+    return found;
+}
+
 // Once per test program: the application's name, images, fonts, command kinds and the types of
 // the window's queued calls.
 inline void prepareApplication()
@@ -29,6 +41,7 @@ inline void prepareApplication()
     QCoreApplication::setApplicationName(applicationName());
     UiResources::init();
     registerUiMetaTypes();
+    registerModelMetaTypes();   // as the program does: spies read the configurations of the window's requests
     for (const char* property : {"FONT_SIZE_GENERAL", "FONT_SIZE_LOGGER", "FONT_SIZE_TOOL_BUTTON", "FONT_SIZE_LOG_BUTTON"})
         qApp->setProperty(property, 11);
     BuiltInKinds::registerAll();

@@ -122,10 +122,7 @@ private:
     template <typename T>
     T* child(const QString& name) const
     {
-        T* found = m_window->findChild<T*>(name);
-        if (!found)
-            qFatal("no %s", qPrintable(name));
-        return found;
+        return MainWindowTestSetup::requiredChild<T>(*m_window, name);
     }
     FlashBasicWidget* flashTab() const { return child<FlashBasicWidget>(QStringLiteral("widgetFlashBasic")); }
     QString fixture(const QString& name, const QByteArray& bytes) const;

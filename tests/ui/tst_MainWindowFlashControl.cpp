@@ -123,10 +123,7 @@ private:
     template <typename T>
     T* child(const QString& name) const
     {
-        T* found = m_window->findChild<T*>(name);
-        if (!found)
-            qFatal("no %s", qPrintable(name));
-        return found;
+        return MainWindowTestSetup::requiredChild<T>(*m_window, name);
     }
     StartStopPushButton* mainButton() const { return child<StartStopPushButton>(QStringLiteral("startFlashingMain")); }
     QCheckBox* onDemandBox() const { return child<QCheckBox>(QStringLiteral("useOnDemandMode")); }
